@@ -1,0 +1,72 @@
+#include "convert/iter_base.h"
+
+#include "platform/progress.h"
+#include "platform/trace.h"
+
+namespace vesk {
+
+Entry markerEntry(std::int32_t kind, const std::string& name) {
+    Entry e;
+    e.kind = kind;
+    e[Field::FullName] = name;
+    return e;
+}
+
+void ToBase::saveFrom(IterBase& reader, bool noRewind, bool finishAtEnd) {
+    setRevisionTime(reader.revisionTime());
+    debugTrace(0, "Rewinding to the start of address book", "Debug");
+    if (!noRewind) reader.rewind();
+    // A loop that continues a reader without rewinding never finishes the writer.
+    finishAtEnd = finishAtEnd && !noRewind;
+
+    while (wantsFolders && !reader.foldersDone()) {
+        IterBase* folder = reader.nextFolder();
+        if (!folder) continue;
+        Entry marker = markerEntry(KindFolderBegin, folder->name());
+        write(marker);
+        saveFrom(*folder, false, false);
+        marker.kind = KindFolderEnd;
+        write(marker);
+    }
+
+    int counter = 0;
+    while (!reader.atEnd() && !reader.stopRequested) {
+        if (counter % 5 == 0) {
+            if (Progress* p = activeProgress()) {
+                p->itemCount(counter);
+                if (p->pump()) reader.stopRequested = true;
+                // Cancel stops before the next entry, not after it.
+                if (reader.stopRequested) break;
+            }
+        }
+        Entry e = reader.nextEntry();
+        if (e.kind == KindListEnd) break;
+        write(e);
+        ++counter;
+    }
+
+    while (wantsLists && !reader.listsDone()) {
+        IterBase* list = reader.nextList();
+        if (!list) continue;
+        Entry marker = markerEntry(KindListBegin, list->name());
+        write(marker);
+        list->rewind();
+        saveFrom(*list, true, false);
+        marker.kind = KindListEnd;
+        write(marker);
+    }
+
+    if (finishAtEnd) m_succeeded = finish();
+}
+
+bool ToBase::fromIter(IterBase& reader, bool noRewind) {
+    saveFrom(reader, noRewind, true);
+    return m_succeeded;
+}
+
+bool ToBase::fromStart(IterBase& reader) {
+    // Reports the outcome rather than a fixed true, so a failed write is never taken for success.
+    return fromIter(reader, false);
+}
+
+}  // namespace vesk

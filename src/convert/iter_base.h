@@ -1,0 +1,76 @@
+// The reader and writer contracts. A conversion is always driven by the writer, which
+// pulls entries, folders and lists out of a reader (fromIter / saveFrom).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "model/entry.h"
+
+namespace vesk {
+
+/// A source of entries. Folders and lists come either as sub-readers (owned by this reader)
+/// or in line as marker entries.
+class IterBase {
+public:
+    virtual ~IterBase() = default;
+
+    virtual bool rewind() = 0;
+    /// Called only while atEnd() is false.
+    virtual Entry nextEntry() = 0;
+    /// A reader over the next folder, or nullptr; the returned reader stays owned by this one.
+    virtual IterBase* nextFolder() { return nullptr; }
+    /// A reader over the next distribution list, or nullptr; owned by this one.
+    virtual IterBase* nextList() { return nullptr; }
+    virtual bool atEnd() = 0;
+    virtual bool foldersDone() { return true; }
+    virtual bool listsDone() { return true; }
+    virtual std::int64_t revisionTime() { return 0; }
+    virtual std::string name() { return {}; }
+    /// Fraction of the source read so far, or -1 when unknown.
+    virtual float progress() { return -1.0f; }
+
+    bool hasFolders = false;
+    bool stopRequested = false;
+
+protected:
+    IterBase() = default;
+    IterBase(const IterBase&) = default;
+    IterBase& operator=(const IterBase&) = default;
+};
+
+/// A destination of entries.
+class ToBase {
+public:
+    virtual ~ToBase() = default;
+
+    /// Takes one entry (marker or contact); false when it was not kept.
+    virtual bool write(Entry e) = 0;
+    /// Called once when a top-level conversion ends; false when the output failed.
+    virtual bool finish() { return true; }
+    /// The conversion loop: folders as markers around their contents, the entries, then lists.
+    virtual void saveFrom(IterBase& reader, bool noRewind, bool finishAtEnd);
+    virtual bool fromIter(IterBase& reader, bool noRewind);
+    virtual bool fromStart(IterBase& reader);
+    virtual void setRevisionTime(std::int64_t /*time*/) {}
+
+    bool wantsFolders = false;
+    bool wantsLists = false;
+    bool mergesExisting = false;
+    /// Folder path (backslash form) under which a merge puts an existing destination's contents.
+    std::string mergeFolder;
+
+    /// What the last finish() reported: false after a failed file write.
+    bool succeeded() const { return m_succeeded; }
+
+protected:
+    ToBase() = default;
+    ToBase(const ToBase&) = default;
+    ToBase& operator=(const ToBase&) = default;
+    bool m_succeeded = true;
+};
+
+/// A marker entry of `kind` carrying `name` in "Full Name".
+Entry markerEntry(std::int32_t kind, const std::string& name);
+
+}  // namespace vesk

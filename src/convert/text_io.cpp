@@ -1,0 +1,222 @@
+#include "convert/text_io.h"
+
+#include <array>
+#include <fstream>
+#include <iterator>
+
+namespace vesk {
+
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+// Windows-1252 0x80-0x9F; the five unassigned bytes keep their Latin-1 code points.
+constexpr std::array<char32_t, 32> kCp1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+/// Length of the well-formed UTF-8 sequence at `i`, or 0 when it is ill-formed.
+std::size_t sequenceLength(std::string_view s, std::size_t i, char32_t& cp) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char b0 = byte(i);
+    if (b0 < 0x80) {
+        cp = b0;
+        return 1;
+    }
+    std::size_t len;
+    char32_t min;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        len = 2;
+        cp = b0 & 0x1Fu;
+        min = 0x80;
+    } else if (b0 >= 0xE0 && b0 <= 0xEF) {
+        len = 3;
+        cp = b0 & 0x0Fu;
+        min = 0x800;
+    } else if (b0 >= 0xF0 && b0 <= 0xF4) {
+        len = 4;
+        cp = b0 & 0x07u;
+        min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + len > s.size()) return 0;
+    for (std::size_t k = 1; k < len; ++k) {
+        const unsigned char b = byte(i + k);
+        if ((b & 0xC0u) != 0x80u) return 0;
+        cp = (cp << 6) | (b & 0x3Fu);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return len;
+}
+
+void appendNewlineFolded(std::string& out, std::string_view text) {
+    out.reserve(out.size() + text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out.push_back(text[i]);
+    }
+}
+
+std::string sanitizeUtf8(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    std::size_t i = 0;
+    while (i < s.size()) {
+        char32_t cp = 0;
+        const std::size_t len = sequenceLength(s, i, cp);
+        if (len == 0) {
+            appendUtf8(out, kReplacement);
+            ++i;
+        } else {
+            out.append(s.substr(i, len));
+            i += len;
+        }
+    }
+    return out;
+}
+
+std::string decodeUtf16(std::string_view s, bool bigEndian) {
+    std::string out;
+    out.reserve(s.size());
+    const auto unit = [&](std::size_t i) {
+        const auto a = static_cast<unsigned char>(s[i]);
+        const auto b = static_cast<unsigned char>(s[i + 1]);
+        return static_cast<char32_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
+    };
+    std::size_t i = 0;
+    while (i + 1 < s.size()) {
+        char32_t u = unit(i);
+        i += 2;
+        if (u >= 0xD800 && u <= 0xDBFF && i + 1 < s.size()) {
+            const char32_t low = unit(i);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                u = 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            } else {
+                u = kReplacement;
+            }
+        } else if (u >= 0xD800 && u <= 0xDFFF) {
+            u = kReplacement;
+        }
+        appendUtf8(out, u);
+    }
+    if (i < s.size()) appendUtf8(out, kReplacement);  // a dangling odd byte
+    return out;
+}
+
+std::string decodeCp1252(std::string_view s) {
+    std::string out;
+    out.reserve(s.size() + s.size() / 8);
+    for (const char c : s) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b == 0) break;  // old 8-bit files end at a NUL
+        if (b < 0x80) {
+            out.push_back(c);
+        } else if (b < 0xA0) {
+            appendUtf8(out, kCp1252High[b - 0x80u]);
+        } else {
+            appendUtf8(out, b);
+        }
+    }
+    return out;
+}
+
+bool startsWith(std::string_view s, std::string_view prefix) {
+    return s.substr(0, prefix.size()) == prefix;
+}
+
+}  // namespace
+
+void appendUtf8(std::string& out, char32_t cp) {
+    if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+bool isValidUtf8(std::string_view bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        char32_t cp = 0;
+        const std::size_t len = sequenceLength(bytes, i, cp);
+        if (len == 0) return false;
+        i += len;
+    }
+    return true;
+}
+
+std::string decodeText(std::string_view bytes) {
+    std::string text;
+    if (startsWith(bytes, "\xEF\xBB\xBF")) {
+        text = sanitizeUtf8(bytes.substr(3));
+    } else if (startsWith(bytes, "\xFF\xFE")) {
+        text = decodeUtf16(bytes.substr(2), false);
+    } else if (startsWith(bytes, "\xFE\xFF")) {
+        text = decodeUtf16(bytes.substr(2), true);
+    } else if (isValidUtf8(bytes)) {
+        std::string out;
+        appendNewlineFolded(out, bytes);
+        return out;
+    } else {
+        text = decodeCp1252(bytes);
+    }
+    std::string out;
+    appendNewlineFolded(out, text);
+    return out;
+}
+
+std::string encodeForFile(std::string_view text) {
+    const std::string clean = isValidUtf8(text) ? std::string(text) : sanitizeUtf8(text);
+    std::string out;
+    out.reserve(clean.size() + clean.size() / 16 + 16);
+    for (std::size_t i = 0; i < clean.size(); ++i) {
+        const char c = clean[i];
+        // A CR already before the LF stays single: values from stores may carry CR LF.
+        if (c == '\n' && (i == 0 || clean[i - 1] != '\r')) out.push_back('\r');
+        out.push_back(c);
+    }
+    return out;
+}
+
+std::optional<std::string> readTextFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return decodeText(bytes);
+}
+
+std::size_t codePointCount(std::string_view text) {
+    std::size_t n = 0;
+    for (const char c : text) {
+        if ((static_cast<unsigned char>(c) & 0xC0u) != 0x80u) ++n;
+    }
+    return n;
+}
+
+std::string_view truncateCodePoints(std::string_view text, std::size_t maxCodePoints) {
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0u) != 0x80u) {
+            if (n == maxCodePoints) return text.substr(0, i);
+            ++n;
+        }
+    }
+    return text;
+}
+
+}  // namespace vesk

@@ -1,0 +1,32 @@
+// Text in and out, in one place for every format: files are decoded once on the way in
+// and encoded once on the way out, so accents survive a round trip.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vesk {
+
+/// File bytes to UTF-8 text with LF line ends. A BOM picks UTF-8 or UTF-16 (LE/BE); without
+/// one, valid UTF-8 stays UTF-8 and anything else is read as Windows-1252 (up to a NUL).
+std::string decodeText(std::string_view bytes);
+
+/// True when `bytes` is well-formed UTF-8 (no overlongs, no surrogates, at most U+10FFFF).
+bool isValidUtf8(std::string_view bytes);
+
+/// UTF-8 text to file bytes: ill-formed sequences become U+FFFD and every line end CR LF.
+std::string encodeForFile(std::string_view text);
+
+/// Reads a whole file and decodes it; nullopt when it cannot be read.
+std::optional<std::string> readTextFile(const std::string& path);
+
+/// Appends code point `cp` to `out` as UTF-8.
+void appendUtf8(std::string& out, char32_t cp);
+
+/// Number of code points in UTF-8 `text`.
+std::size_t codePointCount(std::string_view text);
+/// The longest prefix of `text` with at most `maxCodePoints` code points (never cuts a sequence).
+std::string_view truncateCodePoints(std::string_view text, std::size_t maxCodePoints);
+
+}  // namespace vesk

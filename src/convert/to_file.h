@@ -1,0 +1,27 @@
+// A writer whose destination is one file: it collects its whole text and writes it
+// when the conversion finishes, as UTF-8 with CR LF line ends, replacing the old file
+// only once the new one is safely on disk.
+#pragma once
+
+#include <string>
+
+#include "convert/iter_base.h"
+
+namespace vesk {
+
+class ToFile : public ToBase {
+public:
+    explicit ToFile(std::string fileName);
+
+    /// The whole output text (LF line ends), after any closing lines of the format.
+    virtual std::string text() = 0;
+    /// Writes text() to fileName(); false (after "File write Error") when it could not.
+    bool finish() override;
+
+    const std::string& fileName() const { return m_fileName; }
+
+protected:
+    std::string m_fileName;
+};
+
+}  // namespace vesk

@@ -1,0 +1,534 @@
+#include "model/adbook.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "platform/prompt.h"
+#include "platform/trace.h"
+
+namespace vesk {
+
+namespace {
+
+std::size_t endOf(int to, std::size_t size) {
+    return (to < 0 || static_cast<std::size_t>(to) > size) ? size : static_cast<std::size_t>(to);
+}
+
+bool containsKey(const Entry& e, std::string_view text) {
+    return e[Field::FullName].find(text) != std::string::npos ||
+           e[Field::Email].find(text) != std::string::npos ||
+           e[Field::Nickname].find(text) != std::string::npos;
+}
+
+bool isQuote(char c) { return c == '"'; }
+
+void stripLeading(std::string& s, std::string_view chars) {
+    std::size_t n = 0;
+    while (n < s.size() && chars.find(s[n]) != std::string_view::npos) ++n;
+    s.erase(0, n);
+}
+
+void stripTrailing(std::string& s, std::string_view chars) {
+    while (!s.empty() && chars.find(s.back()) != std::string_view::npos) s.pop_back();
+}
+
+void stripOneQuotePair(std::string& s) {
+    if (s.size() >= 2 && isQuote(s.front()) && isQuote(s.back())) s = s.substr(1, s.size() - 2);
+}
+
+void cleanFields(Entry& e) {
+    std::string& full = e[Field::FullName];
+    stripLeading(full, "\"\n");
+    stripTrailing(full, "\"");
+    std::string& mail = e[Field::Email];
+    stripLeading(mail, "\"\n<");
+    stripTrailing(mail, "\">");
+    // Names, addresses and phones from peers come quoted; longer texts such as Notes may
+    // quote on purpose, so there only one enclosing pair goes.
+    for (int i = 0; i < kFieldCount; ++i) {
+        std::string& f = e.at(i);
+        if (i <= static_cast<int>(Field::HomeStreet)) {
+            stripLeading(f, "\"");
+            stripTrailing(f, "\"");
+        } else {
+            stripOneQuotePair(f);
+        }
+    }
+}
+
+template <typename Ptr>
+void stableSortByField(std::vector<Ptr>& v) {
+    std::stable_sort(v.begin(), v.end(), [](const auto& a, const auto& b) { return *a < *b; });
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Adbook
+
+Adbook* Adbook::walkFolderPath(const std::string& path, bool create) {
+    std::size_t pos = path.find('\\');
+    if (pos == std::string::npos) return this;
+    Adbook* current = this;
+    while (true) {
+        const std::size_t start = pos + 1;
+        const std::size_t next = path.find('\\', start + 1);
+        if (next == std::string::npos || start >= path.size()) break;
+        const std::string component = path.substr(start, next - start);
+        const int index = current->folderIndex(component);
+        diagnostic(component + "\n");
+        if (index >= 0) {
+            current->rewind();
+            current = current->folderAt(index);
+        } else if (create) {
+            current = current->addFolder(component);
+        } else {
+            prompt().message(
+                "It would appear that this folder does not exist. Reverting to the \"Contacts\" "
+                "folder",
+                "", Buttons::Ok, Icon::None);
+            return this;
+        }
+        if (!current) return this;
+        pos = next;
+    }
+    return current;
+}
+
+// ---------------------------------------------------------------------------------------------
+// NewAdbook
+
+NewAdbook::NewAdbook() : Adbook("Contacts"), m_revisionTime(currentTime()) {
+    hasFolders = true;
+    wantsFolders = true;
+    wantsLists = true;
+}
+
+NewAdbook::NewAdbook(std::string name, NewAdbook* parent)
+    : Adbook(std::move(name)), m_parent(parent), m_revisionTime(currentTime()) {
+    hasFolders = true;
+    wantsFolders = true;
+    wantsLists = true;
+}
+
+NewAdbook::~NewAdbook() = default;
+
+bool NewAdbook::rewind() {
+    m_entryPos = 0;
+    m_folderPos = 0;
+    m_listPos = 0;
+    return true;
+}
+
+Entry NewAdbook::nextEntry() {
+    Entry copy(*m_entries[m_entryPos++]);
+    return copy;
+}
+
+IterBase* NewAdbook::nextFolder() {
+    if (m_folderPos >= m_folders.size()) return nullptr;
+    return m_folders[m_folderPos++].get();
+}
+
+IterBase* NewAdbook::nextList() {
+    if (m_listPos >= m_lists.size()) return nullptr;
+    return m_lists[m_listPos++].get();
+}
+
+bool NewAdbook::atEnd() { return m_entryPos >= m_entries.size(); }
+bool NewAdbook::foldersDone() { return m_folderPos >= m_folders.size(); }
+bool NewAdbook::listsDone() { return m_listPos >= m_lists.size(); }
+
+bool NewAdbook::write(Entry e) { return addEntry(std::move(e)); }
+
+int NewAdbook::indexOf(const Entry* entry, int from, int to) {
+    const std::size_t end = endOf(to, m_entries.size());
+    for (std::size_t i = from < 0 ? 0 : static_cast<std::size_t>(from); i < end; ++i) {
+        if (m_entries[i].get() == entry) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int NewAdbook::find(std::string_view text, int from, int to) {
+    const std::size_t end = endOf(to, m_entries.size());
+    for (std::size_t i = from < 0 ? 0 : static_cast<std::size_t>(from); i < end; ++i) {
+        if (containsKey(*m_entries[i], text)) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+Entry NewAdbook::entryAt(int pos) {
+    Entry copy(*m_entries.at(static_cast<std::size_t>(pos)));
+    return copy;
+}
+
+bool NewAdbook::replaceEntry(const Entry& entry, int pos) {
+    if (pos < 0 || pos >= entryCount()) return false;
+    if (entry[Field::FullName].empty() && entry[Field::Email].empty()) return false;
+    Entry& target = *m_entries[static_cast<std::size_t>(pos)];
+    m_sortedBy = -1;
+    target = entry;  // assignment: the object stays, so list members keep pointing at it
+    for (Field f : {Field::FullName, Field::Email}) {
+        std::string& s = target[f];
+        if (!s.empty() && s.front() == '"') s.erase(0, 1);
+        if (!s.empty() && s.back() == '"') s.pop_back();
+    }
+    return true;
+}
+
+bool NewAdbook::removeEntry(int pos) {
+    if (pos < 0 || pos >= entryCount()) return false;
+    std::vector<bool> gone(m_entries.size(), false);
+    gone[static_cast<std::size_t>(pos)] = true;
+    eraseMarked(gone, {});
+    return true;
+}
+
+void NewAdbook::eraseMarked(const std::vector<bool>& gone, const std::vector<Entry*>& keeper) {
+    std::unordered_map<const Entry*, Entry*> moved;  // erased entry -> keeper, or nullptr
+    std::size_t out = 0;
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        if (gone[i]) {
+            moved[m_entries[i].get()] = i < keeper.size() ? keeper[i] : nullptr;
+            continue;
+        }
+        if (out != i) m_entries[out] = std::move(m_entries[i]);
+        ++out;
+    }
+    if (moved.empty()) return;
+    for (auto& list : m_lists) {
+        std::vector<Entry*> members;
+        members.reserve(list->m_members.size());
+        for (Entry* m : list->m_members) {
+            const auto it = moved.find(m);
+            Entry* target = it == moved.end() ? m : it->second;
+            // A re-pointed member may now name an entry the list already holds.
+            if (target && std::find(members.begin(), members.end(), target) == members.end()) {
+                members.push_back(target);
+            }
+        }
+        list->m_members = std::move(members);
+        list->m_pos = std::min(list->m_pos, list->m_members.size());
+    }
+    // Destroy only after no list can reach them.
+    m_entries.resize(out);
+    m_entryPos = std::min(m_entryPos, m_entries.size());
+}
+
+int NewAdbook::folderIndex(std::string_view name) {
+    for (std::size_t i = 0; i < m_folders.size(); ++i) {
+        if (m_folders[i]->m_name == name) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+int NewAdbook::listIndex(std::string_view name) const {
+    for (std::size_t i = 0; i < m_lists.size(); ++i) {
+        if (m_lists[i]->m_name == name) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+Adbook* NewAdbook::resolveFolderPath(const std::string& path, bool create) {
+    return walkFolderPath(path, create);
+}
+
+Adbook* NewAdbook::addFolder(const std::string& name) {
+    if (folderIndex(name) >= 0) return nullptr;
+    m_folders.push_back(std::make_unique<NewAdbook>(name, this));
+    return m_folders.back().get();
+}
+
+DistList* NewAdbook::addList(const std::string& name) {
+    if (listIndex(name) >= 0) return nullptr;
+    m_lists.push_back(std::make_unique<DistList>(name, this));
+    return m_lists.back().get();
+}
+
+NewAdbook* NewAdbook::folderNamed(const std::string& name) {
+    const int index = folderIndex(name);
+    if (index >= 0) return folder(index);
+    return static_cast<NewAdbook*>(addFolder(name));
+}
+
+DistList* NewAdbook::listNamed(const std::string& name) {
+    const int index = listIndex(name);
+    if (index >= 0) return m_lists[static_cast<std::size_t>(index)].get();
+    return addList(name);
+}
+
+bool NewAdbook::setName(const std::string& name) {
+    m_name = name;
+    return true;
+}
+
+bool NewAdbook::removeFolder(std::string_view name) {
+    const int index = folderIndex(name);
+    if (index < 0) return removeList(name);
+    m_folders.erase(m_folders.begin() + index);
+    m_folderPos = std::min(m_folderPos, m_folders.size());
+    return true;
+}
+
+bool NewAdbook::removeList(std::string_view name) {
+    const int index = listIndex(name);
+    if (index < 0) return false;
+    m_lists.erase(m_lists.begin() + index);
+    m_listPos = std::min(m_listPos, m_lists.size());
+    return true;
+}
+
+DistList* NewAdbook::listAt(int pos) {
+    if (pos < 0 || pos >= listCount()) return nullptr;
+    return m_lists[static_cast<std::size_t>(pos)].get();
+}
+
+Adbook* NewAdbook::folderAt(int pos) { return folder(pos); }
+
+NewAdbook* NewAdbook::folder(int pos) const {
+    if (pos < 0 || pos >= static_cast<int>(m_folders.size())) return nullptr;
+    return m_folders[static_cast<std::size_t>(pos)].get();
+}
+
+Entry* NewAdbook::entryPtr(int pos) const {
+    if (pos < 0 || pos >= static_cast<int>(m_entries.size())) return nullptr;
+    return m_entries[static_cast<std::size_t>(pos)].get();
+}
+
+void NewAdbook::clear() {
+    // Lists first: they refer to the entries.
+    m_lists.clear();
+    m_folders.clear();
+    m_entries.clear();
+    rewind();
+}
+
+void NewAdbook::sortAndMerge(int field) {
+    SortFieldScope scope(field);
+    stableSortByField(m_entries);
+    m_sortedBy = field;
+    if (m_entries.size() < 2) return;
+    std::vector<bool> gone(m_entries.size(), false);
+    std::vector<Entry*> keeper(m_entries.size(), nullptr);
+    bool anyGone = false;
+    std::size_t kept = 0;
+    for (std::size_t i = 1; i < m_entries.size(); ++i) {
+        if (m_entries[i]->sameAs(*m_entries[kept])) {
+            fillFrom(*m_entries[kept], *m_entries[i]);
+            gone[i] = true;
+            keeper[i] = m_entries[kept].get();
+            anyGone = true;
+        } else {
+            kept = i;
+        }
+    }
+    if (anyGone) eraseMarked(gone, keeper);
+}
+
+int NewAdbook::lowerBound(const Entry& e) const {
+    const auto it = std::lower_bound(m_entries.begin(), m_entries.end(), e,
+                                     [](const std::unique_ptr<Entry>& a, const Entry& b) {
+                                         return *a < b;
+                                     });
+    return static_cast<int>(it - m_entries.begin());
+}
+
+bool NewAdbook::addEntry(Entry entry) {
+    cleanFields(entry);
+    entry.completeNames();
+    // Only a record with nothing in it is dropped: a company with just a phone is still data.
+    if (entry.isEmpty()) return false;
+    m_sortedBy = -1;
+    m_entries.push_back(std::make_unique<Entry>(std::move(entry)));
+    return true;
+}
+
+Entry* NewAdbook::findMember(const Entry& key) {
+    const auto firstWhere = [this](auto&& pred) -> Entry* {
+        for (const auto& e : m_entries) {
+            if (pred(*e)) return e.get();
+        }
+        return nullptr;
+    };
+    const std::string& nick = key[Field::Nickname];
+    const std::string& mail = key[Field::Email];
+    const std::string& full = key[Field::FullName];
+    Entry* found = nullptr;
+    if (!nick.empty()) found = firstWhere([&](const Entry& e) { return e[Field::Nickname] == nick; });
+    if (!found && !mail.empty()) {
+        found = firstWhere([&](const Entry& e) { return equalNoCase(e[Field::Email], mail); });
+    }
+    if (!found && !full.empty()) {
+        found = firstWhere([&](const Entry& e) { return e[Field::FullName] == full; });
+    }
+    if (found) return found;
+    std::string_view text = nick;
+    if (text.empty()) text = !full.empty() ? std::string_view(full) : std::string_view(mail);
+    if (text.empty()) return nullptr;
+    const int pos = find(text, 0, -1);
+    return pos < 0 ? nullptr : entryPtr(pos);
+}
+
+// ---------------------------------------------------------------------------------------------
+// DistList
+
+DistList::DistList(std::string name, NewAdbook* owner)
+    : Adbook(std::move(name)), m_owner(owner), m_revisionTime(currentTime()) {}
+
+bool DistList::rewind() {
+    m_pos = 0;
+    return true;
+}
+
+Entry DistList::nextEntry() {
+    Entry copy(*m_members[m_pos++]);
+    return copy;
+}
+
+bool DistList::atEnd() { return m_pos >= m_members.size(); }
+
+bool DistList::write(Entry e) {
+    if (e.isMarker()) return false;
+    Entry* found = m_owner->findMember(e);
+    if (!found) return false;
+    m_members.push_back(found);
+    return true;
+}
+
+void DistList::addMember(Entry* entry) { m_members.push_back(entry); }
+
+int DistList::indexOf(const Entry* entry, int from, int /*to*/) {
+    if (from < 0 || from >= entryCount()) return -1;
+    return m_members[static_cast<std::size_t>(from)] == entry ? from : -1;
+}
+
+int DistList::find(std::string_view text, int from, int to) {
+    const std::size_t end = endOf(to, m_members.size());
+    for (std::size_t i = from < 0 ? 0 : static_cast<std::size_t>(from); i < end; ++i) {
+        if (containsKey(*m_members[i], text)) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+Entry DistList::entryAt(int pos) {
+    Entry copy(*m_members.at(static_cast<std::size_t>(pos)));
+    return copy;
+}
+
+bool DistList::replaceEntry(const Entry& entry, int pos) {
+    if (pos < 0 || pos >= entryCount()) return false;
+    const int ownerPos = m_owner->indexOf(m_members[static_cast<std::size_t>(pos)], 0, -1);
+    return ownerPos >= 0 && m_owner->replaceEntry(entry, ownerPos);
+}
+
+bool DistList::removeEntry(int pos) {
+    if (pos < 0 || pos >= entryCount()) return false;
+    m_members.erase(m_members.begin() + pos);
+    m_pos = std::min(m_pos, m_members.size());
+    return true;
+}
+
+bool DistList::setName(const std::string& name) {
+    m_name = name;
+    return true;
+}
+
+void DistList::clear() {
+    m_members.clear();
+    m_pos = 0;
+}
+
+void DistList::sortAndMerge(int field) {
+    SortFieldScope scope(field);
+    stableSortByField(m_members);
+    std::vector<Entry*> kept;
+    kept.reserve(m_members.size());
+    for (Entry* m : m_members) {
+        if (kept.empty() || !m->sameAs(*kept.back())) kept.push_back(m);
+    }
+    m_members = std::move(kept);
+    m_pos = 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// FolderBook
+
+FolderBook::FolderBook(std::string name, std::int32_t value)
+    : Adbook(std::move(name)), m_value(value) {
+    hasFolders = true;
+    wantsFolders = true;
+}
+
+bool FolderBook::rewind() {
+    m_pos = 0;
+    return true;
+}
+
+IterBase* FolderBook::nextFolder() {
+    if (m_pos >= m_folders.size()) return nullptr;
+    return m_folders[m_pos++].get();
+}
+
+bool FolderBook::foldersDone() { return m_pos >= m_folders.size(); }
+
+int FolderBook::folderIndex(std::string_view name) {
+    for (std::size_t i = 0; i < m_folders.size(); ++i) {
+        if (m_folders[i]->m_name == name) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+Adbook* FolderBook::resolveFolderPath(const std::string& path, bool create) {
+    return walkFolderPath(path, create);
+}
+
+Adbook* FolderBook::addFolder(const std::string& name) {
+    if (folderIndex(name) >= 0) return nullptr;
+    m_folders.push_back(std::make_unique<FolderBook>(name, m_value));
+    return m_folders.back().get();
+}
+
+bool FolderBook::removeFolder(std::string_view name) {
+    const int index = folderIndex(name);
+    if (index < 0) return false;
+    m_folders.erase(m_folders.begin() + index);
+    m_pos = std::min(m_pos, m_folders.size());
+    return true;
+}
+
+void FolderBook::clear() {
+    m_folders.clear();
+    m_pos = 0;
+}
+
+Adbook* FolderBook::folderAt(int pos) { return folder(pos); }
+
+FolderBook* FolderBook::folder(int pos) const {
+    if (pos < 0 || pos >= static_cast<int>(m_folders.size())) return nullptr;
+    return m_folders[static_cast<std::size_t>(pos)].get();
+}
+
+bool FolderBook::fromIter(IterBase& reader, bool noRewind) {
+    const auto childNamed = [this](const std::string& name) {
+        auto* added = static_cast<FolderBook*>(addFolder(name));
+        return added ? added : folder(folderIndex(name));
+    };
+    if (!noRewind) reader.rewind();
+    while (reader.hasFolders && !reader.foldersDone()) {
+        IterBase* sub = reader.nextFolder();
+        if (!sub) continue;
+        childNamed(sub->name())->fromIter(*sub, true);
+    }
+    while (!reader.atEnd()) {
+        const Entry e = reader.nextEntry();
+        if (e.kind == KindFolderEnd) break;
+        if (e.kind != KindFolderBegin) continue;
+        FolderBook* child = childNamed(e[Field::FullName]);
+        child->folderNumber =
+            static_cast<std::int32_t>(std::strtol(e[Field::Email].c_str(), nullptr, 10));
+        child->fromIter(reader, true);
+    }
+    return true;
+}
+
+}  // namespace vesk

@@ -1,0 +1,254 @@
+// The address book tree: books hold entries, folders (books themselves) and distribution
+// lists whose members refer to entries of the owning book. Every book is both a reader and
+// a writer, so importing and exporting are one loop seen from two sides.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "convert/iter_base.h"
+#include "model/entry.h"
+
+namespace vesk {
+
+class DistList;
+
+class Adbook : public IterBase, public ToBase {
+public:
+    explicit Adbook(std::string name) : m_name(std::move(name)) {}
+
+    std::string name() override { return m_name; }
+
+    /// Position of that very entry object in [from, to) (to < 0: the end), or -1.
+    virtual int indexOf(const Entry* entry, int from, int to) = 0;
+    /// First position in [from, to) whose Full Name, E-Mail Address or Nickname contains `text`.
+    virtual int find(std::string_view text, int from, int to) = 0;
+    virtual Entry entryAt(int pos) = 0;
+    virtual bool replaceEntry(const Entry& entry, int pos) = 0;
+    virtual bool removeEntry(int pos) = 0;
+    /// Merges one entry into a sorted book; true when an existing entry absorbed it.
+    virtual bool mergeEntry(const Entry& entry) = 0;
+    /// Position of the folder with exactly this name, or -1.
+    virtual int folderIndex(std::string_view /*name*/) { return -1; }
+    /// The folder named by a backslash path ("\A\B\"), optionally creating missing ones.
+    virtual Adbook* resolveFolderPath(const std::string& /*path*/, bool /*create*/) {
+        return nullptr;
+    }
+    /// A new folder, or nullptr when one of that name exists.
+    virtual Adbook* addFolder(const std::string& /*name*/) { return nullptr; }
+    /// A new list, or nullptr when one of that name exists.
+    virtual DistList* addList(const std::string& /*name*/) { return nullptr; }
+    virtual bool setName(const std::string& name) = 0;
+    virtual bool removeFolder(std::string_view /*name*/) { return false; }
+    virtual bool removeList(std::string_view /*name*/) { return false; }
+    virtual DistList* listAt(int /*pos*/) { return nullptr; }
+    virtual int entryCount() = 0;
+    virtual int folderCount() { return 0; }
+    virtual int listCount() { return 0; }
+    virtual int duplicatesRemoved() = 0;
+    virtual void clear() = 0;
+    virtual void sortAndMerge(int field) = 0;
+
+    /// The folder at `pos` as a book, or nullptr.
+    virtual Adbook* folderAt(int /*pos*/) { return nullptr; }
+
+protected:
+    /// The walk of resolveFolderPath, shared by the books that hold folders.
+    Adbook* walkFolderPath(const std::string& path, bool create);
+
+    std::string m_name;
+};
+
+/// The in-memory address book; a folder is a NewAdbook with a parent.
+class NewAdbook : public Adbook {
+public:
+    /// A new top-level book named "Contacts".
+    NewAdbook();
+    NewAdbook(std::string name, NewAdbook* parent);
+    ~NewAdbook() override;
+    NewAdbook(const NewAdbook&) = delete;
+    NewAdbook& operator=(const NewAdbook&) = delete;
+
+    // Reader side.
+    bool rewind() override;
+    Entry nextEntry() override;
+    IterBase* nextFolder() override;
+    IterBase* nextList() override;
+    bool atEnd() override;
+    bool foldersDone() override;
+    bool listsDone() override;
+    std::int64_t revisionTime() override { return m_revisionTime; }
+
+    // Writer side.
+    bool write(Entry e) override;
+    bool finish() override { return true; }
+    /// The import: folders, entries with in-line markers, lists; then sort and de-duplicate.
+    bool fromIter(IterBase& reader, bool noRewind) override;
+    void setRevisionTime(std::int64_t time) override { m_revisionTime = time; }
+
+    int indexOf(const Entry* entry, int from, int to) override;
+    int find(std::string_view text, int from, int to) override;
+    Entry entryAt(int pos) override;
+    bool replaceEntry(const Entry& entry, int pos) override;
+    bool removeEntry(int pos) override;
+    bool mergeEntry(const Entry& entry) override;
+    int folderIndex(std::string_view name) override;
+    Adbook* resolveFolderPath(const std::string& path, bool create) override;
+    Adbook* addFolder(const std::string& name) override;
+    DistList* addList(const std::string& name) override;
+    bool setName(const std::string& name) override;
+    bool removeFolder(std::string_view name) override;
+    bool removeList(std::string_view name) override;
+    DistList* listAt(int pos) override;
+    int entryCount() override { return static_cast<int>(m_entries.size()); }
+    int folderCount() override { return static_cast<int>(m_folders.size()); }
+    int listCount() override { return static_cast<int>(m_lists.size()); }
+    int duplicatesRemoved() override { return m_duplicatesRemoved; }
+    void clear() override;
+    void sortAndMerge(int field) override;
+    Adbook* folderAt(int pos) override;
+
+    /// Cleans the entry, completes its names and appends it; false when it holds nothing.
+    bool addEntry(Entry entry);
+    /// Position of the list with exactly this name, or -1.
+    int listIndex(std::string_view name) const;
+    /// The folder of that name, added when missing.
+    NewAdbook* folderNamed(const std::string& name);
+    /// The list of that name, added when missing.
+    DistList* listNamed(const std::string& name);
+    NewAdbook* parent() const { return m_parent; }
+    NewAdbook* folder(int pos) const;
+    /// The entry object itself (list members and indexOf refer to it).
+    Entry* entryPtr(int pos) const;
+    /// The entry that a list member described by `key` refers to, or nullptr: an exact
+    /// Nickname, E-Mail Address (any case) or Full Name first, then a substring of the key.
+    Entry* findMember(const Entry& key);
+    /// Place where `e` would be inserted in the current sort order (first entry not before it).
+    int lowerBound(const Entry& e) const;
+
+private:
+    friend class DistList;
+    /// Removes the entries marked in `gone` (by position), re-pointing list members to
+    /// `keeper[pos]` when set, dropping them otherwise. One linear pass.
+    void eraseMarked(const std::vector<bool>& gone, const std::vector<Entry*>& keeper);
+    void importEntries(IterBase& reader, Entry& e, int& counter,
+                       std::vector<std::pair<DistList*, Entry>>& pendingMembers);
+    void importFolders(IterBase& reader);
+    void importLists(IterBase& reader);
+    /// Adds an entry and leaves the book as sortAndMerge(0) would.
+    void insertSorted(Entry entry);
+
+    NewAdbook* m_parent = nullptr;
+    std::vector<std::unique_ptr<Entry>> m_entries;
+    std::vector<std::unique_ptr<NewAdbook>> m_folders;
+    std::vector<std::unique_ptr<DistList>> m_lists;
+    int m_duplicatesRemoved = 0;
+    int m_sortedBy = -1;  ///< The field the entries are sorted and de-duplicated by, or -1.
+    std::size_t m_entryPos = 0;
+    std::size_t m_folderPos = 0;
+    std::size_t m_listPos = 0;
+    std::int64_t m_revisionTime;
+};
+
+/// A distribution list: references to entries of its owner, never copies.
+class DistList : public Adbook {
+public:
+    DistList(std::string name, NewAdbook* owner);
+
+    bool rewind() override;
+    Entry nextEntry() override;
+    bool atEnd() override;
+    std::int64_t revisionTime() override { return m_revisionTime; }
+
+    /// Adds the owner's entry that `e` describes as a member; false when none matches.
+    bool write(Entry e) override;
+    void setRevisionTime(std::int64_t time) override { m_revisionTime = time; }
+
+    int indexOf(const Entry* entry, int from, int to) override;
+    int find(std::string_view text, int from, int to) override;
+    Entry entryAt(int pos) override;
+    bool replaceEntry(const Entry& entry, int pos) override;
+    bool removeEntry(int pos) override;
+    bool mergeEntry(const Entry& /*entry*/) override { return false; }
+    bool setName(const std::string& name) override;
+    int entryCount() override { return static_cast<int>(m_members.size()); }
+    int duplicatesRemoved() override { return 0; }
+    void clear() override;
+    /// Sorts the member references and drops references to duplicates (never the entries).
+    void sortAndMerge(int field) override;
+
+    NewAdbook* owner() const { return m_owner; }
+    const std::vector<Entry*>& members() const { return m_members; }
+    /// Adds a reference to an entry of the owner (no lookup).
+    void addMember(Entry* entry);
+
+private:
+    friend class NewAdbook;
+    NewAdbook* m_owner;
+    std::vector<Entry*> m_members;
+    std::size_t m_pos = 0;
+    std::int64_t m_revisionTime;
+};
+
+/// A tree of folder names without contacts, to offer a folder to pick.
+class FolderBook : public Adbook {
+public:
+    explicit FolderBook(std::string name, std::int32_t value = 0);
+
+    bool rewind() override;
+    Entry nextEntry() override { return Entry(); }
+    IterBase* nextFolder() override;
+    bool atEnd() override { return true; }
+    bool foldersDone() override;
+
+    bool write(Entry /*e*/) override { return false; }
+    /// Builds the folder tree of `reader`, from sub-readers and in-line folder markers.
+    bool fromIter(IterBase& reader, bool noRewind) override;
+
+    int indexOf(const Entry* /*entry*/, int /*from*/, int /*to*/) override { return -1; }
+    int find(std::string_view /*text*/, int /*from*/, int /*to*/) override { return -1; }
+    Entry entryAt(int /*pos*/) override { return Entry(); }
+    bool replaceEntry(const Entry& /*entry*/, int /*pos*/) override { return false; }
+    bool removeEntry(int /*pos*/) override { return false; }
+    bool mergeEntry(const Entry& /*entry*/) override { return false; }
+    int folderIndex(std::string_view name) override;
+    Adbook* resolveFolderPath(const std::string& path, bool create) override;
+    Adbook* addFolder(const std::string& name) override;
+    bool setName(const std::string& /*name*/) override { return false; }
+    bool removeFolder(std::string_view name) override;
+    int entryCount() override { return 0; }
+    int folderCount() override { return static_cast<int>(m_folders.size()); }
+    int duplicatesRemoved() override { return 0; }
+    void clear() override;
+    void sortAndMerge(int /*field*/) override {}
+    Adbook* folderAt(int pos) override;
+
+    FolderBook* folder(int pos) const;
+    /// The value its creator passed; opaque to the book.
+    std::int32_t value() const { return m_value; }
+
+    std::int32_t folderNumber = 0;
+
+private:
+    std::vector<std::unique_ptr<FolderBook>> m_folders;
+    std::size_t m_pos = 0;
+    std::int32_t m_value;
+};
+
+/// Sets the process-wide sort field for one scope and restores the previous one.
+class SortFieldScope {
+public:
+    explicit SortFieldScope(int field) : m_previous(sortField()) { setSortField(field); }
+    ~SortFieldScope() { setSortField(m_previous); }
+    SortFieldScope(const SortFieldScope&) = delete;
+    SortFieldScope& operator=(const SortFieldScope&) = delete;
+
+private:
+    int m_previous;
+};
+
+}  // namespace vesk

@@ -1,0 +1,206 @@
+#include "model/entry.h"
+
+#include <algorithm>
+#include <ctime>
+#include <stdexcept>
+
+namespace vesk {
+
+namespace {
+
+const std::array<std::string, kFieldCount>& displayNames() {
+    static const std::array<std::string, kFieldCount> names = {
+        "Full Name",          "E-Mail Address",      "Nickname",
+        "Home Phone",         "Business Phone",      "Organization",
+        "Home Street Address", "Home City",          "Home Postal Code",
+        "Home State",         "Home Country",        "Home Fax",
+        "Cellular Phone",     "Home Web Page",       "Business Street Address",
+        "Business City",      "Business Postal Code", "Business State",
+        "Business Country",   "Business Web Page",   "Business Fax",
+        "Pager",              "Job Title",           "Department",
+        "Notes",              "Profession",          "Manager",
+        "Assistant",          "First Name",          "Middle Name",
+        "Last Name",          "Title",               "Office",
+        "Spouse"};
+    return names;
+}
+
+int g_sortField = 0;
+
+std::size_t checkedIndex(int index) {
+    // The text of the standard library's bitset error, which callers and tests rely on.
+    if (index < 0 || index >= kFieldCount) throw std::out_of_range("invalid bitset<N> position");
+    return static_cast<std::size_t>(index);
+}
+
+unsigned char foldAscii(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
+const std::string& fieldName(int index) { return displayNames()[checkedIndex(index)]; }
+
+int fieldIndex(std::string_view displayName) {
+    const auto& names = displayNames();
+    for (int i = 0; i < kFieldCount; ++i) {
+        if (names[static_cast<std::size_t>(i)] == displayName) return i;
+    }
+    return -1;
+}
+
+std::string maskToText(const FieldMask& mask) { return mask.to_string(); }
+
+bool maskFromText(std::string_view text, FieldMask& mask) {
+    if (text.size() != static_cast<std::size_t>(kFieldCount)) return false;
+    if (text.find_first_not_of("01") != std::string_view::npos) return false;
+    mask = FieldMask(std::string(text));
+    return true;
+}
+
+int compareNoCase(std::string_view a, std::string_view b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char ca = foldAscii(static_cast<unsigned char>(a[i]));
+        const unsigned char cb = foldAscii(static_cast<unsigned char>(b[i]));
+        if (ca != cb) return ca < cb ? -1 : 1;
+    }
+    if (a.size() == b.size()) return 0;
+    return a.size() < b.size() ? -1 : 1;
+}
+
+int sortField() { return g_sortField; }
+
+void setSortField(int index) { g_sortField = static_cast<int>(checkedIndex(index)); }
+
+std::int64_t currentTime() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+Entry::Entry() : revisionTime(currentTime()) { mask.set(); }
+
+Entry::Entry(const Entry& source)
+    : sourceId(source.sourceId),
+      kind(source.kind),
+      mask(source.mask),
+      revisionTime(source.revisionTime == 0 ? currentTime() : source.revisionTime) {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (mask.test(i)) fields[i] = source.fields[i];
+    }
+}
+
+Entry& Entry::operator=(const Entry& source) {
+    if (this != &source) {
+        fields = source.fields;
+        sourceId = source.sourceId;
+        kind = source.kind;
+        mask = source.mask;
+        revisionTime = source.revisionTime;
+    }
+    return *this;
+}
+
+std::string& Entry::at(int index) { return fields[checkedIndex(index)]; }
+
+const std::string& Entry::at(int index) const { return fields[checkedIndex(index)]; }
+
+bool Entry::isMarker() const {
+    return kind == KindListBegin || kind == KindListEnd || kind == KindFolderBegin ||
+           kind == KindFolderEnd;
+}
+
+bool Entry::isEmpty() const {
+    return std::all_of(fields.begin(), fields.end(), [](const std::string& f) { return f.empty(); });
+}
+
+void Entry::clear() {
+    for (auto& f : fields) f.clear();
+    kind = KindContact;
+}
+
+bool Entry::completeNames() {
+    std::string& full = (*this)[Field::FullName];
+    std::string& first = (*this)[Field::FirstName];
+    std::string& last = (*this)[Field::LastName];
+    if (!full.empty()) {
+        if (!first.empty() || !last.empty()) return true;
+        std::size_t space = full.rfind(' ');
+        if (space != std::string::npos && space + 1 == full.size()) {
+            space = space == 0 ? std::string::npos : full.rfind(' ', space - 1);
+        }
+        const std::size_t comma = full.find(',');
+        if (comma == std::string::npos) {
+            if (space == std::string::npos) {
+                first = full;
+                last = full;
+            } else {
+                first = full.substr(0, space);
+                last = full.substr(space + 1);
+            }
+        } else {
+            last = full.substr(0, comma);
+            first = full.substr(comma + 1);
+        }
+        return true;
+    }
+    if (first.empty() && last.empty()) return false;
+    if (first.empty()) {
+        full = last;
+    } else if (last.empty()) {
+        full = first;
+    } else {
+        full = first + " " + last;
+    }
+    return true;
+}
+
+int Entry::similarity(const Entry& other) const {
+    const FieldMask common = mask & other.mask;
+    float excluded = static_cast<float>(kFieldCount - static_cast<int>(common.count()));
+    float matches = 0.0f;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (!common.test(i)) continue;
+        const std::string& a = fields[i];
+        const std::string& b = other.fields[i];
+        if (!a.empty() && !b.empty()) {
+            if (equalNoCase(a, b)) matches += 1.0f;
+        } else if (a.empty() && b.empty()) {
+            excluded += 1.0f;
+        } else {
+            excluded += 0.5f;
+        }
+    }
+    if (excluded == static_cast<float>(kFieldCount)) return 100;
+    const float result = matches * 100.0f / (static_cast<float>(kFieldCount) - excluded);
+    return static_cast<int>(result);
+}
+
+bool Entry::mergeFrom(const Entry& incoming) {
+    const bool replaces = incoming.revisionTime >= revisionTime;
+    if (replaces) revisionTime = incoming.revisionTime;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (!incoming.mask.test(i)) continue;
+        if (!replaces && mask.test(i)) continue;
+        try {
+            fields[i] = incoming.fields[i];
+            if (!replaces) mask.set(i);
+        } catch (const std::exception&) {
+            // One field that cannot be copied must not cost the others.
+        }
+    }
+    return replaces;
+}
+
+void fillFrom(Entry& kept, const Entry& gone) {
+    for (std::size_t i = 0; i < kept.fields.size(); ++i) {
+        if (kept.fields[i].empty() && !gone.fields[i].empty()) {
+            kept.fields[i] = gone.fields[i];
+            kept.mask.set(i);
+        }
+    }
+}
+
+bool Entry::operator<(const Entry& other) const {
+    const auto f = static_cast<std::size_t>(g_sortField);
+    return compareNoCase(fields[f], other.fields[f]) < 0;
+}
+
+}  // namespace vesk

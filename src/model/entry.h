@@ -1,0 +1,130 @@
+// One contact: the 34 fields every format maps to, plus the markers that carry
+// folders and distribution lists through a flat stream of entries.
+#pragma once
+
+#include <array>
+#include <bitset>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vesk {
+
+inline constexpr int kFieldCount = 34;
+
+/// Field indexes in the order of the field table; the display names are in fieldName().
+enum class Field : int {
+    FullName = 0,
+    Email,
+    Nickname,
+    HomePhone,
+    BusinessPhone,
+    Organization,
+    HomeStreet,
+    HomeCity,
+    HomePostalCode,
+    HomeState,
+    HomeCountry,
+    HomeFax,
+    CellularPhone,
+    HomeWebPage,
+    BusinessStreet,
+    BusinessCity,
+    BusinessPostalCode,
+    BusinessState,
+    BusinessCountry,
+    BusinessWebPage,
+    BusinessFax,
+    Pager,
+    JobTitle,
+    Department,
+    Notes,
+    Profession,
+    Manager,
+    Assistant,
+    FirstName,
+    MiddleName,
+    LastName,
+    Title,
+    Office,
+    Spouse,
+};
+
+inline constexpr std::int32_t KindContact = 0;
+inline constexpr std::int32_t KindListBegin = 13;
+inline constexpr std::int32_t KindFolderEnd = 14;
+inline constexpr std::int32_t KindFolderBegin = 15;
+inline constexpr std::int32_t KindListEnd = 237;
+
+using FieldMask = std::bitset<kFieldCount>;
+
+/// The display name of field `index` ("Full Name", ...); throws std::out_of_range past 33.
+const std::string& fieldName(int index);
+/// The index of the field with this exact display name, or -1.
+int fieldIndex(std::string_view displayName);
+
+/// The mask as 34 characters "0"/"1", field 33 first.
+std::string maskToText(const FieldMask& mask);
+/// Parses the text form; false when it is not exactly 34 characters of "0"/"1".
+bool maskFromText(std::string_view text, FieldMask& mask);
+
+/// Three-way comparison that folds only the ASCII letters A-Z to a-z.
+int compareNoCase(std::string_view a, std::string_view b);
+inline bool equalNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && compareNoCase(a, b) == 0;
+}
+
+/// The process-wide field that orders entries (0, "Full Name", at start).
+int sortField();
+void setSortField(int index);
+
+/// Seconds since 1970 UTC, as every revision time counts.
+std::int64_t currentTime();
+
+class Entry {
+public:
+    std::array<std::string, kFieldCount> fields;
+    std::string sourceId;
+    std::int32_t kind = KindContact;
+    FieldMask mask;
+    std::int64_t revisionTime;
+
+    /// Empty fields, kind 0, every mask bit set, revision time now.
+    Entry();
+    /// Copies only the fields the source's mask supports; a source time of 0 becomes now.
+    Entry(const Entry& source);
+    /// Copies everything as it stands, the mask notwithstanding.
+    Entry& operator=(const Entry& source);
+    // Moves keep everything: containers and sorts move entries without meaning to copy them.
+    Entry(Entry&& source) noexcept = default;
+    Entry& operator=(Entry&& source) noexcept = default;
+    ~Entry() = default;
+
+    /// Field by index; throws std::out_of_range("invalid bitset<N> position") past 33.
+    std::string& at(int index);
+    const std::string& at(int index) const;
+    std::string& operator[](Field f) { return fields[static_cast<std::size_t>(f)]; }
+    const std::string& operator[](Field f) const { return fields[static_cast<std::size_t>(f)]; }
+
+    bool isMarker() const;
+    bool isEmpty() const;
+
+    /// Empties the fields and resets the kind; mask, time and source id stay.
+    void clear();
+    /// Fills Full, First and Last Name from each other; false when there is no name at all.
+    bool completeNames();
+    /// 0..100 (or more): how far the commonly supported fields agree.
+    int similarity(const Entry& other) const;
+    bool sameAs(const Entry& other) const { return similarity(other) >= 100; }
+    bool relatedTo(const Entry& other) const { return similarity(other) > 50; }
+    /// Merges `incoming` by revision time; true when it replaced this entry's values.
+    bool mergeFrom(const Entry& incoming);
+    /// Ordering by the process-wide sort field, ASCII case folded.
+    bool operator<(const Entry& other) const;
+};
+
+/// Fills the survivor of a de-duplication with what only the erased entry knew (and sets
+/// those mask bits).
+void fillFrom(Entry& kept, const Entry& gone);
+
+}  // namespace vesk

@@ -1,0 +1,20 @@
+// Safe file output: the new content goes to a temporary file beside the target, which
+// replaces the target only once it is complete on disk; the old file is kept as .bak.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vesk {
+
+struct WriteResult {
+    bool ok = false;
+    std::string error;  ///< The system's reason when ok is false.
+};
+
+/// Writes `bytes` to `path` atomically. On failure the old file is untouched.
+/// When `keepBackup` is set and the target existed, its previous content stays as path + ".bak".
+WriteResult writeFileAtomically(const std::string& path, std::string_view bytes,
+                                bool keepBackup = true);
+
+}  // namespace vesk

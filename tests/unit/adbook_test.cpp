@@ -1,0 +1,282 @@
+#include "model/adbook.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/prompt.h"
+#include "platform/trace.h"
+#include "support/test_readers.h"
+
+namespace vesk {
+namespace {
+
+using testing::contact;
+using testing::ScriptedReader;
+
+std::vector<std::string> fullNames(NewAdbook& book) {
+    std::vector<std::string> out;
+    for (int i = 0; i < book.entryCount(); ++i) out.push_back(book.entryAt(i)[Field::FullName]);
+    return out;
+}
+
+std::vector<std::string> memberNames(const DistList& list) {
+    std::vector<std::string> out;
+    for (const Entry* e : list.members()) out.push_back((*e)[Field::FullName]);
+    return out;
+}
+
+TEST(NewAdbook, NewBookIsEmptyContacts) {
+    NewAdbook book;
+    EXPECT_EQ(book.name(), "Contacts");
+    EXPECT_EQ(book.parent(), nullptr);
+    EXPECT_TRUE(book.hasFolders);
+    EXPECT_FALSE(book.stopRequested);
+    EXPECT_TRUE(book.rewind());
+    EXPECT_EQ(book.entryCount(), 0);
+    EXPECT_TRUE(book.atEnd());
+    EXPECT_TRUE(book.foldersDone());
+    EXPECT_TRUE(book.listsDone());
+}
+
+TEST(NewAdbook, AddEntryCleansQuotesAndBrackets) {
+    NewAdbook book;
+    Entry e = contact("\"\nAnn Lee\"", "\"<ann@x.org>\"", "\"annie\"");
+    e[Field::Notes] = "Ask about \"Project X\"";
+    e[Field::JobTitle] = "\"Boss\"";
+    ASSERT_TRUE(book.addEntry(e));
+    const Entry got = book.entryAt(0);
+    EXPECT_EQ(got[Field::FullName], "Ann Lee");
+    EXPECT_EQ(got[Field::Email], "ann@x.org");
+    EXPECT_EQ(got[Field::Nickname], "annie");
+    EXPECT_EQ(got[Field::Notes], "Ask about \"Project X\"");  // quotes inside a note are data
+    EXPECT_EQ(got[Field::JobTitle], "Boss");
+    EXPECT_EQ(got[Field::FirstName], "Ann");
+    EXPECT_EQ(got[Field::LastName], "Lee");
+}
+
+TEST(NewAdbook, AddEntryDropsOnlyEntriesWithNothingInThem) {
+    NewAdbook book;
+    EXPECT_FALSE(book.addEntry(Entry()));
+    EXPECT_FALSE(book.addEntry(contact("\"\"", "<>")));  // nothing left after cleaning
+    Entry company;
+    company[Field::Organization] = "Acme Plumbing";
+    company[Field::BusinessPhone] = "555-1234";
+    EXPECT_TRUE(book.addEntry(company));
+    EXPECT_EQ(book.entryCount(), 1);
+}
+
+TEST(NewAdbook, SortAndMergeKeepsTheFirstAndFillsItFromTheDuplicate) {
+    NewAdbook book;
+    Entry plain = contact("Ann Lee", "ann@x.org");
+    plain.mask.reset();
+    plain.mask.set(0);
+    plain.mask.set(1);
+    Entry rich = contact("ann lee", "ANN@x.org");
+    rich[Field::HomePhone] = "555";
+    book.addEntry(contact("Zed"));
+    book.addEntry(plain);
+    book.addEntry(rich);
+    book.addEntry(contact("Bob"));
+    book.sortAndMerge(0);
+    EXPECT_EQ(fullNames(book), (std::vector<std::string>{"Ann Lee", "Bob", "Zed"}));
+    const Entry kept = book.entryAt(0);
+    EXPECT_EQ(kept[Field::HomePhone], "555");
+    EXPECT_TRUE(kept.mask.test(3));
+    EXPECT_EQ(sortField(), 0);
+}
+
+TEST(NewAdbook, SortAndMergeRestoresTheSortField) {
+    NewAdbook book;
+    book.addEntry(contact("B", "a@x"));
+    book.addEntry(contact("A", "b@x"));
+    setSortField(2);
+    book.sortAndMerge(1);
+    EXPECT_EQ(sortField(), 2);
+    EXPECT_EQ(fullNames(book), (std::vector<std::string>{"B", "A"}));
+    setSortField(0);
+}
+
+TEST(NewAdbook, FoldersAndListsAreFoundByExactName) {
+    NewAdbook book;
+    ASSERT_NE(book.addFolder("Homework"), nullptr);
+    EXPECT_EQ(book.folderIndex("Work"), -1);
+    EXPECT_EQ(book.folderIndex(""), -1);
+    Adbook* work = book.addFolder("Work");
+    ASSERT_NE(work, nullptr);
+    EXPECT_EQ(book.addFolder("Work"), nullptr);
+    EXPECT_EQ(book.folderIndex("Work"), 1);
+    EXPECT_EQ(static_cast<NewAdbook*>(work)->parent(), &book);
+
+    ASSERT_NE(book.addList("Teamwork"), nullptr);
+    ASSERT_NE(book.addList("Team"), nullptr);
+    EXPECT_EQ(book.addList("Team"), nullptr);
+    EXPECT_EQ(book.listIndex("Team"), 1);
+
+    EXPECT_FALSE(book.removeList("Work"));  // a folder is not a list
+    EXPECT_TRUE(book.removeFolder("Team"));  // falls back to the list of that name
+    EXPECT_EQ(book.listCount(), 1);
+    EXPECT_EQ(book.listAt(0)->name(), "Teamwork");
+    EXPECT_FALSE(book.removeFolder("Nothing"));
+    EXPECT_TRUE(book.removeFolder("Work"));
+    EXPECT_EQ(book.folderCount(), 1);
+}
+
+TEST(NewAdbook, FindIsASubstringSearchOverNameMailAndNickname) {
+    NewAdbook book;
+    book.addEntry(contact("Anna Jim", "jimbob@x.org"));
+    book.addEntry(contact("Bob Smith", "bob@x.org", "bobby"));
+    EXPECT_EQ(book.find("bob", 0, -1), 0);
+    EXPECT_EQ(book.find("bob", 1, -1), 1);
+    EXPECT_EQ(book.find("bobby", 0, -1), 1);
+    EXPECT_EQ(book.find("BOB", 0, -1), -1);  // case-sensitive
+    EXPECT_EQ(book.find("", 1, -1), 1);      // empty text matches the first examined
+    EXPECT_EQ(book.find("Smith", 0, 1), -1);
+    EXPECT_EQ(book.indexOf(book.entryPtr(1), 0, -1), 1);
+    EXPECT_EQ(book.indexOf(book.entryPtr(1), 0, 1), -1);
+    EXPECT_EQ(book.indexOf(book.entryPtr(0), 1, -1), -1);
+}
+
+TEST(NewAdbook, ReplaceEntryAssignsInPlaceAndStripsOneQuote) {
+    NewAdbook book;
+    book.addEntry(contact("Ann", "ann@x.org"));
+    Entry* before = book.entryPtr(0);
+    Entry edited = contact("\"\"Ann Lee\"", "ann@y.org");
+    edited.mask.reset(5);
+    edited[Field::Organization] = "kept despite mask";
+    EXPECT_TRUE(book.replaceEntry(edited, 0));
+    EXPECT_EQ(book.entryPtr(0), before);
+    EXPECT_EQ((*before)[Field::FullName], "\"Ann Lee");
+    EXPECT_EQ((*before)[Field::Organization], "kept despite mask");
+    EXPECT_FALSE(book.replaceEntry(edited, 1));
+    EXPECT_FALSE(book.replaceEntry(Entry(), 0));
+}
+
+TEST(DistList, MemberIsFoundByExactKeyBeforeSubstring) {
+    NewAdbook book;
+    book.addEntry(contact("Anna Jim", "jimbob@x.org"));
+    book.addEntry(contact("Bob Smith", "bob@x.org"));
+    book.addEntry(contact("Robert", "rob@x.org", "bob"));
+    DistList* list = book.addList("Team");
+    EXPECT_TRUE(list->write(contact("", "BOB@x.org")));
+    EXPECT_TRUE(list->write(contact("Someone", "", "bob")));
+    EXPECT_TRUE(list->write(contact("Anna Jim")));
+    EXPECT_TRUE(list->write(contact("Smith")));  // no exact match: substring fallback
+    EXPECT_FALSE(list->write(contact("Nobody", "nobody@x.org")));
+    EXPECT_FALSE(list->write(Entry()));
+    EXPECT_EQ(memberNames(*list),
+              (std::vector<std::string>{"Bob Smith", "Robert", "Anna Jim", "Bob Smith"}));
+}
+
+TEST(DistList, MembersFollowTheKeptEntryAfterDeduplication) {
+    NewAdbook book;
+    book.addEntry(contact("Bob Smith", "bob@x.org"));
+    book.addEntry(contact("Ann Lee", "ann@x.org"));
+    book.addEntry(contact("bob smith", "BOB@x.org"));
+    DistList* list = book.addList("Team");
+    list->addMember(book.entryPtr(2));  // the duplicate that will go
+    list->addMember(book.entryPtr(1));
+    list->addMember(book.entryPtr(0));  // the same person again, once re-pointed
+    book.sortAndMerge(0);
+    ASSERT_EQ(book.entryCount(), 2);
+    EXPECT_EQ(memberNames(*list), (std::vector<std::string>{"Bob Smith", "Ann Lee"}));
+    list->rewind();
+    EXPECT_EQ(list->nextEntry()[Field::FullName], "Bob Smith");  // ASan: no freed entry read
+}
+
+TEST(DistList, RemovingAnEntryDropsItsMembership) {
+    NewAdbook book;
+    book.addEntry(contact("Ann", "a@x"));
+    book.addEntry(contact("Bob", "b@x"));
+    DistList* list = book.addList("Team");
+    list->addMember(book.entryPtr(0));
+    list->addMember(book.entryPtr(1));
+    EXPECT_TRUE(book.removeEntry(0));
+    EXPECT_EQ(memberNames(*list), (std::vector<std::string>{"Bob"}));
+    EXPECT_FALSE(book.removeEntry(5));
+}
+
+TEST(DistList, SortAndMergeTouchesReferencesOnly) {
+    NewAdbook book;
+    book.addEntry(contact("Bob", "b@x"));
+    book.addEntry(contact("Ann", "a@x"));
+    book.addEntry(contact("bob", "B@x"));
+    DistList* list = book.addList("Team");
+    for (int i = 0; i < 3; ++i) list->addMember(book.entryPtr(i));
+    list->sortAndMerge(0);
+    EXPECT_EQ(memberNames(*list), (std::vector<std::string>{"Ann", "Bob"}));
+    EXPECT_EQ(book.entryCount(), 3);
+    EXPECT_EQ(list->indexOf(book.entryPtr(1), 0, -1), 0);
+    EXPECT_EQ(list->indexOf(book.entryPtr(1), 1, -1), -1);
+    // Replacing through the list changes the owner's entry.
+    EXPECT_TRUE(list->replaceEntry(contact("Ann Lee", "a@x"), 0));
+    EXPECT_EQ(book.entryAt(1)[Field::FullName], "Ann Lee");
+    EXPECT_TRUE(list->removeEntry(0));
+    EXPECT_EQ(book.entryCount(), 3);
+}
+
+TEST(ResolveFolderPath, FindsCreatesOrRevertsToTheTop) {
+    NewAdbook book;
+    RecordingPrompt prompts;
+    PromptScope scope(prompts);
+    RecordingTraceSink trace;
+    TraceScope traceScope(trace);
+
+    EXPECT_EQ(book.resolveFolderPath("\\Work", false), &book);  // no trailing backslash
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_EQ(trace.text, "");
+
+    EXPECT_EQ(book.resolveFolderPath("\\Work\\", false), &book);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text,
+              "It would appear that this folder does not exist. Reverting to the \"Contacts\" "
+              "folder");
+    EXPECT_EQ(prompts.messages[0].caption, "");
+    EXPECT_EQ(book.folderCount(), 0);
+
+    Adbook* b = book.resolveFolderPath("\\Work\\B\\", true);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(b->name(), "B");
+    EXPECT_EQ(book.folder(0)->name(), "Work");
+    EXPECT_EQ(book.resolveFolderPath("\\Work\\B\\", false), b);
+    EXPECT_EQ(book.resolveFolderPath("No backslash", false), &book);
+    EXPECT_NE(trace.text.find("Work\nB\n"), std::string::npos);
+}
+
+TEST(NewAdbook, ClearEmptiesEverything) {
+    NewAdbook book;
+    book.addEntry(contact("Ann"));
+    static_cast<NewAdbook*>(book.addFolder("F"))->addEntry(contact("Bob"));
+    book.addList("L")->addMember(book.entryPtr(0));
+    book.clear();
+    EXPECT_EQ(book.entryCount(), 0);
+    EXPECT_EQ(book.folderCount(), 0);
+    EXPECT_EQ(book.listCount(), 0);
+}
+
+TEST(FolderBook, BuildsTheTreeFromSubReadersAndInlineMarkers) {
+    ScriptedReader reader;
+    reader.folder("Sub", {});
+    Entry begin = contact("Inline");
+    begin.kind = KindFolderBegin;
+    begin[Field::Email] = "42";
+    Entry inner = contact("Deeper");
+    inner.kind = KindFolderBegin;
+    Entry end = contact("");
+    end.kind = KindFolderEnd;
+    reader.entries = {begin, contact("ignored"), inner, end, end, contact("Top")};
+
+    FolderBook tree("root", 7);
+    tree.fromIter(reader, false);
+    ASSERT_EQ(tree.folderCount(), 2);
+    EXPECT_EQ(tree.folder(0)->name(), "Sub");
+    FolderBook* inl = tree.folder(1);
+    EXPECT_EQ(inl->name(), "Inline");
+    EXPECT_EQ(inl->folderNumber, 42);
+    ASSERT_EQ(inl->folderCount(), 1);
+    EXPECT_EQ(inl->folder(0)->name(), "Deeper");
+    EXPECT_EQ(tree.value(), 7);
+    EXPECT_TRUE(tree.atEnd());
+    EXPECT_FALSE(tree.write(contact("x")));
+}
+
+}  // namespace
+}  // namespace vesk

@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "convert/to_file.h"
+#include "platform/file_io.h"
+#include "platform/prompt.h"
+#include "support/test_readers.h"
+
+namespace vesk {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TextWriter : public ToFile {
+public:
+    explicit TextWriter(std::string name) : ToFile(std::move(name)) {}
+    bool write(Entry e) override {
+        m_text += e[Field::FullName] + "\n";
+        return true;
+    }
+    std::string text() override { return m_text; }
+
+private:
+    std::string m_text;
+};
+
+class FileOutput : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() /
+              ("vesk-out-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override {
+        fs::permissions(dir, fs::perms::owner_all);
+        fs::remove_all(dir);
+    }
+    static std::string slurp(const fs::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    fs::path dir;
+};
+
+TEST_F(FileOutput, WritesUtf8WithCrLfAndKeepsABackup) {
+    const fs::path target = dir / "book.txt";
+    std::ofstream(target) << "old";
+    testing::ScriptedReader reader("r", {testing::contact("Jürgen"), testing::contact("Иван")});
+    TextWriter writer(target.string());
+    EXPECT_TRUE(writer.mergesExisting);
+    EXPECT_TRUE(writer.fromStart(reader));
+    EXPECT_EQ(slurp(target), "J\xC3\xBCrgen\r\n\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD\r\n");
+    EXPECT_EQ(slurp(dir / "book.txt.bak"), "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+}
+
+TEST_F(FileOutput, UnwritableTargetKeepsTheOldFileAndReportsFailure) {
+    if (::geteuid() == 0) {
+        // root writes anywhere: make the rename itself fail by putting a folder in the way.
+        const fs::path target = dir / "book.txt";
+        fs::create_directories(target / "inside");
+        RecordingPrompt prompts;
+        PromptScope scope(prompts);
+        testing::ScriptedReader reader("r", {testing::contact("A")});
+        TextWriter writer(target.string());
+        EXPECT_FALSE(writer.fromStart(reader));
+        EXPECT_FALSE(writer.succeeded());
+        ASSERT_EQ(prompts.messages.size(), 1u);
+        EXPECT_EQ(prompts.messages[0].text, "File write Error");
+        EXPECT_EQ(prompts.messages[0].caption, target.string());
+        EXPECT_TRUE(fs::is_directory(target / "inside"));
+        return;
+    }
+    const fs::path target = dir / "book.txt";
+    std::ofstream(target) << "precious";
+    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+    RecordingPrompt prompts;
+    PromptScope scope(prompts);
+    testing::ScriptedReader reader("r", {testing::contact("A")});
+    TextWriter writer(target.string());
+    EXPECT_FALSE(writer.fromStart(reader));
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "File write Error");
+    EXPECT_EQ(slurp(target), "precious");
+}
+
+TEST_F(FileOutput, MissingFolderFailsWithoutLeavingFiles) {
+    const WriteResult r = writeFileAtomically((dir / "no" / "such" / "f.txt").string(), "x");
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.error.empty());
+    EXPECT_TRUE(fs::is_empty(dir));
+}
+
+TEST_F(FileOutput, ReplacesTheFileBehindASymlinkAndKeepsItsMode) {
+    const fs::path real = dir / "real.txt";
+    std::ofstream(real) << "old";
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink(real, dir / "link.txt");
+    ASSERT_TRUE(writeFileAtomically((dir / "link.txt").string(), "new", false).ok);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.txt"));
+    EXPECT_EQ(slurp(real), "new");
+    EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+}  // namespace
+}  // namespace vesk
