@@ -61,6 +61,52 @@ void stableSortByField(std::vector<Ptr>& v) {
     std::stable_sort(v.begin(), v.end(), [](const auto& a, const auto& b) { return *a < *b; });
 }
 
+/// A sort record that holds the first 16 folded bytes of the key, so that most comparisons
+/// never touch the entries themselves (a million entries do not fit any cache).
+struct SortKey {
+    std::uint64_t head = 0;
+    std::uint64_t tail = 0;
+    std::uint32_t length = 0;
+    std::uint32_t index = 0;
+};
+
+std::uint64_t packFolded(std::string_view s, std::size_t from) {
+    std::uint64_t v = 0;
+    for (std::size_t k = 0; k < 8; ++k) {
+        unsigned char c = from + k < s.size() ? static_cast<unsigned char>(s[from + k]) : 0;
+        if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
+        v = (v << 8) | c;
+    }
+    return v;
+}
+
+/// The order of a stable sort of `entries` by `field` (case folded as in Entry::operator<).
+std::vector<std::uint32_t> sortedOrder(const std::vector<std::unique_ptr<Entry>>& entries,
+                                       std::size_t field) {
+    std::vector<SortKey> keys(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string& s = entries[i]->fields[field];
+        keys[i] = {packFolded(s, 0), packFolded(s, 8),
+                   static_cast<std::uint32_t>(std::min<std::size_t>(s.size(), 0xFFFFFFFFu)),
+                   static_cast<std::uint32_t>(i)};
+    }
+    std::sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
+        if (a.head != b.head) return a.head < b.head;
+        if (a.tail != b.tail) return a.tail < b.tail;
+        if (a.length > 16 || b.length > 16) {
+            const int c = compareNoCase(entries[a.index]->fields[field],
+                                        entries[b.index]->fields[field]);
+            if (c != 0) return c < 0;
+        } else if (a.length != b.length) {
+            return a.length < b.length;  // equal bytes, padded: the shorter sorts first
+        }
+        return a.index < b.index;  // equal keys keep their order: the sort is stable
+    });
+    std::vector<std::uint32_t> order(keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) order[i] = keys[i].index;
+    return order;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -189,13 +235,12 @@ void NewAdbook::eraseMarked(const std::vector<bool>& gone, const std::vector<Ent
     std::size_t out = 0;
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
         if (gone[i]) {
-            moved[m_entries[i].get()] = i < keeper.size() ? keeper[i] : nullptr;
+            if (!m_lists.empty()) moved[m_entries[i].get()] = i < keeper.size() ? keeper[i] : nullptr;
             continue;
         }
         if (out != i) m_entries[out] = std::move(m_entries[i]);
         ++out;
     }
-    if (moved.empty()) return;
     for (auto& list : m_lists) {
         std::vector<Entry*> members;
         members.reserve(list->m_members.size());
@@ -305,7 +350,12 @@ void NewAdbook::clear() {
 
 void NewAdbook::sortAndMerge(int field) {
     SortFieldScope scope(field);
-    stableSortByField(m_entries);
+    const std::vector<std::uint32_t> order =
+        sortedOrder(m_entries, static_cast<std::size_t>(field));
+    std::vector<std::unique_ptr<Entry>> sorted;
+    sorted.reserve(m_entries.size());
+    for (const std::uint32_t i : order) sorted.push_back(std::move(m_entries[i]));
+    m_entries = std::move(sorted);
     m_sortedBy = field;
     if (m_entries.size() < 2) return;
     std::vector<bool> gone(m_entries.size(), false);

@@ -173,6 +173,20 @@ int Entry::similarity(const Entry& other) const {
     return static_cast<int>(result);
 }
 
+bool Entry::sameAs(const Entry& other) const {
+    // A one-sided or differing field keeps the score below 100 (at most 98.5), so the first
+    // such field decides; this is the hot test of every de-duplication.
+    const FieldMask common = mask & other.mask;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (!common.test(i)) continue;
+        const std::string& a = fields[i];
+        const std::string& b = other.fields[i];
+        if (a.empty() != b.empty()) return false;
+        if (!a.empty() && !equalNoCase(a, b)) return false;
+    }
+    return true;
+}
+
 bool Entry::mergeFrom(const Entry& incoming) {
     const bool replaces = incoming.revisionTime >= revisionTime;
     if (replaces) revisionTime = incoming.revisionTime;

@@ -115,7 +115,9 @@ public:
     bool completeNames();
     /// 0..100 (or more): how far the commonly supported fields agree.
     int similarity(const Entry& other) const;
-    bool sameAs(const Entry& other) const { return similarity(other) >= 100; }
+    /// similarity() >= 100, decided without the arithmetic: every commonly supported field is
+    /// empty on both sides or equal on both.
+    bool sameAs(const Entry& other) const;
     bool relatedTo(const Entry& other) const { return similarity(other) > 50; }
     /// Merges `incoming` by revision time; true when it replaced this entry's values.
     bool mergeFrom(const Entry& incoming);
