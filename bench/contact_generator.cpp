@@ -9,7 +9,7 @@ namespace {
 
 // splitmix64: tiny, fast and identical on every platform.
 class Rng {
-public:
+  public:
     explicit Rng(std::uint64_t seed) : m_state(seed) {}
     std::uint64_t next() {
         std::uint64_t z = (m_state += 0x9E3779B97F4A7C15ull);
@@ -20,7 +20,7 @@ public:
     std::size_t below(std::size_t n) { return static_cast<std::size_t>(next() % n); }
     double unit() { return static_cast<double>(next() >> 11) / 9007199254740992.0; }
 
-private:
+  private:
     std::uint64_t m_state;
 };
 
@@ -29,13 +29,13 @@ const std::array<const char*, 24> kFirst = {
     "Björn", "Søren",  "Ayşe",   "Nguyễn", "Maria",  "John",   "Peter", "Sarah",
     "Mei",   "Olga",   "Dmitri", "Fatima", "Lars",   "Émile",  "Kenji", "Priya"};
 const std::array<const char*, 24> kLast = {
-    "Müller",  "Smith",   "Öztürk",   "Петров", "García", "Nowak",  "Dubois", "Rossi",
-    "Jensen",  "Andersen", "Kowalski", "Tanaka", "Brown",  "Wilson", "Lee",    "Schäfer",
-    "Novák",   "Ivanova", "Khan",     "Silva",  "Weber",  "Martin", "Costa",  "Larsen"};
+    "Müller", "Smith",    "Öztürk",   "Петров", "García", "Nowak",  "Dubois", "Rossi",
+    "Jensen", "Andersen", "Kowalski", "Tanaka", "Brown",  "Wilson", "Lee",    "Schäfer",
+    "Novák",  "Ivanova",  "Khan",     "Silva",  "Weber",  "Martin", "Costa",  "Larsen"};
 const std::array<const char*, 6> kDomains = {"example.org", "mail.example.com", "post.example.de",
-                                             "example.net", "firma.example", "uni.example.edu"};
-const std::array<const char*, 6> kCities = {"München", "Paris", "Kraków", "Москва", "Lisboa",
-                                            "Toronto"};
+                                             "example.net", "firma.example",    "uni.example.edu"};
+const std::array<const char*, 6> kCities = {"München", "Paris",  "Kraków",
+                                            "Москва",  "Lisboa", "Toronto"};
 
 std::string asciiLower(const std::string& s) {
     std::string out;
@@ -53,8 +53,10 @@ Entry makeContact(Rng& rng, std::size_t serial) {
     e[Field::FullName] = first + " " + last;
     e[Field::Email] = asciiLower(first) + "." + asciiLower(last) + std::to_string(serial) + "@" +
                       kDomains[rng.below(kDomains.size())];
-    if (rng.unit() < 0.6) e[Field::HomePhone] = "+49 89 " + std::to_string(1000000 + rng.below(9000000));
-    if (rng.unit() < 0.4) e[Field::Organization] = std::string(kLast[rng.below(kLast.size())]) + " GmbH";
+    if (rng.unit() < 0.6)
+        e[Field::HomePhone] = "+49 89 " + std::to_string(1000000 + rng.below(9000000));
+    if (rng.unit() < 0.4)
+        e[Field::Organization] = std::string(kLast[rng.below(kLast.size())]) + " GmbH";
     if (rng.unit() < 0.5) {
         e[Field::HomeStreet] = std::to_string(1 + rng.below(200)) + " Hauptstraße";
         e[Field::HomeCity] = kCities[rng.below(kCities.size())];
@@ -67,9 +69,15 @@ Entry makeContact(Rng& rng, std::size_t serial) {
 Entry nearCopy(Rng& rng, const Entry& e) {
     Entry c = e;
     switch (rng.below(3)) {
-        case 0: c[Field::Nickname] = "nick" + std::to_string(rng.below(100)); break;
-        case 1: c[Field::BusinessPhone] = "+1 555 " + std::to_string(rng.below(10000)); break;
-        default: c[Field::Email] = "other." + c[Field::Email]; break;
+        case 0:
+            c[Field::Nickname] = "nick" + std::to_string(rng.below(100));
+            break;
+        case 1:
+            c[Field::BusinessPhone] = "+1 555 " + std::to_string(rng.below(10000));
+            break;
+        default:
+            c[Field::Email] = "other." + c[Field::Email];
+            break;
     }
     return c;
 }
@@ -116,7 +124,8 @@ void fillBook(NewAdbook& book, std::size_t count, const GeneratorOptions& option
     for (int l = 0; l < options.lists && book.entryCount() > 0; ++l) {
         DistList* list = book.addList("List " + std::to_string(l));
         for (int m = 0; m < 10; ++m) {
-            list->addMember(book.entryPtr(static_cast<int>(rng.below(static_cast<std::size_t>(book.entryCount())))));
+            list->addMember(book.entryPtr(
+                static_cast<int>(rng.below(static_cast<std::size_t>(book.entryCount())))));
         }
     }
 }

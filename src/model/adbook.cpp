@@ -20,7 +20,9 @@ bool containsKey(const Entry& e, std::string_view text) {
            e[Field::Nickname].find(text) != std::string::npos;
 }
 
-bool isQuote(char c) { return c == '"'; }
+bool isQuote(char c) {
+    return c == '"';
+}
 
 void stripLeading(std::string& s, std::string_view chars) {
     std::size_t n = 0;
@@ -94,8 +96,8 @@ std::vector<std::uint32_t> sortedOrder(const std::vector<std::unique_ptr<Entry>>
         if (a.head != b.head) return a.head < b.head;
         if (a.tail != b.tail) return a.tail < b.tail;
         if (a.length > 16 || b.length > 16) {
-            const int c = compareNoCase(entries[a.index]->fields[field],
-                                        entries[b.index]->fields[field]);
+            const int c =
+                compareNoCase(entries[a.index]->fields[field], entries[b.index]->fields[field]);
             if (c != 0) return c < 0;
         } else if (a.length != b.length) {
             return a.length < b.length;  // equal bytes, padded: the shorter sorts first
@@ -181,11 +183,19 @@ IterBase* NewAdbook::nextList() {
     return m_lists[m_listPos++].get();
 }
 
-bool NewAdbook::atEnd() { return m_entryPos >= m_entries.size(); }
-bool NewAdbook::foldersDone() { return m_folderPos >= m_folders.size(); }
-bool NewAdbook::listsDone() { return m_listPos >= m_lists.size(); }
+bool NewAdbook::atEnd() {
+    return m_entryPos >= m_entries.size();
+}
+bool NewAdbook::foldersDone() {
+    return m_folderPos >= m_folders.size();
+}
+bool NewAdbook::listsDone() {
+    return m_listPos >= m_lists.size();
+}
 
-bool NewAdbook::write(Entry e) { return addEntry(std::move(e)); }
+bool NewAdbook::write(Entry e) {
+    return addEntry(std::move(e));
+}
 
 int NewAdbook::indexOf(const Entry* entry, int from, int to) {
     const std::size_t end = endOf(to, m_entries.size());
@@ -235,7 +245,8 @@ void NewAdbook::eraseMarked(const std::vector<bool>& gone, const std::vector<Ent
     std::size_t out = 0;
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
         if (gone[i]) {
-            if (!m_lists.empty()) moved[m_entries[i].get()] = i < keeper.size() ? keeper[i] : nullptr;
+            if (!m_lists.empty())
+                moved[m_entries[i].get()] = i < keeper.size() ? keeper[i] : nullptr;
             continue;
         }
         if (out != i) m_entries[out] = std::move(m_entries[i]);
@@ -328,7 +339,9 @@ DistList* NewAdbook::listAt(int pos) {
     return m_lists[static_cast<std::size_t>(pos)].get();
 }
 
-Adbook* NewAdbook::folderAt(int pos) { return folder(pos); }
+Adbook* NewAdbook::folderAt(int pos) {
+    return folder(pos);
+}
 
 NewAdbook* NewAdbook::folder(int pos) const {
     if (pos < 0 || pos >= static_cast<int>(m_folders.size())) return nullptr;
@@ -376,10 +389,9 @@ void NewAdbook::sortAndMerge(int field) {
 }
 
 int NewAdbook::lowerBound(const Entry& e) const {
-    const auto it = std::lower_bound(m_entries.begin(), m_entries.end(), e,
-                                     [](const std::unique_ptr<Entry>& a, const Entry& b) {
-                                         return *a < b;
-                                     });
+    const auto it =
+        std::lower_bound(m_entries.begin(), m_entries.end(), e,
+                         [](const std::unique_ptr<Entry>& a, const Entry& b) { return *a < b; });
     return static_cast<int>(it - m_entries.begin());
 }
 
@@ -412,7 +424,8 @@ Entry* NewAdbook::findMember(const Entry& key) {
     const std::string& mail = key[Field::Email];
     const std::string& full = key[Field::FullName];
     Entry* found = nullptr;
-    if (!nick.empty()) found = firstWhere([&](const Entry& e) { return e[Field::Nickname] == nick; });
+    if (!nick.empty())
+        found = firstWhere([&](const Entry& e) { return e[Field::Nickname] == nick; });
     if (!found && !mail.empty()) {
         found = firstWhere([&](const Entry& e) { return equalNoCase(e[Field::Email], mail); });
     }
@@ -443,7 +456,9 @@ Entry DistList::nextEntry() {
     return copy;
 }
 
-bool DistList::atEnd() { return m_pos >= m_members.size(); }
+bool DistList::atEnd() {
+    return m_pos >= m_members.size();
+}
 
 bool DistList::write(Entry e) {
     if (e.isMarker()) return false;
@@ -453,7 +468,9 @@ bool DistList::write(Entry e) {
     return true;
 }
 
-void DistList::addMember(Entry* entry) { m_members.push_back(entry); }
+void DistList::addMember(Entry* entry) {
+    m_members.push_back(entry);
+}
 
 int DistList::indexOf(const Entry* entry, int from, int /*to*/) {
     if (from < 0 || from >= entryCount()) return -1;
@@ -527,7 +544,9 @@ IterBase* FolderBook::nextFolder() {
     return m_folders[m_pos++].get();
 }
 
-bool FolderBook::foldersDone() { return m_pos >= m_folders.size(); }
+bool FolderBook::foldersDone() {
+    return m_pos >= m_folders.size();
+}
 
 int FolderBook::folderIndex(std::string_view name) {
     for (std::size_t i = 0; i < m_folders.size(); ++i) {
@@ -559,7 +578,9 @@ void FolderBook::clear() {
     m_pos = 0;
 }
 
-Adbook* FolderBook::folderAt(int pos) { return folder(pos); }
+Adbook* FolderBook::folderAt(int pos) {
+    return folder(pos);
+}
 
 FolderBook* FolderBook::folder(int pos) const {
     if (pos < 0 || pos >= static_cast<int>(m_folders.size())) return nullptr;

@@ -82,7 +82,7 @@ void setSortField(int index);
 std::int64_t currentTime();
 
 class Entry {
-public:
+  public:
     std::array<std::string, kFieldCount> fields;
     std::string sourceId;
     std::int32_t kind = KindContact;

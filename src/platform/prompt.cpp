@@ -12,16 +12,20 @@ void Prompt::entrySheet(Entry& /*entry*/) {}
 
 Answer safeAnswer(Buttons buttons) {
     switch (buttons) {
-        case Buttons::Ok: return Answer::Ok;
-        case Buttons::OkCancel: return Answer::Cancel;
-        case Buttons::YesNo: return Answer::No;
-        case Buttons::YesNoCancel: return Answer::Cancel;
+        case Buttons::Ok:
+            return Answer::Ok;
+        case Buttons::OkCancel:
+            return Answer::Cancel;
+        case Buttons::YesNo:
+            return Answer::No;
+        case Buttons::YesNoCancel:
+            return Answer::Cancel;
     }
     return Answer::Cancel;
 }
 
-Answer ConsolePrompt::message(const std::string& text, const std::string& caption,
-                              Buttons buttons, Icon /*icon*/) {
+Answer ConsolePrompt::message(const std::string& text, const std::string& caption, Buttons buttons,
+                              Icon /*icon*/) {
     if (caption.empty()) {
         std::fprintf(stderr, "vesk: %s\n", text.c_str());
     } else {
@@ -39,7 +43,9 @@ Answer RecordingPrompt::message(const std::string& text, const std::string& capt
     return a;
 }
 
-void RecordingPrompt::entrySheet(Entry& /*entry*/) { ++entrySheets; }
+void RecordingPrompt::entrySheet(Entry& /*entry*/) {
+    ++entrySheets;
+}
 
 Prompt& prompt() {
     static ConsolePrompt console;

@@ -15,7 +15,7 @@ enum class Icon { None, Information, Warning, Stop, Question };
 enum class Answer { Ok, Cancel, Yes, No };
 
 class Prompt {
-public:
+  public:
     virtual ~Prompt() = default;
     /// Shows `text` under `caption` and returns the button chosen.
     virtual Answer message(const std::string& text, const std::string& caption,
@@ -27,14 +27,14 @@ public:
 /// Without a window: messages go to stderr, and every question gets the answer that loses
 /// nothing (No, Cancel).
 class ConsolePrompt : public Prompt {
-public:
+  public:
     Answer message(const std::string& text, const std::string& caption, Buttons buttons,
                    Icon icon) override;
 };
 
 /// For tests: keeps every message and answers from a queue (then the safe default).
 class RecordingPrompt : public Prompt {
-public:
+  public:
     struct Message {
         std::string text;
         std::string caption;
@@ -60,13 +60,13 @@ Prompt* setPrompt(Prompt* p);
 
 /// Installs a prompt for one scope, as tests and front ends need.
 class PromptScope {
-public:
+  public:
     explicit PromptScope(Prompt& p) : m_previous(setPrompt(&p)) {}
     ~PromptScope() { setPrompt(m_previous); }
     PromptScope(const PromptScope&) = delete;
     PromptScope& operator=(const PromptScope&) = delete;
 
-private:
+  private:
     Prompt* m_previous;
 };
 
