@@ -20,14 +20,14 @@ void writeFile(const std::string& path, const char* data, std::size_t size) {
     std::ofstream(path, std::ios::binary).write(data, static_cast<std::streamsize>(size));
 }
 
-/// Reading folds CR LF into LF, also inside values.
-std::string folded(std::string s) {
+/// Reading folds CR LF into LF (in one pass), also inside values.
+std::string folded(const std::string& s) {
     std::string out;
     for (std::size_t i = 0; i < s.size(); ++i) {
         if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') continue;
         out.push_back(s[i]);
     }
-    return out == s ? s : folded(out);
+    return out;
 }
 
 }  // namespace
