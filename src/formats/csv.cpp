@@ -426,7 +426,7 @@ CsvOptionsRequest* setCsvOptionsRequest(CsvOptionsRequest* request) {
 
 namespace csv {
 
-std::size_t Scanner::quotedEnd(std::size_t open, bool& closed) {
+std::size_t Scanner::quotedEnd(std::size_t open, Cell& cell) {
     const std::size_t n = m_text.size();
     const char* s = m_text.data();
     const auto lineEnd = [&](std::size_t from) {
@@ -437,24 +437,30 @@ std::size_t Scanner::quotedEnd(std::size_t open, bool& closed) {
     // line either; keeping those to their line keeps the reader linear.
     const std::size_t limit = m_unclosedAt != npos && open >= m_unclosedAt ? lineEnd(open) : n;
     std::size_t i = open + 1;
+    bool escaped = false;
     while (i < limit) {
         const void* q = std::memchr(s + i, '"', limit - i);
         if (!q) break;
         const auto k = static_cast<std::size_t>(static_cast<const char*>(q) - s);
         if (k + 1 < limit && s[k + 1] == '"') {
             i = k + 2;
+            escaped = true;
             continue;
         }
         std::size_t j = k + 1;
         while (j < n && isBlank(s[j]) && s[j] != m_separator) ++j;
         if (j >= n || s[j] == m_separator || s[j] == '\n') {
-            closed = true;
+            if (!escaped) {
+                cell.plain = true;
+                cell.textBegin = open + 1;
+                cell.textEnd = k;
+            }
             return j;
         }
         // A quote inside the text, as writers that never doubled them left it.
         i = k + 1;
+        escaped = true;
     }
-    closed = false;
     if (m_unclosedAt == npos || open < m_unclosedAt) m_unclosedAt = open;
     return lineEnd(open);
 }
@@ -471,8 +477,7 @@ std::size_t Scanner::record(std::size_t pos, std::vector<Cell>& cells) {
         while (j < n && (s[j] == ' ' || s[j] == '\t') && s[j] != m_separator) ++j;
         if (j < n && s[j] == '"') {
             cell.quoted = true;
-            bool closed = false;
-            cell.end = quotedEnd(j, closed);
+            cell.end = quotedEnd(j, cell);
         } else {
             while (j < n && s[j] != m_separator && s[j] != '\n') ++j;
             cell.end = j;
@@ -488,6 +493,7 @@ std::size_t Scanner::record(std::size_t pos, std::vector<Cell>& cells) {
 std::string Scanner::value(const Cell& cell) const {
     const char* s = m_text.data();
     if (!cell.quoted) return std::string(s + cell.begin, cell.end - cell.begin);
+    if (cell.plain) return std::string(s + cell.textBegin, cell.textEnd - cell.textBegin);
     std::size_t i = cell.begin;
     while (i < cell.end && s[i] != '"') ++i;
     ++i;
@@ -768,7 +774,9 @@ Entry IterCSV::nextEntry() {
         if (c < 0 || static_cast<std::size_t>(c) >= m_cells.size()) continue;
         const csv::Cell& cell = m_cells[static_cast<std::size_t>(c)];
         if (cell.end == cell.begin) continue;
-        if (cell.quoted) {
+        if (cell.plain) {
+            e.fields[f].assign(m_text, cell.textBegin, cell.textEnd - cell.textBegin);
+        } else if (cell.quoted) {
             e.fields[f] = m_scanner.value(cell);
         } else {
             e.fields[f].assign(m_text, cell.begin, cell.end - cell.begin);

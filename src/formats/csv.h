@@ -125,6 +125,10 @@ struct Cell {
     std::size_t begin = 0;
     std::size_t end = 0;
     bool quoted = false;
+    /// Quoted without a quote inside: the value is [textBegin, textEnd) as it stands.
+    bool plain = false;
+    std::size_t textBegin = 0;
+    std::size_t textEnd = 0;
 };
 
 /// Splits records of a text into cells: quotes, doubled quotes and line breaks inside quotes
@@ -145,7 +149,8 @@ class Scanner {
     std::size_t unclosedAt() const { return m_unclosedAt; }
 
   private:
-    std::size_t quotedEnd(std::size_t open, bool& closed);
+    /// The end of the quoted cell opened at `open` (its separator, line feed or the text end).
+    std::size_t quotedEnd(std::size_t open, Cell& cell);
 
     std::string_view m_text;
     char m_separator;
