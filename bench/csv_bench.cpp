@@ -1,0 +1,103 @@
+// CSV writing and reading over generated contacts at 10^4 and 10^5 rows: bytes per second should
+// stay flat as the file grows (the reader makes one pass per record, never a search to the end).
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+#include "contact_generator.h"
+#include "convert/text_io.h"
+#include "formats/csv.h"
+#include "platform/prompt.h"
+#include "platform/settings.h"
+
+namespace vesk::bench {
+namespace {
+
+/// Settings and prompts of their own, so a run never touches the user's.
+struct Quiet {
+    MemorySettingsStore store;
+    SettingsScope settingsScope{store};
+    RecordingPrompt prompts;
+    PromptScope promptScope{prompts};
+    Quiet() { csvSettings().reset(); }
+    ~Quiet() { csvSettings().reset(); }
+};
+
+std::string tempPath(const char* what) {
+    return "/tmp/vesk-csv-bench-" + std::to_string(::getpid()) + "-" + what + ".csv";
+}
+
+/// Every generated contact, with a multi-line note holding quotes and commas in every tenth.
+std::vector<Entry> contacts(std::size_t count) {
+    std::vector<Entry> out = generateContacts(count, {.seed = 11});
+    for (std::size_t i = 0; i < out.size(); i += 10) {
+        out[i][Field::Notes] = "Met at \"the fair\", booth 12.\nCall back in spring.";
+    }
+    return out;
+}
+
+std::string writtenText(const std::vector<Entry>& entries) {
+    ToCSV writer(tempPath("unused"));
+    for (const Entry& e : entries) writer.write(e);
+    return writer.text();
+}
+
+void BM_WriteCsv(benchmark::State& state) {
+    Quiet quiet;
+    const std::vector<Entry> entries = contacts(static_cast<std::size_t>(state.range(0)));
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        ToCSV writer(tempPath("unused"));
+        for (const Entry& e : entries) writer.write(e);
+        bytes = writer.text().size();
+        benchmark::DoNotOptimize(bytes);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * entries.size()));
+}
+BENCHMARK(BM_WriteCsv)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_WriteCsvFile(benchmark::State& state) {
+    Quiet quiet;
+    const std::vector<Entry> entries = contacts(static_cast<std::size_t>(state.range(0)));
+    const std::string path = tempPath("write");
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        ToCSV writer(path);
+        for (const Entry& e : entries) writer.write(e);
+        if (!writer.finish()) state.SkipWithError("write failed");
+        bytes = writer.text().size();
+    }
+    std::remove(path.c_str());
+    std::remove((path + ".bak").c_str());
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
+}
+BENCHMARK(BM_WriteCsvFile)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_ReadCsv(benchmark::State& state) {
+    Quiet quiet;
+    const std::string text = writtenText(contacts(static_cast<std::size_t>(state.range(0))));
+    const std::string path = tempPath("read");
+    std::ofstream(path, std::ios::binary) << encodeForFile(text);
+    std::int64_t rows = 0;
+    for (auto _ : state) {
+        iterators::IterCSV reader(path, kCsvFormat);
+        rows = 0;
+        for (reader.rewind(); !reader.atEnd(); ++rows) {
+            benchmark::DoNotOptimize(reader.nextEntry());
+        }
+    }
+    std::remove(path.c_str());
+    if (rows != state.range(0)) state.SkipWithError("rows lost");
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+    state.SetItemsProcessed(state.iterations() * rows);
+}
+BENCHMARK(BM_ReadCsv)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace vesk::bench
+
+BENCHMARK_MAIN();
