@@ -471,7 +471,8 @@ std::size_t Scanner::record(std::size_t pos, std::vector<Cell>& cells) {
     const char* s = m_text.data();
     std::size_t i = std::min(pos, n);
     for (;;) {
-        Cell cell;
+        // Filled in place: a copy of a cell just written field by field stalls the CPU.
+        Cell& cell = cells.emplace_back();
         cell.begin = i;
         std::size_t j = i;
         while (j < n && (s[j] == ' ' || s[j] == '\t') && s[j] != m_separator) ++j;
@@ -482,7 +483,6 @@ std::size_t Scanner::record(std::size_t pos, std::vector<Cell>& cells) {
             while (j < n && s[j] != m_separator && s[j] != '\n') ++j;
             cell.end = j;
         }
-        cells.push_back(cell);
         i = cell.end;
         if (i >= n) return n;
         if (s[i] == '\n') return i + 1;
@@ -707,16 +707,20 @@ void IterCSV::searchHeadings(const CsvSettings& map) {
     };
     for (int f = kFieldCount - 1; f >= 0; --f) {
         int column = -1;
-        const std::string* want = map.headingOf(f);
-        if (want && !csv::trimHeading(*want).empty()) {
-            int best = 0;
-            for (std::size_t c = 0; c < cells.size(); ++c) {
-                const int r = rank(cells[c], c, *want);
-                if (r != 0 && (best == 0 || r < best)) {
-                    best = r;
-                    column = static_cast<int>(c);
+        try {
+            const std::string* want = map.headingOf(f);
+            if (want && !csv::trimHeading(*want).empty()) {
+                int best = 0;
+                for (std::size_t c = 0; c < cells.size(); ++c) {
+                    const int r = rank(cells[c], c, *want);
+                    if (r != 0 && (best == 0 || r < best)) {
+                        best = r;
+                        column = static_cast<int>(c);
+                    }
                 }
             }
+        } catch (const std::exception& error) {
+            prompt().message(error.what(), "error in property #" + std::to_string(f));
         }
         m_columns[static_cast<std::size_t>(f)] = column;
     }
@@ -828,11 +832,32 @@ ToCSV::ToCSV(std::string fileName) : ToFile(std::move(fileName)) {
 }
 
 bool ToCSV::write(Entry e) {
+    std::size_t size = 1;
+    bool quotes = false;
     for (const std::string& v : e.fields) {
-        csv::appendQuoted(m_text, v);
-        m_text.push_back(',');
+        size += v.size() + 3;
+        quotes = quotes || std::memchr(v.data(), '"', v.size()) != nullptr;
     }
-    m_text.push_back('\n');
+    if (quotes) {
+        for (const std::string& v : e.fields) {
+            csv::appendQuoted(m_text, v);
+            m_text.push_back(',');
+        }
+        m_text.push_back('\n');
+        return true;
+    }
+    // The common line without quotes inside, written in one piece.
+    const std::size_t at = m_text.size();
+    m_text.resize(at + size);
+    char* out = m_text.data() + at;
+    for (const std::string& v : e.fields) {
+        *out++ = '"';
+        std::memcpy(out, v.data(), v.size());
+        out += v.size();
+        *out++ = '"';
+        *out++ = ',';
+    }
+    *out = '\n';
     return true;
 }
 
