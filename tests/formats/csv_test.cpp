@@ -145,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
                  22},
         ScanCase{"UnclosedQuoteEndsWithItsLine", "\"abc,def\nnext,x\n", {"abc,def"}, 9},
         ScanCase{"EmptyText", "", {""}, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST(CsvScanner, UnclosedQuotesStayLinearAndKeepLaterLines) {
     // Every line opens a quote that nothing closes: each must end with its own line.
@@ -209,7 +209,7 @@ INSTANTIATE_TEST_SUITE_P(
         HeadingCase{"QuotedFormWinsOverPlain", "Name,x,\"Name\",E-mail Address\n", 2, 3},
         // "Names" is no match; column 0 is only the name read when nothing names one.
         HeadingCase{"PartOfALongerHeading", "Names,E-mail Address 2,E-mail Address\n", 0, 2}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& row) { return std::string(row.param.name); });
 
 TEST_F(CsvTest, HeadingOnlyInADataLineGetsNoColumn) {
     storeHeadings(
@@ -726,8 +726,8 @@ INSTANTIATE_TEST_SUITE_P(
                                   {Field::HomeCity, "Springfield"},
                                   {Field::Organization, "Example Corp"},
                                   {Field::JobTitle, "CTO"}}}),
-    [](const auto& info) {
-        std::string n = info.param.file;
+    [](const auto& row) {
+        std::string n = row.param.file;
         return n.substr(0, n.find('.'));
     });
 
@@ -784,8 +784,12 @@ TEST_P(CsvSamples, ReadsRealExports) {
     EXPECT_EQ(book.entryCount(), c.entries);
     if (book.entryCount() == 0) return;
     const Entry e = book.entryAt(0);
-    if (c.firstName) EXPECT_EQ(e[Field::FullName], c.firstName);
-    if (c.firstEmail) EXPECT_EQ(e[Field::Email], c.firstEmail);
+    if (c.firstName) {
+        EXPECT_EQ(e[Field::FullName], c.firstName);
+    }
+    if (c.firstEmail) {
+        EXPECT_EQ(e[Field::Email], c.firstEmail);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -809,8 +813,8 @@ INSTANTIATE_TEST_SUITE_P(
         SampleCase{"tb-export.csv", 2, "contact number one", "contact1@invalid"},
         SampleCase{"tb-quote.csv", 1, "Acer America", nullptr},
         SampleCase{"tb-utf16_addressbook.csv", 1, "John Doe", "johndoe@host.invalid"}),
-    [](const auto& info) {
-        std::string n = info.param.file;
+    [](const auto& row) {
+        std::string n = row.param.file;
         n = n.substr(0, n.find('.'));
         for (char& ch : n) {
             if (ch == '-') ch = '_';
