@@ -333,6 +333,14 @@ int NewAdbook::lowerBound(const Entry& e) const {
     return static_cast<int>(it - m_entries.begin());
 }
 
+int NewAdbook::placeOf(const Entry& e) const {
+    if (m_sortedBy == sortField()) return lowerBound(e);
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        if (!(*m_entries[i] < e)) return static_cast<int>(i);
+    }
+    return static_cast<int>(m_entries.size());
+}
+
 bool NewAdbook::addEntry(Entry entry) {
     cleanFields(entry);
     entry.completeNames();

@@ -129,6 +129,9 @@ public:
     Entry* findMember(const Entry& key);
     /// Place where `e` would be inserted in the current sort order (first entry not before it).
     int lowerBound(const Entry& e) const;
+    /// The first entry that `e` does not sort after: a binary search when the book is known to
+    /// be sorted by the current sort field, else a walk from the start.
+    int placeOf(const Entry& e) const;
 
 private:
     friend class DistList;

@@ -170,7 +170,7 @@ void NewAdbook::importLists(IterBase& reader) {
 bool NewAdbook::mergeEntry(const Entry& entry) {
     Entry incoming(entry);
     if (!m_entries.empty()) {
-        const int place = lowerBound(incoming);
+        const int place = placeOf(incoming);
         if (place < entryCount() && m_entries[static_cast<std::size_t>(place)]->sameAs(incoming)) {
             return true;
         }

@@ -1,0 +1,138 @@
+#include "model/sync.h"
+
+#include <gtest/gtest.h>
+
+#include "support/test_readers.h"
+
+namespace vesk {
+namespace {
+
+using testing::contact;
+using Names = std::vector<std::string>;
+
+Names fullNames(NewAdbook& book) {
+    Names out;
+    for (int i = 0; i < book.entryCount(); ++i) out.push_back(book.entryAt(i)[Field::FullName]);
+    return out;
+}
+
+Entry at(const std::string& name, const std::string& mail, std::int64_t time) {
+    Entry e = contact(name, mail);
+    e.revisionTime = time;
+    return e;
+}
+
+void fill(NewAdbook& book, std::vector<Entry> entries, std::int64_t time) {
+    testing::ScriptedReader reader("r", std::move(entries));
+    reader.time = time;
+    book.fromStart(reader);
+}
+
+TEST(Synchronize, ABookWithItselfGivesOneCopyOfEach) {
+    NewAdbook a;
+    fill(a, {at("Ann", "a@x", 10), at("Bob", "b@x", 20)}, 30);
+    auto result = synchronize(a, a);
+    EXPECT_EQ(fullNames(*result), (Names{"Ann", "Bob"}));
+    EXPECT_EQ(result->revisionTime(), 20);  // the latest entry written
+}
+
+TEST(Synchronize, BDecidesDeletionsAndNewerEntriesOfASurvive) {
+    NewAdbook a;
+    NewAdbook b;
+    fill(a, {at("Ann", "a@x", 10), at("Old", "old@x", 50), at("New", "new@x", 200)}, 200);
+    fill(b, {at("Ann", "a@x", 10)}, 100);
+    auto result = synchronize(a, b);
+    EXPECT_EQ(fullNames(*result), (Names{"Ann", "New"}));
+    EXPECT_EQ(result->revisionTime(), 200);
+}
+
+TEST(Synchronize, RelatedEntriesAreCombinedByRevisionTime) {
+    NewAdbook a;
+    NewAdbook b;
+    Entry older = at("Ann Lee", "ann@x.org", 10);
+    older[Field::HomePhone] = "111";
+    older[Field::Notes] = "from A";
+    Entry newer = at("Ann Lee", "ann@x.org", 20);
+    newer[Field::HomePhone] = "222";
+    newer.mask.reset(static_cast<std::size_t>(Field::Notes));
+    fill(a, {older}, 10);
+    fill(b, {newer}, 20);
+    auto result = synchronize(a, b);
+    ASSERT_EQ(result->entryCount(), 1);
+    const Entry got = result->entryAt(0);
+    EXPECT_EQ(got[Field::HomePhone], "222");
+    EXPECT_EQ(got[Field::Notes], "from A");  // only A's source supports Notes
+    EXPECT_EQ(got.revisionTime, 20);
+}
+
+TEST(Synchronize, FoldersGetTheirOwnMatchFlags) {
+    // A has nothing at the top, five entries in Work, and one new top-level entry X; B has
+    // Work with the same five. Shared flags would overflow and would hide X.
+    NewAdbook a;
+    NewAdbook b;
+    std::vector<Entry> five;
+    for (int i = 0; i < 5; ++i) five.push_back(at("W" + std::to_string(i), "w@x", 5));
+    static_cast<NewAdbook*>(a.addFolder("Work"));
+    fill(*a.folder(0), five, 5);
+    a.addEntry(at("X", "x@x", 500));
+    a.setRevisionTime(500);
+    b.addFolder("Work");
+    fill(*b.folder(0), five, 100);
+    b.setRevisionTime(100);
+
+    auto result = synchronize(a, b);
+    EXPECT_EQ(fullNames(*result), (Names{"X"}));
+    ASSERT_EQ(result->folderCount(), 1);
+    EXPECT_EQ(result->folder(0)->entryCount(), 5);
+}
+
+TEST(Synchronize, FoldersOnEitherSideAppearOnceAndListsAreKept) {
+    NewAdbook a;
+    NewAdbook b;
+    a.addFolder("Both");
+    a.addFolder("OnlyA");
+    a.folder(1)->addEntry(at("InA", "ina@x", 1));
+    b.addFolder("Both");
+    b.addFolder("OnlyB");
+    fill(a, {at("Ann", "a@x", 1), at("Bob", "b@x", 1)}, 1);
+    fill(b, {at("Ann", "a@x", 1), at("Bob", "b@x", 1)}, 2);
+    a.addList("FromA")->addMember(a.entryPtr(0));
+    b.addList("Team")->addMember(b.entryPtr(1));
+    b.addList("FromA");
+
+    auto result = synchronize(a, b);
+    Names folders;
+    for (int i = 0; i < result->folderCount(); ++i) folders.push_back(result->folder(i)->name());
+    EXPECT_EQ(folders, (Names{"Both", "OnlyB", "OnlyA"}));
+    EXPECT_EQ(fullNames(*result->folder(2)), (Names{"InA"}));
+    ASSERT_EQ(result->listCount(), 2);
+    EXPECT_EQ(result->listAt(0)->name(), "Team");
+    ASSERT_EQ(result->listAt(0)->entryCount(), 1);
+    EXPECT_EQ(result->listAt(0)->entryAt(0)[Field::FullName], "Bob");
+    EXPECT_EQ(result->listAt(1)->name(), "FromA");  // B's version of the list wins
+    EXPECT_EQ(result->listAt(1)->entryCount(), 0);
+}
+
+TEST(Kynt, EndMarkerAtTheTopKeepsTheResultAsCurrentBook) {
+    NewAdbook a;
+    NewAdbook b;
+    Kynt kynt(a, b);
+    Entry end = contact("");
+    end.kind = KindFolderEnd;
+    kynt.write(end);
+    Entry begin = contact("F");
+    begin.kind = KindFolderBegin;
+    kynt.write(begin);
+    kynt.write(end);
+    kynt.write(begin);  // the same folder again: found, not lost
+    kynt.write(contact("Inside", "i@x"));
+    kynt.write(end);
+    kynt.write(contact("Top", "t@x"));
+    auto result = kynt.takeResult();
+    ASSERT_EQ(result->folderCount(), 1);
+    EXPECT_EQ(fullNames(*result->folder(0)), (Names{"Inside"}));
+    EXPECT_EQ(fullNames(*result), (Names{"Top"}));
+}
+
+}  // namespace
+}  // namespace vesk
