@@ -20,7 +20,7 @@ inline Entry contact(const std::string& full, const std::string& mail = {},
 
 /// A reader over fixed entries, with optional sub-reader folders and lists.
 class ScriptedReader : public IterBase {
-public:
+  public:
     explicit ScriptedReader(std::string name = {}, std::vector<Entry> contents = {})
         : m_name(std::move(name)), entries(std::move(contents)) {}
 
@@ -67,7 +67,7 @@ public:
     int rewinds = 0;
     int reads = 0;
 
-private:
+  private:
     std::size_t m_pos = 0;
     std::size_t m_folderPos = 0;
     std::size_t m_listPos = 0;
@@ -75,7 +75,7 @@ private:
 
 /// Keeps what it is given as "kind:Full Name" lines, and counts finish calls.
 class RecordingWriter : public ToBase {
-public:
+  public:
     RecordingWriter(bool folders, bool lists) {
         wantsFolders = folders;
         wantsLists = lists;

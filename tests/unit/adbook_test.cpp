@@ -111,7 +111,7 @@ TEST(NewAdbook, FoldersAndListsAreFoundByExactName) {
     EXPECT_EQ(book.addList("Team"), nullptr);
     EXPECT_EQ(book.listIndex("Team"), 1);
 
-    EXPECT_FALSE(book.removeList("Work"));  // a folder is not a list
+    EXPECT_FALSE(book.removeList("Work"));   // a folder is not a list
     EXPECT_TRUE(book.removeFolder("Team"));  // falls back to the list of that name
     EXPECT_EQ(book.listCount(), 1);
     EXPECT_EQ(book.listAt(0)->name(), "Teamwork");

@@ -33,8 +33,8 @@ TEST(ConversionLoop, FoldersComeFirstAsMarkersAndListsLast) {
     reader.list("Team", {contact("M1")});
     RecordingWriter writer(true, true);
     writer.fromStart(reader);
-    EXPECT_EQ(writer.got, (Lines{"15:Work", "15:Deep", "0:D1", "14:Deep", "0:W1", "0:W2",
-                                 "14:Work", "0:Top", "13:Team", "0:M1", "237:Team"}));
+    EXPECT_EQ(writer.got, (Lines{"15:Work", "15:Deep", "0:D1", "14:Deep", "0:W1", "0:W2", "14:Work",
+                                 "0:Top", "13:Team", "0:M1", "237:Team"}));
     EXPECT_EQ(writer.finished, 1);
 }
 

@@ -108,20 +108,18 @@ TEST_P(CompleteNames, FillsNamesFromEachOther) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CompleteNames,
-    ::testing::Values(NameCase{"John Smith", "", "", true, "John Smith", "John", "Smith"},
-                      NameCase{"Smith, John", "", "", true, "Smith, John", " John", "Smith"},
-                      NameCase{"Cher", "", "", true, "Cher", "Cher", "Cher"},
-                      NameCase{"John Smith ", "", "", true, "John Smith ", "John", "Smith "},
-                      NameCase{"Mary Ann Smith", "", "", true, "Mary Ann Smith", "Mary Ann",
-                               "Smith"},
-                      NameCase{"John Smith", "Johnny", "", true, "John Smith", "Johnny", ""},
-                      NameCase{"", "John", "Smith", true, "John Smith", "John", "Smith"},
-                      NameCase{"", "", "Smith", true, "Smith", "", "Smith"},
-                      NameCase{"", "John", "", true, "John", "John", ""},
-                      NameCase{"", "", "", false, "", "", ""},
-                      NameCase{" ", "", "", true, " ", " ", " "},
-                      NameCase{"Jürgen Müller", "", "", true, "Jürgen Müller", "Jürgen",
-                               "Müller"}));
+    ::testing::Values(
+        NameCase{"John Smith", "", "", true, "John Smith", "John", "Smith"},
+        NameCase{"Smith, John", "", "", true, "Smith, John", " John", "Smith"},
+        NameCase{"Cher", "", "", true, "Cher", "Cher", "Cher"},
+        NameCase{"John Smith ", "", "", true, "John Smith ", "John", "Smith "},
+        NameCase{"Mary Ann Smith", "", "", true, "Mary Ann Smith", "Mary Ann", "Smith"},
+        NameCase{"John Smith", "Johnny", "", true, "John Smith", "Johnny", ""},
+        NameCase{"", "John", "Smith", true, "John Smith", "John", "Smith"},
+        NameCase{"", "", "Smith", true, "Smith", "", "Smith"},
+        NameCase{"", "John", "", true, "John", "John", ""}, NameCase{"", "", "", false, "", "", ""},
+        NameCase{" ", "", "", true, " ", " ", " "},
+        NameCase{"Jürgen Müller", "", "", true, "Jürgen Müller", "Jürgen", "Müller"}));
 
 TEST(Similarity, TwoEmptyEntriesAreTheSame) {
     EXPECT_EQ(Entry().similarity(Entry()), 100);

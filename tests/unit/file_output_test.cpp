@@ -17,7 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class TextWriter : public ToFile {
-public:
+  public:
     explicit TextWriter(std::string name) : ToFile(std::move(name)) {}
     bool write(Entry e) override {
         m_text += e[Field::FullName] + "\n";
@@ -25,12 +25,12 @@ public:
     }
     std::string text() override { return m_text; }
 
-private:
+  private:
     std::string m_text;
 };
 
 class FileOutput : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir = fs::temp_directory_path() /
               ("vesk-out-" + std::to_string(::getpid()) + "-" +

@@ -68,10 +68,10 @@ TEST(Import, FoldersMergeByExactNameFromSubReadersAndInlineMarkers) {
 }
 
 TEST(Import, InlineListResolvesMembersThatComeAfterIt) {
-    ScriptedReader file("f", {marker(KindListBegin, "Team"), contact("", "bob@x.org"),
-                              contact("Ann Lee"), marker(KindListEnd, "Team"),
-                              contact("Bob Smith", "bob@x.org"), contact("Ann Lee", "ann@x.org"),
-                              contact("Jim", "jimbob@x.org")});
+    ScriptedReader file(
+        "f", {marker(KindListBegin, "Team"), contact("", "bob@x.org"), contact("Ann Lee"),
+              marker(KindListEnd, "Team"), contact("Bob Smith", "bob@x.org"),
+              contact("Ann Lee", "ann@x.org"), contact("Jim", "jimbob@x.org")});
     NewAdbook book;
     book.fromStart(file);
     ASSERT_EQ(book.listCount(), 1);
@@ -106,7 +106,7 @@ TEST(Import, CancelKeepsWhatWasReadSortedAndDeduplicated) {
 }
 
 class ThrowingReader : public ScriptedReader {
-public:
+  public:
     using ScriptedReader::ScriptedReader;
     Entry nextEntry() override {
         Entry e = ScriptedReader::nextEntry();
@@ -117,8 +117,8 @@ public:
 };
 
 TEST(Import, AFailingEntryIsReportedAndTheImportGoesOn) {
-    ThrowingReader file("f", {contact("A", "a@x"), contact("bad"), contact("odd"),
-                              contact("B", "b@x")});
+    ThrowingReader file("f",
+                        {contact("A", "a@x"), contact("bad"), contact("odd"), contact("B", "b@x")});
     RecordingPrompt prompts;
     PromptScope scope(prompts);
     NewAdbook book;
@@ -131,7 +131,7 @@ TEST(Import, AFailingEntryIsReportedAndTheImportGoesOn) {
 }
 
 class StuckReader : public ScriptedReader {
-public:
+  public:
     bool atEnd() override { return false; }
     Entry nextEntry() override { throw std::runtime_error("stuck"); }
 };

@@ -11,21 +11,33 @@ struct DecodeCase {
     std::string text;
 };
 
-void PrintTo(const DecodeCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const DecodeCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 class DecodeText : public ::testing::TestWithParam<DecodeCase> {};
 
-TEST_P(DecodeText, GivesUtf8WithLfLineEnds) { EXPECT_EQ(decodeText(GetParam().bytes), GetParam().text); }
+TEST_P(DecodeText, GivesUtf8WithLfLineEnds) {
+    EXPECT_EQ(decodeText(GetParam().bytes), GetParam().text);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, DecodeText,
     ::testing::Values(
         DecodeCase{"ascii", "Ann\r\nBob\n", "Ann\nBob\n"},
         DecodeCase{"utf8", "J\xC3\xBCrgen M\xC3\xBCller\r\n", "J\xC3\xBCrgen M\xC3\xBCller\n"},
-        DecodeCase{"utf8bom", "\xEF\xBB\xBF" "caf\xC3\xA9", "caf\xC3\xA9"},
-        DecodeCase{"cp1252", "J\xFCrgen \x80 \x93q\x94", "J\xC3\xBCrgen \xE2\x82\xAC \xE2\x80\x9Cq\xE2\x80\x9D"},
+        DecodeCase{"utf8bom",
+                   "\xEF\xBB\xBF"
+                   "caf\xC3\xA9",
+                   "caf\xC3\xA9"},
+        DecodeCase{"cp1252", "J\xFCrgen \x80 \x93q\x94",
+                   "J\xC3\xBCrgen \xE2\x82\xAC \xE2\x80\x9Cq\xE2\x80\x9D"},
         DecodeCase{"cp1252StopsAtNul", std::string("M\xFC\0rest", 7), "M\xC3\xBC"},
-        DecodeCase{"utf16le", std::string("\xFF\xFE" "A\0\xFC\0\r\0\n\0", 10), "A\xC3\xBC\n"},
+        DecodeCase{"utf16le",
+                   std::string("\xFF\xFE"
+                               "A\0\xFC\0\r\0\n\0",
+                               10),
+                   "A\xC3\xBC\n"},
         DecodeCase{"utf16be", std::string("\xFE\xFF\0A\xD8\x3D\xDE\x00", 8), "A\xF0\x9F\x98\x80"},
         DecodeCase{"utf16loneSurrogate", std::string("\xFF\xFE\x00\xD8", 4), "\xEF\xBF\xBD"},
         DecodeCase{"overlongIsNotUtf8", "\xC0\xAF", "\xC3\x80\xC2\xAF"},
@@ -35,7 +47,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(EncodeForFile, AddsCrBeforeEachLfOnceAndReplacesBrokenSequences) {
     EXPECT_EQ(encodeForFile("a\nb\r\nc"), "a\r\nb\r\nc");
     EXPECT_EQ(encodeForFile("\n"), "\r\n");
-    EXPECT_EQ(encodeForFile("\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD"), "\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD");
+    EXPECT_EQ(encodeForFile("\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD"),
+              "\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD");
     EXPECT_EQ(encodeForFile("bad\xFF"), "bad\xEF\xBF\xBD");
 }
 
