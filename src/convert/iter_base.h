@@ -12,7 +12,7 @@ namespace vesk {
 /// A source of entries. Folders and lists come either as sub-readers (owned by this reader)
 /// or in line as marker entries.
 class IterBase {
-public:
+  public:
     virtual ~IterBase() = default;
 
     virtual bool rewind() = 0;
@@ -33,7 +33,7 @@ public:
     bool hasFolders = false;
     bool stopRequested = false;
 
-protected:
+  protected:
     IterBase() = default;
     IterBase(const IterBase&) = default;
     IterBase& operator=(const IterBase&) = default;
@@ -41,7 +41,7 @@ protected:
 
 /// A destination of entries.
 class ToBase {
-public:
+  public:
     virtual ~ToBase() = default;
 
     /// Takes one entry (marker or contact); false when it was not kept.
@@ -63,7 +63,7 @@ public:
     /// What the last finish() reported: false after a failed file write.
     bool succeeded() const { return m_succeeded; }
 
-protected:
+  protected:
     ToBase() = default;
     ToBase(const ToBase&) = default;
     ToBase& operator=(const ToBase&) = default;

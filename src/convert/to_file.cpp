@@ -7,7 +7,9 @@
 
 namespace vesk {
 
-ToFile::ToFile(std::string fileName) : m_fileName(std::move(fileName)) { mergesExisting = true; }
+ToFile::ToFile(std::string fileName) : m_fileName(std::move(fileName)) {
+    mergesExisting = true;
+}
 
 bool ToFile::finish() {
     debugTrace(0, "Opening File", "Debug");

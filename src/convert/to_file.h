@@ -10,7 +10,7 @@
 namespace vesk {
 
 class ToFile : public ToBase {
-public:
+  public:
     explicit ToFile(std::string fileName);
 
     /// The whole output text (LF line ends), after any closing lines of the format.
@@ -20,7 +20,7 @@ public:
 
     const std::string& fileName() const { return m_fileName; }
 
-protected:
+  protected:
     std::string m_fileName;
 };
 

@@ -20,7 +20,9 @@ bool containsKey(const Entry& e, std::string_view text) {
            e[Field::Nickname].find(text) != std::string::npos;
 }
 
-bool isQuote(char c) { return c == '"'; }
+bool isQuote(char c) {
+    return c == '"';
+}
 
 void stripLeading(std::string& s, std::string_view chars) {
     std::size_t n = 0;
@@ -59,6 +61,52 @@ void cleanFields(Entry& e) {
 template <typename Ptr>
 void stableSortByField(std::vector<Ptr>& v) {
     std::stable_sort(v.begin(), v.end(), [](const auto& a, const auto& b) { return *a < *b; });
+}
+
+/// A sort record that holds the first 16 folded bytes of the key, so that most comparisons
+/// never touch the entries themselves (a million entries do not fit any cache).
+struct SortKey {
+    std::uint64_t head = 0;
+    std::uint64_t tail = 0;
+    std::uint32_t length = 0;
+    std::uint32_t index = 0;
+};
+
+std::uint64_t packFolded(std::string_view s, std::size_t from) {
+    std::uint64_t v = 0;
+    for (std::size_t k = 0; k < 8; ++k) {
+        unsigned char c = from + k < s.size() ? static_cast<unsigned char>(s[from + k]) : 0;
+        if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
+        v = (v << 8) | c;
+    }
+    return v;
+}
+
+/// The order of a stable sort of `entries` by `field` (case folded as in Entry::operator<).
+std::vector<std::uint32_t> sortedOrder(const std::vector<std::unique_ptr<Entry>>& entries,
+                                       std::size_t field) {
+    std::vector<SortKey> keys(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string& s = entries[i]->fields[field];
+        keys[i] = {packFolded(s, 0), packFolded(s, 8),
+                   static_cast<std::uint32_t>(std::min<std::size_t>(s.size(), 0xFFFFFFFFu)),
+                   static_cast<std::uint32_t>(i)};
+    }
+    std::sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
+        if (a.head != b.head) return a.head < b.head;
+        if (a.tail != b.tail) return a.tail < b.tail;
+        if (a.length > 16 || b.length > 16) {
+            const int c =
+                compareNoCase(entries[a.index]->fields[field], entries[b.index]->fields[field]);
+            if (c != 0) return c < 0;
+        } else if (a.length != b.length) {
+            return a.length < b.length;  // equal bytes, padded: the shorter sorts first
+        }
+        return a.index < b.index;  // equal keys keep their order: the sort is stable
+    });
+    std::vector<std::uint32_t> order(keys.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) order[i] = keys[i].index;
+    return order;
 }
 
 }  // namespace
@@ -135,11 +183,19 @@ IterBase* NewAdbook::nextList() {
     return m_lists[m_listPos++].get();
 }
 
-bool NewAdbook::atEnd() { return m_entryPos >= m_entries.size(); }
-bool NewAdbook::foldersDone() { return m_folderPos >= m_folders.size(); }
-bool NewAdbook::listsDone() { return m_listPos >= m_lists.size(); }
+bool NewAdbook::atEnd() {
+    return m_entryPos >= m_entries.size();
+}
+bool NewAdbook::foldersDone() {
+    return m_folderPos >= m_folders.size();
+}
+bool NewAdbook::listsDone() {
+    return m_listPos >= m_lists.size();
+}
 
-bool NewAdbook::write(Entry e) { return addEntry(std::move(e)); }
+bool NewAdbook::write(Entry e) {
+    return addEntry(std::move(e));
+}
 
 int NewAdbook::indexOf(const Entry* entry, int from, int to) {
     const std::size_t end = endOf(to, m_entries.size());
@@ -178,9 +234,16 @@ bool NewAdbook::replaceEntry(const Entry& entry, int pos) {
 
 bool NewAdbook::removeEntry(int pos) {
     if (pos < 0 || pos >= entryCount()) return false;
-    std::vector<bool> gone(m_entries.size(), false);
-    gone[static_cast<std::size_t>(pos)] = true;
-    eraseMarked(gone, {});
+    const auto at = m_entries.begin() + pos;
+    const Entry* gone = at->get();
+    for (auto& list : m_lists) {
+        auto& members = list->m_members;
+        members.erase(std::remove(members.begin(), members.end(), gone), members.end());
+        list->m_pos = std::min(list->m_pos, members.size());
+    }
+    // Only pointers move: one memmove, however large the entries.
+    m_entries.erase(at);
+    if (m_entryPos > static_cast<std::size_t>(pos)) --m_entryPos;
     return true;
 }
 
@@ -189,13 +252,13 @@ void NewAdbook::eraseMarked(const std::vector<bool>& gone, const std::vector<Ent
     std::size_t out = 0;
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
         if (gone[i]) {
-            moved[m_entries[i].get()] = i < keeper.size() ? keeper[i] : nullptr;
+            if (!m_lists.empty())
+                moved[m_entries[i].get()] = i < keeper.size() ? keeper[i] : nullptr;
             continue;
         }
         if (out != i) m_entries[out] = std::move(m_entries[i]);
         ++out;
     }
-    if (moved.empty()) return;
     for (auto& list : m_lists) {
         std::vector<Entry*> members;
         members.reserve(list->m_members.size());
@@ -283,7 +346,9 @@ DistList* NewAdbook::listAt(int pos) {
     return m_lists[static_cast<std::size_t>(pos)].get();
 }
 
-Adbook* NewAdbook::folderAt(int pos) { return folder(pos); }
+Adbook* NewAdbook::folderAt(int pos) {
+    return folder(pos);
+}
 
 NewAdbook* NewAdbook::folder(int pos) const {
     if (pos < 0 || pos >= static_cast<int>(m_folders.size())) return nullptr;
@@ -305,7 +370,12 @@ void NewAdbook::clear() {
 
 void NewAdbook::sortAndMerge(int field) {
     SortFieldScope scope(field);
-    stableSortByField(m_entries);
+    const std::vector<std::uint32_t> order =
+        sortedOrder(m_entries, static_cast<std::size_t>(field));
+    std::vector<std::unique_ptr<Entry>> sorted;
+    sorted.reserve(m_entries.size());
+    for (const std::uint32_t i : order) sorted.push_back(std::move(m_entries[i]));
+    m_entries = std::move(sorted);
     m_sortedBy = field;
     if (m_entries.size() < 2) return;
     std::vector<bool> gone(m_entries.size(), false);
@@ -326,10 +396,9 @@ void NewAdbook::sortAndMerge(int field) {
 }
 
 int NewAdbook::lowerBound(const Entry& e) const {
-    const auto it = std::lower_bound(m_entries.begin(), m_entries.end(), e,
-                                     [](const std::unique_ptr<Entry>& a, const Entry& b) {
-                                         return *a < b;
-                                     });
+    const auto it =
+        std::lower_bound(m_entries.begin(), m_entries.end(), e,
+                         [](const std::unique_ptr<Entry>& a, const Entry& b) { return *a < b; });
     return static_cast<int>(it - m_entries.begin());
 }
 
@@ -362,7 +431,8 @@ Entry* NewAdbook::findMember(const Entry& key) {
     const std::string& mail = key[Field::Email];
     const std::string& full = key[Field::FullName];
     Entry* found = nullptr;
-    if (!nick.empty()) found = firstWhere([&](const Entry& e) { return e[Field::Nickname] == nick; });
+    if (!nick.empty())
+        found = firstWhere([&](const Entry& e) { return e[Field::Nickname] == nick; });
     if (!found && !mail.empty()) {
         found = firstWhere([&](const Entry& e) { return equalNoCase(e[Field::Email], mail); });
     }
@@ -393,7 +463,9 @@ Entry DistList::nextEntry() {
     return copy;
 }
 
-bool DistList::atEnd() { return m_pos >= m_members.size(); }
+bool DistList::atEnd() {
+    return m_pos >= m_members.size();
+}
 
 bool DistList::write(Entry e) {
     if (e.isMarker()) return false;
@@ -403,7 +475,9 @@ bool DistList::write(Entry e) {
     return true;
 }
 
-void DistList::addMember(Entry* entry) { m_members.push_back(entry); }
+void DistList::addMember(Entry* entry) {
+    m_members.push_back(entry);
+}
 
 int DistList::indexOf(const Entry* entry, int from, int /*to*/) {
     if (from < 0 || from >= entryCount()) return -1;
@@ -477,7 +551,9 @@ IterBase* FolderBook::nextFolder() {
     return m_folders[m_pos++].get();
 }
 
-bool FolderBook::foldersDone() { return m_pos >= m_folders.size(); }
+bool FolderBook::foldersDone() {
+    return m_pos >= m_folders.size();
+}
 
 int FolderBook::folderIndex(std::string_view name) {
     for (std::size_t i = 0; i < m_folders.size(); ++i) {
@@ -509,7 +585,9 @@ void FolderBook::clear() {
     m_pos = 0;
 }
 
-Adbook* FolderBook::folderAt(int pos) { return folder(pos); }
+Adbook* FolderBook::folderAt(int pos) {
+    return folder(pos);
+}
 
 FolderBook* FolderBook::folder(int pos) const {
     if (pos < 0 || pos >= static_cast<int>(m_folders.size())) return nullptr;

@@ -18,7 +18,7 @@ namespace vesk {
 class DistList;
 
 class Adbook : public IterBase, public ToBase {
-public:
+  public:
     explicit Adbook(std::string name) : m_name(std::move(name)) {}
 
     std::string name() override { return m_name; }
@@ -56,7 +56,7 @@ public:
     /// The folder at `pos` as a book, or nullptr.
     virtual Adbook* folderAt(int /*pos*/) { return nullptr; }
 
-protected:
+  protected:
     /// The walk of resolveFolderPath, shared by the books that hold folders.
     Adbook* walkFolderPath(const std::string& path, bool create);
 
@@ -65,7 +65,7 @@ protected:
 
 /// The in-memory address book; a folder is a NewAdbook with a parent.
 class NewAdbook : public Adbook {
-public:
+  public:
     /// A new top-level book named "Contacts".
     NewAdbook();
     NewAdbook(std::string name, NewAdbook* parent);
@@ -133,7 +133,7 @@ public:
     /// be sorted by the current sort field, else a walk from the start.
     int placeOf(const Entry& e) const;
 
-private:
+  private:
     friend class DistList;
     /// Removes the entries marked in `gone` (by position), re-pointing list members to
     /// `keeper[pos]` when set, dropping them otherwise. One linear pass.
@@ -159,7 +159,7 @@ private:
 
 /// A distribution list: references to entries of its owner, never copies.
 class DistList : public Adbook {
-public:
+  public:
     DistList(std::string name, NewAdbook* owner);
 
     bool rewind() override;
@@ -189,7 +189,7 @@ public:
     /// Adds a reference to an entry of the owner (no lookup).
     void addMember(Entry* entry);
 
-private:
+  private:
     friend class NewAdbook;
     NewAdbook* m_owner;
     std::vector<Entry*> m_members;
@@ -199,7 +199,7 @@ private:
 
 /// A tree of folder names without contacts, to offer a folder to pick.
 class FolderBook : public Adbook {
-public:
+  public:
     explicit FolderBook(std::string name, std::int32_t value = 0);
 
     bool rewind() override;
@@ -236,7 +236,7 @@ public:
 
     std::int32_t folderNumber = 0;
 
-private:
+  private:
     std::vector<std::unique_ptr<FolderBook>> m_folders;
     std::size_t m_pos = 0;
     std::int32_t m_value;
@@ -244,13 +244,13 @@ private:
 
 /// Sets the process-wide sort field for one scope and restores the previous one.
 class SortFieldScope {
-public:
+  public:
     explicit SortFieldScope(int field) : m_previous(sortField()) { setSortField(field); }
     ~SortFieldScope() { setSortField(m_previous); }
     SortFieldScope(const SortFieldScope&) = delete;
     SortFieldScope& operator=(const SortFieldScope&) = delete;
 
-private:
+  private:
     int m_previous;
 };
 

@@ -9,19 +9,40 @@ namespace vesk {
 namespace {
 
 const std::array<std::string, kFieldCount>& displayNames() {
-    static const std::array<std::string, kFieldCount> names = {
-        "Full Name",          "E-Mail Address",      "Nickname",
-        "Home Phone",         "Business Phone",      "Organization",
-        "Home Street Address", "Home City",          "Home Postal Code",
-        "Home State",         "Home Country",        "Home Fax",
-        "Cellular Phone",     "Home Web Page",       "Business Street Address",
-        "Business City",      "Business Postal Code", "Business State",
-        "Business Country",   "Business Web Page",   "Business Fax",
-        "Pager",              "Job Title",           "Department",
-        "Notes",              "Profession",          "Manager",
-        "Assistant",          "First Name",          "Middle Name",
-        "Last Name",          "Title",               "Office",
-        "Spouse"};
+    static const std::array<std::string, kFieldCount> names = {"Full Name",
+                                                               "E-Mail Address",
+                                                               "Nickname",
+                                                               "Home Phone",
+                                                               "Business Phone",
+                                                               "Organization",
+                                                               "Home Street Address",
+                                                               "Home City",
+                                                               "Home Postal Code",
+                                                               "Home State",
+                                                               "Home Country",
+                                                               "Home Fax",
+                                                               "Cellular Phone",
+                                                               "Home Web Page",
+                                                               "Business Street Address",
+                                                               "Business City",
+                                                               "Business Postal Code",
+                                                               "Business State",
+                                                               "Business Country",
+                                                               "Business Web Page",
+                                                               "Business Fax",
+                                                               "Pager",
+                                                               "Job Title",
+                                                               "Department",
+                                                               "Notes",
+                                                               "Profession",
+                                                               "Manager",
+                                                               "Assistant",
+                                                               "First Name",
+                                                               "Middle Name",
+                                                               "Last Name",
+                                                               "Title",
+                                                               "Office",
+                                                               "Spouse"};
     return names;
 }
 
@@ -39,7 +60,9 @@ unsigned char foldAscii(unsigned char c) {
 
 }  // namespace
 
-const std::string& fieldName(int index) { return displayNames()[checkedIndex(index)]; }
+const std::string& fieldName(int index) {
+    return displayNames()[checkedIndex(index)];
+}
 
 int fieldIndex(std::string_view displayName) {
     const auto& names = displayNames();
@@ -49,7 +72,9 @@ int fieldIndex(std::string_view displayName) {
     return -1;
 }
 
-std::string maskToText(const FieldMask& mask) { return mask.to_string(); }
+std::string maskToText(const FieldMask& mask) {
+    return mask.to_string();
+}
 
 bool maskFromText(std::string_view text, FieldMask& mask) {
     if (text.size() != static_cast<std::size_t>(kFieldCount)) return false;
@@ -69,13 +94,21 @@ int compareNoCase(std::string_view a, std::string_view b) {
     return a.size() < b.size() ? -1 : 1;
 }
 
-int sortField() { return g_sortField; }
+int sortField() {
+    return g_sortField;
+}
 
-void setSortField(int index) { g_sortField = static_cast<int>(checkedIndex(index)); }
+void setSortField(int index) {
+    g_sortField = static_cast<int>(checkedIndex(index));
+}
 
-std::int64_t currentTime() { return static_cast<std::int64_t>(std::time(nullptr)); }
+std::int64_t currentTime() {
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
 
-Entry::Entry() : revisionTime(currentTime()) { mask.set(); }
+Entry::Entry() : revisionTime(currentTime()) {
+    mask.set();
+}
 
 Entry::Entry(const Entry& source)
     : sourceId(source.sourceId),
@@ -98,9 +131,13 @@ Entry& Entry::operator=(const Entry& source) {
     return *this;
 }
 
-std::string& Entry::at(int index) { return fields[checkedIndex(index)]; }
+std::string& Entry::at(int index) {
+    return fields[checkedIndex(index)];
+}
 
-const std::string& Entry::at(int index) const { return fields[checkedIndex(index)]; }
+const std::string& Entry::at(int index) const {
+    return fields[checkedIndex(index)];
+}
 
 bool Entry::isMarker() const {
     return kind == KindListBegin || kind == KindListEnd || kind == KindFolderBegin ||
@@ -108,7 +145,8 @@ bool Entry::isMarker() const {
 }
 
 bool Entry::isEmpty() const {
-    return std::all_of(fields.begin(), fields.end(), [](const std::string& f) { return f.empty(); });
+    return std::all_of(fields.begin(), fields.end(),
+                       [](const std::string& f) { return f.empty(); });
 }
 
 void Entry::clear() {
@@ -171,6 +209,20 @@ int Entry::similarity(const Entry& other) const {
     if (excluded == static_cast<float>(kFieldCount)) return 100;
     const float result = matches * 100.0f / (static_cast<float>(kFieldCount) - excluded);
     return static_cast<int>(result);
+}
+
+bool Entry::sameAs(const Entry& other) const {
+    // A one-sided or differing field keeps the score below 100 (at most 98.5), so the first
+    // such field decides; this is the hot test of every de-duplication.
+    const FieldMask common = mask & other.mask;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (!common.test(i)) continue;
+        const std::string& a = fields[i];
+        const std::string& b = other.fields[i];
+        if (a.empty() != b.empty()) return false;
+        if (!a.empty() && !equalNoCase(a, b)) return false;
+    }
+    return true;
 }
 
 bool Entry::mergeFrom(const Entry& incoming) {

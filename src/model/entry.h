@@ -82,7 +82,7 @@ void setSortField(int index);
 std::int64_t currentTime();
 
 class Entry {
-public:
+  public:
     std::array<std::string, kFieldCount> fields;
     std::string sourceId;
     std::int32_t kind = KindContact;
@@ -115,7 +115,9 @@ public:
     bool completeNames();
     /// 0..100 (or more): how far the commonly supported fields agree.
     int similarity(const Entry& other) const;
-    bool sameAs(const Entry& other) const { return similarity(other) >= 100; }
+    /// similarity() >= 100, decided without the arithmetic: every commonly supported field is
+    /// empty on both sides or equal on both.
+    bool sameAs(const Entry& other) const;
     bool relatedTo(const Entry& other) const { return similarity(other) > 50; }
     /// Merges `incoming` by revision time; true when it replaced this entry's values.
     bool mergeFrom(const Entry& incoming);

@@ -18,7 +18,7 @@ constexpr int kMaxFailuresInARow = 16;
 /// Keeps the members of an in-line list until the book's own entries are final, so that
 /// members before their contacts, and members of merged duplicates, still resolve.
 class MemberCollector : public ToBase {
-public:
+  public:
     MemberCollector(DistList* list, std::vector<std::pair<DistList*, Entry>>& out)
         : m_list(list), m_out(out) {}
     bool write(Entry e) override {
@@ -27,7 +27,7 @@ public:
         return true;
     }
 
-private:
+  private:
     DistList* m_list;
     std::vector<std::pair<DistList*, Entry>>& m_out;
 };
@@ -106,8 +106,7 @@ void NewAdbook::importFolders(IterBase& reader) {
     }
 }
 
-void NewAdbook::importEntries(IterBase& reader, Entry& e,
-                              int& counter,
+void NewAdbook::importEntries(IterBase& reader, Entry& e, int& counter,
                               std::vector<std::pair<DistList*, Entry>>& pendingMembers) {
     int failures = 0;
     while (!reader.atEnd() && e.kind != KindFolderEnd && !stopRequested) {
@@ -203,10 +202,9 @@ void NewAdbook::insertSorted(Entry entry) {
     if (!addEntry(std::move(entry))) return;
     auto added = std::move(m_entries.back());
     m_entries.pop_back();
-    const auto it = std::upper_bound(m_entries.begin(), m_entries.end(), *added,
-                                     [](const Entry& a, const std::unique_ptr<Entry>& b) {
-                                         return a < *b;
-                                     });
+    const auto it =
+        std::upper_bound(m_entries.begin(), m_entries.end(), *added,
+                         [](const Entry& a, const std::unique_ptr<Entry>& b) { return a < *b; });
     const auto q = static_cast<std::size_t>(it - m_entries.begin());
     m_entries.insert(it, std::move(added));
     std::vector<bool> gone(m_entries.size(), false);

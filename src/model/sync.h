@@ -13,7 +13,7 @@ namespace vesk {
 
 /// The writer side of a synchronisation: places entries and markers into the result book.
 class Kynt : public ToBase {
-public:
+  public:
     Kynt(NewAdbook& a, NewAdbook& b);
 
     /// Markers move the current book; other entries go to the current book's write.
@@ -29,7 +29,7 @@ public:
     NewAdbook& newer() const { return *m_newer; }
     NewAdbook& older() const { return *m_older; }
 
-private:
+  private:
     void raiseRevision(std::int64_t time);
     void writeLists(NewAdbook& a, NewAdbook& b);
     void writeList(DistList& list);

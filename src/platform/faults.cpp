@@ -65,7 +65,8 @@ std::uintptr_t faultingInstruction(const siginfo_t* info, void* context) {
             static_cast<ucontext_t*>(context)->uc_mcontext.gregs[REG_EIP]);
     }
 #elif defined(__aarch64__)
-    if (context) return static_cast<std::uintptr_t>(static_cast<ucontext_t*>(context)->uc_mcontext.pc);
+    if (context)
+        return static_cast<std::uintptr_t>(static_cast<ucontext_t*>(context)->uc_mcontext.pc);
 #endif
     (void)context;
     return reinterpret_cast<std::uintptr_t>(info->si_addr);
@@ -98,9 +99,9 @@ std::filesystem::path docsFolder() {
     std::error_code ec;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (!ec) {
-        for (const auto& candidate : {exe.parent_path() / "../share/vesk/docs",
-                                      exe.parent_path() / "docs", exe.parent_path() / "../docs",
-                                      exe.parent_path() / "../../docs"}) {
+        for (const auto& candidate :
+             {exe.parent_path() / "../share/vesk/docs", exe.parent_path() / "docs",
+              exe.parent_path() / "../docs", exe.parent_path() / "../../docs"}) {
             if (std::filesystem::is_directory(candidate, ec)) return candidate;
         }
     }
@@ -159,22 +160,35 @@ bool findModule(std::uintptr_t address, std::string& module, std::uintptr_t& bas
 
 std::uint32_t faultCodeForSignal(int signal, int siCode) {
     switch (signal) {
-        case SIGSEGV: return 0xC0000005;
-        case SIGBUS: return 0xC0000006;
-        case SIGILL: return siCode == ILL_PRVOPC ? 0xC0000096 : 0xC000001D;
+        case SIGSEGV:
+            return 0xC0000005;
+        case SIGBUS:
+            return 0xC0000006;
+        case SIGILL:
+            return siCode == ILL_PRVOPC ? 0xC0000096 : 0xC000001D;
         case SIGFPE:
             switch (siCode) {
-                case FPE_INTDIV: return 0xC0000094;
-                case FPE_INTOVF: return 0xC0000095;
-                case FPE_FLTDIV: return 0xC000008E;
-                case FPE_FLTOVF: return 0xC0000091;
-                case FPE_FLTUND: return 0xC0000093;
-                case FPE_FLTRES: return 0xC000008F;
-                case FPE_FLTINV: return 0xC0000090;
-                case FPE_FLTSUB: return 0xC000008C;
-                default: return 0xC0000090;
+                case FPE_INTDIV:
+                    return 0xC0000094;
+                case FPE_INTOVF:
+                    return 0xC0000095;
+                case FPE_FLTDIV:
+                    return 0xC000008E;
+                case FPE_FLTOVF:
+                    return 0xC0000091;
+                case FPE_FLTUND:
+                    return 0xC0000093;
+                case FPE_FLTRES:
+                    return 0xC000008F;
+                case FPE_FLTINV:
+                    return 0xC0000090;
+                case FPE_FLTSUB:
+                    return 0xC000008C;
+                default:
+                    return 0xC0000090;
             }
-        default: return 0;
+        default:
+            return 0;
     }
 }
 
@@ -192,9 +206,13 @@ void installFaultHandler() {
     for (int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE}) ::sigaction(sig, &sa, nullptr);
 }
 
-void setBreadcrumb(int point) { g_breadcrumb = point; }
+void setBreadcrumb(int point) {
+    g_breadcrumb = point;
+}
 
-int breadcrumb() { return g_breadcrumb; }
+int breadcrumb() {
+    return g_breadcrumb;
+}
 
 std::string recoveryText(const std::string& what) {
     return "An untrapped error has occured: \n" + what +
@@ -244,7 +262,8 @@ int showHelp(const std::string& target) {
     } else {
         // "…help.chm::/topic.html>window": the topic names a page in docs/.
         std::string topic = target;
-        if (const auto at = topic.find("::/"); at != std::string::npos) topic = topic.substr(at + 3);
+        if (const auto at = topic.find("::/"); at != std::string::npos)
+            topic = topic.substr(at + 3);
         if (const auto gt = topic.find('>'); gt != std::string::npos) topic.resize(gt);
         const auto folder = docsFolder();
         if (folder.empty() || topic.empty()) return 0;

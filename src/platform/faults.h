@@ -12,7 +12,7 @@ namespace vesk {
 
 /// A structured fault: a code of the exception-name table and the address it happened at.
 class Win32Exception : public std::exception {
-public:
+  public:
     Win32Exception(std::uint32_t code, std::uintptr_t address);
     ~Win32Exception() override = default;
     /// "An exception of type 0x… - '…' - occurred at 0x… in module '…' at offset 0x…".
@@ -21,7 +21,7 @@ public:
     std::uint32_t code() const { return m_code; }
     std::uintptr_t address() const { return m_address; }
 
-private:
+  private:
     std::uint32_t m_code;
     std::uintptr_t m_address;
     mutable std::string m_text;

@@ -14,7 +14,9 @@ namespace vesk {
 
 namespace {
 
-std::string systemError(const char* what) { return std::string(what) + ": " + std::strerror(errno); }
+std::string systemError(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
 
 /// A symbolic link is followed, so that the file it names is replaced, not the link.
 std::string resolveTarget(const std::string& path) {

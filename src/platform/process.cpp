@@ -82,7 +82,8 @@ ProcessResult runProcess(const std::vector<std::string>& argv, std::chrono::mill
         if (left.count() <= 0) break;
         if (captureOutput && pipeFds[0] >= 0) {
             pollfd p{pipeFds[0], POLLIN, 0};
-            const int ready = ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 50)));
+            const int ready =
+                ::poll(&p, 1, static_cast<int>(std::min<long long>(left.count(), 50)));
             if (ready > 0) {
                 char buf[4096];
                 const ssize_t n = ::read(pipeFds[0], buf, sizeof buf);

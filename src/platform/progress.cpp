@@ -10,9 +10,13 @@ namespace {
 Progress* g_progress = nullptr;
 }
 
-std::string itemText(int n) { return "Processing Item " + std::to_string(n); }
+std::string itemText(int n) {
+    return "Processing Item " + std::to_string(n);
+}
 
-std::string percentText(int p) { return std::to_string(p) + "% Complete"; }
+std::string percentText(int p) {
+    return std::to_string(p) + "% Complete";
+}
 
 ConsoleProgress::ConsoleProgress() : m_terminal(isatty(STDERR_FILENO) != 0) {}
 
@@ -58,7 +62,9 @@ bool RecordingProgress::pump() {
     return cancelAtPump >= 0 && pumps >= cancelAtPump;
 }
 
-Progress* activeProgress() { return g_progress; }
+Progress* activeProgress() {
+    return g_progress;
+}
 
 Progress* setActiveProgress(Progress* p) {
     Progress* previous = g_progress;

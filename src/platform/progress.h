@@ -7,7 +7,7 @@
 namespace vesk {
 
 class Progress {
-public:
+  public:
     virtual ~Progress() = default;
     /// Shows "Processing Item %d".
     virtual void itemCount(int n) = 0;
@@ -22,14 +22,14 @@ std::string percentText(int p);
 
 /// A bar on stderr when it is a terminal; silent otherwise.
 class ConsoleProgress : public Progress {
-public:
+  public:
     ConsoleProgress();
     ~ConsoleProgress() override;
     void itemCount(int n) override;
     void percent(int p) override;
     bool pump() override { return false; }
 
-private:
+  private:
     void draw();
     bool m_terminal;
     std::string m_text;
@@ -39,7 +39,7 @@ private:
 
 /// For tests: keeps what it was shown and cancels at the n-th pump when told to.
 class RecordingProgress : public Progress {
-public:
+  public:
     std::vector<int> items;
     std::vector<int> percents;
     std::vector<std::string> texts;
@@ -56,13 +56,13 @@ Progress* activeProgress();
 Progress* setActiveProgress(Progress* p);
 
 class ProgressScope {
-public:
+  public:
     explicit ProgressScope(Progress& p) : m_previous(setActiveProgress(&p)) {}
     ~ProgressScope() { setActiveProgress(m_previous); }
     ProgressScope(const ProgressScope&) = delete;
     ProgressScope& operator=(const ProgressScope&) = delete;
 
-private:
+  private:
     Progress* m_previous;
 };
 

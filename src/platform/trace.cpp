@@ -42,11 +42,17 @@ int debugTrace(int level, std::string_view text, std::string_view caption) {
     return 0;
 }
 
-void diagnostic(std::string_view text) { emit(text); }
+void diagnostic(std::string_view text) {
+    emit(text);
+}
 
-void enableTrace(bool on) { enabledFlag() = on; }
+void enableTrace(bool on) {
+    enabledFlag() = on;
+}
 
-bool traceEnabled() { return enabledFlag(); }
+bool traceEnabled() {
+    return enabledFlag();
+}
 
 TraceSink* setTraceSink(TraceSink* sink) {
     TraceSink* previous = g_sink;

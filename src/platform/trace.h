@@ -9,20 +9,20 @@
 namespace vesk {
 
 class TraceSink {
-public:
+  public:
     virtual ~TraceSink() = default;
     virtual void write(std::string_view text) = 0;
 };
 
 /// Writes to stderr when enabled.
 class StderrTraceSink : public TraceSink {
-public:
+  public:
     void write(std::string_view text) override;
 };
 
 /// For tests: keeps everything written.
 class RecordingTraceSink : public TraceSink {
-public:
+  public:
     std::string text;
     void write(std::string_view t) override { text.append(t); }
 };
@@ -42,13 +42,13 @@ bool traceEnabled();
 TraceSink* setTraceSink(TraceSink* sink);
 
 class TraceScope {
-public:
+  public:
     explicit TraceScope(TraceSink& sink) : m_previous(setTraceSink(&sink)) {}
     ~TraceScope() { setTraceSink(m_previous); }
     TraceScope(const TraceScope&) = delete;
     TraceScope& operator=(const TraceScope&) = delete;
 
-private:
+  private:
     TraceSink* m_previous;
 };
 

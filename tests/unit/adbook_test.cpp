@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "platform/prompt.h"
 #include "platform/trace.h"
 #include "support/test_readers.h"
@@ -82,6 +85,37 @@ TEST(NewAdbook, SortAndMergeKeepsTheFirstAndFillsItFromTheDuplicate) {
     EXPECT_EQ(kept[Field::HomePhone], "555");
     EXPECT_TRUE(kept.mask.test(3));
     EXPECT_EQ(sortField(), 0);
+}
+
+TEST(NewAdbook, SortOrderIsAStableCaseFoldedSort) {
+    // Keys around the 16 bytes the sort keeps in its records, with case, NUL and bytes that
+    // sit between the upper and lower case letters.
+    std::mt19937 rng(3);
+    const std::string alphabet = std::string("aAbB[_z\0\xC3\xBC", 10);
+    for (int round = 0; round < 20; ++round) {
+        NewAdbook book;
+        std::vector<std::pair<std::string, int>> expected;
+        for (int i = 0; i < 200; ++i) {
+            std::string key(static_cast<std::size_t>(rng() % 20), 'a');
+            for (char& c : key) c = alphabet[rng() % alphabet.size()];
+            Entry e = contact(key, std::to_string(i) + "@x");
+            e.mask.reset();
+            e.mask.set(0);
+            e.mask.set(1);
+            book.addEntry(e);
+            expected.emplace_back(book.entryAt(i)[Field::FullName], i);
+        }
+        std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) {
+            return compareNoCase(a.first, b.first) < 0;
+        });
+        book.sortAndMerge(0);
+        ASSERT_EQ(book.entryCount(), 200);
+        for (int i = 0; i < 200; ++i) {
+            ASSERT_EQ(book.entryAt(i)[Field::Email],
+                      std::to_string(expected[static_cast<std::size_t>(i)].second) + "@x")
+                << "round " << round << " position " << i;
+        }
+    }
 }
 
 TEST(NewAdbook, SortAndMergeRestoresTheSortField) {

@@ -72,7 +72,7 @@ TEST(Synchronize, FoldersGetTheirOwnMatchFlags) {
     NewAdbook b;
     std::vector<Entry> five;
     for (int i = 0; i < 5; ++i) five.push_back(at("W" + std::to_string(i), "w@x", 5));
-    static_cast<NewAdbook*>(a.addFolder("Work"));
+    a.addFolder("Work");
     fill(*a.folder(0), five, 5);
     a.addEntry(at("X", "x@x", 500));
     a.setRevisionTime(500);

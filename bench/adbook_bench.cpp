@@ -1,0 +1,73 @@
+// addEntry + sortAndMerge over generated books, and the import and copy loops.
+#include <benchmark/benchmark.h>
+#include <malloc.h>
+
+#include "contact_generator.h"
+#include "model/adbook.h"
+
+namespace vesk::bench {
+namespace {
+
+void BM_AddSortAndMerge(benchmark::State& state) {
+    const auto count = static_cast<std::size_t>(state.range(0));
+    const std::vector<Entry> contacts = generateContacts(count, {.seed = 42, .lists = 0});
+    if (state.range(1) != 0) {
+        // Warm: the heap already holds the memory of a book this size, as in a session that
+        // has loaded a book before. Cold: every page is new to the process (first import).
+        std::vector<Entry> batch = contacts;
+        NewAdbook book;
+        for (auto& e : batch) book.addEntry(std::move(e));
+    } else {
+        malloc_trim(0);
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::vector<Entry> batch = contacts;
+        auto book = std::make_unique<NewAdbook>();
+        state.ResumeTiming();
+        for (auto& e : batch) book->addEntry(std::move(e));
+        book->sortAndMerge(0);
+        benchmark::DoNotOptimize(book->entryCount());
+        state.PauseTiming();
+        state.counters["kept"] = book->entryCount();
+        book.reset();  // freeing a million entries is not part of the measurement
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(count));
+}
+BENCHMARK(BM_AddSortAndMerge)
+    ->ArgNames({"entries", "warm"})
+    ->ArgsProduct({{10000, 100000, 1000000}, {1, 0}})
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_ImportBookIntoBook(benchmark::State& state) {
+    const auto count = static_cast<std::size_t>(state.range(0));
+    NewAdbook source;
+    fillBook(source, count, {.seed = 7, .folders = 5, .lists = 20});
+    source.sortAndMerge(0);
+    for (auto _ : state) {
+        NewAdbook target;
+        target.fromStart(source);
+        benchmark::DoNotOptimize(target.entryCount());
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(count));
+}
+BENCHMARK(BM_ImportBookIntoBook)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace vesk::bench
+
+int main(int argc, char** argv) {
+    // Keep freed memory in the heap, so that a warm run reuses it instead of new pages.
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    mallopt(M_MMAP_THRESHOLD, 1 << 30);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
