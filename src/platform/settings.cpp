@@ -517,10 +517,11 @@ bool parseWineData(std::string_view d, SettingValue& v) {
             v = SettingValue::ofText(untilNul(utf16leUnits(bytes)),
                                      type == 2 ? ValueType::ExpandString : ValueType::String);
         } else if (type == 4 && bytes.size() == 4) {
-            v = SettingValue::ofNumber(static_cast<std::uint32_t>(
-                static_cast<unsigned char>(bytes[0]) | (static_cast<unsigned char>(bytes[1]) << 8) |
-                (static_cast<unsigned char>(bytes[2]) << 16) |
-                (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[3])) << 24)));
+            const auto byte = [&](std::size_t i) {
+                return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[i]));
+            };
+            v = SettingValue::ofNumber(byte(0) | (byte(1) << 8) | (byte(2) << 16) |
+                                       (byte(3) << 24));
         } else {
             v = SettingValue::ofText(std::move(bytes), ValueType::Binary);
         }
