@@ -3,6 +3,8 @@
 #include <map>
 
 #include "platform/trace.h"
+#include "stores/nickname_text.h"
+#include "stores/simeon.h"
 
 namespace vesk {
 
@@ -19,17 +21,17 @@ constexpr int kPine = 11;
 const std::vector<FormatRow> kReaderRows = {
     {"", 13, -1, "Windows Address Book (Outlook Express)", nullptr, nullptr},  // TODO(wab): &readerOfFile<iterators::IterWAB>
     {"", 18, -1, "Microsoft Outlook", nullptr, nullptr},  // TODO(outlook): &readerOfFile<iterators::IterOL>
-    {"simeon", -1, -1, "Simeon/Execmail export", nullptr, nullptr},  // TODO(#6): &readerOfFile<iterators::IterSimeon>
+    {"simeon", -1, -1, "Simeon/Execmail export", &readerOfFile<iterators::IterSimeon>, nullptr},
     {"vcf;bab", -1, -1, "vCard", nullptr, nullptr},  // TODO(#4): &readerOfFile<iterators::IterVCF>
     {"kynt", -1, -1, "Vesk archive", nullptr, nullptr},  // TODO(#4): &readerOfFile<iterators::IterKYNT>
-    {"txt", -1, kEudora, "plain text address list", nullptr, nullptr},  // TODO(#6): &readerOfFileAs<iterators::IterTXT, 0>
-    {"pml", -1, -1, "Pegasus Mail distribution list", nullptr, nullptr},  // TODO(#6): &readerOfFileAs<iterators::IterTXT, 3>
+    {"txt", -1, kEudora, "plain text address list", &readerOfFileAs<iterators::IterTXT, 0>, nullptr},
+    {"pml", -1, -1, "Pegasus Mail distribution list", &readerOfFileAs<iterators::IterTXT, 3>, nullptr},
     {"pmr", -1, -1, "Pegasus Mail address book", nullptr, nullptr},  // TODO(pegasus): &readerOfFile<iterators::IterPMR>
     {"csv", -1, -1, "CSV", nullptr, nullptr},  // TODO(#7): &readerOfFileAs<iterators::IterCSV, 5>
     {"abx", -1, -1, "Corel address book export", nullptr, nullptr},  // TODO(#7): &readerOfFileAs<iterators::IterCSV, 6>
     {"mab", -1, -1, "Mork address book", nullptr, nullptr},  // TODO(mork): &readerOfFile<iterators::IterMAB>
     {"dat", -1, -1, "Palm Desktop", nullptr, nullptr},  // TODO(palm): &readerOfFile<iterators::IterPALM>
-    {"addressbook", kPine, -1, "Pine address book", nullptr, nullptr},  // TODO(#6): &readerOfFile<iterators::IterPine>
+    {"addressbook", kPine, -1, "Pine address book", &readerOfFile<iterators::IterPine>, nullptr},
     {"adr", -1, -1, "Opera hotlist", nullptr, nullptr},  // TODO(opera): &readerOfFileAndBase<iterators::IterOpera>
     {"xml;contact", -1, -1, "XML contacts", nullptr, nullptr},  // TODO(xml): &readerOfFile<iterators::IterXML>
     {"", -1, -1, "LDIF, Netscape 3 HTML, Juno, INI, Eudora nicknames", nullptr, nullptr},  // TODO(#8): &readerOfFileAndSubKind<iterators::IterFile>
@@ -40,11 +42,11 @@ const std::vector<FormatRow> kWriterRows = {
     {"", 13, -1, "Windows Address Book (Outlook Express)", nullptr, nullptr},  // TODO(wab): &writerOfFile<ToWAB>
     {"", 18, -1, "Microsoft Outlook", nullptr, nullptr},  // TODO(outlook): &writerOfFile<ToOL>
     {"ldif", -1, -1, "LDIF", nullptr, nullptr},  // TODO(#8): &writerOfFile<ToLDIF>
-    {"", kEudora, -1, "Eudora nicknames", nullptr, nullptr},  // TODO(#6): ToTXT(fileName, "alias ", "")
+    {"", kEudora, -1, "Eudora nicknames", nullptr, +[](const FormatArgs& a) -> std::unique_ptr<ToBase> { return std::make_unique<ToTXT>(a.fileName, "", "alias "); }},
     {"vcf;bab", -1, -1, "vCard", nullptr, nullptr},  // TODO(#4): &writerOfFile<ToVCF>
     {"kynt", -1, -1, "Vesk archive", nullptr, nullptr},  // TODO(#4): ToKYNT(fileName, now, all 34 mask bits)
-    {"txt", -1, -1, "plain text address list", nullptr, nullptr},  // TODO(#6): ToTXT(fileName, "", "")
-    {"pml", -1, -1, "Pegasus Mail distribution list", nullptr, nullptr},  // TODO(#6): ToTXT(fileName, "", "\\TITLE " + baseName + "\n")
+    {"txt", -1, -1, "plain text address list", nullptr, +[](const FormatArgs& a) -> std::unique_ptr<ToBase> { return std::make_unique<ToTXT>(a.fileName, "", ""); }},
+    {"pml", -1, -1, "Pegasus Mail distribution list", nullptr, +[](const FormatArgs& a) -> std::unique_ptr<ToBase> { return std::make_unique<ToTXT>(a.fileName, "\\TITLE " + a.baseName + "\n", ""); }},
     {"csv", -1, -1, "CSV", nullptr, nullptr},  // TODO(#7): &writerOfFile<ToCSV>
     {"mab", -1, -1, "Mork address book", nullptr, nullptr},  // TODO(mork): &writerOfFile<ToMAB>
     {"nv", -1, -1, "Juno", nullptr, nullptr},  // TODO(#8): &writerOfFile<ToNV>
