@@ -1,6 +1,7 @@
 #include "formats/html_book.h"
 
 #include <charconv>
+#include <iterator>
 
 #include "convert/text_io.h"
 
@@ -31,11 +32,30 @@ std::size_t reference(std::string_view s, char32_t& cp) {
         std::string_view name;
         char32_t cp;
     };
-    static constexpr Named kNamed[] = {{"amp", '&'},  {"lt", '<'},    {"gt", '>'},
-                                       {"quot", '"'}, {"apos", '\''}, {"nbsp", 0xA0}};
+    static constexpr Named kNamed[] = {
+        {"amp", '&'}, {"lt", '<'}, {"gt", '>'}, {"quot", '"'}, {"apos", '\''}};
     for (const Named& n : kNamed) {
         if (body == n.name) {
             cp = n.cp;
+            return semi + 1;
+        }
+    }
+    // Netscape wrote the accented letters of its 8-bit character set by their HTML 2 names.
+    static constexpr std::string_view kLatin1[] = {
+        "nbsp",   "iexcl",  "cent",   "pound",  "curren", "yen",    "brvbar", "sect",   "uml",
+        "copy",   "ordf",   "laquo",  "not",    "shy",    "reg",    "macr",   "deg",    "plusmn",
+        "sup2",   "sup3",   "acute",  "micro",  "para",   "middot", "cedil",  "sup1",   "ordm",
+        "raquo",  "frac14", "frac12", "frac34", "iquest", "Agrave", "Aacute", "Acirc",  "Atilde",
+        "Auml",   "Aring",  "AElig",  "Ccedil", "Egrave", "Eacute", "Ecirc",  "Euml",   "Igrave",
+        "Iacute", "Icirc",  "Iuml",   "ETH",    "Ntilde", "Ograve", "Oacute", "Ocirc",  "Otilde",
+        "Ouml",   "times",  "Oslash", "Ugrave", "Uacute", "Ucirc",  "Uuml",   "Yacute", "THORN",
+        "szlig",  "agrave", "aacute", "acirc",  "atilde", "auml",   "aring",  "aelig",  "ccedil",
+        "egrave", "eacute", "ecirc",  "euml",   "igrave", "iacute", "icirc",  "iuml",   "eth",
+        "ntilde", "ograve", "oacute", "ocirc",  "otilde", "ouml",   "divide", "oslash", "ugrave",
+        "uacute", "ucirc",  "uuml",   "yacute", "thorn",  "yuml"};
+    for (std::size_t i = 0; i < std::size(kLatin1); ++i) {
+        if (body == kLatin1[i]) {
+            cp = static_cast<char32_t>(0xA0 + i);
             return semi + 1;
         }
     }

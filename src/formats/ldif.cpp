@@ -230,11 +230,15 @@ void forEachDnComponent(std::string_view dn, Fn&& fn) {
         const std::string_view type = trim(dn.substr(i, eq - i));
         std::string value;
         std::size_t k = eq + 1;
+        while (k < dn.size() && dn[k] == ' ') ++k;
+        // Escaped blanks at the value's end are part of it; others are not.
+        std::size_t kept = 0;
         bool quoted = false;
         for (; k < dn.size(); ++k) {
             const char c = dn[k];
             if (c == '"') {
                 quoted = !quoted;
+                kept = value.size();
             } else if (c == '\\' && k + 1 < dn.size()) {
                 const auto hex = [](char h) {
                     if (h >= '0' && h <= '9') return h - '0';
@@ -251,13 +255,15 @@ void forEachDnComponent(std::string_view dn, Fn&& fn) {
                     value.push_back(dn[k + 1]);
                     ++k;
                 }
+                kept = value.size();
             } else if (!quoted && (c == ',' || c == '+' || c == ';')) {
                 break;
             } else {
                 value.push_back(c);
             }
         }
-        if (!fn(type, std::string(trim(value)))) return;
+        while (value.size() > kept && isBlank(value.back())) value.pop_back();
+        if (!fn(type, std::move(value))) return;
         i = k + 1;
     }
 }

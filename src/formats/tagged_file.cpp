@@ -152,6 +152,7 @@ void IterFile::install(std::string text) {
 
 bool IterFile::rewind() {
     m_pos = 0;
+    m_inHtmlList = false;
     m_pending.clear();
     return true;
 }
@@ -209,9 +210,19 @@ void IterFile::readTaggedRecord() {
         readJunoList(record);
         return;
     }
-    // A Netscape record without an anchor is the header or a list heading, not a person.
-    if (m_kind == Html && record.find("<A ") == std::string_view::npos) return;
+    if (m_kind == Html) {
+        readHtmlRecord(record);
+        if (m_pos >= text.size() && m_inHtmlList) {
+            m_pending.push_back(markerEntry(KindListEnd, {}));
+            m_inHtmlList = false;
+        }
+        return;
+    }
+    if (Entry e = readFields(record); !e.isEmpty()) m_pending.push_back(std::move(e));
+}
 
+Entry IterFile::readFields(std::string_view record) const {
+    const Table& t = *m_table;
     Entry e;
     e.mask = m_mask;
     e.revisionTime = 0;
@@ -233,7 +244,45 @@ void IterFile::readTaggedRecord() {
         }
         e[Field::Notes] = html::decodeDescription(e[Field::Notes]);
     }
-    if (!e.isEmpty()) m_pending.push_back(std::move(e));
+    return e;
+}
+
+void IterFile::readHtmlRecord(std::string_view record) {
+    constexpr auto npos = std::string_view::npos;
+    const std::size_t heading = record.find("<H3");
+    const std::size_t anchor = record.find("<A ");
+    // A mailing list is a heading followed by a nested list of anchors that refer to people
+    // listed elsewhere in the file (ALIASOF).
+    if (heading != npos && (anchor == npos || heading < anchor)) {
+        if (m_inHtmlList) m_pending.push_back(markerEntry(KindListEnd, {}));
+        const std::string_view rest = record.substr(heading);
+        const std::size_t open = rest.find('>');
+        const std::size_t close = rest.find("</H3>");
+        std::string name;
+        if (open != npos && close != npos && open < close) {
+            name = html::decodeEntities(rest.substr(open + 1, close - open - 1));
+        }
+        m_pending.push_back(markerEntry(KindListBegin, name));
+        m_inHtmlList = rest.find("</DL>") == npos;
+        if (!m_inHtmlList) m_pending.push_back(markerEntry(KindListEnd, {}));
+        return;
+    }
+    // Without an anchor it is the header, not a person.
+    if (anchor == npos) return;
+    Entry e = readFields(record);
+    const bool reference = record.find("ALIASOF=") != npos;
+    if (m_inHtmlList && reference) {
+        Entry member;
+        member[Field::FullName] = std::move(e[Field::FullName]);
+        member[Field::Email] = std::move(e[Field::Email]);
+        if (!member.isEmpty()) m_pending.push_back(std::move(member));
+    } else if (!reference && !e.isEmpty()) {
+        m_pending.push_back(std::move(e));
+    }
+    if (m_inHtmlList && record.find("</DL>", anchor) != npos) {
+        m_pending.push_back(markerEntry(KindListEnd, {}));
+        m_inHtmlList = false;
+    }
 }
 
 void IterFile::readJunoList(std::string_view record) {

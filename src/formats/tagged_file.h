@@ -55,6 +55,8 @@ class IterFile : public IterBase {
     /// Parses records until at least one entry waits or the text is used up.
     void fill();
     void readTaggedRecord();
+    Entry readFields(std::string_view record) const;
+    void readHtmlRecord(std::string_view record);
     void readJunoList(std::string_view record);
 
     int m_kind;
@@ -63,6 +65,7 @@ class IterFile : public IterBase {
     std::string m_text;
     std::size_t m_pos = 0;
     std::deque<Entry> m_pending;
+    bool m_inHtmlList = false;
 };
 
 }  // namespace vesk::iterators
