@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdint>
 #include <ctime>
+#include <unordered_map>
 #include <vector>
 
 #include "convert/text_io.h"
@@ -91,10 +92,13 @@ bool isBlank(char c) {
 }
 
 const AttributeRow* findAttribute(std::string_view lowerName) {
-    for (const AttributeRow& row : kAttributes) {
-        if (row.name == lowerName) return &row;
-    }
-    return nullptr;
+    static const std::unordered_map<std::string_view, const AttributeRow*> kByName = [] {
+        std::unordered_map<std::string_view, const AttributeRow*> m;
+        for (const AttributeRow& row : kAttributes) m.emplace(row.name, &row);
+        return m;
+    }();
+    const auto it = kByName.find(lowerName);
+    return it == kByName.end() ? nullptr : it->second;
 }
 
 std::string_view trimRight(std::string_view s) {
@@ -204,7 +208,11 @@ class RecordReader {
 
         std::string_view rest = line.substr(colon + 1);
         if (!rest.empty() && rest.front() == ':') {
-            value = decodeText(decodeBase64(rest.substr(1)));
+            value = decodeBase64(rest.substr(1));
+            // UTF-8 as the standard wants; old programs wrote their 8-bit code page.
+            if (!isValidUtf8(value) || value.find('\r') != std::string::npos) {
+                value = decodeText("\n" + value).substr(1);
+            }
             return true;
         }
         if (!rest.empty() && rest.front() == '<') return false;  // a URL: nothing to read here
@@ -409,60 +417,70 @@ void readRecord(std::string_view record, std::deque<Entry>& out) {
     if (!e.isEmpty()) out.push_back(std::move(e));
 }
 
-std::string encodeBase64(std::string_view bytes) {
+void appendBase64(std::string& out, std::string_view bytes) {
     static constexpr char kDigits[] =
         "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    out.reserve((bytes.size() + 2) / 3 * 4);
-    std::size_t i = 0;
+    const std::size_t start = out.size();
+    out.resize(start + (bytes.size() + 2) / 3 * 4);
+    char* o = out.data() + start;
     const auto at = [&](std::size_t k) {
         return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[k]));
     };
+    std::size_t i = 0;
     for (; i + 2 < bytes.size(); i += 3) {
         const std::uint32_t n = (at(i) << 16) | (at(i + 1) << 8) | at(i + 2);
-        out.push_back(kDigits[(n >> 18) & 63]);
-        out.push_back(kDigits[(n >> 12) & 63]);
-        out.push_back(kDigits[(n >> 6) & 63]);
-        out.push_back(kDigits[n & 63]);
+        *o++ = kDigits[(n >> 18) & 63];
+        *o++ = kDigits[(n >> 12) & 63];
+        *o++ = kDigits[(n >> 6) & 63];
+        *o++ = kDigits[n & 63];
     }
     if (i + 1 == bytes.size()) {
         const std::uint32_t n = at(i) << 16;
-        out.push_back(kDigits[(n >> 18) & 63]);
-        out.push_back(kDigits[(n >> 12) & 63]);
-        out.append("==");
+        *o++ = kDigits[(n >> 18) & 63];
+        *o++ = kDigits[(n >> 12) & 63];
+        *o++ = '=';
+        *o++ = '=';
     } else if (i + 2 == bytes.size()) {
         const std::uint32_t n = (at(i) << 16) | (at(i + 1) << 8);
-        out.push_back(kDigits[(n >> 18) & 63]);
-        out.push_back(kDigits[(n >> 12) & 63]);
-        out.push_back(kDigits[(n >> 6) & 63]);
-        out.push_back('=');
+        *o++ = kDigits[(n >> 18) & 63];
+        *o++ = kDigits[(n >> 12) & 63];
+        *o++ = kDigits[(n >> 6) & 63];
+        *o++ = '=';
     }
+}
+
+std::string encodeBase64(std::string_view bytes) {
+    std::string out;
+    appendBase64(out, bytes);
     return out;
 }
 
 std::string decodeBase64(std::string_view text) {
+    // 0-63: digit value; 64: skipped (white space); 65: ends the value (padding, stray byte).
+    static const std::array<std::uint8_t, 256> kValues = [] {
+        std::array<std::uint8_t, 256> t{};
+        t.fill(65);
+        for (int i = 0; i < 26; ++i) {
+            t[static_cast<std::size_t>('A' + i)] = static_cast<std::uint8_t>(i);
+            t[static_cast<std::size_t>('a' + i)] = static_cast<std::uint8_t>(26 + i);
+        }
+        for (int i = 0; i < 10; ++i)
+            t[static_cast<std::size_t>('0' + i)] = static_cast<std::uint8_t>(52 + i);
+        // The URL-safe alphabet too: some tools write it.
+        t['+'] = t['-'] = 62;
+        t['/'] = t['_'] = 63;
+        t[' '] = t['\t'] = t['\r'] = t['\n'] = 64;
+        return t;
+    }();
     std::string out;
-    out.reserve(text.size() / 4 * 3);
+    out.reserve(text.size() / 4 * 3 + 3);
     std::uint32_t acc = 0;
     int bits = 0;
     for (const char c : text) {
-        int v;
-        if (c >= 'A' && c <= 'Z') {
-            v = c - 'A';
-        } else if (c >= 'a' && c <= 'z') {
-            v = c - 'a' + 26;
-        } else if (c >= '0' && c <= '9') {
-            v = c - '0' + 52;
-        } else if (c == '+' || c == '-') {
-            v = 62;
-        } else if (c == '/' || c == '_') {
-            v = 63;
-        } else if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-            continue;
-        } else {
-            break;  // padding, or a stray byte: keep what was decoded
-        }
-        acc = (acc << 6) | static_cast<std::uint32_t>(v);
+        const std::uint8_t v = kValues[static_cast<unsigned char>(c)];
+        if (v == 64) continue;
+        if (v == 65) break;
+        acc = (acc << 6) | v;
         bits += 6;
         if (bits >= 8) {
             bits -= 8;
@@ -484,9 +502,7 @@ bool isSafeValue(std::string_view value) {
     return true;
 }
 
-std::string escapeDnValue(std::string_view value) {
-    std::string out;
-    out.reserve(value.size() + 4);
+void appendDnValue(std::string& out, std::string_view value) {
     for (std::size_t i = 0; i < value.size(); ++i) {
         const char c = value[i];
         const auto b = static_cast<unsigned char>(c);
@@ -503,6 +519,12 @@ std::string escapeDnValue(std::string_view value) {
         if (special || edge) out.push_back('\\');
         out.push_back(c);
     }
+}
+
+std::string escapeDnValue(std::string_view value) {
+    std::string out;
+    out.reserve(value.size() + 4);
+    appendDnValue(out, value);
     return out;
 }
 
@@ -529,7 +551,7 @@ void ToLDIF::appendLine(std::string_view attr, std::string_view value, bool spac
         m_text.append(value);
     } else {
         m_text.append(":: ");
-        m_text.append(ldif::encodeBase64(value));
+        ldif::appendBase64(m_text, value);
     }
     m_text.push_back('\n');
 }
@@ -548,10 +570,15 @@ bool ToLDIF::write(Entry e) {
             return true;
         }
         if (e.isMarker()) return true;
-        std::string ref;
-        if (!name.empty()) ref = "cn=" + ldif::escapeDnValue(name) + ",";
-        ref += "mail=" + ldif::escapeDnValue(mail);
-        appendLine("member", ref);
+        m_scratch.clear();
+        if (!name.empty()) {
+            m_scratch.append("cn=");
+            ldif::appendDnValue(m_scratch, name);
+            m_scratch.push_back(',');
+        }
+        m_scratch.append("mail=");
+        ldif::appendDnValue(m_scratch, mail);
+        appendLine("member", m_scratch);
         return true;
     }
     if (e.kind == KindListBegin) {
@@ -564,8 +591,11 @@ bool ToLDIF::write(Entry e) {
     // Folders cannot be held in LDIF; their markers are not contacts.
     if (e.kind == KindFolderBegin || e.kind == KindFolderEnd || e.kind == KindListEnd) return true;
 
-    appendLine("dn", "cn=" + ldif::escapeDnValue(name) + ",mail=" + ldif::escapeDnValue(mail),
-               true);
+    m_scratch.assign("cn=");
+    ldif::appendDnValue(m_scratch, name);
+    m_scratch.append(",mail=");
+    ldif::appendDnValue(m_scratch, mail);
+    appendLine("dn", m_scratch, true);
     appendLine("cn", name);
     appendLine("xmozillanickname", e[Field::Nickname]);
     appendLine("mail", mail);

@@ -31,6 +31,7 @@ void readRecord(std::string_view record, std::deque<Entry>& out);
 
 /// Base64 (RFC 4648) of `bytes`, with padding and without line breaks.
 std::string encodeBase64(std::string_view bytes);
+void appendBase64(std::string& out, std::string_view bytes);
 /// Decodes base64, ignoring whitespace and stopping at padding or at the first stray byte.
 std::string decodeBase64(std::string_view text);
 
@@ -40,6 +41,7 @@ bool isSafeValue(std::string_view value);
 
 /// Escapes one attribute value for use inside a distinguished name (RFC 4514).
 std::string escapeDnValue(std::string_view value);
+void appendDnValue(std::string& out, std::string_view value);
 
 /// The value of the first component of type `type` (any case) in a distinguished name,
 /// with its escapes undone; empty when there is none.
@@ -62,6 +64,7 @@ class ToLDIF : public ToFile {
     void appendIfSet(std::string_view attr, const Entry& e, Field f);
 
     std::string m_text;
+    std::string m_scratch;  ///< A reused buffer for distinguished names.
     bool m_inGroup = false;
 };
 
