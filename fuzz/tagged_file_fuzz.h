@@ -18,8 +18,7 @@
 
 namespace vesk::fuzzing {
 
-inline void runTaggedReader(const std::uint8_t* data, std::size_t size, int kind,
-                            ToFile* writer) {
+inline void runTaggedReader(const std::uint8_t* data, std::size_t size, int kind, ToFile* writer) {
     static const std::string path =
         (std::filesystem::temp_directory_path() / ("vesk-fuzz-" + std::to_string(::getpid())))
             .string();
