@@ -2,7 +2,11 @@
 
 #include <map>
 
+#include "formats/html_book.h"
+#include "formats/ldif.h"
+#include "formats/tagged_file.h"
 #include "platform/trace.h"
+#include "stores/juno.h"
 #include "stores/nickname_text.h"
 #include "stores/simeon.h"
 
@@ -12,6 +16,13 @@ namespace {
 
 constexpr int kEudora = 8;
 constexpr int kPine = 11;
+
+/// The general tagged-text reader; an extension it has no table for gets no reader at all, so
+/// the user hears that the file type is unknown instead of seeing an empty book.
+std::unique_ptr<IterBase> generalFileReader(const FormatArgs& a) {
+    if (a.subKind == 0) return nullptr;
+    return readerOfFileAndSubKind<iterators::IterFile>(a);
+}
 
 // One row a line, so that a format is wired in by naming its maker in its row.
 // clang-format off
@@ -34,14 +45,14 @@ const std::vector<FormatRow> kReaderRows = {
     {"addressbook", kPine, -1, "Pine address book", &readerOfFile<iterators::IterPine>, nullptr},
     {"adr", -1, -1, "Opera hotlist", nullptr, nullptr},  // TODO(opera): &readerOfFileAndBase<iterators::IterOpera>
     {"xml;contact", -1, -1, "XML contacts", nullptr, nullptr},  // TODO(xml): &readerOfFile<iterators::IterXML>
-    {"", -1, -1, "LDIF, Netscape 3 HTML, Juno, INI, Eudora nicknames", nullptr, nullptr},  // TODO(#8): &readerOfFileAndSubKind<iterators::IterFile>
+    {"", -1, -1, "LDIF, Netscape 3 HTML, Juno, INI, Eudora nicknames", &generalFileReader, nullptr},
 };
 
 // Writer rows; an extension no row names has no writer.
 const std::vector<FormatRow> kWriterRows = {
     {"", 13, -1, "Windows Address Book (Outlook Express)", nullptr, nullptr},  // TODO(wab): &writerOfFile<ToWAB>
     {"", 18, -1, "Microsoft Outlook", nullptr, nullptr},  // TODO(outlook): &writerOfFile<ToOL>
-    {"ldif", -1, -1, "LDIF", nullptr, nullptr},  // TODO(#8): &writerOfFile<ToLDIF>
+    {"ldif", -1, -1, "LDIF", nullptr, &writerOfFile<ToLDIF>},
     {"", kEudora, -1, "Eudora nicknames", nullptr, +[](const FormatArgs& a) -> std::unique_ptr<ToBase> { return std::make_unique<ToTXT>(a.fileName, "", "alias "); }},
     {"vcf;bab", -1, -1, "vCard", nullptr, nullptr},  // TODO(#4): &writerOfFile<ToVCF>
     {"kynt", -1, -1, "Vesk archive", nullptr, nullptr},  // TODO(#4): ToKYNT(fileName, now, all 34 mask bits)
@@ -49,9 +60,9 @@ const std::vector<FormatRow> kWriterRows = {
     {"pml", -1, -1, "Pegasus Mail distribution list", nullptr, +[](const FormatArgs& a) -> std::unique_ptr<ToBase> { return std::make_unique<ToTXT>(a.fileName, "\\TITLE " + a.baseName + "\n", ""); }},
     {"csv", -1, -1, "CSV", nullptr, nullptr},  // TODO(#7): &writerOfFile<ToCSV>
     {"mab", -1, -1, "Mork address book", nullptr, nullptr},  // TODO(mork): &writerOfFile<ToMAB>
-    {"nv", -1, -1, "Juno", nullptr, nullptr},  // TODO(#8): &writerOfFile<ToNV>
+    {"nv", -1, -1, "Juno", nullptr, &writerOfFile<ToNV>},
     {"xml", -1, -1, "XML contacts", nullptr, nullptr},  // TODO(xml): &writerOfFile<ToXML>
-    {"htm;html", -1, -1, "Netscape 3 HTML", nullptr, nullptr},  // TODO(#8): &writerOfFile<ToHTML>
+    {"htm;html", -1, -1, "Netscape 3 HTML", nullptr, &writerOfFile<ToHTML>},
     {"pmr", -1, -1, "Pegasus Mail address book", nullptr, nullptr},  // TODO(pegasus): &writerOfFileAndBase<ToPMR>
     {"adr", 19, -1, "Opera hotlist", nullptr, nullptr},  // TODO(opera): &writerOfFileAndBase<ToOpera>
 };
