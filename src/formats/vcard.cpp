@@ -9,7 +9,10 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <initializer_list>
+#include <iterator>
+#include <optional>
 #include <utility>
 
 #include "convert/text_io.h"
@@ -182,26 +185,26 @@ const std::string& part(const std::vector<std::string>& parts, std::size_t i) {
 // Parameters
 
 enum TypeBit : std::uint32_t {
-    kHome = 1u << 0,
-    kWork = 1u << 1,
-    kCell = 1u << 2,
-    kFax = 1u << 3,
-    kPager = 1u << 4,
-    kPref = 1u << 5,
-    kSpouse = 1u << 6,
+    kTypeHome = 1u << 0,
+    kTypeWork = 1u << 1,
+    kTypeCell = 1u << 2,
+    kTypeFax = 1u << 3,
+    kTypePager = 1u << 4,
+    kTypePref = 1u << 5,
+    kTypeSpouse = 1u << 6,
 };
 
 std::uint32_t typeBit(std::string_view t) {
     t = unquote(t);
-    if (equalNoCase(t, "HOME")) return kHome;
-    if (equalNoCase(t, "WORK")) return kWork;
+    if (equalNoCase(t, "HOME")) return kTypeHome;
+    if (equalNoCase(t, "WORK")) return kTypeWork;
     if (equalNoCase(t, "CELL") || equalNoCase(t, "MOBILE") || equalNoCase(t, "IPHONE")) {
-        return kCell;
+        return kTypeCell;
     }
-    if (equalNoCase(t, "FAX")) return kFax;
-    if (equalNoCase(t, "PAGER")) return kPager;
-    if (equalNoCase(t, "PREF")) return kPref;
-    if (equalNoCase(t, "SPOUSE")) return kSpouse;
+    if (equalNoCase(t, "FAX")) return kTypeFax;
+    if (equalNoCase(t, "PAGER")) return kTypePager;
+    if (equalNoCase(t, "PREF")) return kTypePref;
+    if (equalNoCase(t, "SPOUSE")) return kTypeSpouse;
     return 0;
 }
 
@@ -452,7 +455,7 @@ struct IterVCF::Card {
     }
 
     void offer(Slot s, const Property& p) {
-        const bool isPref = (p.types & kPref) != 0;
+        const bool isPref = (p.types & kTypePref) != 0;
         if (has[s] && (pref[s] || !isPref)) return;
         slot[s] = p;
         has[s] = true;
@@ -478,13 +481,20 @@ struct IterVCF::Card {
                 if (equalNoCase(n, "TEL")) {
                     takePhone(p);
                 } else if (equalNoCase(n, "ADR")) {
-                    if (t & kWork) offer(kAdrWork, p);
-                    if (t & kHome) offer(kAdrHome, p);
-                    if (!(t & (kWork | kHome))) keep(untypedAdr, p, kUntypedKept);
+                    if (t == 0 && p.value.substr(0, 5) == "WORK:") {
+                        // "ADR:WORK:;;..." from an old writer that lost its ";"
+                        Property work = p;
+                        work.value.remove_prefix(5);
+                        offer(kAdrWork, work);
+                        return;
+                    }
+                    if (t & kTypeWork) offer(kAdrWork, p);
+                    if (t & kTypeHome) offer(kAdrHome, p);
+                    if (!(t & (kTypeWork | kTypeHome))) keep(untypedAdr, p, kUntypedKept);
                 } else if (equalNoCase(n, "URL")) {
-                    if (t & kHome) offer(kUrlHome, p);
-                    if (t & kWork) offer(kUrlWork, p);
-                    if (!(t & (kWork | kHome))) keep(untypedUrl, p, kUntypedKept);
+                    if (t & kTypeHome) offer(kUrlHome, p);
+                    if (t & kTypeWork) offer(kUrlWork, p);
+                    if (!(t & (kTypeWork | kTypeHome))) keep(untypedUrl, p, kUntypedKept);
                 } else if (equalNoCase(n, "ORG")) {
                     offer(kOrg, p);
                 } else if (equalNoCase(n, "REV")) {
@@ -509,7 +519,7 @@ struct IterVCF::Card {
         } else if (equalNoCase(n, "X-KYNT-SUPPORTED")) {
             offer(kSupported, p);
         } else if (equalNoCase(n, "RELATED")) {
-            if (t & kSpouse) offer(kSpouse, p);
+            if (t & kTypeSpouse) offer(kSpouse, p);
         } else if (equalNoCase(n, "X-ABLABEL")) {
             if (!p.group.empty()) keep(labels, p, kLabelsKept);
         } else if (equalNoCase(n, "X-ABRELATEDNAMES")) {
@@ -526,24 +536,24 @@ struct IterVCF::Card {
 
     void takePhone(const Property& p) {
         const std::uint32_t t = p.types;
-        if (t & kFax) {
-            if (t & kHome) offer(kTelHomeFax, p);
-            if ((t & kWork) || !(t & kHome)) offer(kTelWorkFax, p);
+        if (t & kTypeFax) {
+            if (t & kTypeHome) offer(kTelHomeFax, p);
+            if ((t & kTypeWork) || !(t & kTypeHome)) offer(kTelWorkFax, p);
             return;
         }
         bool typed = false;
-        if (t & kCell) {
+        if (t & kTypeCell) {
             offer(kTelCell, p);
             typed = true;
         }
-        if (t & kPager) {
+        if (t & kTypePager) {
             offer(kTelPager, p);
             typed = true;
         }
         if (typed) return;
-        if (t & kHome) offer(kTelHome, p);
-        if (t & kWork) offer(kTelWork, p);
-        if (!(t & (kWork | kHome))) keep(untypedTel, p, kUntypedKept);
+        if (t & kTypeHome) offer(kTelHome, p);
+        if (t & kTypeWork) offer(kTelWork, p);
+        if (!(t & (kTypeWork | kTypeHome))) keep(untypedTel, p, kUntypedKept);
     }
 
     /// Properties without a type fill the fields that no typed property claimed.
@@ -632,7 +642,7 @@ bool parseHeader(std::string_view line, Property& p) {
         } else if (equalNoCase(key, "CHARSET")) {
             p.charset = unquote(val);
         } else if (equalNoCase(key, "PREF")) {
-            p.types |= kPref;
+            p.types |= kTypePref;
         } else if (equalNoCase(key, "VALUE")) {
             p.uri = equalNoCase(unquote(val), "uri");
         }
@@ -669,6 +679,10 @@ std::string rawValue(const Property& p) {
         while (!out.empty() && out.back() == '\r') out.pop_back();
     }
     if (p.quotedPrintable) {
+        // A soft line break with nothing after it, left by a writer at the end of the value.
+        std::size_t k = out.size();
+        while (k > 0 && isBlank(out[k - 1])) --k;
+        if (k > 0 && out[k - 1] == '=') out.resize(k - 1);
         out = bytesToUtf8(decodeQuotedPrintable(out), p.charset);
         crLfToLf(out);
     }
@@ -677,8 +691,25 @@ std::string rawValue(const Property& p) {
 
 }  // namespace
 
+namespace {
+
+/// The file decoded to UTF-8. Apple saves "Unicode" vCards as UTF-16 without a byte-order
+/// mark; a card always starts with an ASCII letter, so a NUL beside it tells the byte order.
+std::optional<std::string> readCardFile(const std::string& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    if (bytes.size() >= 2 && (bytes[0] == '\0') != (bytes[1] == '\0')) {
+        bytes.insert(0, bytes[0] == '\0' ? "\xFE\xFF" : "\xFF\xFE");
+    }
+    return decodeText(bytes);
+}
+
+}  // namespace
+
 IterVCF::IterVCF(const std::string& fileName) : m_fileName(fileName), m_card(new Card) {
-    if (auto text = readTextFile(fileName)) {
+    if (auto text = readCardFile(fileName)) {
         m_text = std::move(*text);
     } else {
         prompt().message("File cannot be opened", fileName, Buttons::Ok, Icon::None);
@@ -768,7 +799,8 @@ Entry IterVCF::readCard(std::size_t begin, std::size_t& end) {
                         trim(c.slot[kVersion].value)[0] >= '3';
     const auto text = [&](Slot s) -> std::string {
         if (!c.has[s] || c.slot[s].base64) return {};
-        return unescapeValue(rawValue(c.slot[s]), modern);
+        // 2.1 has no escapes outside structured values: "C:\Data" is what it says.
+        return modern ? unescapeValue(rawValue(c.slot[s]), true) : rawValue(c.slot[s]);
     };
     const auto parts = [&](Slot s) -> std::vector<std::string> {
         if (!c.has[s] || c.slot[s].base64) return {};
@@ -776,7 +808,7 @@ Entry IterVCF::readCard(std::size_t begin, std::size_t& end) {
     };
     const auto phone = [&](Slot s, Field f) {
         std::string v = text(s);
-        if (startsWithNoCase(v, "tel:")) v.erase(0, 4);
+        if (c.slot[s].uri && startsWithNoCase(v, "tel:")) v.erase(0, 4);
         e[f] = std::move(v);
     };
 
