@@ -693,6 +693,29 @@ std::string rawValue(const Property& p) {
 
 namespace {
 
+/// Removes the folds (line end plus one blank) that fall between two bytes of one UTF-8
+/// sequence.
+std::string joinFoldsInsideSequences(const std::string& bytes) {
+    const auto high = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]) >= 0x80; };
+    const auto trail = [&](std::size_t i) {
+        return (static_cast<unsigned char>(bytes[i]) & 0xC0u) == 0x80u;
+    };
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i > 0 && high(i - 1)) {
+            std::size_t j = i;
+            if (j < bytes.size() && bytes[j] == '\r') ++j;
+            if (j + 2 < bytes.size() && bytes[j] == '\n' && isBlank(bytes[j + 1]) && trail(j + 2)) {
+                i = j + 1;
+                continue;
+            }
+        }
+        out.push_back(bytes[i]);
+    }
+    return out;
+}
+
 /// The file decoded to UTF-8. Apple saves "Unicode" vCards as UTF-16 without a byte-order
 /// mark; a card always starts with an ASCII letter, so a NUL beside it tells the byte order.
 std::optional<std::string> readCardFile(const std::string& fileName) {
@@ -702,6 +725,11 @@ std::optional<std::string> readCardFile(const std::string& fileName) {
     if (in.bad()) return std::nullopt;
     if (bytes.size() >= 2 && (bytes[0] == '\0') != (bytes[1] == '\0')) {
         bytes.insert(0, bytes[0] == '\0' ? "\xFE\xFF" : "\xFF\xFE");
+    } else if (!isValidUtf8(bytes)) {
+        // Some servers fold long lines in the middle of a UTF-8 sequence; joining those
+        // folds first keeps such a file UTF-8 instead of reading it as Windows-1252.
+        std::string joined = joinFoldsInsideSequences(bytes);
+        if (joined.size() != bytes.size() && isValidUtf8(joined)) bytes = std::move(joined);
     }
     return decodeText(bytes);
 }

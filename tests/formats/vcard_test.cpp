@@ -815,6 +815,12 @@ INSTANTIATE_TEST_SUITE_P(
             1,
             0,
             {{Field::FullName, "Ǽgean ĽdaMonté"}, {Field::BusinessState, "Conceptión"}}},
+        SampleExpectation{
+            "kcontacts-vcard9.vcf",
+            1,
+            0,
+            {{Field::LastName,
+              "123ㄓㄕㄖbcde" + std::string("αβγδαβγδαβγδαβγδαβγδαβγδαβ") + "ㄤㄓㄕㄖ"}}},
         SampleExpectation{"tb-dos_vcard_addressbook.vcf",
                           1,
                           0,
