@@ -195,7 +195,10 @@ enum TypeBit : std::uint32_t {
 };
 
 std::uint32_t typeBit(std::string_view t) {
-    t = unquote(t);
+    // Items of a quoted list ("work,voice") carry a quote on one side only.
+    t = trim(t);
+    while (!t.empty() && t.front() == '"') t.remove_prefix(1);
+    while (!t.empty() && t.back() == '"') t.remove_suffix(1);
     if (equalNoCase(t, "HOME")) return kTypeHome;
     if (equalNoCase(t, "WORK")) return kTypeWork;
     if (equalNoCase(t, "CELL") || equalNoCase(t, "MOBILE") || equalNoCase(t, "IPHONE")) {

@@ -654,14 +654,109 @@ TEST_F(VcfTest, BookImportFromFile) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Real files from phones, Outlook, Google, Apple, Thunderbird and others
+// Fixtures shaped like the files of a desktop mail program (2.1), a phone (3.0), a web mail (4.0)
 
 struct SampleExpectation {
     const char* file;
     std::size_t cards;
     std::size_t index;
-    std::map<Field, std::string> fields;  ///< only the listed fields are checked
+    std::map<Field, std::string> fields;  ///< the fields checked
 };
+
+class VcfFixtures : public VcfTest, public ::testing::WithParamInterface<SampleExpectation> {};
+
+TEST_P(VcfFixtures, ReadEveryField) {
+    const fs::path path = fs::path(VESK_FIXTURES_DIR) / "vcard" / GetParam().file;
+    IterVCF r(path.string());
+    const auto got = readAll(r);
+    ASSERT_EQ(got.size(), GetParam().cards);
+    const Entry& e = got.at(GetParam().index);
+    for (int i = 0; i < kFieldCount; ++i) {
+        const auto it = GetParam().fields.find(static_cast<Field>(i));
+        EXPECT_EQ(e.at(i), it == GetParam().fields.end() ? "" : it->second) << fieldName(i);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, VcfFixtures,
+    ::testing::Values(
+        SampleExpectation{"outlook-21-charset-qp.vcf",
+                          1,
+                          0,
+                          {{Field::FullName, "Dr. Jürgen Müller"},
+                           {Field::LastName, "Müller"},
+                           {Field::FirstName, "Jürgen"},
+                           {Field::Title, "Dr."},
+                           {Field::Organization, "Müller & Söhne"},
+                           {Field::Department, "Vertrieb"},
+                           {Field::BusinessPhone, "+49 30 1234567"},
+                           {Field::CellularPhone, "+49 171 7654321"},
+                           {Field::BusinessFax, "+49 30 1234568"},
+                           {Field::Office, "Raum 4"},
+                           {Field::BusinessStreet, "Hauptstraße 1\nHinterhaus"},
+                           {Field::BusinessCity, "Berlin"},
+                           {Field::BusinessPostalCode, "10115"},
+                           {Field::BusinessCountry, "Deutschland"},
+                           {Field::Email, "juergen@example.de"},
+                           {Field::Notes, "Erste Zeile\nZweite Zeile mit = Zeichen\nDritte Zeile"},
+                           {Field::Profession, "Vertriebsleiter"},
+                           {Field::Manager, "Anna Schmidt"}}},
+        SampleExpectation{"phone-30-types-escapes.vcf",
+                          1,
+                          0,
+                          {{Field::FullName, "Siobhán O'Brien"},
+                           {Field::LastName, "O'Brien"},
+                           {Field::FirstName, "Siobhán"},
+                           {Field::MiddleName, "Marie"},
+                           {Field::Title, "Ms."},
+                           {Field::Nickname, "Shiv"},
+                           {Field::Organization, "Example, Ltd.; Dublin"},
+                           {Field::Department, "Research"},
+                           {Field::Email, "siobhan@example.ie"},
+                           {Field::CellularPhone, "+353 87 123 4567"},
+                           {Field::HomePhone, "+353 1 234 5678"},
+                           {Field::BusinessFax, "+353 1 876 5432"},
+                           {Field::HomeStreet, "12 Main Street\nFlat 3"},
+                           {Field::HomeCity, "Dublin"},
+                           {Field::HomeState, "Leinster"},
+                           {Field::HomePostalCode, "D02 X285"},
+                           {Field::HomeCountry, "Ireland"},
+                           {Field::Office, "Building 7"},
+                           {Field::BusinessStreet, "1 Science Park"},
+                           {Field::BusinessCity, "Cork"},
+                           {Field::BusinessPostalCode, "T12 Y345"},
+                           {Field::BusinessCountry, "Ireland"},
+                           {Field::BusinessWebPage, "https://example.com/research"},
+                           {Field::Notes,
+                            "Met at the conference, 2019.\nPrefers e-mail; no calls before 10. "
+                            "Long line folded here."},
+                           {Field::Spouse, "Ciarán"}}},
+        SampleExpectation{"web-40.vcf",
+                          1,
+                          0,
+                          {{Field::FullName, "王小明"},
+                           {Field::LastName, "王"},
+                           {Field::FirstName, "小明"},
+                           {Field::Email, "wang@example.cn"},
+                           {Field::HomePhone, "+86-10-1234-5678"},
+                           {Field::CellularPhone, "+86-139-0000-0000"},
+                           {Field::BusinessStreet, "1 Zhongguancun St"},
+                           {Field::BusinessCity, "Beijing"},
+                           {Field::BusinessPostalCode, "100080"},
+                           {Field::BusinessCountry, "China"},
+                           {Field::JobTitle, "Engineer"},
+                           {Field::Notes, "第一行\n第二行"},
+                           {Field::Spouse, "李娜"}}}),
+    [](const auto& param) {
+        std::string n = param.param.file;
+        for (char& c : n) {
+            if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+        }
+        return n;
+    });
+
+// ---------------------------------------------------------------------------------------------
+// Real files from phones, Outlook, Google, Apple, Thunderbird and others
 
 class VcfSamples : public VcfTest, public ::testing::WithParamInterface<SampleExpectation> {};
 
