@@ -374,7 +374,7 @@ struct Property {
 };
 
 /// Where a property's value goes; the order is the order of the field table lookups.
-enum Slot : int {
+enum Slot : std::size_t {
     kSupported,
     kRev,
     kVersion,
