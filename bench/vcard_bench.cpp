@@ -65,6 +65,7 @@ Files& files() {
 }
 
 void BM_ReadVcf(benchmark::State& state) {
+    files();
     for (auto _ : state) {
         iterators::IterVCF r(files().vcf);
         std::size_t n = 0;
@@ -79,6 +80,7 @@ void BM_ReadVcf(benchmark::State& state) {
 BENCHMARK(BM_ReadVcf)->Unit(benchmark::kMillisecond);
 
 void BM_ReadVcfIntoBook(benchmark::State& state) {
+    files();
     for (auto _ : state) {
         iterators::IterVCF r(files().vcf);
         NewAdbook book;

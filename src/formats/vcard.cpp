@@ -29,6 +29,17 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
+/// ASCII case-insensitive equality; `upper` is already upper case. Property names are
+/// compared many times per card, so this stays inline and cheap.
+bool sameName(std::string_view s, std::string_view upper) {
+    if (s.size() != upper.size()) return false;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c) != upper[i]) return false;
+    }
+    return true;
+}
+
 std::string_view trimRight(std::string_view s) {
     while (!s.empty() && (s.back() == '\r' || isBlank(s.back()))) s.remove_suffix(1);
     return s;
@@ -176,11 +187,6 @@ std::string joinNonEmpty(const std::vector<std::string>& parts, std::size_t from
     return out;
 }
 
-const std::string& part(const std::vector<std::string>& parts, std::size_t i) {
-    static const std::string kEmpty;
-    return i < parts.size() ? parts[i] : kEmpty;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Parameters
 
@@ -213,6 +219,9 @@ std::uint32_t typeBit(std::string_view t) {
 
 /// Position of the ":" that ends the name and parameters; quotes protect parameter values.
 std::size_t findColon(std::string_view line) {
+    const std::size_t colon = line.find(':');
+    if (colon == std::string_view::npos) return colon;
+    if (line.substr(0, colon).find('"') == std::string_view::npos) return colon;
     bool inQuotes = false;
     bool inParams = false;
     for (std::size_t i = 0; i < line.size(); ++i) {
@@ -454,7 +463,7 @@ struct IterVCF::Card {
         untypedUrl.clear();
         labels.clear();
         related.clear();
-        scratch.clear();
+        if (!scratch.empty()) scratch.clear();
     }
 
     void offer(Slot s, const Property& p) {
@@ -475,15 +484,15 @@ struct IterVCF::Card {
         if (n.empty()) return;
         switch (n.size()) {
             case 1:
-                if (equalNoCase(n, "N")) offer(kN, p);
+                if (sameName(n, "N")) offer(kN, p);
                 return;
             case 2:
-                if (equalNoCase(n, "FN")) offer(kFn, p);
+                if (sameName(n, "FN")) offer(kFn, p);
                 return;
             case 3:
-                if (equalNoCase(n, "TEL")) {
+                if (sameName(n, "TEL")) {
                     takePhone(p);
-                } else if (equalNoCase(n, "ADR")) {
+                } else if (sameName(n, "ADR")) {
                     if (t == 0 && p.value.substr(0, 5) == "WORK:") {
                         // "ADR:WORK:;;..." from an old writer that lost its ";"
                         Property work = p;
@@ -494,42 +503,42 @@ struct IterVCF::Card {
                     if (t & kTypeWork) offer(kAdrWork, p);
                     if (t & kTypeHome) offer(kAdrHome, p);
                     if (!(t & (kTypeWork | kTypeHome))) keep(untypedAdr, p, kUntypedKept);
-                } else if (equalNoCase(n, "URL")) {
+                } else if (sameName(n, "URL")) {
                     if (t & kTypeHome) offer(kUrlHome, p);
                     if (t & kTypeWork) offer(kUrlWork, p);
                     if (!(t & (kTypeWork | kTypeHome))) keep(untypedUrl, p, kUntypedKept);
-                } else if (equalNoCase(n, "ORG")) {
+                } else if (sameName(n, "ORG")) {
                     offer(kOrg, p);
-                } else if (equalNoCase(n, "REV")) {
+                } else if (sameName(n, "REV")) {
                     offer(kRev, p);
                 }
                 return;
             default:
                 break;
         }
-        if (equalNoCase(n, "EMAIL")) {
+        if (sameName(n, "EMAIL")) {
             offer(kEmail, p);
-        } else if (equalNoCase(n, "TITLE")) {
+        } else if (sameName(n, "TITLE")) {
             offer(kTitle, p);
-        } else if (equalNoCase(n, "NOTE")) {
+        } else if (sameName(n, "NOTE")) {
             offer(kNote, p);
-        } else if (equalNoCase(n, "ROLE")) {
+        } else if (sameName(n, "ROLE")) {
             offer(kRole, p);
-        } else if (equalNoCase(n, "NICKNAME")) {
+        } else if (sameName(n, "NICKNAME")) {
             offer(kNickname, p);
-        } else if (equalNoCase(n, "VERSION")) {
+        } else if (sameName(n, "VERSION")) {
             offer(kVersion, p);
-        } else if (equalNoCase(n, "X-KYNT-SUPPORTED")) {
+        } else if (sameName(n, "X-KYNT-SUPPORTED")) {
             offer(kSupported, p);
-        } else if (equalNoCase(n, "RELATED")) {
+        } else if (sameName(n, "RELATED")) {
             if (t & kTypeSpouse) offer(kSpouse, p);
-        } else if (equalNoCase(n, "X-ABLABEL")) {
+        } else if (sameName(n, "X-ABLABEL")) {
             if (!p.group.empty()) keep(labels, p, kLabelsKept);
-        } else if (equalNoCase(n, "X-ABRELATEDNAMES")) {
+        } else if (sameName(n, "X-ABRELATEDNAMES")) {
             if (!p.group.empty()) keep(related, p, kLabelsKept);
         } else if (n.size() > 2 && (n[0] == 'X' || n[0] == 'x') && n[1] == '-') {
             for (const NamedSlot& ns : kExtensionNames) {
-                if (equalNoCase(n, ns.name)) {
+                if (sameName(n, ns.name)) {
                     offer(ns.slot, p);
                     break;
                 }
@@ -719,22 +728,90 @@ std::string joinFoldsInsideSequences(const std::string& bytes) {
     return out;
 }
 
+/// True when every byte is ASCII; eight bytes at a time, as most address books are.
+bool allAscii(std::string_view s) {
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s.data() + i, 8);
+        if (word & 0x8080808080808080ull) return false;
+    }
+    for (; i < s.size(); ++i) {
+        if (static_cast<unsigned char>(s[i]) >= 0x80) return false;
+    }
+    return true;
+}
+
+/// isValidUtf8, skipping runs of ASCII eight bytes at a time.
+bool validUtf8(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        if (i + 8 <= s.size() && allAscii(s.substr(i, 8))) {
+            i += 8;
+            continue;
+        }
+        const auto b = static_cast<unsigned char>(s[i]);
+        if (b < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
+        if (i + len > s.size() || !isValidUtf8(s.substr(i, len))) return false;
+        i += len;
+    }
+    return true;
+}
+
+/// Drops the CR of every CR LF in place.
+void dropCrBeforeLf(std::string& s) {
+    std::size_t r = s.find('\r');
+    if (r == std::string::npos) return;
+    std::size_t w = r;
+    while (r < s.size()) {
+        const char c = s[r];
+        if (!(c == '\r' && r + 1 < s.size() && s[r + 1] == '\n')) s[w++] = c;
+        ++r;
+    }
+    s.resize(w);
+}
+
 /// The file decoded to UTF-8. Apple saves "Unicode" vCards as UTF-16 without a byte-order
 /// mark; a card always starts with an ASCII letter, so a NUL beside it tells the byte order.
 std::optional<std::string> readCardFile(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
+    std::ifstream in(fileName, std::ios::binary | std::ios::ate);
     if (!in) return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    if (bytes.size() >= 2 && (bytes[0] == '\0') != (bytes[1] == '\0')) {
+    const std::streamoff size = in.tellg();
+    if (size < 0) return std::nullopt;
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    in.seekg(0);
+    if (!in.read(bytes.data(), size)) return std::nullopt;
+    const bool bom = bytes.rfind("\xEF\xBB\xBF", 0) == 0 || bytes.rfind("\xFF\xFE", 0) == 0 ||
+                     bytes.rfind("\xFE\xFF", 0) == 0;
+    if (!bom && bytes.size() >= 2 && (bytes[0] == '\0') != (bytes[1] == '\0')) {
         bytes.insert(0, bytes[0] == '\0' ? "\xFE\xFF" : "\xFF\xFE");
-    } else if (!isValidUtf8(bytes)) {
+    } else if (!bom && validUtf8(bytes)) {
+        // What decoding would do to valid UTF-8, without checking it twice.
+        dropCrBeforeLf(bytes);
+        return bytes;
+    } else if (!bom) {
         // Some servers fold long lines in the middle of a UTF-8 sequence; joining those
         // folds first keeps such a file UTF-8 instead of reading it as Windows-1252.
         std::string joined = joinFoldsInsideSequences(bytes);
         if (joined.size() != bytes.size() && isValidUtf8(joined)) bytes = std::move(joined);
     }
     return decodeText(bytes);
+}
+
+/// Number of lines starting "BEGIN:VCARD" (any case), for the progress fraction.
+int countCards(std::string_view text) {
+    int n = 0;
+    for (std::size_t p = 0; (p = text.find(':', p)) != std::string_view::npos; ++p) {
+        if (p >= 5 && (p == 5 || text[p - 6] == '\n') &&
+            equalNoCase(text.substr(p - 5, 11), "BEGIN:VCARD")) {
+            ++n;
+        }
+    }
+    return n;
 }
 
 }  // namespace
@@ -746,9 +823,7 @@ IterVCF::IterVCF(const std::string& fileName) : m_fileName(fileName), m_card(new
         prompt().message("File cannot be opened", fileName, Buttons::Ok, Icon::None);
     }
     // The count only scales the progress; cards nested in an AGENT are counted too.
-    for (std::size_t pos = 0; pos < m_text.size(); pos = lineEnd(pos) + 1) {
-        if (isCardStart(pos)) ++m_cardCount;
-    }
+    m_cardCount = countCards(m_text);
     IterVCF::rewind();
 }
 
@@ -756,9 +831,13 @@ IterVCF::~IterVCF() = default;
 
 std::size_t IterVCF::lineEnd(std::size_t pos) const {
     if (pos >= m_text.size()) return m_text.size();
+    // The card scan asks for the same line twice (as a continuation, then as a property).
+    if (pos == m_lastLineStart) return m_lastLineEnd;
     const void* hit = std::memchr(m_text.data() + pos, '\n', m_text.size() - pos);
-    return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - m_text.data())
-               : m_text.size();
+    m_lastLineStart = pos;
+    m_lastLineEnd = hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - m_text.data())
+                        : m_text.size();
+    return m_lastLineEnd;
 }
 
 bool IterVCF::isCardStart(std::size_t lineStart) const {
@@ -862,20 +941,21 @@ Entry IterVCF::readCard(std::size_t begin, std::size_t& end) {
     }
     e[Field::FullName] = text(kFn);
     if (c.has[kN]) {
-        const auto n = parts(kN);
-        e[Field::LastName] = part(n, 0);
-        e[Field::FirstName] = part(n, 1);
-        e[Field::MiddleName] = part(n, 2);
+        auto n = parts(kN);
         e[Field::Title] = joinNonEmpty(n, 3, " ");  // prefix, then any suffix
+        n.resize(3);
+        e[Field::LastName] = std::move(n[0]);
+        e[Field::FirstName] = std::move(n[1]);
+        e[Field::MiddleName] = std::move(n[2]);
     }
     e[Field::Nickname] = text(kNickname);
     e[Field::Email] = text(kEmail);
     phone(kTelHome, Field::HomePhone);
     phone(kTelWork, Field::BusinessPhone);
     if (c.has[kOrg]) {
-        const auto o = parts(kOrg);
-        e[Field::Organization] = part(o, 0);
+        auto o = parts(kOrg);
         e[Field::Department] = joinNonEmpty(o, 1, ";");
+        e[Field::Organization] = std::move(o[0]);
     }
     e[Field::JobTitle] = text(kTitle);
     e[Field::Notes] = text(kNote);
@@ -886,22 +966,25 @@ Entry IterVCF::readCard(std::size_t begin, std::size_t& end) {
     if (c.has[kAdrWork]) {
         // post-office box; extended address; street; locality; region; postal code; country
         auto a = parts(kAdrWork);
-        e[Field::Office] = part(a, 1);
         a.resize(7);
-        e[Field::BusinessStreet] = joinNonEmpty({a[0], a[2]}, 0, "\n");
-        e[Field::BusinessCity] = a[3];
-        e[Field::BusinessState] = a[4];
-        e[Field::BusinessPostalCode] = a[5];
-        e[Field::BusinessCountry] = a[6];
+        e[Field::Office] = std::move(a[1]);
+        e[Field::BusinessStreet] =
+            a[0].empty() ? std::move(a[2]) : joinNonEmpty({a[0], a[2]}, 0, "\n");
+        e[Field::BusinessCity] = std::move(a[3]);
+        e[Field::BusinessState] = std::move(a[4]);
+        e[Field::BusinessPostalCode] = std::move(a[5]);
+        e[Field::BusinessCountry] = std::move(a[6]);
     }
     if (c.has[kAdrHome]) {
         auto a = parts(kAdrHome);
         a.resize(7);
-        e[Field::HomeStreet] = joinNonEmpty({a[0], a[1], a[2]}, 0, "\n");
-        e[Field::HomeCity] = a[3];
-        e[Field::HomeState] = a[4];
-        e[Field::HomePostalCode] = a[5];
-        e[Field::HomeCountry] = a[6];
+        e[Field::HomeStreet] = a[0].empty() && a[1].empty()
+                                   ? std::move(a[2])
+                                   : joinNonEmpty({a[0], a[1], a[2]}, 0, "\n");
+        e[Field::HomeCity] = std::move(a[3]);
+        e[Field::HomeState] = std::move(a[4]);
+        e[Field::HomePostalCode] = std::move(a[5]);
+        e[Field::HomeCountry] = std::move(a[6]);
     }
     e[Field::HomeWebPage] = text(kUrlHome);
     e[Field::BusinessWebPage] = text(kUrlWork);

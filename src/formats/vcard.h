@@ -69,6 +69,8 @@ class IterVCF : public IterBase {
   private:
     struct Card;
     std::unique_ptr<Card> m_card;
+    mutable std::size_t m_lastLineStart = std::string::npos;  ///< lineEnd's last answer
+    mutable std::size_t m_lastLineEnd = 0;
 };
 
 }  // namespace iterators
