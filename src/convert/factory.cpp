@@ -3,6 +3,8 @@
 #include <map>
 
 #include "formats/html_book.h"
+#include "formats/kynt.h"
+#include "formats/vcard.h"
 #include "formats/ldif.h"
 #include "formats/tagged_file.h"
 #include "platform/trace.h"
@@ -33,8 +35,8 @@ const std::vector<FormatRow> kReaderRows = {
     {"", 13, -1, "Windows Address Book (Outlook Express)", nullptr, nullptr},  // TODO(wab): &readerOfFile<iterators::IterWAB>
     {"", 18, -1, "Microsoft Outlook", nullptr, nullptr},  // TODO(outlook): &readerOfFile<iterators::IterOL>
     {"simeon", -1, -1, "Simeon/Execmail export", &readerOfFile<iterators::IterSimeon>, nullptr},
-    {"vcf;bab", -1, -1, "vCard", nullptr, nullptr},  // TODO(#4): &readerOfFile<iterators::IterVCF>
-    {"kynt", -1, -1, "Vesk archive", nullptr, nullptr},  // TODO(#4): &readerOfFile<iterators::IterKYNT>
+    {"vcf;bab", -1, -1, "vCard", &readerOfFile<iterators::IterVCF>, nullptr},
+    {"kynt", -1, -1, "Vesk archive", &readerOfFile<iterators::IterKYNT>, nullptr},
     {"txt", -1, kEudora, "plain text address list", &readerOfFileAs<iterators::IterTXT, 0>, nullptr},
     {"pml", -1, -1, "Pegasus Mail distribution list", &readerOfFileAs<iterators::IterTXT, 3>, nullptr},
     {"pmr", -1, -1, "Pegasus Mail address book", nullptr, nullptr},  // TODO(pegasus): &readerOfFile<iterators::IterPMR>
@@ -54,8 +56,8 @@ const std::vector<FormatRow> kWriterRows = {
     {"", 18, -1, "Microsoft Outlook", nullptr, nullptr},  // TODO(outlook): &writerOfFile<ToOL>
     {"ldif", -1, -1, "LDIF", nullptr, &writerOfFile<ToLDIF>},
     {"", kEudora, -1, "Eudora nicknames", nullptr, +[](const FormatArgs& a) -> std::unique_ptr<ToBase> { return std::make_unique<ToTXT>(a.fileName, "", "alias "); }},
-    {"vcf;bab", -1, -1, "vCard", nullptr, nullptr},  // TODO(#4): &writerOfFile<ToVCF>
-    {"kynt", -1, -1, "Vesk archive", nullptr, nullptr},  // TODO(#4): ToKYNT(fileName, now, all 34 mask bits)
+    {"vcf;bab", -1, -1, "vCard", nullptr, &writerOfFile<ToVCF>},
+    {"kynt", -1, -1, "Vesk archive", nullptr, &writerOfFile<ToKYNT>},
     {"txt", -1, -1, "plain text address list", nullptr, +[](const FormatArgs& a) -> std::unique_ptr<ToBase> { return std::make_unique<ToTXT>(a.fileName, "", ""); }},
     {"pml", -1, -1, "Pegasus Mail distribution list", nullptr, +[](const FormatArgs& a) -> std::unique_ptr<ToBase> { return std::make_unique<ToTXT>(a.fileName, "\\TITLE " + a.baseName + "\n", ""); }},
     {"csv", -1, -1, "CSV", nullptr, nullptr},  // TODO(#7): &writerOfFile<ToCSV>

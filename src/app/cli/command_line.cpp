@@ -623,7 +623,12 @@ int run(const std::vector<std::string>& input, const std::string& version, Strea
     if (sw != Switch::File && first.find('/', 1) != std::string::npos && isFile(tail)) {
         sw = Switch::File;
     }
-    const std::vector<std::string> rest(a.begin() + 1, a.end());
+    std::vector<std::string> rest(a.begin() + 1, a.end());
+    // The whole Windows command line may arrive as one argument ("/convert /from ..."): what
+    // follows the switch in that argument belongs to the rest.
+    if (const std::size_t blank = first.find_first_of(" \t"); blank != std::string::npos) {
+        rest.insert(rest.begin(), first.substr(blank + 1));
+    }
     switch (sw) {
         case Switch::None:
             s.out << kUsage;
