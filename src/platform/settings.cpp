@@ -1,5 +1,7 @@
 #include "platform/settings.h"
 
+#include "convert/text_io.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,23 +60,7 @@ std::size_t utf16Units(std::string_view text) {
     return units;
 }
 
-void appendUtf8Cp(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
+void appendUtf8Cp(std::string& out, std::uint32_t cp) { appendUtf8(out, static_cast<char32_t>(cp)); }
 
 /// UTF-16 units to UTF-8; lone surrogates become U+FFFD.
 std::string fromUtf16(const std::vector<std::uint16_t>& units) {
