@@ -234,9 +234,16 @@ bool NewAdbook::replaceEntry(const Entry& entry, int pos) {
 
 bool NewAdbook::removeEntry(int pos) {
     if (pos < 0 || pos >= entryCount()) return false;
-    std::vector<bool> gone(m_entries.size(), false);
-    gone[static_cast<std::size_t>(pos)] = true;
-    eraseMarked(gone, {});
+    const auto at = m_entries.begin() + pos;
+    const Entry* gone = at->get();
+    for (auto& list : m_lists) {
+        auto& members = list->m_members;
+        members.erase(std::remove(members.begin(), members.end(), gone), members.end());
+        list->m_pos = std::min(list->m_pos, members.size());
+    }
+    // Only pointers move: one memmove, however large the entries.
+    m_entries.erase(at);
+    if (m_entryPos > static_cast<std::size_t>(pos)) --m_entryPos;
     return true;
 }
 

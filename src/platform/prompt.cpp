@@ -10,6 +10,16 @@ Prompt* g_prompt = nullptr;
 
 void Prompt::entrySheet(Entry& /*entry*/) {}
 
+FileDialogResult Prompt::openFileName(const std::vector<FileFilter>& /*filters*/,
+                                      int /*defaultFilter*/) {
+    return {};
+}
+
+FileDialogResult Prompt::saveFileName(const std::vector<FileFilter>& /*filters*/,
+                                      int /*defaultFilter*/) {
+    return {};
+}
+
 Answer safeAnswer(Buttons buttons) {
     switch (buttons) {
         case Buttons::Ok:
@@ -45,6 +55,29 @@ Answer RecordingPrompt::message(const std::string& text, const std::string& capt
 
 void RecordingPrompt::entrySheet(Entry& /*entry*/) {
     ++entrySheets;
+}
+
+namespace {
+
+FileDialogResult nextFileAnswer(std::deque<FileDialogResult>& answers) {
+    if (answers.empty()) return {};
+    FileDialogResult r = answers.front();
+    answers.pop_front();
+    return r;
+}
+
+}  // namespace
+
+FileDialogResult RecordingPrompt::openFileName(const std::vector<FileFilter>& /*filters*/,
+                                               int /*defaultFilter*/) {
+    dialogs.emplace_back("open");
+    return nextFileAnswer(fileAnswers);
+}
+
+FileDialogResult RecordingPrompt::saveFileName(const std::vector<FileFilter>& /*filters*/,
+                                               int /*defaultFilter*/) {
+    dialogs.emplace_back("save");
+    return nextFileAnswer(fileAnswers);
 }
 
 Prompt& prompt() {

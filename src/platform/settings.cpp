@@ -1,5 +1,7 @@
 #include "platform/settings.h"
 
+#include "convert/text_io.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -58,23 +60,7 @@ std::size_t utf16Units(std::string_view text) {
     return units;
 }
 
-void appendUtf8Cp(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
+void appendUtf8Cp(std::string& out, std::uint32_t cp) { appendUtf8(out, static_cast<char32_t>(cp)); }
 
 /// UTF-16 units to UTF-8; lone surrogates become U+FFFD.
 std::string fromUtf16(const std::vector<std::uint16_t>& units) {
@@ -517,10 +503,11 @@ bool parseWineData(std::string_view d, SettingValue& v) {
             v = SettingValue::ofText(untilNul(utf16leUnits(bytes)),
                                      type == 2 ? ValueType::ExpandString : ValueType::String);
         } else if (type == 4 && bytes.size() == 4) {
-            v = SettingValue::ofNumber(static_cast<std::uint32_t>(
-                static_cast<unsigned char>(bytes[0]) | (static_cast<unsigned char>(bytes[1]) << 8) |
-                (static_cast<unsigned char>(bytes[2]) << 16) |
-                (static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[3])) << 24)));
+            std::uint32_t n = 0;
+            for (int i = 3; i >= 0; --i) {
+                n = (n << 8) | static_cast<unsigned char>(bytes[static_cast<std::size_t>(i)]);
+            }
+            v = SettingValue::ofNumber(n);
         } else {
             v = SettingValue::ofText(std::move(bytes), ValueType::Binary);
         }

@@ -1,0 +1,5 @@
+\TITLE Friends
+\NOSIG Y
+Joe Davidson
+DOMAIN\user
+"Jürgen" <j@x.de>

@@ -1,0 +1,40 @@
+// Shared body of the fuzz targets of the tagged text books: the bytes become a file, the
+// reader imports it into a book, and the book is written back through the matching writer
+// and read once more, so writers and readers both meet whatever the fuzzer invents.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "convert/to_file.h"
+#include "formats/tagged_file.h"
+#include "model/adbook.h"
+
+namespace vesk::fuzzing {
+
+inline void runTaggedReader(const std::uint8_t* data, std::size_t size, int kind, ToFile* writer) {
+    static const std::string path =
+        (std::filesystem::temp_directory_path() / ("vesk-fuzz-" + std::to_string(::getpid())))
+            .string();
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    }
+    iterators::IterFile reader(path, kind);
+    NewAdbook book;
+    book.fromIter(reader, false);
+    if (!writer) return;
+    // The conversion loop without finish(): the text stays in memory.
+    writer->saveFrom(book, false, false);
+    auto again = iterators::IterFile::fromText(writer->text(), kind);
+    NewAdbook back;
+    back.fromIter(*again, false);
+}
+
+}  // namespace vesk::fuzzing

@@ -1,0 +1,117 @@
+#include "app/cli/automation.h"
+
+#include <vector>
+
+#include "discovery/applications.h"
+#include "platform/prompt.h"
+#include "platform/settings.h"
+
+namespace vesk {
+
+namespace {
+
+std::string taskKey(const std::string& name) {
+    return std::string(kAutomationKey) + "\\" + name;
+}
+
+/// Application name, then the path up to the next NUL, as a task value is split.
+void splitTaskValue(const std::string& value, std::string& app, std::string& file) {
+    const std::size_t nul = value.find('\0');
+    app = value.substr(0, nul);
+    file.clear();
+    if (nul == std::string::npos) return;
+    const std::size_t end = value.find('\0', nul + 1);
+    file = value.substr(nul + 1, end == std::string::npos ? std::string::npos : end - nul - 1);
+}
+
+struct Enumeration {
+    std::vector<std::string> names;
+    std::size_t pos = 0;
+    bool open = false;
+};
+
+Enumeration& enumeration() {
+    static Enumeration e;
+    return e;
+}
+
+}  // namespace
+
+int SaveAutomationTask(const std::string& name, const std::string& fromApp,
+                       const std::string& fromFile, const std::string& toApp,
+                       const std::string& toFile) {
+    SettingsStore& store = settings();
+    const std::string key = taskKey(name);
+    if (int rc = store.createKey(RootKey::CurrentUser, key); rc != kErrorSuccess) return rc;
+    // Both values must be stored: a task with only "from" would pass for saved and never run.
+    if (int rc = store.writeValue(RootKey::CurrentUser, key, "from",
+                                  SettingValue::ofStrings({fromApp, fromFile}));
+        rc != kErrorSuccess) {
+        return rc;
+    }
+    return store.writeValue(RootKey::CurrentUser, key, "to",
+                            SettingValue::ofStrings({toApp, toFile}));
+}
+
+int EnumAutomationTask(int index, std::string& name) {
+    Enumeration& e = enumeration();
+    name.clear();
+    if (index == 0) {
+        if (int rc = settings().createKey(RootKey::CurrentUser, kAutomationKey); rc != 0) {
+            return rc;
+        }
+        e.names.clear();
+        if (int rc = settings().subKeys(RootKey::CurrentUser, kAutomationKey, e.names); rc != 0) {
+            return rc;
+        }
+        e.pos = 0;
+        e.open = true;
+    }
+    if (!e.open) return kErrorNoMoreItems;
+    int rc = kErrorNoMoreItems;
+    if (e.pos < e.names.size()) {
+        name = e.names[e.pos++];
+        rc = kErrorSuccess;
+    }
+    if (index == -1) {
+        e.names.clear();
+        e.open = false;
+    }
+    return rc;
+}
+
+void DeleteAutomationTask(const std::string& name) {
+    settings().deleteKey(RootKey::CurrentUser, taskKey(name));
+}
+
+bool readAutomationTask(const std::string& name, AutomationTask& task) {
+    const std::string key = taskKey(name);
+    std::string from;
+    std::string to;
+    if (ReadRegistryValue(RootKey::CurrentUser, key, "from", from) != kErrorSuccess) return false;
+    if (ReadRegistryValue(RootKey::CurrentUser, key, "to", to) != kErrorSuccess) return false;
+    splitTaskValue(from, task.fromApp, task.fromFile);
+    splitTaskValue(to, task.toApp, task.toFile);
+    return true;
+}
+
+std::string describeTask(const AutomationTask& task) {
+    return "Convert from " + task.fromApp + " " + task.fromFile + " to " + task.toApp + " " +
+           task.toFile;
+}
+
+bool RunAutomationTask(BookView& view, const std::string& name, DispatchOutcome* outcome,
+                       const DispatchContext& context) {
+    AutomationTask task;
+    if (!readAutomationTask(name, task)) {
+        prompt().message("Invalid automation task: " + name, "Vesk Error", Buttons::Ok, Icon::None);
+        return false;
+    }
+    refreshConfiguredPaths();
+    DispatchOutcome result =
+        dispatchApplications(task.fromApp, task.fromFile, task.toApp, task.toFile, view, context);
+    if (outcome) *outcome = std::move(result);
+    return true;
+}
+
+}  // namespace vesk

@@ -1,0 +1,41 @@
+// Automation tasks: named conversions (source application and file, destination application
+// and file) kept under "Software\Vesk\Automation", one key per task, run with "/auto NAME".
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "convert/selection.h"
+
+namespace vesk {
+
+inline constexpr std::string_view kAutomationKey = "Software\\Vesk\\Automation";
+
+struct AutomationTask {
+    std::string fromApp;
+    std::string fromFile;
+    std::string toApp;
+    std::string toFile;
+};
+
+/// Creates or replaces a task: "from" and "to" are multi-strings (application, file). Returns
+/// 0 or the first settings error.
+int SaveAutomationTask(const std::string& name, const std::string& fromApp,
+                       const std::string& fromFile, const std::string& toApp,
+                       const std::string& toFile);
+/// Index 0 starts an enumeration of the task names, further calls give the next name, -1
+/// gives one more and ends it. Returns 0, kErrorNoMoreItems, or a settings error.
+int EnumAutomationTask(int index, std::string& name);
+/// Removes a task; no question, no report.
+void DeleteAutomationTask(const std::string& name);
+/// Reads a task; false when its key, "from" or "to" cannot be read.
+bool readAutomationTask(const std::string& name, AutomationTask& task);
+/// "Convert from <app> <file> to <app> <file>".
+std::string describeTask(const AutomationTask& task);
+
+/// Runs a task through the application dispatch; false (after "Invalid automation task: ")
+/// when it cannot be read. `outcome` receives how the conversion went.
+bool RunAutomationTask(BookView& view, const std::string& name, DispatchOutcome* outcome = nullptr,
+                       const DispatchContext& context = {});
+
+}  // namespace vesk

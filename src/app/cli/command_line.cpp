@@ -1,0 +1,668 @@
+#include "app/cli/command_line.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+
+#include "app/cli/automation.h"
+#include "convert/factory.h"
+#include "convert/selection.h"
+#include "discovery/applications.h"
+#include "model/sync.h"
+#include "platform/faults.h"
+#include "platform/progress.h"
+#include "platform/prompt.h"
+#include "platform/settings.h"
+#include "platform/trace.h"
+
+namespace vesk::cli {
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: vesk convert [--from APP] [--to APP] [--replace] SOURCE DEST\n"
+    "       vesk sync FILE1 FILE2\n"
+    "       vesk auto TASK\n"
+    "       vesk tasks [save NAME FROM-APP FROM-FILE TO-APP TO-FILE | delete NAME]\n"
+    "       vesk formats\n"
+    "       vesk FILE\n"
+    "       vesk --help | --version\n"
+    "The switches of the Windows program work too:\n"
+    "       vesk /convert /from /app APP /file FILE /to /app APP /file FILE /EOS\n"
+    "       vesk /sync \"FILE1\" \"FILE2\"\n"
+    "       vesk /auto TASK\n"
+    "       vesk /help  (or /?)\n"
+    "\n"
+    "convert  reads SOURCE and writes DEST, each by its extension (see vesk formats), or by\n"
+    "         the application given with --from/--to. An existing DEST is merged with what\n"
+    "         it holds (the old file stays as DEST.bak); --replace writes it afresh.\n"
+    "sync     brings two address books into step and writes the result to both files.\n"
+    "auto     runs an automation task; tasks lists them, tasks save/delete edits them.\n"
+    "--trace  (anywhere) shows the debug trace on stderr.\n"
+    "\n"
+    "Applications: Other (type from the extension), Eudora (eud), Forte Agent (agt),\n"
+    "Opera (op), Pine Address Book (pin), Simeon/Execmail exported file (sim),\n"
+    "Netscape 3.x (ns3), Netscape 4.x (ns4), Outlook Express (oe), MS Outlook (ol).\n"
+    "Exit codes: 0 done, 1 failed, 2 usage.\n";
+
+const char* const kSourceApplications[] = {
+    "Outlook Express",
+    "oe",
+    "Pine Address Book",
+    "pin",
+    "MS Outlook",
+    "ol",
+    "Netscape 3.x",
+    "ns3",
+    "Netscape 4.x",
+    "ns4",
+    "Eudora",
+    "eud",
+    "Forte Agent",
+    "agt",
+    "Other",
+    "Opera",
+    "op",
+    "Simeon/Execmail exported file",
+    "sim",
+};
+
+bool isSourceApplication(const std::string& name) {
+    for (const char* a : kSourceApplications) {
+        if (name == a) return true;
+    }
+    return false;
+}
+
+/// Every name the destination side understands: the named programs, and every application of
+/// the list (written by the destination file's extension).
+bool isDestinationApplication(const std::string& name) {
+    if (name.empty() || isSourceApplication(name)) return true;
+    for (int n = 0; n < kFormatCount; ++n) {
+        if (!FormatName(n).empty() && name == FormatName(n)) return true;
+    }
+    return name == "LDAP/LDIF File";
+}
+
+/// Applications whose source is the file given with them.
+bool sourceReadsFile(const std::string& app) {
+    for (const char* a :
+         {"Other", "Eudora", "eud", "Forte Agent", "agt", "Pine Address Book", "pin", "Opera", "op",
+          "Simeon/Execmail exported file", "sim", "Outlook Express", "oe"}) {
+        if (app == a) return true;
+    }
+    return false;
+}
+
+bool isFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool readable(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return static_cast<bool>(in);
+}
+
+bool isMarker(std::string_view token) {
+    return token == "/from" || token == "/to" || token == "/app" || token == "/file" ||
+           token == "/EOS";
+}
+
+/// Splits at blanks and tabs outside double quotes; the quotes stay (Trim removes them).
+std::vector<std::string> splitWindowsStyle(std::string_view text) {
+    std::vector<std::string> tokens;
+    std::string current;
+    bool quoted = false;
+    bool any = false;
+    for (char c : text) {
+        if (c == '"') quoted = !quoted;
+        if (!quoted && (c == ' ' || c == '\t')) {
+            if (any) tokens.push_back(current);
+            current.clear();
+            any = false;
+            continue;
+        }
+        current.push_back(c);
+        any = true;
+    }
+    if (any) tokens.push_back(current);
+    return tokens;
+}
+
+using Tokens = std::vector<std::string>;
+
+/// Between() over whole tokens.
+Tokens tokensBetween(const Tokens& tokens, std::string_view start, std::string_view end) {
+    std::size_t i = 0;
+    while (i < tokens.size() && tokens[i] != start) ++i;
+    if (i == tokens.size()) return {};
+    Tokens out;
+    for (++i; i < tokens.size() && tokens[i] != end; ++i) out.push_back(tokens[i]);
+    return out;
+}
+
+std::string joined(const Tokens& tokens) {
+    std::string out;
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        if (i > 0) out.push_back(' ');
+        out += tokens[i];
+    }
+    return out;
+}
+
+std::string joinArgs(const std::vector<std::string>& args, std::size_t from = 0) {
+    std::string out;
+    for (std::size_t i = from; i < args.size(); ++i) {
+        if (i > from) out.push_back(' ');
+        out += args[i];
+    }
+    return out;
+}
+
+/// Forwards to the prompt in place and counts the messages, so that a read that reported a
+/// problem can be told apart from a clean one.
+class CountingPrompt : public Prompt {
+  public:
+    explicit CountingPrompt(Prompt& inner) : m_inner(inner) {}
+    Answer message(const std::string& text, const std::string& caption, Buttons buttons,
+                   Icon icon) override {
+        ++count;
+        return m_inner.message(text, caption, buttons, icon);
+    }
+    void entrySheet(Entry& entry) override { m_inner.entrySheet(entry); }
+    FileDialogResult openFileName(const std::vector<FileFilter>& f, int d) override {
+        return m_inner.openFileName(f, d);
+    }
+    FileDialogResult saveFileName(const std::vector<FileFilter>& f, int d) override {
+        return m_inner.saveFileName(f, d);
+    }
+    int count = 0;
+
+  private:
+    Prompt& m_inner;
+};
+
+/// The summary after a conversion, on stderr: what was read, written, merged and flattened.
+void reportConversion(const std::string& source, NewAdbook& book, const SaveOutcome& save,
+                      std::ostream& err) {
+    const TreeCounts c = countTree(book);
+    err << "vesk: read " << c.entries << " contact(s)";
+    if (c.folders > 0) err << " in " << c.folders << " folder(s)";
+    if (c.lists > 0) err << ", " << c.lists << " list(s)";
+    if (!source.empty()) err << " from " << source;
+    if (c.duplicatesRemoved > 0) err << " (" << c.duplicatesRemoved << " duplicate(s) merged)";
+    err << "\n";
+    if (save.status != SaveStatus::Saved) return;
+    err << "vesk: wrote " << save.entriesWritten << " contact(s) to " << save.fileName << "\n";
+    if (save.foldersFlattened > 0) {
+        err << "vesk: this format holds no folders: the contacts of " << save.foldersFlattened
+            << " folder(s) were written without them\n";
+    }
+    if (save.mergedWithExisting) {
+        err << "vesk: merged with what " << save.fileName << " already held (the previous "
+            << "version is kept as " << save.fileName
+            << ".bak; fields this format cannot hold were not kept)\n";
+    }
+    if (save.existingUnreadable) {
+        err << "vesk: " << save.fileName << " existed and could not be read, so it was replaced "
+            << "(the previous version is kept as " << save.fileName << ".bak)\n";
+    }
+}
+
+/// Exit code and message for how a dispatch went.
+int judge(const DispatchOutcome& o, const std::string& source, NewAdbook& book, std::ostream& err) {
+    if (!o.sourceAvailable) {
+        err << "vesk: nothing was converted: the source could not be read\n";
+        return kExitFailed;
+    }
+    switch (o.save.status) {
+        case SaveStatus::Saved:
+            reportConversion(source, book, o.save, err);
+            return kExitDone;
+        case SaveStatus::Empty:
+            err << "vesk: the source holds no contacts; nothing was written\n";
+            return kExitFailed;
+        case SaveStatus::Cancelled:
+            err << "vesk: no destination file was given; nothing was written\n";
+            return kExitFailed;
+        case SaveStatus::NoWriter:
+            err << "vesk: no writer for " << o.save.fileName << "; nothing was written\n";
+            return kExitFailed;
+        case SaveStatus::Failed:
+            err << "vesk: the conversion failed: " << o.save.fileName << " could not be written\n";
+            return kExitFailed;
+    }
+    return kExitFailed;
+}
+
+int convert(const ConvertRequest& r, bool allowMerge, Streams s) {
+    if (!isSourceApplication(r.fromApp)) {
+        s.err << "vesk: unknown source application '" << r.fromApp << "'\n";
+        return kExitFailed;
+    }
+    if (sourceReadsFile(r.fromApp) && r.fromApp != "Opera" && r.fromApp != "op" &&
+        r.fromApp != "Simeon/Execmail exported file" && r.fromApp != "sim") {
+        if (r.fromFile.empty()) {
+            s.err << "vesk: no source file was given\n";
+            return kExitFailed;
+        }
+    }
+    if (!r.fromFile.empty() && sourceReadsFile(r.fromApp) &&
+        (!isFile(r.fromFile) || !readable(r.fromFile))) {
+        s.err << "vesk: cannot read " << r.fromFile << "\n";
+        return kExitFailed;
+    }
+    PlainBookView view;
+    ConsoleProgress progress;
+    DispatchOutcome o;
+    {
+        ProgressScope scope(progress);
+        DispatchContext context;
+        context.allowMerge = allowMerge;
+        o = dispatchApplications(r.fromApp, r.fromFile, r.toApp, r.toFile, view, context);
+    }
+    return judge(o, r.fromFile.empty() ? r.fromApp : r.fromFile, view.currentBook(), s.err);
+}
+
+int runTask(const std::string& name, Streams s) {
+    PlainBookView view;
+    ConsoleProgress progress;
+    DispatchOutcome o;
+    AutomationTask task;
+    const bool readOk = readAutomationTask(name, task);
+    {
+        ProgressScope scope(progress);
+        if (!RunAutomationTask(view, name, &o)) return kExitFailed;
+    }
+    return judge(o, readOk ? (task.fromFile.empty() ? task.fromApp : task.fromFile) : name,
+                 view.currentBook(), s.err);
+}
+
+int sync(const std::vector<std::string>& paths, Streams s) {
+    if (paths.size() < 2 || paths[0].empty() || paths[1].empty()) {
+        s.err << "vesk: sync needs two address-book files\n";
+        return kExitUsage;
+    }
+    // Everything that could stop the run is checked before either file is touched.
+    for (int i = 0; i < 2; ++i) {
+        const std::string& p = paths[static_cast<std::size_t>(i)];
+        if (!hasReaderFor(p, -1) || !hasWriterFor(p, -1)) {
+            s.err << "vesk: cannot synchronise " << p
+                  << ": Vesk cannot both read and write this type of file\n";
+            return kExitFailed;
+        }
+        if (!isFile(p) || !readable(p)) {
+            s.err << "vesk: cannot read " << p << "\n";
+            return kExitFailed;
+        }
+    }
+    NewAdbook root;
+    NewAdbook* folders[2] = {nullptr, nullptr};
+    root.addFolder("folder1");
+    root.addFolder("folder2");
+    root.addFolder("final");
+    folders[0] = root.folderNamed("folder1");
+    folders[1] = root.folderNamed("folder2");
+    {
+        ConsoleProgress progress;
+        ProgressScope scope(progress);
+        for (int i = 0; i < 2; ++i) {
+            const std::string& p = paths[static_cast<std::size_t>(i)];
+            CountingPrompt counting(prompt());
+            PromptScope promptScope(counting);
+            std::unique_ptr<IterBase> reader = createReader(p, -1);
+            if (!reader) {
+                s.err << "vesk: cannot read " << p << "\n";
+                return kExitFailed;
+            }
+            folders[i]->fromStart(*reader);
+            if (counting.count > 0) {
+                s.err << "vesk: reading " << p
+                      << " reported a problem; stopped before writing either file\n";
+                return kExitFailed;
+            }
+        }
+    }
+    std::unique_ptr<NewAdbook> result = synchronize(*folders[0], *folders[1]);
+    if (!result || countTree(*result).entries + countTree(*result).lists == 0) {
+        s.err << "vesk: the synchronised address book is empty; neither file was changed\n";
+        return kExitFailed;
+    }
+    // Each file is written afresh: merging with its old content would undo the synchronisation.
+    for (int i = 0; i < 2; ++i) {
+        const std::string& p = paths[static_cast<std::size_t>(i)];
+        std::unique_ptr<ToBase> writer = createWriter(p, -1);
+        SaveOutcome outcome;
+        outcome.fileName = p;
+        if (!writer || !writeBook(*writer, *result, outcome)) {
+            s.err << "vesk: could not write " << p;
+            if (i == 0) s.err << "; " << paths[1] << " was left unchanged";
+            s.err << "\n";
+            return kExitFailed;
+        }
+    }
+    s.err << "vesk: synchronised " << paths[0] << " (" << countTree(*folders[0]).entries
+          << " contact(s)) and " << paths[1] << " (" << countTree(*folders[1]).entries
+          << " contact(s)): both now hold " << countTree(*result).entries << " contact(s)\n";
+    return kExitDone;
+}
+
+int loadOne(const std::string& file, Streams s) {
+    PlainBookView view;
+    ConsoleProgress progress;
+    int rc;
+    {
+        ProgressScope scope(progress);
+        rc = loadFile(file, view, -1);
+    }
+    if (rc != 0) return kExitFailed;
+    s.out << view.status << "\n";
+    return kExitDone;
+}
+
+int listFormats(Streams s) {
+    auto list = [&](const char* title, const std::vector<FormatRow>& rows, bool reader) {
+        s.out << title << "\n";
+        for (const FormatRow& row : rows) {
+            const bool built = reader ? row.reader != nullptr : row.writer != nullptr;
+            std::string exts;
+            for (char c : std::string(row.extensions))
+                exts += c == ';' ? std::string(", .") : std::string(1, c);
+            if (!exts.empty())
+                exts = "." + exts;
+            else if (row.formatNumber >= 0)
+                exts = "(application " + FormatName(row.formatNumber) + ")";
+            else
+                exts = "(any other file)";
+            s.out << "  " << exts << "  " << row.description
+                  << (built ? "" : "  [not in this build]") << "\n";
+        }
+    };
+    list("Reads:", readerRows(), true);
+    list("Writes:", writerRows(), false);
+    return kExitDone;
+}
+
+int tasks(const std::vector<std::string>& a, Streams s) {
+    if (a.size() == 1) {
+        // Listing never creates the settings file.
+        if (!settings().keyExists(RootKey::CurrentUser, kAutomationKey)) {
+            s.err << "vesk: no automation tasks are stored\n";
+            return kExitDone;
+        }
+        std::string name;
+        int rc = EnumAutomationTask(0, name);
+        int listed = 0;
+        while (rc == kErrorSuccess) {
+            AutomationTask task;
+            s.out << name << "\t"
+                  << (readAutomationTask(name, task) ? describeTask(task)
+                                                     : std::string("(invalid task)"))
+                  << "\n";
+            ++listed;
+            rc = EnumAutomationTask(1, name);
+        }
+        EnumAutomationTask(-1, name);
+        if (rc != kErrorNoMoreItems) {
+            s.err << "vesk: the tasks could not be read (error " << rc << ")\n";
+            return kExitFailed;
+        }
+        if (listed == 0) s.err << "vesk: no automation tasks are stored\n";
+        return kExitDone;
+    }
+    if (a[1] == "save" && a.size() == 7) {
+        const int rc = SaveAutomationTask(a[2], a[3], a[4], a[5], a[6]);
+        if (rc != kErrorSuccess) {
+            s.err << "vesk: the task could not be saved (error " << rc << ")\n";
+            return kExitFailed;
+        }
+        return kExitDone;
+    }
+    if (a[1] == "delete" && a.size() == 3) {
+        AutomationTask task;
+        if (!readAutomationTask(a[2], task)) {
+            s.err << "vesk: no automation task named '" << a[2] << "'\n";
+            return kExitFailed;
+        }
+        DeleteAutomationTask(a[2]);
+        return kExitDone;
+    }
+    s.err
+        << "vesk: usage: vesk tasks [save NAME FROM-APP FROM-FILE TO-APP TO-FILE | delete NAME]\n";
+    return kExitUsage;
+}
+
+int linuxConvert(const std::vector<std::string>& a, Streams s) {
+    ConvertRequest r;
+    r.fromApp = "Other";
+    bool allowMerge = true;
+    std::vector<std::string> files;
+    for (std::size_t i = 1; i < a.size(); ++i) {
+        if ((a[i] == "--from" || a[i] == "--to") && i + 1 < a.size()) {
+            (a[i] == "--from" ? r.fromApp : r.toApp) = a[i + 1];
+            ++i;
+        } else if (a[i] == "--replace") {
+            allowMerge = false;
+        } else if (a[i] == "--") {
+            files.insert(files.end(), a.begin() + static_cast<std::ptrdiff_t>(i) + 1, a.end());
+            break;
+        } else if (a[i].size() > 1 && a[i][0] == '-' && a[i] != "-") {
+            s.err << "vesk: unknown option '" << a[i] << "'\n";
+            return kExitUsage;
+        } else {
+            files.push_back(a[i]);
+        }
+    }
+    if (files.size() != 2) {
+        s.err << "vesk: usage: vesk convert [--from APP] [--to APP] [--replace] SOURCE DEST\n";
+        return kExitUsage;
+    }
+    if (!isSourceApplication(r.fromApp)) {
+        s.err << "vesk: unknown source application '" << r.fromApp << "' (see vesk --help)\n";
+        return kExitUsage;
+    }
+    if (!isDestinationApplication(r.toApp)) {
+        s.err << "vesk: unknown destination application '" << r.toApp << "' (see vesk --help)\n";
+        return kExitUsage;
+    }
+    r.fromFile = files[0];
+    r.toFile = files[1];
+    return convert(r, allowMerge, s);
+}
+
+}  // namespace
+
+std::string argumentTail(std::string_view commandLine) {
+    std::size_t pos = 0;
+    if (!commandLine.empty() && commandLine[0] == '"') {
+        const std::size_t close = commandLine.find('"', 1);
+        pos = close == std::string_view::npos ? commandLine.size() : close + 1;
+    } else {
+        pos = commandLine.find(' ');
+        if (pos == std::string_view::npos) pos = commandLine.size();
+    }
+    // One blank after the name belongs to the separator.
+    if (pos < commandLine.size() && commandLine[pos] == ' ') ++pos;
+    return std::string(commandLine.substr(pos));
+}
+
+std::string programDirectoryOf(std::string_view commandLine) {
+    std::string_view name;
+    if (!commandLine.empty() && commandLine[0] == '"') {
+        const std::size_t close = commandLine.find('"', 1);
+        name = commandLine.substr(
+            1, close == std::string_view::npos ? std::string_view::npos : close - 1);
+    } else {
+        name = commandLine.substr(0, commandLine.find(' '));
+    }
+    const std::size_t last = name.find_last_of("\\/");
+    return last == std::string_view::npos ? std::string() : std::string(name.substr(0, last + 1));
+}
+
+std::string Between(std::string_view text, std::string_view start, std::string_view end) {
+    const std::size_t s = text.find(start);
+    if (s == std::string_view::npos) return {};
+    const std::size_t from = s + start.size();
+    const std::size_t e = text.find(end, from);
+    return std::string(
+        text.substr(from, e == std::string_view::npos ? std::string_view::npos : e - from));
+}
+
+std::string Trim(std::string_view text) {
+    auto trimmed = [](char c) { return c == '"' || c == ' ' || c == '\t'; };
+    while (!text.empty() && trimmed(text.front())) text.remove_prefix(1);
+    while (!text.empty() && trimmed(text.back())) text.remove_suffix(1);
+    return std::string(text);
+}
+
+Switch matchSwitch(std::string_view tail) {
+    struct Row {
+        std::string_view text;
+        Switch sw;
+    };
+    static constexpr Row kRows[] = {
+        {"/wizard", Switch::Wizard}, {"/help", Switch::Help},   {"/?", Switch::Help},
+        {"/auto", Switch::Auto},     {"/prefs", Switch::Prefs}, {"/convert", Switch::Convert},
+        {"/sync", Switch::Sync},
+    };
+    for (const Row& r : kRows) {
+        if (tail.starts_with(r.text)) return r.sw;
+    }
+    return tail.empty() ? Switch::None : Switch::File;
+}
+
+ConvertRequest parseConvert(const std::vector<std::string>& args) {
+    Tokens tokens;
+    for (const std::string& a : args) {
+        Tokens parts = splitWindowsStyle(a);
+        bool holdsMarker = false;
+        for (const std::string& p : parts) holdsMarker = holdsMarker || isMarker(p);
+        if (holdsMarker && parts.size() > 1) {
+            tokens.insert(tokens.end(), parts.begin(), parts.end());
+        } else {
+            tokens.push_back(a);
+        }
+    }
+    const Tokens from = tokensBetween(tokens, "/from", "/to");
+    const Tokens to = tokensBetween(tokens, "/to", "/EOS");
+    ConvertRequest r;
+    r.fromApp = Trim(joined(tokensBetween(from, "/app", "/file")));
+    r.fromFile = Trim(joined(tokensBetween(from, "/file", "/EOS")));
+    r.toApp = Trim(joined(tokensBetween(to, "/app", "/file")));
+    r.toFile = Trim(joined(tokensBetween(to, "/file", "/EOS")));
+    return r;
+}
+
+std::vector<std::string> parseSyncPaths(const std::vector<std::string>& args) {
+    const std::string tail = joinArgs(args);
+    std::vector<std::size_t> quotes;
+    for (std::size_t i = 0; i < tail.size() && quotes.size() < 4; ++i) {
+        if (tail[i] == '"') quotes.push_back(i);
+    }
+    std::vector<std::string> paths;
+    if (quotes.size() == 4) {
+        paths.push_back(tail.substr(quotes[0] + 1, quotes[1] - quotes[0] - 1));
+        paths.push_back(tail.substr(quotes[2] + 1, quotes[3] - quotes[2] - 1));
+        return paths;
+    }
+    for (std::size_t i = 0; i < args.size() && paths.size() < 2; ++i) {
+        paths.push_back(Trim(args[i]));
+    }
+    return paths;
+}
+
+int run(const std::vector<std::string>& input, const std::string& version, Streams s) {
+    std::vector<std::string> a;
+    for (const std::string& arg : input) {
+        if (arg == "--trace") {
+            enableTrace(true);
+        } else {
+            a.push_back(arg);
+        }
+    }
+    if (a.empty()) {
+        s.err << "vesk: the window is not available in this build; the command line is.\n";
+        s.out << kUsage;
+        return kExitDone;
+    }
+    const std::string& first = a[0];
+    if (first == "--help" || first == "-h" || first == "help") {
+        s.out << kUsage;
+        return kExitDone;
+    }
+    if (first == "--version" || first == "-V") {
+        s.out << "vesk " << version << "\n";
+        return kExitDone;
+    }
+    if (first == "convert") return linuxConvert(a, s);
+    if (first == "sync") {
+        if (a.size() != 3) {
+            s.err << "vesk: usage: vesk sync FILE1 FILE2\n";
+            return kExitUsage;
+        }
+        return sync({a[1], a[2]}, s);
+    }
+    if (first == "auto") {
+        if (a.size() < 2) {
+            s.err << "vesk: usage: vesk auto TASK\n";
+            return kExitUsage;
+        }
+        return runTask(joinArgs(a, 1), s);
+    }
+    if (first == "tasks") return tasks(a, s);
+    if (first == "formats") return listFormats(s);
+
+    const std::string tail = joinArgs(a);
+    // On Linux a path starts with "/" too: an existing file such as /helpers/book.vcf is a file,
+    // not the switch "/help".
+    Switch sw = matchSwitch(tail);
+    if (sw != Switch::File && first.find('/', 1) != std::string::npos && isFile(tail)) {
+        sw = Switch::File;
+    }
+    std::vector<std::string> rest(a.begin() + 1, a.end());
+    // The whole Windows command line may arrive as one argument ("/convert /from ..."): what
+    // follows the switch in that argument belongs to the rest.
+    if (const std::size_t blank = first.find_first_of(" \t"); blank != std::string::npos) {
+        rest.insert(rest.begin(), first.substr(blank + 1));
+    }
+    switch (sw) {
+        case Switch::None:
+            s.out << kUsage;
+            return kExitDone;
+        case Switch::Wizard:
+        case Switch::Prefs:
+            s.err << "vesk: " << first
+                  << " needs the Vesk window, which is not available in this build\n";
+            return kExitFailed;
+        case Switch::Help:
+            s.out << kUsage;
+            return kExitDone;
+        case Switch::Auto:
+            return runTask(tail.size() > 6 ? tail.substr(6) : std::string(), s);
+        case Switch::Convert:
+            return convert(parseConvert(rest), true, s);
+        case Switch::Sync:
+            return sync(parseSyncPaths(rest), s);
+        case Switch::File:
+            if (isFile(tail)) return loadOne(tail, s);
+            s.err << "vesk: no such file or command: " << tail << " (see vesk --help)\n";
+            return kExitUsage;
+    }
+    return kExitUsage;
+}
+
+int main(int argc, char** argv, const char* version) {
+    installFaultHandler();
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    Streams s{std::cout, std::cerr};
+    const int rc = run(args, version, s);
+    std::cout.flush();
+    return rc;
+}
+
+}  // namespace vesk::cli

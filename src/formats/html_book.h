@@ -1,0 +1,39 @@
+// The Netscape 3 address book (address.htm): an HTML definition list with one mailto anchor
+// per person, the name as anchor text, the nickname as an attribute and the description in
+// the <DD> that follows. Netscape rewrites the file itself, so the header stays as it wrote it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "convert/to_file.h"
+
+namespace vesk {
+
+namespace html {
+
+/// Undoes the character references an HTML writer uses (&amp; &lt; &#228; &#xE4; ...).
+std::string decodeEntities(std::string_view text);
+/// Escapes "&", "<", ">" and double quotes; text without them stays as it is.
+std::string escape(std::string_view text);
+/// A <DD> description as text: "<BR>" becomes a line break, references are decoded, the
+/// blanks around it go.
+std::string decodeDescription(std::string_view text);
+
+}  // namespace html
+
+class ToHTML : public ToFile {
+  public:
+    explicit ToHTML(std::string fileName);
+
+    bool write(Entry e) override;
+    /// Adds the closing lines, so it is called once per conversion.
+    std::string text() override;
+
+  private:
+    std::string m_text;
+    std::int32_t m_counter = 0;
+};
+
+}  // namespace vesk

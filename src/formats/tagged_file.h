@@ -1,0 +1,71 @@
+// The reader for text address books whose records are found by a fixed separator and whose
+// fields sit between a start and an end tag: the Netscape 3 HTML book, the Juno book and the
+// ".ini" book, each described by a small table. LDIF and the Eudora nickname file need real
+// parsing (base64, folded lines, lists on one line) and are handed to their own parsers.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "convert/iter_base.h"
+
+namespace vesk::iterators {
+
+class IterFile : public IterBase {
+  public:
+    /// The file kinds this reader knows; others read nothing.
+    enum SubKind : int { Html = 1, Ldif = 2, Eudora = 8, Juno = 9, Ini = 14 };
+
+    /// Reads the whole file; "file cannot be opened!" (captioned with the name) when it cannot.
+    IterFile(const std::string& fileName, int subKind);
+
+    /// A reader over text that is already decoded (tests, clipboard).
+    static std::unique_ptr<IterFile> fromText(std::string text, int subKind);
+
+    bool rewind() override;
+    Entry nextEntry() override;
+    bool atEnd() override;
+    float progress() override;
+
+    /// The supported-fields mask stamped on every contact of this kind.
+    const FieldMask& formatMask() const { return m_mask; }
+
+    struct Tags {
+        std::string_view start;
+        std::string_view end;
+    };
+    /// One kind's description: how records are found and where each field sits.
+    struct Table {
+        std::string_view recordSeparator;
+        std::string_view listMarker;
+        std::array<Tags, kFieldCount> fields{};
+        Tags emailAlternate;
+        Tags nicknameAlternate;
+        Tags time;
+    };
+
+  private:
+    IterFile(int subKind, std::string text);
+    void install(std::string text);
+    /// Parses records until at least one entry waits or the text is used up.
+    void fill();
+    void readTaggedRecord();
+    Entry readFields(std::string_view record) const;
+    void readHtmlRecord(std::string_view record);
+    void readJunoList(std::string_view record);
+
+    int m_kind;
+    const Table* m_table = nullptr;
+    FieldMask m_mask;
+    std::string m_text;
+    std::size_t m_pos = 0;
+    std::deque<Entry> m_pending;
+    bool m_inHtmlList = false;
+};
+
+}  // namespace vesk::iterators

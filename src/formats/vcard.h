@@ -1,0 +1,94 @@
+// vCard files (.vcf, and Becky! .bab books): one card per contact. The writer keeps the
+// classic 21-line vCard 2.1 layout that desktop mail programs read; the reader takes what
+// phones, web mail and desktop programs actually write (2.1, 3.0, 4.0): folded lines,
+// quoted-printable, character sets, TYPE= parameters and group prefixes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "convert/iter_base.h"
+#include "convert/to_file.h"
+
+namespace vesk {
+
+namespace vcard {
+
+/// Revision time in the card form "%Y-%m-%dT%H:%M:%SZ" (UTC).
+std::string formatRevision(std::int64_t time);
+/// Parses a REV value (extended 2006-03-01T12:00:00Z, basic 20060301T120000Z, two-digit years,
+/// date only, numeric zone offsets); false when it is not a time.
+bool parseRevision(std::string_view value, std::int64_t& time);
+
+}  // namespace vcard
+
+namespace iterators {
+
+/// Reads the cards of a vCard file, one Entry per card.
+class IterVCF : public IterBase {
+  public:
+    explicit IterVCF(const std::string& fileName);
+    ~IterVCF() override;
+    IterVCF(const IterVCF&) = delete;
+    IterVCF& operator=(const IterVCF&) = delete;
+
+    bool rewind() override;
+    Entry nextEntry() override;
+    bool atEnd() override;
+    float progress() override;
+
+    /// Moves past the item at the current position without reading it.
+    virtual void nextCard();
+
+  protected:
+    /// Reads the card whose BEGIN line starts at `begin`; `end` receives where it stops.
+    Entry readCard(std::size_t begin, std::size_t& end);
+    /// Goes through the card at `begin` (filling the card state); returns where it stops.
+    std::size_t scanCard(std::size_t begin);
+    /// Start of the next item (a card) at or after `from`, or npos.
+    virtual std::size_t findNextItem(std::size_t from) const;
+    /// True for a line where no property starts that ends a card missing its END line.
+    virtual bool endsCard(std::string_view /*line*/) const { return false; }
+
+    /// The line at `lineStart` is "BEGIN:VCARD" (any case).
+    bool isCardStart(std::size_t lineStart) const;
+    /// Position of the line feed ending the line at `pos`, or the text size.
+    std::size_t lineEnd(std::size_t pos) const;
+
+    std::string m_fileName;
+    std::string m_text;
+    int m_cardCount = 0;
+    std::size_t m_position = std::string::npos;  ///< item to read next
+    std::size_t m_itemEnd = std::string::npos;   ///< end of that item once it has been read
+    int m_cardsRead = 0;
+    bool m_end = true;
+
+  private:
+    struct Card;
+    std::unique_ptr<Card> m_card;
+    mutable std::size_t m_lastLineStart = std::string::npos;  ///< lineEnd's last answer
+    mutable std::size_t m_lastLineEnd = 0;
+};
+
+}  // namespace iterators
+
+/// Writes one vCard 2.1 card per contact.
+class ToVCF : public ToFile {
+  public:
+    explicit ToVCF(std::string fileName);
+
+    /// Appends the card of a contact; markers of folders and lists are not cards (false).
+    bool write(Entry e) override;
+    std::string text() override { return m_text; }
+
+  protected:
+    /// Appends the card lines of `e` to `out`.
+    static void appendCard(std::string& out, const Entry& e);
+
+    std::string m_text;
+};
+
+}  // namespace vesk

@@ -1,0 +1,23 @@
+// The Juno address book (addrbook.nv): records of "Key:value" lines ended by an empty line.
+// Juno keeps an address in one value, its lines separated by "^^". The file is read by the
+// tagged-record reader (IterFile, kind Juno).
+#pragma once
+
+#include <string>
+
+#include "convert/to_file.h"
+
+namespace vesk {
+
+class ToNV : public ToFile {
+  public:
+    explicit ToNV(std::string fileName);
+
+    bool write(Entry e) override;
+    std::string text() override { return m_text; }
+
+  private:
+    std::string m_text;
+};
+
+}  // namespace vesk

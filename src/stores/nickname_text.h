@@ -1,0 +1,113 @@
+// Address lists and nickname files kept as plain text, one contact per line: plain lists of
+// `"Name" <address>` items (also Pegasus Mail's .pml distribution lists, whose header lines
+// begin with a backslash), Pine's tab-separated address book, and the Eudora nickname file
+// that ToTXT writes. Items are found by marks (quotes, angle brackets), not by a grammar, so
+// `Name <addr>`, `"Name" addr`, `addr "Name"` and a bare address all read.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <string_view>
+
+#include "convert/iter_base.h"
+#include "convert/to_file.h"
+
+namespace vesk {
+
+namespace iterators {
+
+/// Reads a plain text address list, a Pegasus Mail distribution list, or a text given by
+/// the caller. Each item (ended by a line feed or by a comma outside double quotes) gives
+/// one entry with "Full Name" and "E-Mail Address".
+class IterTXT : public IterBase {
+  public:
+    static constexpr int kModePlain = 0;    ///< a ".txt" address list
+    static constexpr int kModePegasus = 3;  ///< a ".pml" list: leading "\" header lines skipped
+    static constexpr int kModeGiven = 21;   ///< `text` is parsed, `name` is the reader's name
+
+    /// Reads `fileName` (modes 0 and 3) or parses `text` (mode 21).
+    IterTXT(std::string fileName, int mode, std::string name = {}, std::string text = {});
+
+    bool rewind() override;
+    Entry nextEntry() override;
+    bool atEnd() override { return m_pos >= m_text.size(); }
+    std::string name() override { return m_name; }
+    float progress() override;
+
+    /// One item of `text` from `start`: its name and address (escapes undone), where it ended,
+    /// and whether the scan stopped at a closing quote or ">" before the item's natural end.
+    struct Item {
+        std::string name;
+        std::string address;
+        std::size_t end = 0;
+        bool stoppedEarly = false;
+    };
+    static Item parseItem(std::string_view text, std::size_t start);
+
+  private:
+    std::string m_text;
+    int m_mode;
+    std::size_t m_pos = 0;
+    std::string m_name;
+    FieldMask m_mask;
+};
+
+/// Reads a Pine address book: one entry per logical line (lines that begin with a space
+/// continue the line before), fields separated by tabs: nickname, full name, address, fcc,
+/// comments. An address in parentheses is a distribution list and comes as in-line list
+/// markers around its members.
+class IterPine : public IterBase {
+  public:
+    explicit IterPine(std::string fileName);
+
+    bool rewind() override;
+    Entry nextEntry() override;
+    bool atEnd() override;
+    float progress() override;
+
+  private:
+    void skipBlankLines();
+    /// The next logical line (continuations joined), moving past it.
+    std::string readLogicalLine();
+    void queueList(const std::string& listName, std::string_view members);
+
+    std::string m_text;
+    std::size_t m_pos = 0;
+    std::deque<Entry> m_pending;  ///< markers and members of a list being delivered
+    FieldMask m_mask;
+};
+
+}  // namespace iterators
+
+/// Writes `"Full Name" <E-Mail Address>` lines: a plain text list (empty prefix), a Pegasus
+/// distribution list (initial text "\TITLE <title>\n") or a Eudora nickname file (prefix
+/// "alias ", with a "note" line carrying the other fields).
+class ToTXT : public ToFile {
+  public:
+    /// In the Eudora form (prefix beginning with "alias ") Eudora's table of contents beside
+    /// the file is deleted, so that Eudora rebuilds it from the new text.
+    ToTXT(std::string fileName, std::string initialText, std::string prefix);
+
+    bool write(Entry e) override;
+    std::string text() override { return m_text; }
+
+    /// The ".toc" file Eudora keeps beside `fileName`, or empty when the name has no extension.
+    static std::string eudoraTocName(const std::string& fileName);
+
+  private:
+    bool isEudora() const;
+
+    std::string m_text;
+    std::string m_prefix;
+};
+
+/// A name as it goes between double quotes in a text list: `"` and a backslash that could
+/// be taken for an escape are preceded by a backslash, line breaks become blanks. Plain
+/// names come out unchanged.
+std::string quoteListName(std::string_view name);
+/// An address as it goes between angle brackets: `< > , "` and such backslashes escaped.
+std::string quoteListAddress(std::string_view address);
+
+}  // namespace vesk

@@ -1,0 +1,125 @@
+#include "stores/simeon.h"
+
+#include <cstdio>
+
+#include "convert/text_io.h"
+#include "platform/prompt.h"
+#include "platform/trace.h"
+
+namespace vesk::iterators {
+
+namespace {
+
+constexpr std::string_view kRecordKey = "Name=";
+
+/// The field a key fills, or -1 for keys without a field.
+int fieldForKey(std::string_view key) {
+    if (key == "Name") return static_cast<int>(Field::FullName);
+    if (key == "Address") return static_cast<int>(Field::BusinessCity);
+    if (key == "Alias") return static_cast<int>(Field::Nickname);
+    if (key == "Email" || key == "email") return static_cast<int>(Field::Email);
+    if (key == "Phone") return static_cast<int>(Field::BusinessPhone);
+    return -1;
+}
+
+std::string_view trimBlanks(std::string_view s) {
+    const std::size_t b = s.find_first_not_of(" \t");
+    if (b == std::string_view::npos) return {};
+    return s.substr(b, s.find_last_not_of(" \t") - b + 1);
+}
+
+}  // namespace
+
+IterSimeon::IterSimeon(std::string fileName) {
+    for (Field f : {Field::FullName, Field::BusinessCity, Field::Nickname, Field::Email,
+                    Field::BusinessPhone}) {
+        m_mask.set(static_cast<std::size_t>(f));
+    }
+    if (auto loaded = readTextFile(fileName)) {
+        m_text = std::move(*loaded);
+    } else {
+        prompt().message("File cannot be opened", fileName, Buttons::Ok, Icon::None);
+    }
+    rewind();
+    debugTrace(0, m_text, "Debug");
+}
+
+bool IterSimeon::rewind() {
+    m_end = false;
+    m_pos = findRecord(0);
+    return true;
+}
+
+std::size_t IterSimeon::findRecord(std::size_t from) const {
+    // "Name=" starts a record only as a key of its own: not inside "LastName=" or a value.
+    std::size_t at = m_text.find(kRecordKey, from);
+    while (at != std::string::npos && at > 0 && m_text[at - 1] != '\n' && m_text[at - 1] != '\t') {
+        at = m_text.find(kRecordKey, at + 1);
+    }
+    return at;
+}
+
+bool IterSimeon::atEnd() {
+    const std::size_t shown = m_pos == std::string::npos ? m_text.size() : m_pos;
+    char line[96];
+    std::snprintf(line, sizeof line, "Position is %zu Buffer Size is %zu", shown, m_text.size());
+    debugTrace(0, line, "Debug");
+    return m_end || m_pos == std::string::npos || m_pos >= m_text.size();
+}
+
+float IterSimeon::progress() {
+    if (m_text.empty() || m_pos == std::string::npos) return 1.0f;
+    return static_cast<float>(m_pos) / static_cast<float>(m_text.size());
+}
+
+Entry IterSimeon::nextEntry() {
+    if (atEnd()) {
+        m_end = true;
+        Entry none;
+        none.mask = m_mask;
+        return none;
+    }
+    const std::size_t start = m_pos;
+    const std::size_t next = findRecord(start + kRecordKey.size());
+    const std::size_t stop = next == std::string::npos ? m_text.size() : next;
+    m_pos = next;
+    if (next == std::string::npos) m_end = true;
+    return parseRecord(std::string_view(m_text).substr(start, stop - start));
+}
+
+Entry IterSimeon::parseRecord(std::string_view record) const {
+    Entry entry;
+    entry.mask = m_mask;
+    // Pairs are separated by tabs and line ends. A piece without "=" continues the value
+    // before it (a value holding a tab or running onto the next line); a value may itself
+    // hold "=" since only the first one of a pair separates key and value.
+    std::string* current = nullptr;
+    bool group = false;
+    std::size_t from = 0;
+    while (from <= record.size()) {
+        std::size_t to = record.find_first_of("\t\n", from);
+        if (to == std::string_view::npos) to = record.size();
+        const std::string_view piece = record.substr(from, to - from);
+        const std::size_t eq = piece.find('=');
+        if (eq != std::string_view::npos) {
+            const std::string_view key = trimBlanks(piece.substr(0, eq));
+            const std::string_view value = piece.substr(eq + 1);
+            if (key == "member") group = true;
+            const int field = fieldForKey(key);
+            current = field < 0 ? nullptr : &entry.at(field);
+            if (current) current->assign(value);
+        } else if (current && !trimBlanks(piece).empty()) {
+            current->push_back(record[from - 1]);
+            current->append(piece);
+        }
+        from = to + 1;
+    }
+    if (group) {
+        Entry none;
+        none.mask = m_mask;
+        return none;
+    }
+    return entry;
+}
+
+}  // namespace vesk::iterators

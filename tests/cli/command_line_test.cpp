@@ -1,0 +1,352 @@
+#include "app/cli/command_line.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+
+#include "app/cli/automation.h"
+#include "platform/prompt.h"
+#include "platform/settings.h"
+#include "support/line_format.h"
+#include "support/temp_dir.h"
+
+namespace vesk::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::slurp;
+using testing::spit;
+
+TEST(WindowsCommandLine, TailAndProgramDirectory) {
+    struct Case {
+        const char* line;
+        const char* tail;
+        const char* dir;
+    } cases[] = {
+        {"\"C:\\Program Files\\Vesk\\vesk.exe\" /auto My Task", "/auto My Task",
+         "C:\\Program Files\\Vesk\\"},
+        {"C:\\Vesk\\vesk.exe /convert /file C:\\x\\y.vcf", "/convert /file C:\\x\\y.vcf",
+         "C:\\Vesk\\"},
+        {"vesk.exe", "", ""},
+        {"vesk.exe  two blanks", " two blanks", ""},
+        {"\"C:\\V\\vesk.exe\"", "", "C:\\V\\"},
+        {"/usr/local/bin/vesk /sync \"a\" \"b\"", "/sync \"a\" \"b\"", "/usr/local/bin/"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(argumentTail(c.line), c.tail);
+        EXPECT_EQ(programDirectoryOf(c.line), c.dir);
+    }
+}
+
+TEST(WindowsCommandLine, BetweenAndTrim) {
+    EXPECT_EQ(Between("a/fromXX/toYY", "/from", "/to"), "XX");
+    EXPECT_EQ(Between("a/fromXX", "/from", "/to"), "XX");
+    EXPECT_EQ(Between("nothing", "/from", "/to"), "");
+    EXPECT_EQ(Between("/from/to", "/from", "/to"), "");
+    EXPECT_EQ(Trim("  \"C:\\My Book.vcf\"\t "), "C:\\My Book.vcf");
+    EXPECT_EQ(Trim("\"\""), "");
+    EXPECT_EQ(Trim(""), "");
+    EXPECT_EQ(Trim("in \"side\" kept"), "in \"side\" kept");
+}
+
+TEST(WindowsCommandLine, SwitchesArePrefixesComparedWithCase) {
+    struct Case {
+        const char* tail;
+        Switch sw;
+    } cases[] = {
+        {"/wizard", Switch::Wizard},
+        {"/helpme", Switch::Help},
+        {"/?", Switch::Help},
+        {"/autox", Switch::Auto},
+        {"/auto My Task", Switch::Auto},
+        {"/prefs", Switch::Prefs},
+        {"/convert /from", Switch::Convert},
+        {"/sync \"a\" \"b\"", Switch::Sync},
+        {"/WIZARD", Switch::File},
+        {"book.vcf", Switch::File},
+        {"", Switch::None},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tail);
+        EXPECT_EQ(matchSwitch(c.tail), c.sw);
+    }
+}
+
+TEST(WindowsCommandLine, ConvertGrammar) {
+    using Args = std::vector<std::string>;
+    struct Case {
+        const char* name;
+        Args args;
+        ConvertRequest expected;
+    } cases[] = {
+        {"the documented example",
+         {"/from", "/app", "Eudora", "/file", "C:\\Mail\\nndbase.txt", "/to", "/app", "Other",
+          "/file", "C:\\out.vcf", "/EOS"},
+         {"Eudora", "C:\\Mail\\nndbase.txt", "Other", "C:\\out.vcf"}},
+        {"values in double quotes",
+         {"/from", "/app", "\"Eudora\"", "/file", "\"C:\\Mail\\nndbase.txt\"", "/to", "/app",
+          "\"Other\"", "/file", "\"C:\\out.vcf\"", "/EOS"},
+         {"Eudora", "C:\\Mail\\nndbase.txt", "Other", "C:\\out.vcf"}},
+        {"the whole form in one argument",
+         {"/from /app \"Forte Agent\" /file \"C:\\My Mail\\contact.xml\" /to /app Other /file "
+          "C:\\out.vcf /EOS"},
+         {"Forte Agent", "C:\\My Mail\\contact.xml", "Other", "C:\\out.vcf"}},
+        {"Linux paths holding the markers' letters",
+         {"/from", "/app", "Other", "/file", "/home/tom/todo/files/book.vcf", "/to", "/app",
+          "Other", "/file", "/home/tom/EOS/x.kynt", "/EOS"},
+         {"Other", "/home/tom/todo/files/book.vcf", "Other", "/home/tom/EOS/x.kynt"}},
+        {"a path with blanks as one argument",
+         {"/from", "/app", "Other", "/file", "/home/ann/My  Books/a.vcf", "/to", "/file",
+          "/tmp/b c.kynt"},
+         {"Other", "/home/ann/My  Books/a.vcf", "", "/tmp/b c.kynt"}},
+        {"no /from", {"/to", "/app", "Other", "/file", "x.vcf"}, {"", "", "Other", "x.vcf"}},
+        {"an application name of two words",
+         {"/from", "/app", "MS", "Outlook", "/to", "/app", "Other", "/file", "x.vcf", "/EOS"},
+         {"MS Outlook", "", "Other", "x.vcf"}},
+        {"nothing at all", {}, {"", "", "", ""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ConvertRequest r = parseConvert(c.args);
+        EXPECT_EQ(r.fromApp, c.expected.fromApp);
+        EXPECT_EQ(r.fromFile, c.expected.fromFile);
+        EXPECT_EQ(r.toApp, c.expected.toApp);
+        EXPECT_EQ(r.toFile, c.expected.toFile);
+    }
+}
+
+TEST(WindowsCommandLine, SyncPaths) {
+    using Args = std::vector<std::string>;
+    EXPECT_EQ(parseSyncPaths({"/home/a b.vcf", "/tmp/c.vcf"}),
+              (Args{"/home/a b.vcf", "/tmp/c.vcf"}));
+    EXPECT_EQ(parseSyncPaths({"\"C:\\a b.vcf\" \"C:\\c.vcf\""}),
+              (Args{"C:\\a b.vcf", "C:\\c.vcf"}));
+    EXPECT_EQ(parseSyncPaths({"\"C:\\a", "b.vcf\"", "\"c.vcf\""}), (Args{"C:\\a b.vcf", "c.vcf"}));
+    EXPECT_EQ(parseSyncPaths({"only.vcf"}), (Args{"only.vcf"}));
+    EXPECT_TRUE(parseSyncPaths({}).empty());
+}
+
+class Automation : public ::testing::Test {
+  protected:
+    MemorySettingsStore store;
+    SettingsScope settingsScope{store};
+    RecordingPrompt prompts;
+    PromptScope promptScope{prompts};
+};
+
+TEST_F(Automation, TaskValuesKeepTheRegistryLayout) {
+    ASSERT_EQ(SaveAutomationTask("My Task", "Eudora", "/mail/nndbase.txt", "Other", ""), 0);
+    SettingValue from;
+    SettingValue to;
+    ASSERT_EQ(
+        store.readValue(RootKey::CurrentUser, "Software\\Vesk\\Automation\\My Task", "from", from),
+        0);
+    ASSERT_EQ(
+        store.readValue(RootKey::CurrentUser, "Software\\Vesk\\Automation\\My Task", "to", to), 0);
+    EXPECT_EQ(from.type, ValueType::MultiString);
+    EXPECT_EQ(from.strings, (std::vector<std::string>{"Eudora", "/mail/nndbase.txt"}));
+    EXPECT_EQ(from.registrySize(), 2u * (6 + 17 + 3));
+    // An empty file part survives: the name, an empty string, the final terminator.
+    EXPECT_EQ(to.flatText(), std::string("Other\0\0\0", 8));
+    EXPECT_EQ(to.registrySize(), 2u * (5 + 0 + 3));
+    AutomationTask task;
+    ASSERT_TRUE(readAutomationTask("My Task", task));
+    EXPECT_EQ(task.toApp, "Other");
+    EXPECT_EQ(task.toFile, "");
+    EXPECT_EQ(describeTask(task), "Convert from Eudora /mail/nndbase.txt to Other ");
+}
+
+TEST_F(Automation, LongPathsAreNeitherCutNorRefused) {
+    const std::string path = "/home/ann/" + std::string(400, 'x') + "/nndbase.txt";
+    ASSERT_EQ(SaveAutomationTask("Long", "Eudora", path, "Other", path + ".vcf"), 0);
+    AutomationTask task;
+    ASSERT_TRUE(readAutomationTask("Long", task));
+    EXPECT_EQ(task.fromFile, path);
+    EXPECT_EQ(task.toFile, path + ".vcf");
+}
+
+TEST_F(Automation, AFailedWriteIsReturned) {
+    store.failWrites = true;
+    EXPECT_EQ(SaveAutomationTask("T", "Other", "a", "Other", "b"), kErrorCantWrite);
+}
+
+TEST_F(Automation, EnumerationAndDeletion) {
+    ASSERT_EQ(SaveAutomationTask("b task", "Other", "a", "Other", "b"), 0);
+    ASSERT_EQ(SaveAutomationTask("A task", "Other", "a", "Other", "b"), 0);
+    std::string name;
+    EXPECT_EQ(EnumAutomationTask(0, name), 0);
+    EXPECT_EQ(name, "A task");
+    EXPECT_EQ(EnumAutomationTask(1, name), 0);
+    EXPECT_EQ(name, "b task");
+    EXPECT_EQ(EnumAutomationTask(2, name), kErrorNoMoreItems);
+    EXPECT_EQ(EnumAutomationTask(-1, name), kErrorNoMoreItems);
+    EXPECT_EQ(EnumAutomationTask(1, name), kErrorNoMoreItems);  // closed
+
+    DeleteAutomationTask("A TASK");  // key names ignore case, as the registry's do
+    EXPECT_EQ(EnumAutomationTask(0, name), 0);
+    EXPECT_EQ(name, "b task");
+    EXPECT_EQ(EnumAutomationTask(-1, name), kErrorNoMoreItems);
+}
+
+TEST_F(Automation, AnUnreadableTaskIsReportedAndNothingRuns) {
+    PlainBookView view;
+    for (const char* name : {"", "missing"}) {
+        SCOPED_TRACE(name);
+        prompts.messages.clear();
+        EXPECT_FALSE(RunAutomationTask(view, name));
+        ASSERT_EQ(prompts.messages.size(), 1u);
+        EXPECT_EQ(prompts.messages[0].text, std::string("Invalid automation task: ") + name);
+        EXPECT_EQ(prompts.messages[0].caption, "Vesk Error");
+    }
+    // "from" alone is not a task.
+    store.writeValue(RootKey::CurrentUser, "Software\\Vesk\\Automation\\Half", "from",
+                     SettingValue::ofStrings({"Other", "a"}));
+    EXPECT_FALSE(RunAutomationTask(view, "Half"));
+}
+
+/// The command line run in-process over the line format (.tst), with its streams captured.
+class CommandLine : public ::testing::Test {
+  protected:
+    testing::TempDir dir;
+    testing::LineFormatScope lines;
+    MemorySettingsStore store;
+    SettingsScope settingsScope{store};
+    RecordingPrompt prompts;
+    PromptScope promptScope{prompts};
+    std::ostringstream out;
+    std::ostringstream err;
+
+    int vesk(const std::vector<std::string>& args) {
+        out.str("");
+        err.str("");
+        return run(args, "9.9", Streams{out, err});
+    }
+    std::string file(const std::string& name) { return dir.file(name); }
+};
+
+TEST_F(CommandLine, ExitCodesOfTheSimpleCases) {
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+    } cases[] = {
+        {{}, kExitDone},
+        {{"--version"}, kExitDone},
+        {{"--help"}, kExitDone},
+        {{"/?"}, kExitDone},
+        {{"/helpme"}, kExitDone},
+        {{"/wizard"}, kExitFailed},
+        {{"/prefs"}, kExitFailed},
+        {{"/WIZARD"}, kExitUsage},  // no switch, and no such file
+        {{"convert", "only-one.tst"}, kExitUsage},
+        {{"convert", "--bogus", "a.tst", "b.tst"}, kExitUsage},
+        {{"convert", "--from", "Nonesuch", "a.tst", "b.tst"}, kExitUsage},
+        {{"convert", "--to", "Thunderbrid", "a.tst", "b.tst"}, kExitUsage},
+        {{"convert", "/no/such/file.tst", "b.tst"}, kExitFailed},
+        {{"sync", "a.tst"}, kExitUsage},
+        {{"/sync", "a.tst"}, kExitUsage},
+        {{"auto"}, kExitUsage},
+        {{"/auto"}, kExitFailed},
+        {{"tasks", "bogus"}, kExitUsage},
+        {{"no-such-command"}, kExitUsage},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.empty() ? std::string("(none)") : c.args[0]);
+        EXPECT_EQ(vesk(c.args), c.code) << err.str();
+    }
+    EXPECT_EQ(vesk({"--version"}), 0);
+    EXPECT_EQ(out.str(), "vesk 9.9\n");
+    EXPECT_EQ(vesk({"/wizard"}), kExitFailed);
+    EXPECT_NE(err.str().find("window"), std::string::npos);
+}
+
+TEST_F(CommandLine, ConvertWritesAndReports) {
+    spit(file("in.tst"), "Ann|a@x\nBob|b@x\nAnn|a@x\n");
+    ASSERT_EQ(vesk({"convert", file("in.tst"), file("out.tsf")}), kExitDone) << err.str();
+    EXPECT_EQ(slurp(file("out.tsf")), "Ann|a@x\r\nBob|b@x\r\n");
+    EXPECT_NE(err.str().find("read 2 contact(s)"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("1 duplicate(s) merged"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("wrote 2 contact(s)"), std::string::npos) << err.str();
+
+    // Converting again merges with the destination, and says so.
+    spit(file("more.tst"), "Cid|c@x\n");
+    ASSERT_EQ(vesk({"convert", file("more.tst"), file("out.tsf")}), kExitDone);
+    EXPECT_NE(slurp(file("out.tsf")).find("Ann|a@x"), std::string::npos);
+    EXPECT_NE(err.str().find("merged with what"), std::string::npos) << err.str();
+    ASSERT_EQ(vesk({"convert", "--replace", file("more.tst"), file("out.tsf")}), kExitDone);
+    EXPECT_EQ(slurp(file("out.tsf")), "Cid|c@x\r\n");
+}
+
+TEST_F(CommandLine, ConvertFailuresExitNonZero) {
+    spit(file("in.tst"), "Ann|a@x\n");
+    spit(file("empty.tst"), "");
+    EXPECT_EQ(vesk({"convert", file("in.tst"), file("out.nowriter")}), kExitFailed);
+    EXPECT_NE(err.str().find("no writer"), std::string::npos);
+    EXPECT_FALSE(fs::exists(file("out.nowriter")));
+    EXPECT_EQ(vesk({"convert", file("in.tst"), file("no/dir/out.tst")}), kExitFailed);
+    EXPECT_NE(err.str().find("could not be written"), std::string::npos);
+    EXPECT_EQ(err.str().find("wrote"), std::string::npos);
+    EXPECT_EQ(vesk({"convert", file("empty.tst"), file("out.tst")}), kExitFailed);
+    EXPECT_FALSE(fs::exists(file("out.tst")));
+}
+
+TEST_F(CommandLine, WindowsConvertSwitch) {
+    spit(file("in put.tst"), "Ann|a@x\n");
+    ASSERT_EQ(vesk({"/convert", "/from", "/app", "Other", "/file", file("in put.tst"), "/to",
+                    "/app", "Other", "/file", file("out.tst"), "/EOS"}),
+              kExitDone)
+        << err.str();
+    EXPECT_EQ(slurp(file("out.tst")), "Ann|a@x\r\n");
+    EXPECT_EQ(vesk({"/convert", "/from", "/app", "outlook express", "/file", file("in put.tst"),
+                    "/to", "/file", file("out2.tst"), "/EOS"}),
+              kExitFailed);
+    EXPECT_FALSE(fs::exists(file("out2.tst")));
+}
+
+TEST_F(CommandLine, StoredTasksRunWithAutoInBothForms) {
+    spit(file("in.tst"), "Ann|a@x\n");
+    ASSERT_EQ(vesk({"tasks", "save", "My Task", "Other", file("in.tst"), "Other", file("o.tst")}),
+              kExitDone);
+    ASSERT_EQ(vesk({"tasks"}), kExitDone);
+    EXPECT_EQ(out.str(), "My Task\tConvert from Other " + file("in.tst") + " to Other " +
+                             file("o.tst") + "\n");
+    ASSERT_EQ(vesk({"/auto", "My", "Task"}), kExitDone) << err.str();
+    EXPECT_EQ(slurp(file("o.tst")), "Ann|a@x\r\n");
+    fs::remove(file("o.tst"));
+    ASSERT_EQ(vesk({"auto", "My Task"}), kExitDone) << err.str();
+    EXPECT_TRUE(fs::exists(file("o.tst")));
+    ASSERT_EQ(vesk({"tasks", "delete", "My Task"}), kExitDone);
+    EXPECT_EQ(vesk({"auto", "My Task"}), kExitFailed);
+    EXPECT_EQ(vesk({"tasks", "delete", "My Task"}), kExitFailed);
+}
+
+TEST_F(CommandLine, SyncWritesBothFilesAfresh) {
+    spit(file("a.tst"), "Ann|a@x\nBob|b@x\n");
+    spit(file("b.tst"), "Ann|a@x\nCid|c@x\n");
+    ASSERT_EQ(vesk({"sync", file("a.tst"), file("b.tst")}), kExitDone) << err.str();
+    EXPECT_EQ(slurp(file("a.tst")), slurp(file("b.tst")));
+    EXPECT_NE(slurp(file("a.tst")).find("Cid|c@x"), std::string::npos);
+    EXPECT_NE(err.str().find("both now hold"), std::string::npos);
+}
+
+TEST_F(CommandLine, SyncStopsBeforeWritingWhenEitherSideCannotBeHandled) {
+    spit(file("a.tst"), "Ann|a@x\n");
+    spit(file("b.nowriter"), "Bob|b@x\n");
+    const std::string before = slurp(file("a.tst"));
+    EXPECT_EQ(vesk({"sync", file("a.tst"), file("b.nowriter")}), kExitFailed);
+    EXPECT_EQ(vesk({"sync", file("a.tst"), file("missing.tst")}), kExitFailed);
+    EXPECT_EQ(vesk({"/sync", "\"" + file("a.tst") + "\""}), kExitUsage);
+    EXPECT_EQ(slurp(file("a.tst")), before);
+    EXPECT_FALSE(fs::exists(file("a.tst.bak")));
+    EXPECT_FALSE(fs::exists(file("missing.tst")));
+}
+
+TEST_F(CommandLine, ABareFileNameIsLoaded) {
+    spit(file("book.tst"), "Ann|a@x\nBob|b@x\n");
+    ASSERT_EQ(vesk({file("book.tst")}), kExitDone) << err.str();
+    EXPECT_EQ(out.str(), "2 Items\n");
+}
+
+}  // namespace
+}  // namespace vesk::cli

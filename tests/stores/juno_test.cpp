@@ -1,0 +1,126 @@
+#include "stores/juno.h"
+
+#include <gtest/gtest.h>
+
+#include "formats/tagged_file.h"
+#include "formats/text_book_support.h"
+#include "model/adbook.h"
+
+namespace vesk {
+namespace {
+
+using iterators::IterFile;
+using testing::entryNamed;
+
+std::string record(const Entry& e) {
+    ToNV writer("unused.nv");
+    writer.write(e);
+    return writer.text();
+}
+
+TEST(JunoWriter, RecordLayout) {
+    Entry e = testing::contact("Ann Lee", "ann@example.org", "ann");
+    e.revisionTime = 1000000000;
+    EXPECT_EQ(record(e),
+              "Type:Entry\nName:Ann Lee\nEmail:ann@example.org\nAlias:ann\nTime:1000000000\n\n");
+}
+
+TEST(JunoWriter, AddressRule) {
+    struct Row {
+        const char* street;
+        const char* city;
+        const char* state;
+        const char* zip;
+        const char* expected;  // nullptr: no Address line
+    };
+    const Row rows[] = {
+        {"", "Bern", "", "3000", "Bern ^^3000"},
+        {"Main St", "", "", "", "Main St^^"},
+        {"", "", "", "", nullptr},
+        {"1 Main", "Bern", "BE", "3000", "1 Main^^Bern BE^^3000"},
+        {"", "", "BE", "", "BE^^"},
+        {"", "", "", "3000", "3000"},
+        // A street of two lines keeps its lines apart with Juno's separator.
+        {"1 Main\nFlat 2", "", "", "", "1 Main^^Flat 2^^"},
+        {"1 Main\r\nFlat 2", "Bern", "", "", "1 Main^^Flat 2^^Bern ^^"},
+    };
+    for (const Row& row : rows) {
+        Entry e = testing::contact("A");
+        e[Field::HomeStreet] = row.street;
+        e[Field::HomeCity] = row.city;
+        e[Field::HomeState] = row.state;
+        e[Field::HomePostalCode] = row.zip;
+        e[Field::HomeCountry] = "never written";
+        const std::string text = record(e);
+        EXPECT_EQ(text.find("never written"), std::string::npos);
+        const std::size_t at = text.find("\nAddress:");
+        if (!row.expected) {
+            EXPECT_EQ(at, std::string::npos) << text;
+            continue;
+        }
+        ASSERT_NE(at, std::string::npos) << text;
+        const std::size_t from = at + 9;
+        EXPECT_EQ(text.substr(from, text.find('\n', from) - from), row.expected);
+    }
+}
+
+TEST(JunoWriter, TimeKeepsItsLow32BitsAsASignedNumber) {
+    const struct {
+        std::int64_t time;
+        const char* text;
+    } rows[] = {{(std::int64_t{1} << 32) + 5, "Time:5\n"},
+                {std::int64_t{0x80000000}, "Time:-2147483648\n"},
+                {-1, "Time:-1\n"}};
+    for (const auto& row : rows) {
+        Entry e = testing::contact("A");
+        e.revisionTime = row.time;
+        EXPECT_NE(record(e).find(row.text), std::string::npos) << row.time;
+    }
+}
+
+TEST(JunoWriter, LineBreaksInNamesDoNotBreakTheRecord) {
+    Entry e = testing::contact("Ann\nLee", "a@e", "an\r\nn");
+    EXPECT_EQ(record(e).substr(0, 50), "Type:Entry\nName:Ann Lee\nEmail:a@e\nAlias:an n\nTime:");
+}
+
+TEST(JunoReader, AddressBookWithAList) {
+    IterFile reader(testing::fixturePath("juno/addrbook.nv"), IterFile::Juno);
+    NewAdbook book;
+    book.fromIter(reader, false);
+    ASSERT_EQ(book.entryCount(), 3);
+    const Entry* ann = entryNamed(book, "Ann Lee");
+    ASSERT_NE(ann, nullptr);
+    EXPECT_EQ((*ann)[Field::Email], "ann@example.org");
+    EXPECT_EQ((*ann)[Field::Nickname], "ann");
+    EXPECT_EQ(ann->revisionTime, 1000000000);
+    EXPECT_EQ(entryNamed(book, "Bob Jones")->revisionTime, -5);
+    EXPECT_EQ(testing::memberNames(book, "Friends"), "Ann Lee,Bob Jones,Carl");
+}
+
+TEST(JunoWriter, RoundTrip) {
+    testing::TempDir dir;
+    NewAdbook source;
+    Entry a = testing::contact("Jürgen Müller, Jr.", "jm@example.de", "jü");
+    a.revisionTime = 1234567;
+    source.addEntry(a);
+    source.addEntry(testing::contact("Иван", "ivan@example.ru", "ivan"));
+    const std::string path = dir.path("addrbook.nv");
+    ToNV writer(path);
+    ASSERT_TRUE(writer.fromStart(source));
+
+    IterFile reader(path, IterFile::Juno);
+    NewAdbook back;
+    back.fromIter(reader, false);
+    ASSERT_EQ(back.entryCount(), 2);
+    for (int i = 0; i < 2; ++i) {
+        const Entry& want = *source.entryPtr(i);
+        const Entry* got = entryNamed(back, want[Field::FullName]);
+        ASSERT_NE(got, nullptr) << want[Field::FullName];
+        EXPECT_EQ((*got)[Field::Email], want[Field::Email]);
+        EXPECT_EQ((*got)[Field::Nickname], want[Field::Nickname]);
+        EXPECT_EQ(got->revisionTime, want.revisionTime);
+    }
+}
+
+}  // namespace
+}  // namespace vesk

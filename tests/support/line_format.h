@@ -1,0 +1,101 @@
+// A tiny line format for tests of the selection layer: one "Full Name|E-Mail" line per
+// contact; a writer variant that wants folders writes "<kind>:<name>" for markers. Installed
+// for chosen extensions with setFormatOverride, so no real format is needed.
+#pragma once
+
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "convert/factory.h"
+#include "convert/text_io.h"
+#include "convert/to_file.h"
+
+namespace vesk::testing {
+
+class LineReader : public IterBase {
+  public:
+    explicit LineReader(const std::string& file) {
+        if (auto text = readTextFile(file)) {
+            std::istringstream in(*text);
+            std::string line;
+            while (std::getline(in, line)) {
+                const std::size_t bar = line.find('|');
+                if (bar == std::string::npos) continue;
+                Entry e;
+                e[Field::FullName] = line.substr(0, bar);
+                e[Field::Email] = line.substr(bar + 1);
+                e.mask.set();
+                e.revisionTime = 1000;
+                m_entries.push_back(e);
+            }
+        }
+    }
+    bool rewind() override {
+        m_pos = 0;
+        return true;
+    }
+    Entry nextEntry() override { return m_entries[m_pos++]; }
+    bool atEnd() override { return m_pos >= m_entries.size(); }
+    std::int64_t revisionTime() override { return 1000; }
+
+  private:
+    std::vector<Entry> m_entries;
+    std::size_t m_pos = 0;
+};
+
+class LineWriter : public ToFile {
+  public:
+    LineWriter(const std::string& file, bool folders, std::string mergeInto) : ToFile(file) {
+        wantsFolders = folders;
+        mergeFolder = std::move(mergeInto);
+    }
+    bool write(Entry e) override {
+        if (e.kind == KindFolderBegin || e.kind == KindFolderEnd || e.kind == KindListBegin ||
+            e.kind == KindListEnd) {
+            m_text += std::to_string(e.kind) + ":" + e[Field::FullName] + "\n";
+        } else {
+            m_text += e[Field::FullName] + "|" + e[Field::Email] + "\n";
+        }
+        return true;
+    }
+    std::string text() override { return m_text; }
+
+  private:
+    std::string m_text;
+};
+
+/// The arguments the last line reader was made with.
+inline FormatArgs& lastReaderArgs() {
+    static FormatArgs a;
+    return a;
+}
+
+inline std::unique_ptr<IterBase> makeLineReader(const FormatArgs& a) {
+    lastReaderArgs() = a;
+    return std::make_unique<LineReader>(a.fileName);
+}
+inline std::unique_ptr<ToBase> makeFlatLineWriter(const FormatArgs& a) {
+    return std::make_unique<LineWriter>(a.fileName, false, std::string());
+}
+inline std::unique_ptr<ToBase> makeFolderLineWriter(const FormatArgs& a) {
+    return std::make_unique<LineWriter>(a.fileName, true, "\\Old\\");
+}
+
+/// Installs the line format for ".tst" (flat) and ".tsf" (folders, merging into "\Old\").
+class LineFormatScope {
+  public:
+    LineFormatScope() {
+        setFormatOverride("tst", &makeLineReader, &makeFlatLineWriter);
+        setFormatOverride("tsf", &makeLineReader, &makeFolderLineWriter);
+    }
+    ~LineFormatScope() {
+        setFormatOverride("tst", nullptr, nullptr);
+        setFormatOverride("tsf", nullptr, nullptr);
+    }
+    LineFormatScope(const LineFormatScope&) = delete;
+    LineFormatScope& operator=(const LineFormatScope&) = delete;
+};
+
+}  // namespace vesk::testing

@@ -1,0 +1,289 @@
+#include "convert/selection.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "discovery/applications.h"
+#include "platform/environment.h"
+#include "platform/settings.h"
+#include "platform/trace.h"
+#include "support/line_format.h"
+#include "support/temp_dir.h"
+#include "support/test_readers.h"
+
+namespace vesk {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::contact;
+using testing::slurp;
+using testing::spit;
+
+class Selection : public ::testing::Test {
+  protected:
+    testing::TempDir dir;
+    testing::LineFormatScope lines;
+    RecordingPrompt prompts;
+    PromptScope promptScope{prompts};
+    MemorySettingsStore store;
+    SettingsScope settingsScope{store};
+    PlainBookView view;
+
+    void add(const std::string& name, const std::string& mail) {
+        Entry e = contact(name, mail);
+        e.revisionTime = 1000;
+        view.currentBook().addEntry(e);
+    }
+    std::string file(const std::string& name) { return dir.file(name); }
+};
+
+TEST_F(Selection, AnEmptyBookWritesNothing) {
+    const SaveOutcome o = saveToFile(file("out.tst"), -1, view);
+    EXPECT_EQ(o.status, SaveStatus::Empty);
+    EXPECT_FALSE(fs::exists(file("out.tst")));
+    EXPECT_TRUE(prompts.dialogs.empty());
+}
+
+TEST_F(Selection, ContactsThatAllSitInFoldersAreWrittenIntoAFlatFormat) {
+    NewAdbook* work = view.currentBook().folderNamed("Work");
+    work->addEntry(contact("Ann Work", "ann@work.example"));
+    work->folderNamed("Deeper")->addEntry(contact("Deep Dave", "dave@deep.example"));
+    const SaveOutcome o = saveToFile(file("out.tst"), -1, view);
+    ASSERT_EQ(o.status, SaveStatus::Saved);
+    EXPECT_EQ(o.entriesWritten, 2);
+    EXPECT_EQ(o.foldersFlattened, 2);
+    EXPECT_EQ(slurp(file("out.tst")),
+              "Ann Work|ann@work.example\r\nDeep Dave|dave@deep.example\r\n");
+}
+
+TEST_F(Selection, AWriterWithFoldersKeepsThemAndIsNotFlattened) {
+    add("Zed", "z@x");
+    view.currentBook().folderNamed("Work")->addEntry(contact("Ann", "a@x"));
+    const SaveOutcome o = saveToFile(file("out.tsf"), -1, view);
+    ASSERT_EQ(o.status, SaveStatus::Saved);
+    EXPECT_EQ(o.foldersFlattened, 0);
+    EXPECT_EQ(slurp(file("out.tsf")), "15:Work\r\nAnn|a@x\r\n14:Work\r\nZed|z@x\r\n");
+}
+
+TEST_F(Selection, SavingOverAnExistingFileMergesAndDropsDuplicates) {
+    spit(file("book.tst"), "Old Olga|olga@x\nShared Sam|sam@x\n");
+    add("New Nina", "nina@x");
+    add("Shared Sam", "sam@x");
+    const SaveOutcome o = saveToFile(file("book.tst"), -1, view);
+    ASSERT_EQ(o.status, SaveStatus::Saved);
+    EXPECT_TRUE(o.mergedWithExisting);
+    EXPECT_EQ(slurp(file("book.tst")),
+              "New Nina|nina@x\r\nOld Olga|olga@x\r\nShared Sam|sam@x\r\n");
+    EXPECT_EQ(slurp(file("book.tst.bak")), "Old Olga|olga@x\nShared Sam|sam@x\n");
+    // The view's own book is not changed by the merge.
+    EXPECT_EQ(view.currentBook().entryCount(), 2);
+}
+
+TEST_F(Selection, TheExistingContentGoesUnderTheWritersMergeFolder) {
+    spit(file("book.tsf"), "Old Olga|olga@x\n");
+    add("New Nina", "nina@x");
+    ASSERT_EQ(saveToFile(file("book.tsf"), -1, view).status, SaveStatus::Saved);
+    EXPECT_EQ(slurp(file("book.tsf")),
+              "15:Old\r\nOld Olga|olga@x\r\n14:Old\r\nNew Nina|nina@x\r\n");
+}
+
+TEST_F(Selection, ReplacingInsteadOfMerging) {
+    spit(file("book.tst"), "Old Olga|olga@x\n");
+    add("New Nina", "nina@x");
+    const SaveOutcome o = saveToFile(file("book.tst"), -1, view, SaveOptions{false});
+    EXPECT_FALSE(o.mergedWithExisting);
+    EXPECT_EQ(slurp(file("book.tst")), "New Nina|nina@x\r\n");
+}
+
+TEST_F(Selection, FailuresAreReportedNeverTakenForSuccess) {
+    add("Ann", "a@x");
+    const SaveOutcome noWriter = saveToFile(file("book.unknown"), -1, view);
+    EXPECT_EQ(noWriter.status, SaveStatus::NoWriter);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_NE(prompts.messages[0].text.find("book.unknown"), std::string::npos);
+    EXPECT_FALSE(fs::exists(file("book.unknown")));
+
+    const SaveOutcome failed = saveToFile(file("no/such/folder/book.tst"), -1, view);
+    EXPECT_EQ(failed.status, SaveStatus::Failed);
+
+    // No name and the dialog cancelled: nothing is written, and the caller hears so.
+    const SaveOutcome cancelled = saveToFile("", -1, view);
+    EXPECT_EQ(cancelled.status, SaveStatus::Cancelled);
+    EXPECT_EQ(prompts.dialogs, std::vector<std::string>{"save"});
+}
+
+TEST_F(Selection, ACancelledImportIsNotSaved) {
+    add("Ann", "a@x");
+    view.currentBook().stopRequested = true;
+    EXPECT_EQ(saveToFile(file("x.tst"), -1, view).status, SaveStatus::Empty);
+    EXPECT_FALSE(fs::exists(file("x.tst")));
+}
+
+TEST_F(Selection, LoadFileResults) {
+    spit(file("in.tst"), "Ann|a@x\nBob|b@x\n");
+    EXPECT_EQ(loadFile("", view, -1), -1);
+    EXPECT_EQ(loadFile(file("in.unknown"), view, -1), -2);
+    EXPECT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(view.currentBook().entryCount(), 0);
+    EXPECT_EQ(loadFile(file("in.tst"), view, -1), 0);
+    EXPECT_EQ(view.status, "2 Items");
+}
+
+TEST_F(Selection, DispatchComparesApplicationNamesExactly) {
+    spit(file("in.tst"), "Ann|a@x\n");
+    struct Case {
+        const char* app;
+        bool known;
+        int entries;
+        int format;
+    } cases[] = {
+        {"Other", true, 1, -1},
+        {"Eudora", true, 1, 8},
+        {"eud", true, 1, 8},
+        {"Forte Agent", true, 1, 21},
+        {"agt", true, 1, 21},
+        {"Opera", true, 1, -1},  // without the wizard's file, the file given is read
+        {"sim", true, 1, -1},
+        {"outlook express", false, 0, -1},
+        {"other", false, 0, -1},
+        {"", false, 0, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.app);
+        PlainBookView v;
+        testing::lastReaderArgs() = {};
+        const DispatchOutcome o = dispatchApplications(
+            c.app, file("in.tst"), "Other", file(std::string("out-") + c.app + ".tst"), v);
+        EXPECT_EQ(o.sourceKnown, c.known);
+        EXPECT_EQ(v.currentBook().entryCount(), c.entries);
+        if (c.entries > 0) {
+            EXPECT_EQ(testing::lastReaderArgs().formatNumber, c.format);
+            EXPECT_EQ(o.save.status, SaveStatus::Saved);
+        }
+    }
+}
+
+TEST_F(Selection, StoresNotBuiltYetAreReportedNotIgnored) {
+    const DispatchOutcome o =
+        dispatchApplications("oe", file("x.wab"), "Other", file("o.tst"), view);
+    EXPECT_TRUE(o.sourceKnown);
+    EXPECT_FALSE(o.sourceAvailable);
+    ASSERT_FALSE(prompts.messages.empty());
+    EXPECT_EQ(prompts.messages[0].text, "Outlook Express cannot be read by this build of Vesk.");
+}
+
+class ExternalNetscape : public Selection {
+  protected:
+    void SetUp() override {
+        setProgramDirectory(dir.path().string());
+        setConfiguredPath(2, "/opt/netscape/netscape");
+        setFormatOverride("ldif", &testing::makeLineReader, &testing::makeFlatLineWriter);
+    }
+    void TearDown() override {
+        setFormatOverride("ldif", nullptr, nullptr);
+        setConfiguredPath(2, "");
+        setProgramDirectory("");
+    }
+    std::vector<std::vector<std::string>> runs;
+};
+
+TEST_F(ExternalNetscape, ExportRunsTheProgramWithAnArgumentVectorAndLoadsItsFile) {
+    const std::string ldif = dir.file("vesk.ldif");
+    spit(ldif, "Stale Steve|steve@x\n");  // left by an earlier run
+    DispatchContext context;
+    context.run = [&](const std::vector<std::string>& argv) {
+        runs.push_back(argv);
+        EXPECT_FALSE(fs::exists(ldif)) << "a stale file must be gone before the export";
+        spit(argv[2], "Ann Export|ann@x\n");
+        return true;
+    };
+    const DispatchOutcome o =
+        dispatchApplications("Netscape 4.x", "", "Other", file("out.tst"), view, context);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0], (std::vector<std::string>{"/opt/netscape/netscape", "-export", ldif}));
+    EXPECT_TRUE(o.sourceAvailable);
+    EXPECT_EQ(view.currentBook().entryCount(), 1);
+    EXPECT_EQ(view.currentBook().entryAt(0)[Field::FullName], "Ann Export");
+    EXPECT_FALSE(fs::exists(ldif));
+}
+
+TEST_F(ExternalNetscape, AnExportThatLeavesNoFileLoadsNothing) {
+    spit(dir.file("vesk.ldif"), "Stale Steve|steve@x\n");
+    DispatchContext context;
+    context.run = [](const std::vector<std::string>&) { return true; };
+    const DispatchOutcome o =
+        dispatchApplications("ns4", "", "Other", file("out.tst"), view, context);
+    EXPECT_FALSE(o.sourceAvailable);
+    EXPECT_EQ(view.currentBook().entryCount(), 0);
+}
+
+TEST_F(ExternalNetscape, ImportWritesTheFileAfreshShowsTheCommandAndDeletesIt) {
+    const std::string ldif = dir.file("vesk.ldif");
+    spit(ldif, "Stale Steve|steve@x\n");
+    add("Ann", "a@x");
+    DispatchContext context;
+    std::string seen;
+    context.run = [&](const std::vector<std::string>& argv) {
+        runs.push_back(argv);
+        seen = slurp(argv[2]);
+        return true;
+    };
+    const DispatchOutcome o = dispatchApplications("", "", "ns4", "", view, context);
+    EXPECT_EQ(o.save.status, SaveStatus::Saved);
+    EXPECT_EQ(seen, "Ann|a@x\r\n");  // not merged with the stale file
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0], (std::vector<std::string>{"/opt/netscape/netscape", "-import", ldif}));
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "/opt/netscape/netscape -import " + ldif);
+    EXPECT_EQ(prompts.messages[0].caption, "");
+    EXPECT_FALSE(fs::exists(ldif));
+
+    // A program that cannot be started leaves the file for the user and fails the run.
+    context.run = [](const std::vector<std::string>&) { return false; };
+    const DispatchOutcome failed = dispatchApplications("", "", "Netscape 4.x", "", view, context);
+    EXPECT_EQ(failed.save.status, SaveStatus::Failed);
+    EXPECT_TRUE(fs::exists(ldif));
+}
+
+TEST_F(Selection, SaveDialogAppendsTheChosenFiltersExtension) {
+    struct Case {
+        const char* typed;
+        int filter;
+        const char* result;
+    } cases[] = {
+        {"book", 3, "book.ldif"},    {"book", 2, "book.htm"},
+        {"book", 4, "book.pml"},     {"book", 10, "book"},  // "All files" names no extension
+        {"book.csv", 3, "book.csv"}, {"/home/a.b/book", 1, "/home/a.b/book.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        prompts.fileAnswers.push_back({true, c.typed, c.filter, 0});
+        EXPECT_EQ(askSaveFileName(), c.result);
+    }
+    EXPECT_EQ(saveFilters()[2].description, "LDAP files (*.ldif)");
+    EXPECT_EQ(openFilters().size(), 14u);
+}
+
+TEST_F(Selection, DialogErrorsAndMissingFiles) {
+    RecordingTraceSink trace;
+    TraceScope traceScope(trace);
+    prompts.fileAnswers.push_back({false, "", 0, 0x3002});
+    EXPECT_EQ(askSaveFileName(), "");
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "An Error occured in this Dialog Box.");
+    EXPECT_EQ(prompts.messages[0].caption, "Vesk");
+    EXPECT_NE(trace.text.find("\nError 0x3002"), std::string::npos);
+
+    prompts.fileAnswers.push_back({true, file("gone.vcf"), 11, 0});
+    EXPECT_EQ(askOpenFileName(), "");
+    EXPECT_EQ(prompts.messages.back().text, "File Not Found");
+    EXPECT_EQ(prompts.messages.back().caption, file("gone.vcf"));
+
+    spit(file("here.vcf"), "x");
+    prompts.fileAnswers.push_back({true, file("here.vcf"), 11, 0});
+    EXPECT_EQ(askOpenFileName(), file("here.vcf"));
+}
+
+}  // namespace
+}  // namespace vesk
