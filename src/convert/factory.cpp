@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "formats/csv.h"
 #include "formats/html_book.h"
 #include "formats/kynt.h"
 #include "formats/vcard.h"
@@ -40,8 +41,8 @@ const std::vector<FormatRow> kReaderRows = {
     {"txt", -1, kEudora, "plain text address list", &readerOfFileAs<iterators::IterTXT, 0>, nullptr},
     {"pml", -1, -1, "Pegasus Mail distribution list", &readerOfFileAs<iterators::IterTXT, 3>, nullptr},
     {"pmr", -1, -1, "Pegasus Mail address book", nullptr, nullptr},  // TODO(pegasus): &readerOfFile<iterators::IterPMR>
-    {"csv", -1, -1, "CSV", nullptr, nullptr},  // TODO(#7): &readerOfFileAs<iterators::IterCSV, 5>
-    {"abx", -1, -1, "Corel address book export", nullptr, nullptr},  // TODO(#7): &readerOfFileAs<iterators::IterCSV, 6>
+    {"csv", -1, -1, "CSV", &readerOfFileAs<iterators::IterCSV, 5>, nullptr},
+    {"abx", -1, -1, "Corel address book export", &readerOfFileAs<iterators::IterCSV, 6>, nullptr},
     {"mab", -1, -1, "Mork address book", nullptr, nullptr},  // TODO(mork): &readerOfFile<iterators::IterMAB>
     {"dat", -1, -1, "Palm Desktop", nullptr, nullptr},  // TODO(palm): &readerOfFile<iterators::IterPALM>
     {"addressbook", kPine, -1, "Pine address book", &readerOfFile<iterators::IterPine>, nullptr},
@@ -60,7 +61,7 @@ const std::vector<FormatRow> kWriterRows = {
     {"kynt", -1, -1, "Vesk archive", nullptr, &writerOfFile<ToKYNT>},
     {"txt", -1, -1, "plain text address list", nullptr, +[](const FormatArgs& a) -> std::unique_ptr<ToBase> { return std::make_unique<ToTXT>(a.fileName, "", ""); }},
     {"pml", -1, -1, "Pegasus Mail distribution list", nullptr, +[](const FormatArgs& a) -> std::unique_ptr<ToBase> { return std::make_unique<ToTXT>(a.fileName, "\\TITLE " + a.baseName + "\n", ""); }},
-    {"csv", -1, -1, "CSV", nullptr, nullptr},  // TODO(#7): &writerOfFile<ToCSV>
+    {"csv", -1, -1, "CSV", nullptr, &writerOfFile<ToCSV>},
     {"mab", -1, -1, "Mork address book", nullptr, nullptr},  // TODO(mork): &writerOfFile<ToMAB>
     {"nv", -1, -1, "Juno", nullptr, &writerOfFile<ToNV>},
     {"xml", -1, -1, "XML contacts", nullptr, nullptr},  // TODO(xml): &writerOfFile<ToXML>
