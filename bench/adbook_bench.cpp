@@ -2,6 +2,8 @@
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
+#include <limits>
+
 #include "contact_generator.h"
 #include "model/adbook.h"
 
@@ -64,7 +66,7 @@ BENCHMARK(BM_ImportBookIntoBook)->Arg(10000)->Arg(100000)->Unit(benchmark::kMill
 
 int main(int argc, char** argv) {
     // Keep freed memory in the heap, so that a warm run reuses it instead of new pages.
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+    mallopt(M_TRIM_THRESHOLD, std::numeric_limits<int>::max());
     mallopt(M_MMAP_MAX, 0);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
