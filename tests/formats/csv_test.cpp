@@ -113,6 +113,9 @@ struct ScanCase {
     std::size_t next;  ///< where the next record starts
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ScanCase& c, std::ostream* os) { *os << c.name; }
+
 class CsvScan : public ::testing::TestWithParam<ScanCase> {};
 
 TEST_P(CsvScan, SplitsOneRecord) {
@@ -183,6 +186,9 @@ struct HeadingCase {
     int fullName;
     int email;
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const HeadingCase& c, std::ostream* os) { *os << c.name; }
 
 class CsvHeadings : public CsvTest, public ::testing::WithParamInterface<HeadingCase> {};
 
@@ -670,6 +676,9 @@ struct ExportCase {
     std::map<Field, std::string> expected;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ExportCase& c, std::ostream* os) { *os << c.file; }
+
 class CsvExports : public CsvTest, public ::testing::WithParamInterface<ExportCase> {};
 
 TEST_P(CsvExports, AutomaticMapReadsCommonExports) {
@@ -771,6 +780,9 @@ struct SampleCase {
     const char* firstName;   ///< Full Name of the first entry, or nullptr
     const char* firstEmail;  ///< E-Mail Address of the first entry, or nullptr
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const SampleCase& c, std::ostream* os) { *os << c.file; }
 
 class CsvSamples : public CsvTest, public ::testing::WithParamInterface<SampleCase> {};
 

@@ -29,6 +29,9 @@ struct ReadCase {
     const char* expected;  // trace(): "kind:Full Name:E-Mail:Nickname | ..."
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
+
 class LdifReadCases : public ::testing::TestWithParam<ReadCase> {};
 
 TEST_P(LdifReadCases, GivesTheseEntries) {

@@ -61,6 +61,9 @@ struct TaggedCase {
     const char* expected;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const TaggedCase& c, std::ostream* os) { *os << c.name; }
+
 class TaggedReadCases : public ::testing::TestWithParam<TaggedCase> {};
 
 TEST_P(TaggedReadCases, GivesTheseEntries) {

@@ -184,6 +184,9 @@ struct RoundTripCase {
     std::map<Field, std::string> values;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.name; }
+
 class VcfRoundTrip : public VcfTest, public ::testing::WithParamInterface<RoundTripCase> {};
 
 TEST_P(VcfRoundTrip, EveryFieldComesBack) {
@@ -257,6 +260,9 @@ struct ReadCase {
     const char* text;
     std::map<Field, std::string> expected;  ///< of the first card; unlisted fields are empty
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
 
 class VcfRead : public VcfTest, public ::testing::WithParamInterface<ReadCase> {};
 
@@ -662,6 +668,9 @@ struct SampleExpectation {
     std::size_t index;
     std::map<Field, std::string> fields;  ///< the fields checked
 };
+
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const SampleExpectation& c, std::ostream* os) { *os << c.file; }
 
 class VcfFixtures : public VcfTest, public ::testing::WithParamInterface<SampleExpectation> {};
 
