@@ -117,20 +117,8 @@ std::string decodeUtf16(std::string_view s, bool bigEndian) {
 }
 
 std::string decodeCp1252(std::string_view s) {
-    std::string out;
-    out.reserve(s.size() + s.size() / 8);
-    for (const char c : s) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b == 0) break;  // old 8-bit files end at a NUL
-        if (b < 0x80) {
-            out.push_back(c);
-        } else if (b < 0xA0) {
-            appendUtf8(out, kCp1252High[b - 0x80u]);
-        } else {
-            appendUtf8(out, b);
-        }
-    }
-    return out;
+    // Old 8-bit files end at a NUL.
+    return windows1252ToUtf8(s.substr(0, s.find('\0')));
 }
 
 bool startsWith(std::string_view s, std::string_view prefix) {
@@ -156,6 +144,22 @@ void appendUtf8(std::string& out, char32_t cp) {
         out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
+}
+
+std::string windows1252ToUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 8);
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            out.push_back(c);
+        } else if (b < 0xA0) {
+            appendUtf8(out, kCp1252High[b - 0x80u]);
+        } else {
+            appendUtf8(out, b);
+        }
+    }
+    return out;
 }
 
 bool isValidUtf8(std::string_view bytes) {

@@ -12,6 +12,9 @@ namespace vesk {
 /// one, valid UTF-8 stays UTF-8 and anything else is read as Windows-1252 (up to a NUL).
 std::string decodeText(std::string_view bytes);
 
+/// Windows-1252 bytes (every byte, NUL included) as UTF-8.
+std::string windows1252ToUtf8(std::string_view bytes);
+
 /// True when `bytes` is well-formed UTF-8 (no overlongs, no surrogates, at most U+10FFFF).
 bool isValidUtf8(std::string_view bytes);
 

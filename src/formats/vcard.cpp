@@ -66,28 +66,6 @@ bool startsWithNoCase(std::string_view s, std::string_view prefix) {
     return s.size() >= prefix.size() && equalNoCase(s.substr(0, prefix.size()), prefix);
 }
 
-// Windows-1252 0x80-0x9F; the five unassigned bytes keep their Latin-1 code points.
-constexpr std::array<char32_t, 32> kCp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-std::string cp1252ToUtf8(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size() + bytes.size() / 4);
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        if (b < 0x80) {
-            out.push_back(c);
-        } else if (b < 0xA0) {
-            appendUtf8(out, kCp1252High[b - 0x80u]);
-        } else {
-            appendUtf8(out, b);
-        }
-    }
-    return out;
-}
-
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -121,10 +99,10 @@ std::string bytesToUtf8(std::string bytes, std::string_view charset) {
         "ISO-8859-1", "ISO8859-1", "LATIN1", "ISO-8859-15", "WINDOWS-1252",
         "CP1252",     "US-ASCII",  "ASCII",  "ISO_8859-1",  "ANSI_X3.4-1968"};
     for (const std::string_view name : kSingleByte) {
-        if (equalNoCase(charset, name)) return cp1252ToUtf8(bytes);
+        if (equalNoCase(charset, name)) return windows1252ToUtf8(bytes);
     }
     if (isValidUtf8(bytes)) return bytes;
-    return cp1252ToUtf8(bytes);
+    return windows1252ToUtf8(bytes);
 }
 
 void crLfToLf(std::string& s) {
