@@ -61,6 +61,24 @@ void BM_ImportBookIntoBook(benchmark::State& state) {
 }
 BENCHMARK(BM_ImportBookIntoBook)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
+void BM_ImportBookWithALargeList(benchmark::State& state) {
+    // One list holding half the book: its members are resolved by key, not by a scan each.
+    const auto count = static_cast<std::size_t>(state.range(0));
+    NewAdbook source;
+    fillBook(source, count, {.seed = 11});
+    source.sortAndMerge(0);
+    DistList* list = source.addList("Everyone");
+    for (int i = 0; i < source.entryCount(); i += 2) list->addMember(source.entryPtr(i));
+    for (auto _ : state) {
+        NewAdbook target;
+        target.fromStart(source);
+        benchmark::DoNotOptimize(target.listAt(0)->entryCount());
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(count));
+}
+BENCHMARK(BM_ImportBookWithALargeList)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
 }  // namespace
 }  // namespace vesk::bench
 

@@ -223,6 +223,7 @@ bool NewAdbook::replaceEntry(const Entry& entry, int pos) {
     if (entry[Field::FullName].empty() && entry[Field::Email].empty()) return false;
     Entry& target = *m_entries[static_cast<std::size_t>(pos)];
     m_sortedBy = -1;
+    changed();
     target = entry;  // assignment: the object stays, so list members keep pointing at it
     for (Field f : {Field::FullName, Field::Email}) {
         std::string& s = target[f];
@@ -243,6 +244,7 @@ bool NewAdbook::removeEntry(int pos) {
     }
     // Only pointers move: one memmove, however large the entries.
     m_entries.erase(at);
+    changed();
     if (m_entryPos > static_cast<std::size_t>(pos)) --m_entryPos;
     return true;
 }
@@ -275,6 +277,7 @@ void NewAdbook::eraseMarked(const std::vector<bool>& gone, const std::vector<Ent
     }
     // Destroy only after no list can reach them.
     m_entries.resize(out);
+    changed();
     m_entryPos = std::min(m_entryPos, m_entries.size());
 }
 
@@ -365,6 +368,7 @@ void NewAdbook::clear() {
     m_lists.clear();
     m_folders.clear();
     m_entries.clear();
+    changed();
     rewind();
 }
 
@@ -376,6 +380,7 @@ void NewAdbook::sortAndMerge(int field) {
     sorted.reserve(m_entries.size());
     for (const std::uint32_t i : order) sorted.push_back(std::move(m_entries[i]));
     m_entries = std::move(sorted);
+    changed();
     m_sortedBy = field;
     if (m_entries.size() < 2) return;
     std::vector<bool> gone(m_entries.size(), false);
@@ -417,29 +422,73 @@ bool NewAdbook::addEntry(Entry entry) {
     if (entry.isEmpty()) return false;
     m_sortedBy = -1;
     m_entries.push_back(std::make_unique<Entry>(std::move(entry)));
+    if (m_index.built && m_index.version == m_version) indexEntry(m_entries.back().get());
     return true;
 }
 
+namespace {
+
+std::string asciiLower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+}  // namespace
+
+void NewAdbook::indexEntry(Entry* e) {
+    // emplace keeps the first entry of a key, as a walk from the start would find it.
+    if (!(*e)[Field::Nickname].empty()) m_index.byNickname.emplace((*e)[Field::Nickname], e);
+    if (!(*e)[Field::Email].empty()) m_index.byEmail.emplace(asciiLower((*e)[Field::Email]), e);
+    if (!(*e)[Field::FullName].empty()) m_index.byFullName.emplace((*e)[Field::FullName], e);
+}
+
+const NewAdbook::MemberIndex& NewAdbook::memberIndex(bool rebuild) {
+    if (rebuild || !m_index.built || m_index.version != m_version) {
+        m_index.byNickname.clear();
+        m_index.byEmail.clear();
+        m_index.byFullName.clear();
+        m_index.built = true;
+        m_index.version = m_version;
+        for (const auto& e : m_entries) indexEntry(e.get());
+    }
+    return m_index;
+}
+
 Entry* NewAdbook::findMember(const Entry& key) {
-    const auto firstWhere = [this](auto&& pred) -> Entry* {
-        for (const auto& e : m_entries) {
-            if (pred(*e)) return e.get();
-        }
-        return nullptr;
-    };
     const std::string& nick = key[Field::Nickname];
     const std::string& mail = key[Field::Email];
     const std::string& full = key[Field::FullName];
-    Entry* found = nullptr;
-    if (!nick.empty())
-        found = firstWhere([&](const Entry& e) { return e[Field::Nickname] == nick; });
-    if (!found && !mail.empty()) {
-        found = firstWhere([&](const Entry& e) { return equalNoCase(e[Field::Email], mail); });
+    // An entry edited through entryPtr() may no longer carry the key it was indexed under:
+    // every hit is checked, and a stale one rebuilds the index once.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const MemberIndex& index = memberIndex(attempt > 0);
+        bool stale = false;
+        const auto lookup = [&](const auto& map, const std::string& k, auto&& stillMatches) {
+            const auto it = map.find(k);
+            if (it == map.end()) return static_cast<Entry*>(nullptr);
+            if (stillMatches(*it->second)) return it->second;
+            stale = true;
+            return static_cast<Entry*>(nullptr);
+        };
+        Entry* found = nullptr;
+        if (!nick.empty()) {
+            found = lookup(index.byNickname, nick,
+                           [&](const Entry& e) { return e[Field::Nickname] == nick; });
+        }
+        if (!found && !mail.empty()) {
+            found = lookup(index.byEmail, asciiLower(mail),
+                           [&](const Entry& e) { return equalNoCase(e[Field::Email], mail); });
+        }
+        if (!found && !full.empty()) {
+            found = lookup(index.byFullName, full,
+                           [&](const Entry& e) { return e[Field::FullName] == full; });
+        }
+        if (found) return found;
+        if (!stale) break;
     }
-    if (!found && !full.empty()) {
-        found = firstWhere([&](const Entry& e) { return e[Field::FullName] == full; });
-    }
-    if (found) return found;
     std::string_view text = nick;
     if (text.empty()) text = !full.empty() ? std::string_view(full) : std::string_view(mail);
     if (text.empty()) return nullptr;

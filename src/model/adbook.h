@@ -145,6 +145,21 @@ class NewAdbook : public Adbook {
     /// Adds an entry and leaves the book as sortAndMerge(0) would.
     void insertSorted(Entry entry);
 
+    /// Exact keys of list members, so that resolving many members stays linear. Rebuilt when
+    /// the entries changed (m_version), extended in place when entries are only appended.
+    struct MemberIndex {
+        bool built = false;
+        std::uint64_t version = 0;
+        std::unordered_map<std::string, Entry*> byNickname;
+        std::unordered_map<std::string, Entry*> byEmail;  ///< ASCII-folded
+        std::unordered_map<std::string, Entry*> byFullName;
+    };
+    const MemberIndex& memberIndex(bool rebuild);
+    void indexEntry(Entry* e);
+    void changed() { ++m_version; }
+
+    MemberIndex m_index;
+    std::uint64_t m_version = 0;
     NewAdbook* m_parent = nullptr;
     std::vector<std::unique_ptr<Entry>> m_entries;
     std::vector<std::unique_ptr<NewAdbook>> m_folders;

@@ -207,6 +207,7 @@ void NewAdbook::insertSorted(Entry entry) {
                          [](const Entry& a, const std::unique_ptr<Entry>& b) { return a < *b; });
     const auto q = static_cast<std::size_t>(it - m_entries.begin());
     m_entries.insert(it, std::move(added));
+    changed();
     std::vector<bool> gone(m_entries.size(), false);
     std::vector<Entry*> keeper(m_entries.size(), nullptr);
     std::size_t kept = q;

@@ -200,6 +200,25 @@ TEST(DistList, MemberIsFoundByExactKeyBeforeSubstring) {
               (std::vector<std::string>{"Bob Smith", "Robert", "Anna Jim", "Bob Smith"}));
 }
 
+TEST(DistList, MemberLookupFollowsChangesToTheBook) {
+    NewAdbook book;
+    book.addEntry(contact("Ann", "ann@x.org"));
+    DistList* list = book.addList("Team");
+    EXPECT_TRUE(list->write(contact("", "ANN@x.org")));  // builds the lookup
+    book.addEntry(contact("Bob", "bob@x.org"));          // appended after it was built
+    EXPECT_TRUE(list->write(contact("", "bob@x.org")));
+    (*book.entryPtr(0))[Field::Email] = "ann@y.org";  // edited behind the book's back
+    EXPECT_FALSE(list->write(contact("", "ann@x.org")));
+    EXPECT_TRUE(list->write(contact("", "ann@y.org")));
+    book.removeEntry(1);
+    EXPECT_FALSE(list->write(contact("", "bob@x.org")));
+    book.addEntry(contact("Cid", "cid@x.org"));
+    book.addEntry(contact("Cid Two", "cid@x.org"));
+    book.sortAndMerge(0);
+    EXPECT_EQ(book.findMember(contact("", "cid@x.org")), book.entryPtr(1));  // the first one
+    EXPECT_EQ(memberNames(*list), (std::vector<std::string>{"Ann", "Ann"}));
+}
+
 TEST(DistList, MembersFollowTheKeptEntryAfterDeduplication) {
     NewAdbook book;
     book.addEntry(contact("Bob Smith", "bob@x.org"));
