@@ -7,25 +7,19 @@
 #include <string>
 
 #include "formats/kynt.h"
+#include "fuzz_input.h"
 #include "model/adbook.h"
 #include "platform/prompt.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    char path[] = "/tmp/vesk-kynt-fuzz-XXXXXX";
-    const int fd = ::mkstemp(path);
-    if (fd < 0) return 0;
-    const auto written = ::write(fd, data, size);
-    ::close(fd);
-    if (written == static_cast<ssize_t>(size)) {
-        vesk::RecordingPrompt quiet;
-        vesk::PromptScope scope(quiet);
-        vesk::iterators::IterKYNT reader(path);
-        vesk::NewAdbook book;
-        book.fromIter(reader, false);
-        vesk::ToKYNT writer(std::string(path) + ".out", 0, vesk::FieldMask().set());
-        writer.saveFrom(book, false, false);
-        (void)writer.text();
-    }
-    ::unlink(path);
+    const vesk::fuzzing::InputFile input(data, size, ".kynt");
+    vesk::RecordingPrompt quiet;
+    vesk::PromptScope scope(quiet);
+    vesk::iterators::IterKYNT reader(input.path());
+    vesk::NewAdbook book;
+    book.fromIter(reader, false);
+    vesk::ToKYNT writer(input.path() + ".out", 0, vesk::FieldMask().set());
+    writer.saveFrom(book, false, false);
+    (void)writer.text();
     return 0;
 }

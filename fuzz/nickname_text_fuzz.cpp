@@ -8,15 +8,12 @@
 #include <fstream>
 #include <string>
 
+#include "fuzz_input.h"
 #include "model/adbook.h"
 #include "platform/prompt.h"
 #include "stores/nickname_text.h"
 
 namespace {
-
-std::string tempPath() {
-    return "/tmp/vesk-fuzz-txt-" + std::to_string(::getpid()) + ".txt";
-}
 
 std::string oneLine(std::string s) {
     std::string out;
@@ -35,14 +32,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     vesk::PromptScope scope(quiet);
     const std::string bytes(reinterpret_cast<const char*>(data), size);
 
-    const std::string path = tempPath();
-    std::ofstream(path, std::ios::binary) << bytes;
-    for (int mode : {IterTXT::kModePlain, IterTXT::kModePegasus}) {
-        IterTXT reader(path, mode);
-        vesk::NewAdbook book;
-        book.fromIter(reader, false);
+    {
+        const vesk::fuzzing::InputFile input(data, size, ".txt");
+        for (int mode : {IterTXT::kModePlain, IterTXT::kModePegasus}) {
+            IterTXT reader(input.path(), mode);
+            vesk::NewAdbook book;
+            book.fromIter(reader, false);
+        }
     }
-    std::remove(path.c_str());
     {
         IterTXT given({}, IterTXT::kModeGiven, "list", bytes);
         vesk::NewAdbook book;

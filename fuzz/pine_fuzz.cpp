@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include "fuzz_input.h"
 #include "model/adbook.h"
 #include "platform/prompt.h"
 #include "stores/nickname_text.h"
@@ -14,11 +15,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     vesk::RecordingPrompt quiet;
     vesk::PromptScope scope(quiet);
-    const std::string path = "/tmp/vesk-fuzz-pine-" + std::to_string(::getpid());
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+    const vesk::fuzzing::InputFile input(data, size);
     {
-        vesk::iterators::IterPine reader(path);
+        vesk::iterators::IterPine reader(input.path());
         vesk::NewAdbook book;
         book.fromIter(reader, false);
         // A second pass over the same reader must see the same book.
@@ -28,6 +27,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::abort();
         }
     }
-    std::remove(path.c_str());
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "fuzz_input.h"
 #include "model/adbook.h"
 #include "platform/prompt.h"
 #include "stores/simeon.h"
@@ -13,14 +14,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     vesk::RecordingPrompt quiet;
     vesk::PromptScope scope(quiet);
-    const std::string path = "/tmp/vesk-fuzz-simeon-" + std::to_string(::getpid());
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    {
-        vesk::iterators::IterSimeon reader(path);
-        vesk::NewAdbook book;
-        book.fromIter(reader, false);
-    }
-    std::remove(path.c_str());
+    const vesk::fuzzing::InputFile input(data, size);
+    vesk::iterators::IterSimeon reader(input.path());
+    vesk::NewAdbook book;
+    book.fromIter(reader, false);
     return 0;
 }

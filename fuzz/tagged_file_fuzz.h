@@ -14,19 +14,14 @@
 
 #include "convert/to_file.h"
 #include "formats/tagged_file.h"
+#include "fuzz_input.h"
 #include "model/adbook.h"
 
 namespace vesk::fuzzing {
 
 inline void runTaggedReader(const std::uint8_t* data, std::size_t size, int kind, ToFile* writer) {
-    static const std::string path =
-        (std::filesystem::temp_directory_path() / ("vesk-fuzz-" + std::to_string(::getpid())))
-            .string();
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    }
-    iterators::IterFile reader(path, kind);
+    const InputFile input(data, size);
+    iterators::IterFile reader(input.path(), kind);
     NewAdbook book;
     book.fromIter(reader, false);
     if (!writer) return;
