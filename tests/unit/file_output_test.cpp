@@ -9,12 +9,14 @@
 #include "convert/to_file.h"
 #include "platform/file_io.h"
 #include "platform/prompt.h"
+#include "support/temp_dir.h"
 #include "support/test_readers.h"
 
 namespace vesk {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::slurp;
 
 class TextWriter : public ToFile {
   public:
@@ -41,12 +43,6 @@ class FileOutput : public ::testing::Test {
     void TearDown() override {
         fs::permissions(dir, fs::perms::owner_all);
         fs::remove_all(dir);
-    }
-    static std::string slurp(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
     }
     fs::path dir;
 };

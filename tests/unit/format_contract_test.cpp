@@ -2,8 +2,6 @@
 // several points, and a book written and read back with accents, line breaks and separators.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "convert/factory.h"
 #include "model/adbook.h"
 #include "platform/prompt.h"
@@ -53,14 +51,8 @@ std::vector<std::string> readableExtensions() {
     return out;
 }
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void spit(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using testing::slurp;
+using testing::spit;
 
 class FormatContract : public ::testing::TestWithParam<std::string> {
   protected:
