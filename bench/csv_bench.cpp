@@ -10,7 +10,7 @@
 #include <string>
 
 #include "contact_generator.h"
-#include "convert/text_io.h"
+#include "text/text_io.h"
 #include "formats/csv.h"
 #include "platform/prompt.h"
 #include "platform/settings.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "formats/ldif.h"
-#include "formats/tagged_file.h"
+#include "parsing/tagged_file.h"
 
 namespace {
 

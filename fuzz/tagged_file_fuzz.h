@@ -12,8 +12,8 @@
 #include <memory>
 #include <string>
 
-#include "convert/to_file.h"
-#include "formats/tagged_file.h"
+#include "model/to_file.h"
+#include "parsing/tagged_file.h"
 #include "fuzz_input.h"
 #include "model/adbook.h"
 

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "formats/vcard.h"
+#include "parsing/vcard_cards.h"
 #include "fuzz_input.h"
 #include "model/adbook.h"
 #include "platform/prompt.h"

@@ -6,7 +6,7 @@
 #include <optional>
 #include <unordered_map>
 
-#include "convert/text_io.h"
+#include "text/text_io.h"
 #include "platform/prompt.h"
 #include "platform/settings.h"
 #include "platform/trace.h"

@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "convert/iter_base.h"
-#include "convert/to_file.h"
+#include "model/iter_base.h"
+#include "model/to_file.h"
 #include "model/entry.h"
 
 namespace vesk {

@@ -7,21 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "convert/to_file.h"
+#include "model/to_file.h"
 
 namespace vesk {
-
-namespace html {
-
-/// Undoes the character references an HTML writer uses (&amp; &lt; &#228; &#xE4; ...).
-std::string decodeEntities(std::string_view text);
-/// Escapes "&", "<", ">" and double quotes; text without them stays as it is.
-std::string escape(std::string_view text);
-/// A <DD> description as text: "<BR>" becomes a line break, references are decoded, the
-/// blanks around it go.
-std::string decodeDescription(std::string_view text);
-
-}  // namespace html
 
 class ToHTML : public ToFile {
   public:

@@ -1,6 +1,6 @@
 #include "formats/kynt.h"
 
-#include "convert/text_io.h"
+#include "text/text_io.h"
 
 namespace vesk {
 

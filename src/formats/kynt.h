@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "formats/vcard.h"
+#include "parsing/vcard_cards.h"
 
 namespace vesk {
 

@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "convert/iter_base.h"
+#include "model/iter_base.h"
 #include "model/entry.h"
 
 namespace vesk {

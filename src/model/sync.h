@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "convert/iter_base.h"
+#include "model/iter_base.h"
 #include "model/adbook.h"
 
 namespace vesk {

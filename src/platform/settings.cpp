@@ -1,6 +1,6 @@
 #include "platform/settings.h"
 
-#include "convert/text_io.h"
+#include "text/text_io.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "convert/to_file.h"
+#include "model/to_file.h"
 
 namespace vesk {
 

@@ -6,7 +6,7 @@
 #include <system_error>
 #include <utility>
 
-#include "convert/text_io.h"
+#include "text/text_io.h"
 #include "platform/prompt.h"
 
 namespace vesk {

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "convert/text_io.h"
+#include "text/text_io.h"
 #include "platform/prompt.h"
 #include "platform/trace.h"
 

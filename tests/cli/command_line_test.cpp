@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "app/cli/automation.h"
+#include "operations/automation.h"
 #include "platform/prompt.h"
 #include "platform/settings.h"
 #include "support/line_format.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/factory.h"
+#include "registry/factory.h"
 #include "support/temp_dir.h"
 
 namespace vesk {

@@ -1,8 +1,9 @@
 #include "formats/html_book.h"
+#include "parsing/html_text.h"
 
 #include <gtest/gtest.h>
 
-#include "formats/tagged_file.h"
+#include "parsing/tagged_file.h"
 #include "formats/text_book_support.h"
 #include "model/adbook.h"
 

@@ -1,10 +1,11 @@
 #include "formats/ldif.h"
+#include "parsing/ldif_records.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "formats/tagged_file.h"
+#include "parsing/tagged_file.h"
 #include "formats/text_book_support.h"
 #include "model/adbook.h"
 #include "platform/prompt.h"

@@ -1,4 +1,4 @@
-#include "formats/tagged_file.h"
+#include "parsing/tagged_file.h"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/iter_base.h"
+#include "model/iter_base.h"
 #include "model/adbook.h"
 #include "support/test_readers.h"
 

@@ -1,4 +1,4 @@
-#include "formats/vcard.h"
+#include "parsing/vcard_cards.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,10 +1,10 @@
-#include "stores/eudora_nicknames.h"
+#include "parsing/eudora_nicknames.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "formats/tagged_file.h"
+#include "parsing/tagged_file.h"
 #include "formats/text_book_support.h"
 #include "model/adbook.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "formats/tagged_file.h"
+#include "parsing/tagged_file.h"
 #include "formats/text_book_support.h"
 #include "model/adbook.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/iter_base.h"
+#include "model/iter_base.h"
 
 namespace vesk::testing {
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "convert/iter_base.h"
+#include "model/iter_base.h"
 #include "model/adbook.h"
 #include "platform/progress.h"
 #include "platform/trace.h"

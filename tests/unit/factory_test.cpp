@@ -1,4 +1,4 @@
-#include "convert/factory.h"
+#include "registry/factory.h"
 
 #include <gtest/gtest.h>
 

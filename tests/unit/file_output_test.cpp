@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "convert/to_file.h"
+#include "model/to_file.h"
 #include "platform/file_io.h"
 #include "platform/prompt.h"
 #include "support/temp_dir.h"

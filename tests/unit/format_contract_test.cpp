@@ -2,7 +2,7 @@
 // several points, and a book written and read back with accents, line breaks and separators.
 #include <gtest/gtest.h>
 
-#include "convert/factory.h"
+#include "registry/factory.h"
 #include "model/adbook.h"
 #include "platform/prompt.h"
 #include "platform/settings.h"

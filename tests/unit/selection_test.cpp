@@ -1,4 +1,4 @@
-#include "convert/selection.h"
+#include "operations/selection.h"
 
 #include <gtest/gtest.h>
 

@@ -7,9 +7,9 @@
 #include <fstream>
 #include <iostream>
 
-#include "app/cli/automation.h"
-#include "convert/factory.h"
-#include "convert/selection.h"
+#include "operations/automation.h"
+#include "registry/factory.h"
+#include "operations/selection.h"
 #include "discovery/applications.h"
 #include "model/sync.h"
 #include "platform/faults.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "convert/selection.h"
+#include "operations/selection.h"
 
 namespace vesk {
 

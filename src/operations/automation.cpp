@@ -1,4 +1,4 @@
-#include "app/cli/automation.h"
+#include "operations/automation.h"
 
 #include <vector>
 

@@ -1,13 +1,13 @@
-#include "convert/factory.h"
+#include "registry/factory.h"
 
 #include <map>
 
 #include "formats/csv.h"
 #include "formats/html_book.h"
 #include "formats/kynt.h"
-#include "formats/vcard.h"
+#include "parsing/vcard_cards.h"
 #include "formats/ldif.h"
-#include "formats/tagged_file.h"
+#include "parsing/tagged_file.h"
 #include "platform/trace.h"
 #include "stores/juno.h"
 #include "stores/nickname_text.h"

@@ -1,4 +1,4 @@
-#include "convert/iter_base.h"
+#include "model/iter_base.h"
 
 #include "platform/progress.h"
 #include "platform/trace.h"

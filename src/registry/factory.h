@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "convert/iter_base.h"
+#include "model/iter_base.h"
 
 namespace vesk {
 

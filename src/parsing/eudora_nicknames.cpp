@@ -1,10 +1,10 @@
-#include "stores/eudora_nicknames.h"
+#include "parsing/eudora_nicknames.h"
 
 #include <string>
 #include <unordered_map>
 #include <vector>
 
-#include "convert/iter_base.h"
+#include "model/iter_base.h"
 
 namespace vesk::eudora {
 

@@ -1,6 +1,6 @@
-#include "convert/to_file.h"
+#include "model/to_file.h"
 
-#include "convert/text_io.h"
+#include "text/text_io.h"
 #include "platform/file_io.h"
 #include "platform/prompt.h"
 #include "platform/trace.h"

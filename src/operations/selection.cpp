@@ -1,4 +1,4 @@
-#include "convert/selection.h"
+#include "operations/selection.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <fstream>
 
-#include "convert/factory.h"
+#include "registry/factory.h"
 #include "discovery/applications.h"
 #include "platform/environment.h"
 #include "platform/process.h"

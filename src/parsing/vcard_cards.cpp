@@ -4,7 +4,7 @@
 // (TYPE= lists, folded lines, backslash escapes, "item1." group prefixes). The reader walks
 // each card once, keeping for every field the first property that fits it (a PREF one
 // wins over an earlier plain one), and decodes only the values it keeps.
-#include "formats/vcard.h"
+#include "parsing/vcard_cards.h"
 
 #include <array>
 #include <cstdio>
@@ -15,7 +15,7 @@
 #include <optional>
 #include <utility>
 
-#include "convert/text_io.h"
+#include "text/text_io.h"
 #include "platform/prompt.h"
 
 namespace vesk {

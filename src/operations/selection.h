@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/iter_base.h"
+#include "model/iter_base.h"
 #include "model/adbook.h"
 #include "platform/prompt.h"
 

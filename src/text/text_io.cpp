@@ -1,4 +1,4 @@
-#include "convert/text_io.h"
+#include "text/text_io.h"
 
 #include <array>
 #include <cstdint>

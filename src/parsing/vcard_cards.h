@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "convert/iter_base.h"
-#include "convert/to_file.h"
+#include "model/iter_base.h"
+#include "model/to_file.h"
 
 namespace vesk {
 

@@ -1,14 +1,14 @@
-#include "formats/tagged_file.h"
+#include "parsing/tagged_file.h"
 
 #include <algorithm>
 #include <charconv>
 #include <optional>
 
-#include "convert/text_io.h"
-#include "formats/html_book.h"
-#include "formats/ldif.h"
+#include "text/text_io.h"
+#include "parsing/html_text.h"
+#include "parsing/ldif_records.h"
 #include "platform/prompt.h"
-#include "stores/eudora_nicknames.h"
+#include "parsing/eudora_nicknames.h"
 
 namespace vesk::iterators {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <string_view>
 
-#include "convert/iter_base.h"
+#include "model/iter_base.h"
 
 namespace vesk::iterators {
 
