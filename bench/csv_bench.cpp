@@ -10,10 +10,10 @@
 #include <string>
 
 #include "contact_generator.h"
-#include "text/text_io.h"
 #include "formats/csv.h"
 #include "platform/prompt.h"
 #include "platform/settings.h"
+#include "text/text_io.h"
 
 namespace vesk::bench {
 namespace {

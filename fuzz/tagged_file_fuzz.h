@@ -12,10 +12,10 @@
 #include <memory>
 #include <string>
 
-#include "model/to_file.h"
-#include "parsing/tagged_file.h"
 #include "fuzz_input.h"
 #include "model/adbook.h"
+#include "model/to_file.h"
+#include "parsing/tagged_file.h"
 
 namespace vesk::fuzzing {
 

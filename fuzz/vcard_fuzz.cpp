@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "parsing/vcard_cards.h"
 #include "fuzz_input.h"
 #include "model/adbook.h"
+#include "parsing/vcard_cards.h"
 #include "platform/prompt.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -6,10 +6,10 @@
 #include <optional>
 #include <unordered_map>
 
-#include "text/text_io.h"
 #include "platform/prompt.h"
 #include "platform/settings.h"
 #include "platform/trace.h"
+#include "text/text_io.h"
 
 namespace vesk {
 

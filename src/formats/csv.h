@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "model/entry.h"
 #include "model/iter_base.h"
 #include "model/to_file.h"
-#include "model/entry.h"
 
 namespace vesk {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "model/to_file.h"
 #include "model/entry.h"
+#include "model/to_file.h"
 
 namespace vesk {
 

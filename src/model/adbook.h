@@ -10,8 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "model/iter_base.h"
 #include "model/entry.h"
+#include "model/iter_base.h"
 
 namespace vesk {
 

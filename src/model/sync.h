@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "model/iter_base.h"
 #include "model/adbook.h"
+#include "model/iter_base.h"
 
 namespace vesk {
 

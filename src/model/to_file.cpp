@@ -1,9 +1,9 @@
 #include "model/to_file.h"
 
-#include "text/text_io.h"
 #include "platform/file_io.h"
 #include "platform/prompt.h"
 #include "platform/trace.h"
+#include "text/text_io.h"
 
 namespace vesk {
 

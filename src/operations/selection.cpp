@@ -7,11 +7,11 @@
 #include <cstdio>
 #include <fstream>
 
-#include "registry/factory.h"
 #include "discovery/applications.h"
 #include "platform/environment.h"
 #include "platform/process.h"
 #include "platform/trace.h"
+#include "registry/factory.h"
 
 namespace vesk {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "model/iter_base.h"
 #include "model/adbook.h"
+#include "model/iter_base.h"
 #include "platform/prompt.h"
 
 namespace vesk {

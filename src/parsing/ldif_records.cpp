@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "text/text_io.h"
 #include "platform/trace.h"
+#include "text/text_io.h"
 
 namespace vesk {
 

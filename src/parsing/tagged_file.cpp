@@ -4,11 +4,11 @@
 #include <charconv>
 #include <optional>
 
-#include "text/text_io.h"
+#include "parsing/eudora_nicknames.h"
 #include "parsing/html_text.h"
 #include "parsing/ldif_records.h"
 #include "platform/prompt.h"
-#include "parsing/eudora_nicknames.h"
+#include "text/text_io.h"
 
 namespace vesk::iterators {
 

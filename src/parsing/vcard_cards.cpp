@@ -15,8 +15,8 @@
 #include <optional>
 #include <utility>
 
-#include "text/text_io.h"
 #include "platform/prompt.h"
+#include "text/text_io.h"
 
 namespace vesk {
 

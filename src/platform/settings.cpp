@@ -1,7 +1,5 @@
 #include "platform/settings.h"
 
-#include "text/text_io.h"
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +11,7 @@
 
 #include "platform/file_io.h"
 #include "platform/trace.h"
+#include "text/text_io.h"
 
 namespace vesk {
 
@@ -60,7 +59,9 @@ std::size_t utf16Units(std::string_view text) {
     return units;
 }
 
-void appendUtf8Cp(std::string& out, std::uint32_t cp) { appendUtf8(out, static_cast<char32_t>(cp)); }
+void appendUtf8Cp(std::string& out, std::uint32_t cp) {
+    appendUtf8(out, static_cast<char32_t>(cp));
+}
 
 /// UTF-16 units to UTF-8; lone surrogates become U+FFFD.
 std::string fromUtf16(const std::vector<std::uint16_t>& units) {

@@ -6,8 +6,8 @@
 #include <system_error>
 #include <utility>
 
-#include "text/text_io.h"
 #include "platform/prompt.h"
+#include "text/text_io.h"
 
 namespace vesk {
 

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "text/text_io.h"
 #include "platform/prompt.h"
 #include "platform/trace.h"
+#include "text/text_io.h"
 
 namespace vesk::iterators {
 

@@ -114,7 +114,9 @@ struct ScanCase {
 };
 
 // Names the case in test listings instead of dumping its bytes.
-void PrintTo(const ScanCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ScanCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class CsvScan : public ::testing::TestWithParam<ScanCase> {};
 
@@ -188,7 +190,9 @@ struct HeadingCase {
 };
 
 // Names the case in test listings instead of dumping its bytes.
-void PrintTo(const HeadingCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const HeadingCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class CsvHeadings : public CsvTest, public ::testing::WithParamInterface<HeadingCase> {};
 
@@ -677,7 +681,9 @@ struct ExportCase {
 };
 
 // Names the case in test listings instead of dumping its bytes.
-void PrintTo(const ExportCase& c, std::ostream* os) { *os << c.file; }
+void PrintTo(const ExportCase& c, std::ostream* os) {
+    *os << c.file;
+}
 
 class CsvExports : public CsvTest, public ::testing::WithParamInterface<ExportCase> {};
 
@@ -782,7 +788,9 @@ struct SampleCase {
 };
 
 // Names the case in test listings instead of dumping its bytes.
-void PrintTo(const SampleCase& c, std::ostream* os) { *os << c.file; }
+void PrintTo(const SampleCase& c, std::ostream* os) {
+    *os << c.file;
+}
 
 class CsvSamples : public CsvTest, public ::testing::WithParamInterface<SampleCase> {};
 

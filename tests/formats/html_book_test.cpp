@@ -1,11 +1,11 @@
 #include "formats/html_book.h"
-#include "parsing/html_text.h"
 
 #include <gtest/gtest.h>
 
-#include "parsing/tagged_file.h"
 #include "formats/text_book_support.h"
 #include "model/adbook.h"
+#include "parsing/html_text.h"
+#include "parsing/tagged_file.h"
 
 namespace vesk {
 namespace {

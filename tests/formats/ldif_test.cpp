@@ -1,13 +1,13 @@
 #include "formats/ldif.h"
-#include "parsing/ldif_records.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "parsing/tagged_file.h"
 #include "formats/text_book_support.h"
 #include "model/adbook.h"
+#include "parsing/ldif_records.h"
+#include "parsing/tagged_file.h"
 #include "platform/prompt.h"
 
 namespace vesk {
@@ -31,7 +31,9 @@ struct ReadCase {
 };
 
 // Names the case in test listings instead of dumping its bytes.
-void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ReadCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class LdifReadCases : public ::testing::TestWithParam<ReadCase> {};
 

@@ -62,7 +62,9 @@ struct TaggedCase {
 };
 
 // Names the case in test listings instead of dumping its bytes.
-void PrintTo(const TaggedCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TaggedCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class TaggedReadCases : public ::testing::TestWithParam<TaggedCase> {};
 

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "model/iter_base.h"
 #include "model/adbook.h"
+#include "model/iter_base.h"
 #include "support/test_readers.h"
 
 namespace vesk::testing {

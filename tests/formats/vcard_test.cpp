@@ -1,5 +1,3 @@
-#include "parsing/vcard_cards.h"
-
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -9,6 +7,7 @@
 #include <sstream>
 
 #include "model/adbook.h"
+#include "parsing/vcard_cards.h"
 #include "platform/prompt.h"
 #include "support/test_readers.h"
 
@@ -185,7 +184,9 @@ struct RoundTripCase {
 };
 
 // Names the case in test listings instead of dumping its bytes.
-void PrintTo(const RoundTripCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const RoundTripCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class VcfRoundTrip : public VcfTest, public ::testing::WithParamInterface<RoundTripCase> {};
 
@@ -262,7 +263,9 @@ struct ReadCase {
 };
 
 // Names the case in test listings instead of dumping its bytes.
-void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ReadCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class VcfRead : public VcfTest, public ::testing::WithParamInterface<ReadCase> {};
 
@@ -670,7 +673,9 @@ struct SampleExpectation {
 };
 
 // Names the case in test listings instead of dumping its bytes.
-void PrintTo(const SampleExpectation& c, std::ostream* os) { *os << c.file; }
+void PrintTo(const SampleExpectation& c, std::ostream* os) {
+    *os << c.file;
+}
 
 class VcfFixtures : public VcfTest, public ::testing::WithParamInterface<SampleExpectation> {};
 

@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-#include "parsing/tagged_file.h"
 #include "formats/text_book_support.h"
 #include "model/adbook.h"
+#include "parsing/tagged_file.h"
 
 namespace vesk {
 namespace {

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "parsing/tagged_file.h"
 #include "formats/text_book_support.h"
 #include "model/adbook.h"
+#include "parsing/tagged_file.h"
 
 namespace vesk {
 namespace {

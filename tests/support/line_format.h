@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "model/to_file.h"
 #include "registry/factory.h"
 #include "text/text_io.h"
-#include "model/to_file.h"
 
 namespace vesk::testing {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "model/iter_base.h"
 #include "model/adbook.h"
+#include "model/iter_base.h"
 #include "platform/progress.h"
 #include "platform/trace.h"
 #include "support/test_readers.h"

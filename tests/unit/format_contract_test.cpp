@@ -2,10 +2,10 @@
 // several points, and a book written and read back with accents, line breaks and separators.
 #include <gtest/gtest.h>
 
-#include "registry/factory.h"
 #include "model/adbook.h"
 #include "platform/prompt.h"
 #include "platform/settings.h"
+#include "registry/factory.h"
 #include "support/temp_dir.h"
 #include "support/test_readers.h"
 

@@ -7,16 +7,16 @@
 #include <fstream>
 #include <iostream>
 
-#include "operations/automation.h"
-#include "registry/factory.h"
-#include "operations/selection.h"
 #include "discovery/applications.h"
 #include "model/sync.h"
+#include "operations/automation.h"
+#include "operations/selection.h"
 #include "platform/faults.h"
 #include "platform/progress.h"
 #include "platform/prompt.h"
 #include "platform/settings.h"
 #include "platform/trace.h"
+#include "registry/factory.h"
 
 namespace vesk::cli {
 
