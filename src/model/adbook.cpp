@@ -59,8 +59,9 @@ void cleanFields(Entry& e) {
 }
 
 template <typename Ptr>
-void stableSortByField(std::vector<Ptr>& v) {
-    std::stable_sort(v.begin(), v.end(), [](const auto& a, const auto& b) { return *a < *b; });
+void stableSortByField(std::vector<Ptr>& v, int field) {
+    std::stable_sort(v.begin(), v.end(),
+                     [field](const auto& a, const auto& b) { return a->sortsBefore(*b, field); });
 }
 
 /// A sort record that holds the first 16 folded bytes of the key, so that most comparisons
@@ -169,8 +170,7 @@ bool NewAdbook::rewind() {
 }
 
 Entry NewAdbook::nextEntry() {
-    Entry copy(*m_entries[m_entryPos++]);
-    return copy;
+    return m_entries[m_entryPos++]->maskedCopy();
 }
 
 IterBase* NewAdbook::nextFolder() {
@@ -214,8 +214,7 @@ int NewAdbook::find(std::string_view text, int from, int to) {
 }
 
 Entry NewAdbook::entryAt(int pos) {
-    Entry copy(*m_entries.at(static_cast<std::size_t>(pos)));
-    return copy;
+    return m_entries.at(static_cast<std::size_t>(pos))->maskedCopy();
 }
 
 bool NewAdbook::replaceEntry(const Entry& entry, int pos) {
@@ -373,7 +372,6 @@ void NewAdbook::clear() {
 }
 
 void NewAdbook::sortAndMerge(int field) {
-    SortFieldScope scope(field);
     const std::vector<std::uint32_t> order =
         sortedOrder(m_entries, static_cast<std::size_t>(field));
     std::vector<std::unique_ptr<Entry>> sorted;
@@ -401,16 +399,17 @@ void NewAdbook::sortAndMerge(int field) {
 }
 
 int NewAdbook::lowerBound(const Entry& e) const {
-    const auto it =
-        std::lower_bound(m_entries.begin(), m_entries.end(), e,
-                         [](const std::unique_ptr<Entry>& a, const Entry& b) { return *a < b; });
+    const auto it = std::lower_bound(m_entries.begin(), m_entries.end(), e,
+                                     [](const std::unique_ptr<Entry>& a, const Entry& b) {
+                                         return a->sortsBefore(b, kDefaultSortField);
+                                     });
     return static_cast<int>(it - m_entries.begin());
 }
 
 int NewAdbook::placeOf(const Entry& e) const {
-    if (m_sortedBy == sortField()) return lowerBound(e);
+    if (m_sortedBy == kDefaultSortField) return lowerBound(e);
     for (std::size_t i = 0; i < m_entries.size(); ++i) {
-        if (!(*m_entries[i] < e)) return static_cast<int>(i);
+        if (!m_entries[i]->sortsBefore(e, kDefaultSortField)) return static_cast<int>(i);
     }
     return static_cast<int>(m_entries.size());
 }
@@ -508,8 +507,7 @@ bool DistList::rewind() {
 }
 
 Entry DistList::nextEntry() {
-    Entry copy(*m_members[m_pos++]);
-    return copy;
+    return m_members[m_pos++]->maskedCopy();
 }
 
 bool DistList::atEnd() {
@@ -542,8 +540,7 @@ int DistList::find(std::string_view text, int from, int to) {
 }
 
 Entry DistList::entryAt(int pos) {
-    Entry copy(*m_members.at(static_cast<std::size_t>(pos)));
-    return copy;
+    return m_members.at(static_cast<std::size_t>(pos))->maskedCopy();
 }
 
 bool DistList::replaceEntry(const Entry& entry, int pos) {
@@ -570,8 +567,7 @@ void DistList::clear() {
 }
 
 void DistList::sortAndMerge(int field) {
-    SortFieldScope scope(field);
-    stableSortByField(m_members);
+    stableSortByField(m_members, field);
     std::vector<Entry*> kept;
     kept.reserve(m_members.size());
     for (Entry* m : m_members) {

@@ -257,16 +257,4 @@ class FolderBook : public Adbook {
     std::int32_t m_value;
 };
 
-/// Sets the process-wide sort field for one scope and restores the previous one.
-class SortFieldScope {
-  public:
-    explicit SortFieldScope(int field) : m_previous(sortField()) { setSortField(field); }
-    ~SortFieldScope() { setSortField(m_previous); }
-    SortFieldScope(const SortFieldScope&) = delete;
-    SortFieldScope& operator=(const SortFieldScope&) = delete;
-
-  private:
-    int m_previous;
-};
-
 }  // namespace vesk

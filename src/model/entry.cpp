@@ -46,8 +46,6 @@ const std::array<std::string, kFieldCount>& displayNames() {
     return names;
 }
 
-int g_sortField = 0;
-
 std::size_t checkedIndex(int index) {
     // The text of the standard library's bitset error, which callers and tests rely on.
     if (index < 0 || index >= kFieldCount) throw std::out_of_range("invalid bitset<N> position");
@@ -94,14 +92,6 @@ int compareNoCase(std::string_view a, std::string_view b) {
     return a.size() < b.size() ? -1 : 1;
 }
 
-int sortField() {
-    return g_sortField;
-}
-
-void setSortField(int index) {
-    g_sortField = static_cast<int>(checkedIndex(index));
-}
-
 std::int64_t currentTime() {
     return static_cast<std::int64_t>(std::time(nullptr));
 }
@@ -110,25 +100,16 @@ Entry::Entry() : revisionTime(currentTime()) {
     mask.set();
 }
 
-Entry::Entry(const Entry& source)
-    : sourceId(source.sourceId),
-      kind(source.kind),
-      mask(source.mask),
-      revisionTime(source.revisionTime == 0 ? currentTime() : source.revisionTime) {
+Entry Entry::maskedCopy() const {
+    Entry copy;
+    copy.sourceId = sourceId;
+    copy.kind = kind;
+    copy.mask = mask;
+    copy.revisionTime = revisionTime == 0 ? currentTime() : revisionTime;
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (mask.test(i)) fields[i] = source.fields[i];
+        if (mask.test(i)) copy.fields[i] = fields[i];
     }
-}
-
-Entry& Entry::operator=(const Entry& source) {
-    if (this != &source) {
-        fields = source.fields;
-        sourceId = source.sourceId;
-        kind = source.kind;
-        mask = source.mask;
-        revisionTime = source.revisionTime;
-    }
-    return *this;
+    return copy;
 }
 
 std::string& Entry::at(int index) {
@@ -250,8 +231,8 @@ void fillFrom(Entry& kept, const Entry& gone) {
     }
 }
 
-bool Entry::operator<(const Entry& other) const {
-    const auto f = static_cast<std::size_t>(g_sortField);
+bool Entry::sortsBefore(const Entry& other, int field) const {
+    const std::size_t f = checkedIndex(field);
     return compareNoCase(fields[f], other.fields[f]) < 0;
 }
 

@@ -74,9 +74,8 @@ inline bool equalNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && compareNoCase(a, b) == 0;
 }
 
-/// The process-wide field that orders entries (0, "Full Name", at start).
-int sortField();
-void setSortField(int index);
+/// The field books are kept in order by unless a sort names another.
+inline constexpr int kDefaultSortField = 0;
 
 /// Seconds since 1970 UTC, as every revision time counts.
 std::int64_t currentTime();
@@ -91,11 +90,9 @@ class Entry {
 
     /// Empty fields, kind 0, every mask bit set, revision time now.
     Entry();
-    /// Copies only the fields the source's mask supports; a source time of 0 becomes now.
-    Entry(const Entry& source);
-    /// Copies everything as it stands, the mask notwithstanding.
-    Entry& operator=(const Entry& source);
-    // Moves keep everything: containers and sorts move entries without meaning to copy them.
+    /// Copies and assignments copy everything as it stands, the mask notwithstanding.
+    Entry(const Entry& source) = default;
+    Entry& operator=(const Entry& source) = default;
     Entry(Entry&& source) noexcept = default;
     Entry& operator=(Entry&& source) noexcept = default;
     ~Entry() = default;
@@ -105,6 +102,10 @@ class Entry {
     const std::string& at(int index) const;
     std::string& operator[](Field f) { return fields[static_cast<std::size_t>(f)]; }
     const std::string& operator[](Field f) const { return fields[static_cast<std::size_t>(f)]; }
+
+    /// A copy holding only the fields the mask supports, dated now when this entry is undated
+    /// (time 0): what a book hands out and what the conversion loop passes to a writer.
+    Entry maskedCopy() const;
 
     bool isMarker() const;
     bool isEmpty() const;
@@ -121,8 +122,8 @@ class Entry {
     bool relatedTo(const Entry& other) const { return similarity(other) > 50; }
     /// Merges `incoming` by revision time; true when it replaced this entry's values.
     bool mergeFrom(const Entry& incoming);
-    /// Ordering by the process-wide sort field, ASCII case folded.
-    bool operator<(const Entry& other) const;
+    /// True when this entry sorts before `other` by field `field`, ASCII case folded.
+    bool sortsBefore(const Entry& other, int field) const;
 };
 
 /// Fills the survivor of a de-duplication with what only the erased entry knew (and sets

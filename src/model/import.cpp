@@ -145,7 +145,7 @@ void NewAdbook::importEntries(IterBase& reader, Entry& e, int& counter,
         } else if (e.kind == KindFolderEnd) {
             break;
         } else {
-            addEntry(e);
+            addEntry(e.maskedCopy());
             ++counter;
         }
     }
@@ -167,7 +167,7 @@ void NewAdbook::importLists(IterBase& reader) {
 }
 
 bool NewAdbook::mergeEntry(const Entry& entry) {
-    Entry incoming(entry);
+    Entry incoming = entry.maskedCopy();
     if (!m_entries.empty()) {
         const int place = placeOf(incoming);
         if (place < entryCount() && m_entries[static_cast<std::size_t>(place)]->sameAs(incoming)) {
@@ -179,7 +179,7 @@ bool NewAdbook::mergeEntry(const Entry& entry) {
             if (!existing.relatedTo(incoming)) continue;
             prompt().entrySheet(incoming);
             prompt().entrySheet(existing);
-            const auto f = static_cast<std::size_t>(sortField());
+            const auto f = static_cast<std::size_t>(kDefaultSortField);
             const std::string existingKey = existing.fields[f];
             const bool replaced = existing.mergeFrom(incoming);
             diagnostic(incoming.fields[f] + (replaced ? " replaces " : " does not replace ") +
@@ -192,7 +192,7 @@ bool NewAdbook::mergeEntry(const Entry& entry) {
 }
 
 void NewAdbook::insertSorted(Entry entry) {
-    if (m_sortedBy != static_cast<int>(Field::FullName) || sortField() != m_sortedBy) {
+    if (m_sortedBy != kDefaultSortField) {
         addEntry(std::move(entry));
         sortAndMerge(static_cast<int>(Field::FullName));
         return;
@@ -202,9 +202,10 @@ void NewAdbook::insertSorted(Entry entry) {
     if (!addEntry(std::move(entry))) return;
     auto added = std::move(m_entries.back());
     m_entries.pop_back();
-    const auto it =
-        std::upper_bound(m_entries.begin(), m_entries.end(), *added,
-                         [](const Entry& a, const std::unique_ptr<Entry>& b) { return a < *b; });
+    const auto it = std::upper_bound(m_entries.begin(), m_entries.end(), *added,
+                                     [](const Entry& a, const std::unique_ptr<Entry>& b) {
+                                         return a.sortsBefore(*b, kDefaultSortField);
+                                     });
     const auto q = static_cast<std::size_t>(it - m_entries.begin());
     m_entries.insert(it, std::move(added));
     changed();

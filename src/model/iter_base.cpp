@@ -41,7 +41,8 @@ void ToBase::saveFrom(IterBase& reader, bool noRewind, bool finishAtEnd) {
         }
         Entry e = reader.nextEntry();
         if (e.kind == KindListEnd) break;
-        write(e);
+        // What the source cannot hold is not handed on, and an undated entry is dated now.
+        write(e.maskedCopy());
         ++counter;
     }
 

@@ -24,7 +24,7 @@ TEST(Entry, NewEntryIsEmptyContactWithFullMaskAndCurrentTime) {
     EXPECT_EQ(maskToText(e.mask), "1111111111111111111111111111111111");
 }
 
-TEST(Entry, CopyFiltersByMaskButAssignmentKeepsEverything) {
+TEST(Entry, MaskedCopyFiltersButCopiesAndAssignmentsKeepEverything) {
     Entry src = named("Ann Lee");
     src[Field::Organization] = "Acme";
     src.mask.reset(5);
@@ -32,7 +32,7 @@ TEST(Entry, CopyFiltersByMaskButAssignmentKeepsEverything) {
     src.sourceId = "id-1";
     src.kind = 1;
 
-    const Entry copy(src);
+    const Entry copy = src.maskedCopy();
     EXPECT_EQ(copy[Field::Organization], "");
     EXPECT_EQ(copy[Field::FullName], "Ann Lee");
     EXPECT_NE(copy.revisionTime, 0);
@@ -40,11 +40,18 @@ TEST(Entry, CopyFiltersByMaskButAssignmentKeepsEverything) {
     EXPECT_EQ(copy.kind, 1);
     EXPECT_FALSE(copy.mask.test(5));
 
+    // A plain copy or a move must never filter: containers and sorts make them without meaning to.
+    const Entry plain(src);
     Entry assigned;
     assigned = src;
-    EXPECT_EQ(assigned[Field::Organization], "Acme");
-    EXPECT_EQ(assigned.revisionTime, 0);
-    EXPECT_FALSE(assigned.mask.test(5));
+    Entry temporary(src);
+    const Entry moved(std::move(temporary));
+    for (const Entry* e : std::initializer_list<const Entry*>{&plain, &assigned, &moved}) {
+        EXPECT_EQ((*e)[Field::Organization], "Acme");
+        EXPECT_EQ(e->revisionTime, 0);
+        EXPECT_FALSE(e->mask.test(5));
+        EXPECT_EQ(e->sourceId, "id-1");
+    }
 }
 
 TEST(Entry, ClearKeepsMaskTimeAndSourceId) {
@@ -203,15 +210,14 @@ TEST(MergeFrom, OlderFillsOnlyFieldsTheExistingMaskLacks) {
     EXPECT_EQ(existing.revisionTime, 200);
 }
 
-TEST(Ordering, UsesTheProcessWideSortFieldWithAsciiFolding) {
+TEST(Ordering, UsesTheGivenFieldWithAsciiFolding) {
     Entry a = named("alice", "z@x");
     Entry b = named("Bob", "a@x");
-    EXPECT_TRUE(a < b);
-    setSortField(1);
-    EXPECT_TRUE(b < a);
-    setSortField(0);
-    EXPECT_FALSE(named("ANN") < named("ann"));
-    EXPECT_FALSE(named("ann") < named("ANN"));
+    EXPECT_TRUE(a.sortsBefore(b, 0));
+    EXPECT_TRUE(b.sortsBefore(a, 1));
+    EXPECT_FALSE(named("ANN").sortsBefore(named("ann"), 0));
+    EXPECT_FALSE(named("ann").sortsBefore(named("ANN"), 0));
+    EXPECT_THROW(a.sortsBefore(b, kFieldCount), std::out_of_range);
     EXPECT_GT(compareNoCase("Zed", "[x"), 0);  // Z folds to z, which sorts after [
 }
 
