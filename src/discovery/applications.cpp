@@ -11,37 +11,6 @@ namespace vesk {
 
 namespace {
 
-struct Application {
-    int number;
-    const char* name;
-    bool slot;
-};
-
-// Numbers 3 and 4 share "Pegasus Mail"; 11 and 12 are known only to the name lookup.
-constexpr Application kApplications[] = {
-    {0, "Plain text address list", false},
-    {1, "Netscape 3.x", true},
-    {2, "Netscape 4.x", true},
-    {3, "Pegasus Mail", false},
-    {4, "Pegasus Mail", true},
-    {5, "Comma Separated Values (CSV) File", false},
-    {6, "Corel Address Book 8.x (ABX) File", false},
-    {8, "Eudora", true},
-    {9, "Juno", true},
-    {10, "Mozilla", true},
-    {11, "Pine Address Book", true},
-    {12, "Simeon/Execmail exported file", false},
-    {13, "Outlook Express", true},
-    {14, "Mail Warrior", true},
-    {15, "Becky!", true},
-    {16, "Palm Desktop", true},
-    {17, "Netscape 6.x/7.x", true},
-    {18, "MS Outlook", true},
-    {19, "Opera", true},
-    {21, "Forte Agent", true},
-    {23, "Thunderbird", true},
-};
-
 /// The slots DetectAllFormats fills, in the order SaveAllFormats writes them.
 constexpr int kSavedOrder[] = {15, 8, 9, 14, 10, 18, 1, 2, 17, 19, 16, 4, 13, 23, 21};
 
@@ -62,33 +31,6 @@ bool startsLikeAPath(const std::string& v) {
 }
 
 }  // namespace
-
-int FormatNumberOf(std::string_view name, std::string_view filePath) {
-    if (name == "Other") return kFormatOther;
-    if (name == "Pegasus Mail") {
-        return filePath.ends_with("pml") || filePath.ends_with("PML") ? 3 : 4;
-    }
-    for (const Application& a : kApplications) {
-        if (name == a.name) return a.number;
-    }
-    return -1;
-}
-
-std::string FormatName(int number, bool ldifVariant) {
-    if (number == 2 && ldifVariant) return "LDAP/LDIF File";
-    for (const Application& a : kApplications) {
-        if (a.number == number) return a.name;
-    }
-    return {};
-}
-
-bool hasPathSlot(int number) {
-    if (number == 22) return true;  // a slot that nothing ever fills
-    for (const Application& a : kApplications) {
-        if (a.number == number) return a.slot;
-    }
-    return false;
-}
 
 std::string configuredPath(int number) {
     if (!hasPathSlot(number)) return {};

@@ -7,23 +7,11 @@
 #include <string>
 #include <string_view>
 
+#include "registry/applications.h"
+
 namespace vesk {
 
-constexpr int kFormatCount = 24;
-constexpr int kFormatOther = 100;
-constexpr int kFormatEudora = 8;
-constexpr int kFormatPine = 11;
-constexpr int kFormatForteAgent = 21;
-
 inline constexpr std::string_view kFormatsKey = "Software\\Vesk\\Formats";
-
-/// The number of a display name (exact, case-sensitive); "Pegasus Mail" gives 3 for a path
-/// ending in "pml" or "PML", else 4; "Other" gives 100; an unknown name gives -1.
-int FormatNumberOf(std::string_view name, std::string_view filePath);
-/// The display name of a number ("" for none); with `ldifVariant`, 2 gives "LDAP/LDIF File".
-std::string FormatName(int number, bool ldifVariant = false);
-/// True for the numbers that have a configured-path slot.
-bool hasPathSlot(int number);
 
 /// The configured path of a format number ("" when none or not installed).
 std::string configuredPath(int number);

@@ -1,6 +1,8 @@
 #include "formats/html_book.h"
 
 #include "parsing/html_text.h"
+#include "parsing/sniff_text.h"
+#include "parsing/tagged_file.h"
 
 namespace vesk {
 
@@ -47,6 +49,35 @@ bool ToHTML::write(Entry e) {
 std::string ToHTML::text() {
     m_text.append("\n</DL><P>");
     return m_text;
+}
+
+namespace {
+
+Sniff sniffHtmlBook(std::string_view head) {
+    if (sniff::containsNoCase(head, "<!DOCTYPE NETSCAPE-Addressbook-file")) return Sniff::Yes;
+    const bool html = sniff::containsNoCase(head, "<DT>") || sniff::containsNoCase(head, "<DL>");
+    return html && sniff::containsNoCase(head, "mailto:") ? Sniff::Maybe : Sniff::No;
+}
+
+}  // namespace
+
+const FormatInfo& htmlBookFormat() {
+    static const FormatInfo info = {
+        .id = "html_book",
+        .displayName = "Netscape 3 HTML address book",
+        .extensions = {"htm", "html"},
+        .reads = true,
+        .writes = true,
+        .mergesExisting = true,
+        .readFields = fieldsOf({Field::FullName, Field::Email, Field::Nickname, Field::Notes}),
+        .writeFields = fieldsOf({Field::FullName, Field::Email, Field::Nickname, Field::Notes}),
+        .sniff = &sniffHtmlBook,
+        .reader = &iterators::taggedReader<iterators::IterFile::Html>,
+        .writer = &writerOfFile<ToHTML>,
+        .openFilters = {{"Netscape 3 files (*.htm)", "*.htm;*.html", 2}},
+        .saveFilters = {{"Netscape 3 files (*.htm)", "*.htm;*.html", 2}},
+    };
+    return info;
 }
 
 }  // namespace vesk

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/format_info.h"
 #include "model/to_file.h"
 
 namespace vesk {
@@ -23,5 +24,7 @@ class ToHTML : public ToFile {
     std::string m_text;
     std::int32_t m_counter = 0;
 };
+
+const FormatInfo& htmlBookFormat();
 
 }  // namespace vesk

@@ -1,5 +1,6 @@
 #include "formats/kynt.h"
 
+#include "parsing/sniff_text.h"
 #include "text/text_io.h"
 
 namespace vesk {
@@ -307,6 +308,33 @@ bool ToKYNT::write(Entry e) {
 
 std::string ToKYNT::text() {
     return m_text + "</adbook>\n";
+}
+
+namespace {
+
+Sniff sniffKynt(std::string_view head) {
+    if (sniff::containsNoCase(head, "<!DOCTYPE adbook>")) return Sniff::Yes;
+    return sniff::containsNoCase(head, "<adbook>") ? Sniff::Maybe : Sniff::No;
+}
+
+}  // namespace
+
+const FormatInfo& kyntFormat() {
+    static const FormatInfo info = {
+        .id = "kynt",
+        .displayName = "Vesk archive",
+        .extensions = {"kynt"},
+        .reads = true,
+        .writes = true,
+        .holdsFolders = true,
+        .holdsLists = true,
+        .readFields = allFields(),
+        .writeFields = allFields(),
+        .sniff = &sniffKynt,
+        .reader = &readerOfFile<iterators::IterKYNT>,
+        .writer = &writerOfFile<ToKYNT>,
+    };
+    return info;
 }
 
 }  // namespace vesk

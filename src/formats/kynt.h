@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "model/format_info.h"
 #include "parsing/vcard_cards.h"
 
 namespace vesk {
@@ -73,5 +74,8 @@ std::string escapeName(std::string_view name);
 std::string unescapeName(std::string_view text);
 
 }  // namespace kynt
+
+/// The native archive in the registry.
+const FormatInfo& kyntFormat();
 
 }  // namespace vesk

@@ -1,6 +1,8 @@
 #include "formats/ldif.h"
 
 #include "parsing/ldif_records.h"
+#include "parsing/sniff_text.h"
+#include "parsing/tagged_file.h"
 #include "platform/trace.h"
 
 namespace vesk {
@@ -95,6 +97,38 @@ bool ToLDIF::write(Entry e) {
 std::string ToLDIF::text() {
     debugTrace(0, "Returning the built tstring to save", "Debug");
     return m_text;
+}
+
+namespace {
+
+Sniff sniffLdif(std::string_view head) {
+    std::string_view line = sniff::firstContentLine(head);
+    while (line.starts_with("#")) line = sniff::nextContentLine(head, line);
+    if (sniff::startsWithNoCase(line, "version:")) line = sniff::nextContentLine(head, line);
+    if (sniff::startsWithNoCase(line, "dn:")) return Sniff::Yes;
+    return sniff::containsNoCase(head, "\ndn:") ? Sniff::Maybe : Sniff::No;
+}
+
+}  // namespace
+
+const FormatInfo& ldifFormat() {
+    static const FormatInfo info = {
+        .id = "ldif",
+        .displayName = "LDIF",
+        .extensions = {"ldif"},
+        .reads = true,
+        .writes = true,
+        .holdsLists = true,
+        .mergesExisting = true,
+        .readFields = ldif::supportedFields(),
+        .writeFields = ldif::supportedFields(),
+        .sniff = &sniffLdif,
+        .reader = &iterators::taggedReader<iterators::IterFile::Ldif>,
+        .writer = &writerOfFile<ToLDIF>,
+        .openFilters = {{"LDAP files (*.ldif)", "*.ldif", 3}},
+        .saveFilters = {{"LDAP files (*.ldif)", "*.ldif", 3}},
+    };
+    return info;
 }
 
 }  // namespace vesk

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "model/entry.h"
+#include "model/format_info.h"
 #include "model/to_file.h"
 
 namespace vesk {
@@ -32,5 +33,7 @@ class ToLDIF : public ToFile {
     std::string m_scratch;  ///< A reused buffer for distinguished names.
     bool m_inGroup = false;
 };
+
+const FormatInfo& ldifFormat();
 
 }  // namespace vesk

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "operations/selection.h"
+#include "operations/dispatch.h"
 
 namespace vesk {
 

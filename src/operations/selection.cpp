@@ -3,15 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
-#include <fstream>
 
-#include "discovery/applications.h"
-#include "platform/environment.h"
-#include "platform/process.h"
+#include "platform/prompt.h"
 #include "platform/trace.h"
-#include "registry/factory.h"
 
 namespace vesk {
 
@@ -120,12 +115,27 @@ class CountingReader : public IterBase {
     std::vector<std::unique_ptr<CountingReader>> m_folders;
 };
 
-void noReaderMessage(const std::string& fileName) {
-    prompt().message("No address book format is known for the file \"" + fileName + "\".", "Vesk",
-                     Buttons::Ok, Icon::Warning);
+void noReaderMessage(const std::string& fileName, const ReaderChoice& choice) {
+    std::string text;
+    if (choice.format) {
+        text = "Vesk cannot read " + std::string(choice.format->displayName) + " files yet, so \"" +
+               fileName + "\" was not read.";
+    } else if (!choice.looksLike.empty()) {
+        text = "\"" + fileName + "\" is not an address book Vesk can read: it looks like " +
+               choice.looksLike + ".";
+    } else {
+        text = "No address book format is known for the file \"" + fileName + "\".";
+    }
+    prompt().message(text, "Vesk", Buttons::Ok, Icon::Warning);
 }
 
-void noWriterMessage(const std::string& fileName) {
+void noWriterMessage(const std::string& fileName, const FormatInfo* format) {
+    if (format) {
+        prompt().message("Vesk cannot write " + std::string(format->displayName) +
+                             " files yet: nothing was written to \"" + fileName + "\".",
+                         "Vesk", Buttons::Ok, Icon::Warning);
+        return;
+    }
     prompt().message(
         "Vesk cannot write address books of the type of \"" + fileName + "\": nothing was written.",
         "Vesk", Buttons::Ok, Icon::Warning);
@@ -134,48 +144,6 @@ void noWriterMessage(const std::string& fileName) {
 bool treeIsEmpty(NewAdbook& book) {
     const TreeCounts c = countTree(book);
     return c.entries == 0 && c.lists == 0;
-}
-
-bool runWithProcessLayer(const std::vector<std::string>& argv) {
-    // The other program runs as long as its user needs it; a month is "no time limit".
-    return runProcess(argv, std::chrono::hours(24 * 30)).started;
-}
-
-std::string configuredOrStored(int number) {
-    std::string path = configuredPath(number);
-    if (path.empty()) {
-        path = GetFormatPath(FormatName(number));
-        setConfiguredPath(number, path);
-    }
-    return path;
-}
-
-/// Runs the Netscape 4.x program with "-export" or "-import" on the exchange file.
-bool runNetscape(const DispatchContext& context, const char* option, const std::string& ldif) {
-    const std::string program = configuredOrStored(2);
-    if (program.empty()) {
-        prompt().message("Netscape 4.x is not configured, so it cannot be run.", "Vesk",
-                         Buttons::Ok, Icon::Warning);
-        return false;
-    }
-    const std::vector<std::string> argv = {program, option, ldif};
-    const auto& run = context.run ? context.run : runWithProcessLayer;
-    return run(argv);
-}
-
-SaveOutcome saveWithWriter(std::unique_ptr<ToBase> writer, const std::string& fileName,
-                           BookView& view) {
-    SaveOutcome outcome;
-    outcome.fileName = fileName;
-    NewAdbook& book = view.currentBook();
-    if (treeIsEmpty(book) || book.stopRequested) return outcome;
-    if (!writer) {
-        outcome.status = SaveStatus::NoWriter;
-        noWriterMessage(fileName);
-        return outcome;
-    }
-    outcome.status = writeBook(*writer, book, outcome) ? SaveStatus::Saved : SaveStatus::Failed;
-    return outcome;
 }
 
 }  // namespace
@@ -205,11 +173,19 @@ bool writeBook(ToBase& writer, NewAdbook& book, SaveOutcome& outcome) {
     return writer.fromStart(counted);
 }
 
-int loadFile(const std::string& fileName, BookView& view, int formatNumber) {
+int loadFile(const std::string& fileName, BookView& view, const FormatChoice& choice) {
     if (fileName.empty()) return -1;
-    std::unique_ptr<IterBase> reader = createReader(fileName, formatNumber);
+    debugTrace(0, "Detecting file type by extension.", "Debug");
+    ReaderChoice chosen;
+    if (choice.format) {
+        chosen.format = choice.format;
+    } else {
+        chosen = choice.registry.chooseReader(fileName, choice.app);
+    }
+    std::unique_ptr<IterBase> reader =
+        chosen.format ? makeReader(*chosen.format, fileName, choice.app) : nullptr;
     if (!reader) {
-        noReaderMessage(fileName);
+        noReaderMessage(fileName, chosen);
         return -2;
     }
     NewAdbook& book = view.currentBook();
@@ -221,7 +197,32 @@ int loadFile(const std::string& fileName, BookView& view, int formatNumber) {
     return 0;
 }
 
-SaveOutcome saveToFile(const std::string& fileName, int formatNumber, BookView& view,
+std::unique_ptr<IterBase> createReader(const std::string& fileName, const FormatChoice& choice) {
+    const FormatInfo* format =
+        choice.format ? choice.format : choice.registry.chooseReader(fileName, choice.app).format;
+    return format ? makeReader(*format, fileName, choice.app) : nullptr;
+}
+
+const FormatInfo* writerFormat(const std::string& fileName, const FormatChoice& choice) {
+    return choice.format ? choice.format : choice.registry.writerFormatFor(fileName, choice.app);
+}
+
+SaveOutcome saveWithWriter(std::unique_ptr<ToBase> writer, const std::string& fileName,
+                           BookView& view, const FormatInfo* format) {
+    SaveOutcome outcome;
+    outcome.fileName = fileName;
+    NewAdbook& book = view.currentBook();
+    if (treeIsEmpty(book) || book.stopRequested) return outcome;
+    if (!writer) {
+        outcome.status = SaveStatus::NoWriter;
+        noWriterMessage(fileName, format);
+        return outcome;
+    }
+    outcome.status = writeBook(*writer, book, outcome) ? SaveStatus::Saved : SaveStatus::Failed;
+    return outcome;
+}
+
+SaveOutcome saveToFile(const std::string& fileName, BookView& view, const FormatChoice& choice,
                        const SaveOptions& options) {
     SaveOutcome outcome;
     outcome.fileName = fileName;
@@ -230,16 +231,18 @@ SaveOutcome saveToFile(const std::string& fileName, int formatNumber, BookView& 
     if (treeIsEmpty(book) || book.stopRequested) return outcome;
 
     debugTrace(0, "About to launch the dialog box (if necessary)", "Debug");
-    if (outcome.fileName.empty()) outcome.fileName = askSaveFileName();
+    if (outcome.fileName.empty() && options.askFileName) outcome.fileName = options.askFileName();
     if (outcome.fileName.empty()) {
         outcome.status = SaveStatus::Cancelled;
         return outcome;
     }
     debugTrace(0, "Determining file type", "Debug");
-    std::unique_ptr<ToBase> writer = createWriter(outcome.fileName, formatNumber);
+    const FormatInfo* format = writerFormat(outcome.fileName, choice);
+    std::unique_ptr<ToBase> writer =
+        format ? makeWriter(*format, outcome.fileName, choice.app) : nullptr;
     if (!writer) {
         outcome.status = SaveStatus::NoWriter;
-        noWriterMessage(outcome.fileName);
+        noWriterMessage(outcome.fileName, format);
         return outcome;
     }
 
@@ -250,7 +253,7 @@ SaveOutcome saveToFile(const std::string& fileName, int formatNumber, BookView& 
     } else {
         debugTrace(0, "Performing Merge", "Debug");
         NewAdbook merged;
-        std::unique_ptr<IterBase> existing = createReader(outcome.fileName, formatNumber);
+        std::unique_ptr<IterBase> existing = createReader(outcome.fileName, choice);
         merged.fromStart(book);
         Adbook* target = writer->mergeFolder.empty()
                              ? &merged
@@ -268,179 +271,6 @@ SaveOutcome saveToFile(const std::string& fileName, int formatNumber, BookView& 
     }
     outcome.status = ok ? SaveStatus::Saved : SaveStatus::Failed;
     return outcome;
-}
-
-std::string externalLdifPath() {
-    return programDirectory() + "vesk.ldif";
-}
-
-DispatchOutcome dispatchApplications(const std::string& fromApp, const std::string& fromFile,
-                                     const std::string& toApp, const std::string& toFile,
-                                     BookView& view, const DispatchContext& context) {
-    DispatchOutcome out;
-    out.sourceKnown = true;
-    const SaveOptions options{context.allowMerge};
-    auto importStore = [&](int number) {
-        std::unique_ptr<IterBase> reader = createReaderOf(number, fromFile);
-        if (!reader) {
-            out.sourceAvailable = false;
-            prompt().message(FormatName(number) + " cannot be read by this build of Vesk.", "Vesk",
-                             Buttons::Ok, Icon::Warning);
-            return;
-        }
-        view.currentBook().fromStart(*reader);
-        view.refresh();
-    };
-    auto load = [&](const std::string& file, int number) {
-        out.loadResult = loadFile(file, view, number);
-        if (out.loadResult != 0) out.sourceAvailable = false;
-    };
-    // The wizard keeps the Opera and Simeon files; without it the file given is the one meant.
-    auto keptOr = [&](const std::string& kept) { return kept.empty() ? fromFile : kept; };
-
-    if (fromApp == "Outlook Express" || fromApp == "oe") {
-        importStore(13);
-    } else if (fromApp == "Pine Address Book" || fromApp == "pin") {
-        importStore(11);
-    } else if (fromApp == "MS Outlook" || fromApp == "ol") {
-        importStore(18);
-    } else if (fromApp == "Netscape 3.x" || fromApp == "ns3") {
-        load(joinPath(configuredOrStored(1), "address.htm"), -1);
-    } else if (fromApp == "Netscape 4.x" || fromApp == "ns4") {
-        // A file left by an earlier run must never pass for this export.
-        const std::string ldif = externalLdifPath();
-        std::remove(ldif.c_str());
-        if (runNetscape(context, "-export", ldif) && fileExists(ldif)) {
-            load(ldif, -1);
-        } else {
-            out.sourceAvailable = false;
-        }
-        std::remove(ldif.c_str());
-    } else if (fromApp == "Eudora" || fromApp == "eud") {
-        load(fromFile, 8);
-    } else if (fromApp == "Forte Agent" || fromApp == "agt") {
-        load(fromFile, 21);
-    } else if (fromApp == "Other") {
-        load(fromFile, -1);
-    } else if (fromApp == "Opera" || fromApp == "op") {
-        load(keptOr(context.operaFile), -1);
-    } else if (fromApp == "Simeon/Execmail exported file" || fromApp == "sim") {
-        load(keptOr(context.simeonFile), -1);
-    } else {
-        out.sourceKnown = false;
-    }
-
-    if (toApp == "Netscape 4.x" || toApp == "ns4") {
-        const std::string ldif = externalLdifPath();
-        std::remove(ldif.c_str());
-        out.save = saveToFile(ldif, -1, view, SaveOptions{false});
-        if (out.save.status == SaveStatus::Saved) {
-            const std::string program = configuredOrStored(2);
-            prompt().message(program + " -import " + ldif, "", Buttons::Ok, Icon::None);
-            if (runNetscape(context, "-import", ldif)) {
-                std::remove(ldif.c_str());
-            } else {
-                out.destinationKnown = false;
-                out.save.status = SaveStatus::Failed;
-            }
-        }
-    } else if (toApp == "Netscape 3.x" || toApp == "ns3") {
-        out.save = saveToFile(joinPath(configuredOrStored(1), "address.htm"), -1, view, options);
-    } else if (toApp == "MS Outlook" || toApp == "ol") {
-        out.save = saveWithWriter(createWriterOf(18, toFile), FormatName(18), view);
-    } else if (toApp == "Eudora" || toApp == "eud") {
-        out.save = saveToFile(toFile, 8, view, options);
-    } else if (toApp == "Forte Agent" || toApp == "agt") {
-        out.save = saveToFile(toFile, 21, view, options);
-    } else if (toApp == "Outlook Express" || toApp == "oe") {
-        out.save = saveWithWriter(createWriterOf(13, toFile), toFile, view);
-    } else if (toApp == "Opera" || toApp == "op") {
-        out.save = saveWithWriter(createWriterOf(19, toFile), toFile, view);
-    } else {
-        out.save = saveToFile(toFile, -1, view, options);
-    }
-    return out;
-}
-
-const std::vector<FileFilter>& saveFilters() {
-    static const std::vector<FileFilter> filters = {
-        {"Text files (*.txt)", "*.txt"},
-        {"Netscape 3 files (*.htm)", "*.htm;*.html"},
-        {"LDAP files (*.ldif)", "*.ldif"},
-        {"Pegasus Mail files (*.pml, *.pmr)", "*.pml;*.pmr"},
-        {"Comma Separated Values (*.csv)", "*.csv"},
-        {"Netscape 6/7 files (*.mab)", "*.mab"},
-        {"Juno files (*.nv)", "*.nv"},
-        {"Becky! Address Book (*.bab)", "*.bab"},
-        {"Pine Address Books", "*.addressbook"},
-        {"All files (*.*)", "*.*"},
-    };
-    return filters;
-}
-
-const std::vector<FileFilter>& openFilters() {
-    static const std::vector<FileFilter> filters = {
-        {"Text files (*.txt)", "*.txt"},
-        {"Netscape 3 files (*.htm)", "*.htm;*.html"},
-        {"LDAP files (*.ldif)", "*.ldif"},
-        {"Pegasus Mail files (*.pml, *.pmr)", "*.pml;*.pmr"},
-        {"Comma separated value files (*.csv)", "*.csv"},
-        {"WordPerfect 8 files (*.abx)", "*.abx"},
-        {"Juno files (*.nv)", "*.nv"},
-        {"Mozilla/Netscape 6 files (*.mab)", "*.mab"},
-        {"Pine Address Books", "*.addressbook"},
-        {"Becky! Address Books (*.bab)", "*.bab"},
-        {"vCard Files (*.vcf)", "*.vcf"},
-        {"XML Files (Agent)", "*.xml"},
-        {"Windows Contacts Files (*.contact)", "*.contact"},
-        {"All files (*.*)", "*.*"},
-    };
-    return filters;
-}
-
-namespace {
-
-void dialogError(unsigned error) {
-    prompt().message("An Error occured in this Dialog Box.", "Vesk", Buttons::Ok, Icon::None);
-    char text[32];
-    std::snprintf(text, sizeof text, "\nError 0x%x", error);
-    diagnostic(text);
-}
-
-}  // namespace
-
-std::string askSaveFileName() {
-    const FileDialogResult r = prompt().saveFileName(saveFilters(), 3);
-    if (r.error != 0) {
-        dialogError(r.error);
-        return {};
-    }
-    if (!r.ok || r.fileName.empty()) return {};
-    std::string name = r.fileName;
-    const auto& filters = saveFilters();
-    if (fileExtension(name).empty() && r.filterIndex >= 1 &&
-        r.filterIndex <= static_cast<int>(filters.size())) {
-        std::string pattern = filters[static_cast<std::size_t>(r.filterIndex - 1)].pattern;
-        pattern = pattern.substr(0, pattern.find(';'));
-        // "*.*" names no extension: the typed name stays as it is.
-        if (pattern.starts_with("*.") && pattern != "*.*") name += pattern.substr(1);
-    }
-    return name;
-}
-
-std::string askOpenFileName() {
-    const FileDialogResult r = prompt().openFileName(openFilters(), 1);
-    if (r.error != 0) {
-        dialogError(r.error);
-        return {};
-    }
-    if (!r.ok || r.fileName.empty()) return {};
-    std::ifstream test(r.fileName, std::ios::binary);
-    if (!test) {
-        prompt().message("File Not Found", r.fileName, Buttons::Ok, Icon::None);
-        return {};
-    }
-    return r.fileName;
 }
 
 }  // namespace vesk

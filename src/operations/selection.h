@@ -1,6 +1,5 @@
-// The operations every front end runs a conversion through: loading a file into the current
-// book, saving the current book to a file (merging with what the file already holds when the
-// writer asks for it), converting between two named applications, and the file dialogs.
+// Loading a file into the current book and saving the current book to a file (merging with
+// what the file already holds when the writer asks for it), as every front end does them.
 #pragma once
 
 #include <functional>
@@ -10,7 +9,7 @@
 
 #include "model/adbook.h"
 #include "model/iter_base.h"
-#include "platform/prompt.h"
+#include "registry/registry.h"
 
 namespace vesk {
 
@@ -67,52 +66,37 @@ struct SaveOutcome {
 /// flattened, so no folder's contacts are left behind. True when the writer succeeded.
 bool writeBook(ToBase& writer, NewAdbook& book, SaveOutcome& outcome);
 
+/// Which format a load or save uses: a format named outright, else the one the application
+/// or the file (its extension, then its content) selects in the registry.
+struct FormatChoice {
+    const Registry& registry = Registry::builtIn();
+    Application app = Application::None;
+    const FormatInfo* format = nullptr;
+};
+
+/// A reader for the file as `choice` selects it, or nullptr (nothing is reported).
+std::unique_ptr<IterBase> createReader(const std::string& fileName, const FormatChoice& choice);
+/// The format that writes the file as `choice` selects it (built or not), or nullptr.
+const FormatInfo* writerFormat(const std::string& fileName, const FormatChoice& choice);
+
 /// Loads a file into the view's current book: 0; -1 for an empty name; -2 when no reader
-/// is known for the file (the user is told).
-int loadFile(const std::string& fileName, BookView& view, int formatNumber);
+/// is known or built for the file (the user is told which, and what the file looked like).
+int loadFile(const std::string& fileName, BookView& view, const FormatChoice& choice = {});
 
 struct SaveOptions {
     /// False writes the file afresh even when the writer would merge with an existing one.
     bool allowMerge = true;
+    /// Asks for a file name when none is given (the window's save dialog); none: cancelled.
+    std::function<std::string()> askFileName;
 };
 
 /// Saves the view's current book to `fileName` (asked for when empty).
-SaveOutcome saveToFile(const std::string& fileName, int formatNumber, BookView& view,
+SaveOutcome saveToFile(const std::string& fileName, BookView& view, const FormatChoice& choice = {},
                        const SaveOptions& options = {});
 
-/// What the application dispatch needs besides the view: the files the wizard keeps and the
-/// way to run another program (the process layer unless replaced).
-struct DispatchContext {
-    std::string operaFile;
-    std::string simeonFile;
-    /// False writes destination files afresh instead of merging with what they hold.
-    bool allowMerge = true;
-    /// Runs a program to its end; false when it could not be started.
-    std::function<bool(const std::vector<std::string>& argv)> run;
-};
-
-struct DispatchOutcome {
-    bool sourceKnown = false;      ///< the source application name was recognised
-    int loadResult = 0;            ///< loadFile's result where the source loads a file
-    bool sourceAvailable = true;   ///< false: its reader or program is not available
-    bool destinationKnown = true;  ///< false only for the Netscape 4.x import not started
-    SaveOutcome save;
-};
-
-/// Converts from a named application to a named application through the view's book.
-DispatchOutcome dispatchApplications(const std::string& fromApp, const std::string& fromFile,
-                                     const std::string& toApp, const std::string& toFile,
-                                     BookView& view, const DispatchContext& context = {});
-
-/// The file that external exports and imports exchange, in the program's folder.
-std::string externalLdifPath();
-
-const std::vector<FileFilter>& saveFilters();
-const std::vector<FileFilter>& openFilters();
-
-/// The save dialog; a typed name without extension gets the chosen filter's. "" when cancelled.
-std::string askSaveFileName();
-/// The open dialog; the file must open for reading ("File Not Found" otherwise). "" when none.
-std::string askOpenFileName();
+/// Writes the view's book with `writer` (a store's, chosen by the caller); `format` names the
+/// format in the message when there is no writer.
+SaveOutcome saveWithWriter(std::unique_ptr<ToBase> writer, const std::string& fileName,
+                           BookView& view, const FormatInfo* format);
 
 }  // namespace vesk

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/format_info.h"
 #include "model/iter_base.h"
 
 namespace vesk::iterators {
@@ -67,5 +68,11 @@ class IterFile : public IterBase {
     std::deque<Entry> m_pending;
     bool m_inHtmlList = false;
 };
+
+/// The maker of a registry record whose files this reader reads as kind `kKind`.
+template <int kKind>
+std::unique_ptr<IterBase> taggedReader(const FormatArgs& a) {
+    return std::make_unique<IterFile>(a.fileName, kKind);
+}
 
 }  // namespace vesk::iterators

@@ -2,6 +2,9 @@
 
 #include <cstdint>
 
+#include "parsing/sniff_text.h"
+#include "parsing/tagged_file.h"
+
 namespace vesk {
 
 namespace {
@@ -58,6 +61,37 @@ bool ToNV::write(Entry e) {
     m_text.append(std::to_string(time32));
     m_text.append("\n\n");
     return true;
+}
+
+namespace {
+
+Sniff sniffJuno(std::string_view head) {
+    const std::string_view line = sniff::firstContentLine(head);
+    if (!line.starts_with("Type:")) return Sniff::No;
+    return sniff::containsNoCase(head, "\nName:") || sniff::containsNoCase(head, "\nEmail:")
+               ? Sniff::Yes
+               : Sniff::Maybe;
+}
+
+}  // namespace
+
+const FormatInfo& junoFormat() {
+    static const FormatInfo info = {
+        .id = "juno",
+        .displayName = "Juno address book",
+        .extensions = {"nv"},
+        .reads = true,
+        .writes = true,
+        .mergesExisting = true,
+        .readFields = fieldsOf({Field::FullName, Field::Email, Field::Nickname}),
+        .writeFields = fieldsOf({Field::FullName, Field::Email, Field::Nickname}),
+        .sniff = &sniffJuno,
+        .reader = &iterators::taggedReader<iterators::IterFile::Juno>,
+        .writer = &writerOfFile<ToNV>,
+        .openFilters = {{"Juno files (*.nv)", "*.nv", 7}},
+        .saveFilters = {{"Juno files (*.nv)", "*.nv", 7}},
+    };
+    return info;
 }
 
 }  // namespace vesk

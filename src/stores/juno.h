@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "model/format_info.h"
 #include "model/to_file.h"
 
 namespace vesk {
@@ -19,5 +20,7 @@ class ToNV : public ToFile {
   private:
     std::string m_text;
 };
+
+const FormatInfo& junoFormat();
 
 }  // namespace vesk

@@ -6,6 +6,9 @@
 #include <system_error>
 #include <utility>
 
+#include "parsing/eudora_nicknames.h"
+#include "parsing/sniff_text.h"
+#include "parsing/tagged_file.h"
 #include "platform/prompt.h"
 #include "text/text_io.h"
 
@@ -508,6 +511,150 @@ bool ToTXT::write(Entry e) {
         m_text += '\n';
     }
     return true;
+}
+
+namespace {
+
+/// A bare address: no blanks, one "@" with something on both sides.
+bool isBareAddress(std::string_view s) {
+    const std::size_t at = s.find('@');
+    if (at == 0 || at == std::string_view::npos || at + 1 == s.size()) return false;
+    return s.find_first_of(" \t|;,\"<>", 0) == std::string_view::npos &&
+           s.find('@', at + 1) == std::string_view::npos;
+}
+
+/// `Name <address>` or `"Name" <address>` items, or bare addresses.
+Sniff sniffPlainText(std::string_view head) {
+    const std::string_view line = sniff::firstContentLine(head);
+    if (line.find('\t') != std::string_view::npos || line.find('@') == std::string_view::npos ||
+        line.starts_with("alias ") || line.starts_with("note ")) {
+        return Sniff::No;
+    }
+    const std::size_t open = line.find('<');
+    const std::size_t close = line.find('>', open == std::string_view::npos ? 0 : open);
+    if (open != std::string_view::npos && close != std::string_view::npos &&
+        isBareAddress(line.substr(open + 1, close - open - 1))) {
+        return Sniff::Yes;
+    }
+    std::string_view trimmed = line.substr(0, line.find_last_not_of(" \r") + 1);
+    return isBareAddress(trimmed) ? Sniff::Yes : Sniff::Maybe;
+}
+
+Sniff sniffPegasusList(std::string_view head) {
+    return sniff::startsWithNoCase(sniff::firstContentLine(head), "\\TITLE ") ? Sniff::Yes
+                                                                              : Sniff::No;
+}
+
+/// A Pine line: nickname, full name and an address (or a list in parentheses), tab-separated.
+Sniff sniffPine(std::string_view head) {
+    const std::string_view line = sniff::firstContentLine(head);
+    if (sniff::countOf(line, '\t') < 2) return Sniff::No;
+    const std::size_t first = line.find('\t');
+    const std::size_t second = line.find('\t', first + 1);
+    const std::string_view address =
+        line.substr(second + 1, line.find('\t', second + 1) - second - 1);
+    if (address.find(',') != std::string_view::npos && !address.starts_with("(")) return Sniff::No;
+    return address.find('@') != std::string_view::npos || address.starts_with("(") ? Sniff::Yes
+                                                                                   : Sniff::No;
+}
+
+Sniff sniffEudora(std::string_view head) {
+    const std::string_view line = sniff::firstContentLine(head);
+    return line.starts_with("alias ") || line.starts_with("note ") ? Sniff::Yes : Sniff::No;
+}
+
+std::unique_ptr<IterBase> readPlainText(const FormatArgs& a) {
+    return std::make_unique<iterators::IterTXT>(a.fileName, iterators::IterTXT::kModePlain);
+}
+std::unique_ptr<IterBase> readPegasusList(const FormatArgs& a) {
+    return std::make_unique<iterators::IterTXT>(a.fileName, iterators::IterTXT::kModePegasus);
+}
+std::unique_ptr<ToBase> writePlainText(const FormatArgs& a) {
+    return std::make_unique<ToTXT>(a.fileName, "", "");
+}
+std::unique_ptr<ToBase> writePegasusList(const FormatArgs& a) {
+    return std::make_unique<ToTXT>(a.fileName, "\\TITLE " + a.baseName + "\n", "");
+}
+std::unique_ptr<ToBase> writeEudora(const FormatArgs& a) {
+    return std::make_unique<ToTXT>(a.fileName, "", "alias ");
+}
+
+}  // namespace
+
+const FormatInfo& plainTextFormat() {
+    static const FormatInfo info = {
+        .id = "plain_text",
+        .displayName = "plain text address list",
+        .extensions = {"txt"},
+        .notFor = Application::Eudora,
+        .reads = true,
+        .writes = true,
+        .mergesExisting = true,
+        .sharedExtension = true,
+        .readFields = fieldsOf({Field::FullName, Field::Email}),
+        .writeFields = fieldsOf({Field::FullName, Field::Email}),
+        .sniff = &sniffPlainText,
+        .reader = &readPlainText,
+        .writer = &writePlainText,
+        .openFilters = {{"Text files (*.txt)", "*.txt", 1}},
+        .saveFilters = {{"Text files (*.txt)", "*.txt", 1}},
+    };
+    return info;
+}
+
+const FormatInfo& pegasusListFormat() {
+    static const FormatInfo info = {
+        .id = "pegasus_list",
+        .displayName = "Pegasus Mail distribution list",
+        .extensions = {"pml"},
+        .reads = true,
+        .writes = true,
+        .mergesExisting = true,
+        .readFields = fieldsOf({Field::FullName, Field::Email}),
+        .writeFields = fieldsOf({Field::FullName, Field::Email}),
+        .sniff = &sniffPegasusList,
+        .reader = &readPegasusList,
+        .writer = &writePegasusList,
+        // One filter serves the lists and the books of Pegasus Mail.
+        .openFilters = {{"Pegasus Mail files (*.pml, *.pmr)", "*.pml;*.pmr", 4}},
+        .saveFilters = {{"Pegasus Mail files (*.pml, *.pmr)", "*.pml;*.pmr", 4}},
+    };
+    return info;
+}
+
+const FormatInfo& pineFormat() {
+    static const FormatInfo info = {
+        .id = "pine",
+        .displayName = "Pine address book",
+        .extensions = {"addressbook"},
+        .applications = {Application::Pine},
+        .reads = true,
+        .holdsLists = true,
+        .readFields = fieldsOf({Field::FullName, Field::Email, Field::Nickname, Field::Notes}),
+        .sniff = &sniffPine,
+        .reader = &readerOfFile<iterators::IterPine>,
+        .openFilters = {{"Pine Address Books", "*.addressbook", 9}},
+        .saveFilters = {{"Pine Address Books", "*.addressbook", 9}},
+    };
+    return info;
+}
+
+const FormatInfo& eudoraFormat() {
+    static const FormatInfo info = {
+        .id = "eudora",
+        .displayName = "Eudora nicknames",
+        .applications = {Application::Eudora},
+        .reads = true,
+        .writes = true,
+        .mergesExisting = true,
+        .readFields = eudora::supportedFields(),
+        // The alias line names the contact by its full name, so the nickname is not kept.
+        .writeFields = eudora::supportedFields() & ~fieldsOf({Field::Nickname}),
+        .sniff = &sniffEudora,
+        .reader = &iterators::taggedReader<iterators::IterFile::Eudora>,
+        .writer = &writeEudora,
+    };
+    return info;
 }
 
 }  // namespace vesk

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/format_info.h"
 #include "model/iter_base.h"
 #include "model/to_file.h"
 
@@ -109,5 +110,14 @@ class ToTXT : public ToFile {
 std::string quoteListName(std::string_view name);
 /// An address as it goes between angle brackets: `< > , "` and such backslashes escaped.
 std::string quoteListAddress(std::string_view address);
+
+/// Plain text address lists (.txt).
+const FormatInfo& plainTextFormat();
+/// Pegasus Mail distribution lists (.pml).
+const FormatInfo& pegasusListFormat();
+/// Pine address books (.addressbook).
+const FormatInfo& pineFormat();
+/// Eudora nickname files (NNdbase.txt), chosen by the application Eudora.
+const FormatInfo& eudoraFormat();
 
 }  // namespace vesk

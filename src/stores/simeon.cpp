@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "parsing/sniff_text.h"
 #include "platform/prompt.h"
 #include "platform/trace.h"
 #include "text/text_io.h"
@@ -123,3 +124,31 @@ Entry IterSimeon::parseRecord(std::string_view record) const {
 }
 
 }  // namespace vesk::iterators
+
+namespace vesk {
+
+namespace {
+
+Sniff sniffSimeon(std::string_view head) {
+    const std::string_view line = sniff::firstContentLine(head);
+    if (!line.starts_with("Name=")) return Sniff::No;
+    return line.find('\t') != std::string_view::npos ? Sniff::Yes : Sniff::Maybe;
+}
+
+}  // namespace
+
+const FormatInfo& simeonFormat() {
+    static const FormatInfo info = {
+        .id = "simeon",
+        .displayName = "Simeon/Execmail export",
+        .extensions = {"simeon"},
+        .reads = true,
+        .readFields = fieldsOf({Field::FullName, Field::BusinessCity, Field::Nickname, Field::Email,
+                                Field::BusinessPhone}),
+        .sniff = &sniffSimeon,
+        .reader = &readerOfFile<iterators::IterSimeon>,
+    };
+    return info;
+}
+
+}  // namespace vesk

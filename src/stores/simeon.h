@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/format_info.h"
 #include "model/iter_base.h"
 
 namespace vesk::iterators {
@@ -32,3 +33,9 @@ class IterSimeon : public IterBase {
 };
 
 }  // namespace vesk::iterators
+
+namespace vesk {
+
+const FormatInfo& simeonFormat();
+
+}  // namespace vesk

@@ -210,7 +210,6 @@ TEST_F(Automation, AnUnreadableTaskIsReportedAndNothingRuns) {
 class CommandLine : public ::testing::Test {
   protected:
     testing::TempDir dir;
-    testing::LineFormatScope lines;
     MemorySettingsStore store;
     SettingsScope settingsScope{store};
     RecordingPrompt prompts;
@@ -221,7 +220,7 @@ class CommandLine : public ::testing::Test {
     int vesk(const std::vector<std::string>& args) {
         out.str("");
         err.str("");
-        return run(args, "9.9", Streams{out, err});
+        return run(args, "9.9", Streams{out, err, testing::lineRegistry()});
     }
     std::string file(const std::string& name) { return dir.file(name); }
 };

@@ -1,6 +1,7 @@
 // A tiny line format for tests of the selection layer: one "Full Name|E-Mail" line per
-// contact; a writer variant that wants folders writes "<kind>:<name>" for markers. Installed
-// for chosen extensions with setFormatOverride, so no real format is needed.
+// contact; a writer variant that wants folders writes "<kind>:<name>" for markers. Each is one
+// registry record, put in front of the built-in formats by lineRegistry(), so no real format
+// is needed.
 #pragma once
 
 #include <memory>
@@ -8,8 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "model/format_info.h"
 #include "model/to_file.h"
-#include "registry/factory.h"
+#include "registry/registry.h"
 #include "text/text_io.h"
 
 namespace vesk::testing {
@@ -66,14 +68,14 @@ class LineWriter : public ToFile {
     std::string m_text;
 };
 
-/// The arguments the last line reader was made with.
-inline FormatArgs& lastReaderArgs() {
-    static FormatArgs a;
-    return a;
+/// The application the last line reader was made for.
+inline Application& lastReaderApplication() {
+    static Application app = Application::None;
+    return app;
 }
 
 inline std::unique_ptr<IterBase> makeLineReader(const FormatArgs& a) {
-    lastReaderArgs() = a;
+    lastReaderApplication() = a.application;
     return std::make_unique<LineReader>(a.fileName);
 }
 inline std::unique_ptr<ToBase> makeFlatLineWriter(const FormatArgs& a) {
@@ -83,19 +85,51 @@ inline std::unique_ptr<ToBase> makeFolderLineWriter(const FormatArgs& a) {
     return std::make_unique<LineWriter>(a.fileName, true, "\\Old\\");
 }
 
-/// Installs the line format for ".tst" (flat) and ".tsf" (folders, merging into "\Old\").
-class LineFormatScope {
-  public:
-    LineFormatScope() {
-        setFormatOverride("tst", &makeLineReader, &makeFlatLineWriter);
-        setFormatOverride("tsf", &makeLineReader, &makeFolderLineWriter);
-    }
-    ~LineFormatScope() {
-        setFormatOverride("tst", nullptr, nullptr);
-        setFormatOverride("tsf", nullptr, nullptr);
-    }
-    LineFormatScope(const LineFormatScope&) = delete;
-    LineFormatScope& operator=(const LineFormatScope&) = delete;
-};
+/// ".tst": the flat line format.
+inline const FormatInfo& lineFormat() {
+    static const FormatInfo info = {
+        .id = "test_lines",
+        .displayName = "test line file",
+        .extensions = {"tst"},
+        .reads = true,
+        .writes = true,
+        .mergesExisting = true,
+        .readFields = fieldsOf({Field::FullName, Field::Email}),
+        .writeFields = fieldsOf({Field::FullName, Field::Email}),
+        .sniff =
+            +[](std::string_view head) {
+                return head.starts_with("LINES|") ? Sniff::Yes : Sniff::No;
+            },
+        .reader = &makeLineReader,
+        .writer = &makeFlatLineWriter,
+        .openFilters = {{"Test line files (*.tst)", "*.tst"}},
+        .saveFilters = {{"Test line files (*.tst)", "*.tst"}},
+    };
+    return info;
+}
+
+/// ".tsf": the line format with folders, merging an existing file into "\Old\".
+inline const FormatInfo& folderLineFormat() {
+    static const FormatInfo info = {
+        .id = "test_folder_lines",
+        .displayName = "test line file with folders",
+        .extensions = {"tsf"},
+        .reads = true,
+        .writes = true,
+        .holdsFolders = true,
+        .mergesExisting = true,
+        .readFields = fieldsOf({Field::FullName, Field::Email}),
+        .writeFields = fieldsOf({Field::FullName, Field::Email}),
+        .reader = &makeLineReader,
+        .writer = &makeFolderLineWriter,
+    };
+    return info;
+}
+
+/// The built-in formats with the two line formats in front.
+inline const Registry& lineRegistry() {
+    static const Registry registry = Registry::withExtra({&lineFormat(), &folderLineFormat()});
+    return registry;
+}
 
 }  // namespace vesk::testing

@@ -4,7 +4,9 @@
 
 #include <filesystem>
 
+#include "app/common/file_dialogs.h"
 #include "discovery/applications.h"
+#include "operations/dispatch.h"
 #include "platform/environment.h"
 #include "platform/settings.h"
 #include "platform/trace.h"
@@ -23,7 +25,12 @@ using testing::spit;
 class Selection : public ::testing::Test {
   protected:
     testing::TempDir dir;
-    testing::LineFormatScope lines;
+    FormatChoice lines{testing::lineRegistry()};
+    DispatchContext linesContext = [] {
+        DispatchContext c;
+        c.registry = &testing::lineRegistry();
+        return c;
+    }();
     RecordingPrompt prompts;
     PromptScope promptScope{prompts};
     MemorySettingsStore store;
@@ -39,7 +46,7 @@ class Selection : public ::testing::Test {
 };
 
 TEST_F(Selection, AnEmptyBookWritesNothing) {
-    const SaveOutcome o = saveToFile(file("out.tst"), -1, view);
+    const SaveOutcome o = saveToFile(file("out.tst"), view, lines);
     EXPECT_EQ(o.status, SaveStatus::Empty);
     EXPECT_FALSE(fs::exists(file("out.tst")));
     EXPECT_TRUE(prompts.dialogs.empty());
@@ -49,7 +56,7 @@ TEST_F(Selection, ContactsThatAllSitInFoldersAreWrittenIntoAFlatFormat) {
     NewAdbook* work = view.currentBook().folderNamed("Work");
     work->addEntry(contact("Ann Work", "ann@work.example"));
     work->folderNamed("Deeper")->addEntry(contact("Deep Dave", "dave@deep.example"));
-    const SaveOutcome o = saveToFile(file("out.tst"), -1, view);
+    const SaveOutcome o = saveToFile(file("out.tst"), view, lines);
     ASSERT_EQ(o.status, SaveStatus::Saved);
     EXPECT_EQ(o.entriesWritten, 2);
     EXPECT_EQ(o.foldersFlattened, 2);
@@ -60,7 +67,7 @@ TEST_F(Selection, ContactsThatAllSitInFoldersAreWrittenIntoAFlatFormat) {
 TEST_F(Selection, AWriterWithFoldersKeepsThemAndIsNotFlattened) {
     add("Zed", "z@x");
     view.currentBook().folderNamed("Work")->addEntry(contact("Ann", "a@x"));
-    const SaveOutcome o = saveToFile(file("out.tsf"), -1, view);
+    const SaveOutcome o = saveToFile(file("out.tsf"), view, lines);
     ASSERT_EQ(o.status, SaveStatus::Saved);
     EXPECT_EQ(o.foldersFlattened, 0);
     EXPECT_EQ(slurp(file("out.tsf")), "15:Work\r\nAnn|a@x\r\n14:Work\r\nZed|z@x\r\n");
@@ -70,7 +77,7 @@ TEST_F(Selection, SavingOverAnExistingFileMergesAndDropsDuplicates) {
     spit(file("book.tst"), "Old Olga|olga@x\nShared Sam|sam@x\n");
     add("New Nina", "nina@x");
     add("Shared Sam", "sam@x");
-    const SaveOutcome o = saveToFile(file("book.tst"), -1, view);
+    const SaveOutcome o = saveToFile(file("book.tst"), view, lines);
     ASSERT_EQ(o.status, SaveStatus::Saved);
     EXPECT_TRUE(o.mergedWithExisting);
     EXPECT_EQ(slurp(file("book.tst")),
@@ -83,7 +90,7 @@ TEST_F(Selection, SavingOverAnExistingFileMergesAndDropsDuplicates) {
 TEST_F(Selection, TheExistingContentGoesUnderTheWritersMergeFolder) {
     spit(file("book.tsf"), "Old Olga|olga@x\n");
     add("New Nina", "nina@x");
-    ASSERT_EQ(saveToFile(file("book.tsf"), -1, view).status, SaveStatus::Saved);
+    ASSERT_EQ(saveToFile(file("book.tsf"), view, lines).status, SaveStatus::Saved);
     EXPECT_EQ(slurp(file("book.tsf")),
               "15:Old\r\nOld Olga|olga@x\r\n14:Old\r\nNew Nina|nina@x\r\n");
 }
@@ -91,24 +98,26 @@ TEST_F(Selection, TheExistingContentGoesUnderTheWritersMergeFolder) {
 TEST_F(Selection, ReplacingInsteadOfMerging) {
     spit(file("book.tst"), "Old Olga|olga@x\n");
     add("New Nina", "nina@x");
-    const SaveOutcome o = saveToFile(file("book.tst"), -1, view, SaveOptions{false});
+    const SaveOutcome o = saveToFile(file("book.tst"), view, lines, SaveOptions{false});
     EXPECT_FALSE(o.mergedWithExisting);
     EXPECT_EQ(slurp(file("book.tst")), "New Nina|nina@x\r\n");
 }
 
 TEST_F(Selection, FailuresAreReportedNeverTakenForSuccess) {
     add("Ann", "a@x");
-    const SaveOutcome noWriter = saveToFile(file("book.unknown"), -1, view);
+    const SaveOutcome noWriter = saveToFile(file("book.unknown"), view, lines);
     EXPECT_EQ(noWriter.status, SaveStatus::NoWriter);
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_NE(prompts.messages[0].text.find("book.unknown"), std::string::npos);
     EXPECT_FALSE(fs::exists(file("book.unknown")));
 
-    const SaveOutcome failed = saveToFile(file("no/such/folder/book.tst"), -1, view);
+    const SaveOutcome failed = saveToFile(file("no/such/folder/book.tst"), view, lines);
     EXPECT_EQ(failed.status, SaveStatus::Failed);
 
     // No name and the dialog cancelled: nothing is written, and the caller hears so.
-    const SaveOutcome cancelled = saveToFile("", -1, view);
+    const SaveOutcome cancelled =
+        saveToFile("", view, lines,
+                   SaveOptions{true, [] { return askSaveFileName(testing::lineRegistry()); }});
     EXPECT_EQ(cancelled.status, SaveStatus::Cancelled);
     EXPECT_EQ(prompts.dialogs, std::vector<std::string>{"save"});
 }
@@ -116,17 +125,17 @@ TEST_F(Selection, FailuresAreReportedNeverTakenForSuccess) {
 TEST_F(Selection, ACancelledImportIsNotSaved) {
     add("Ann", "a@x");
     view.currentBook().stopRequested = true;
-    EXPECT_EQ(saveToFile(file("x.tst"), -1, view).status, SaveStatus::Empty);
+    EXPECT_EQ(saveToFile(file("x.tst"), view, lines).status, SaveStatus::Empty);
     EXPECT_FALSE(fs::exists(file("x.tst")));
 }
 
 TEST_F(Selection, LoadFileResults) {
     spit(file("in.tst"), "Ann|a@x\nBob|b@x\n");
-    EXPECT_EQ(loadFile("", view, -1), -1);
-    EXPECT_EQ(loadFile(file("in.unknown"), view, -1), -2);
+    EXPECT_EQ(loadFile("", view, lines), -1);
+    EXPECT_EQ(loadFile(file("in.unknown"), view, lines), -2);
     EXPECT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(view.currentBook().entryCount(), 0);
-    EXPECT_EQ(loadFile(file("in.tst"), view, -1), 0);
+    EXPECT_EQ(loadFile(file("in.tst"), view, lines), 0);
     EXPECT_EQ(view.status, "2 Items");
 }
 
@@ -152,13 +161,14 @@ TEST_F(Selection, DispatchComparesApplicationNamesExactly) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.app);
         PlainBookView v;
-        testing::lastReaderArgs() = {};
-        const DispatchOutcome o = dispatchApplications(
-            c.app, file("in.tst"), "Other", file(std::string("out-") + c.app + ".tst"), v);
+        testing::lastReaderApplication() = Application::None;
+        const DispatchOutcome o =
+            dispatchApplications(c.app, file("in.tst"), "Other",
+                                 file(std::string("out-") + c.app + ".tst"), v, linesContext);
         EXPECT_EQ(o.sourceKnown, c.known);
         EXPECT_EQ(v.currentBook().entryCount(), c.entries);
         if (c.entries > 0) {
-            EXPECT_EQ(testing::lastReaderArgs().formatNumber, c.format);
+            EXPECT_EQ(toNumber(testing::lastReaderApplication()), c.format);
             EXPECT_EQ(o.save.status, SaveStatus::Saved);
         }
     }
@@ -166,11 +176,22 @@ TEST_F(Selection, DispatchComparesApplicationNamesExactly) {
 
 TEST_F(Selection, StoresNotBuiltYetAreReportedNotIgnored) {
     const DispatchOutcome o =
-        dispatchApplications("oe", file("x.wab"), "Other", file("o.tst"), view);
+        dispatchApplications("oe", file("x.wab"), "Other", file("o.tst"), view, linesContext);
     EXPECT_TRUE(o.sourceKnown);
     EXPECT_FALSE(o.sourceAvailable);
     ASSERT_FALSE(prompts.messages.empty());
     EXPECT_EQ(prompts.messages[0].text, "Outlook Express cannot be read by this build of Vesk.");
+}
+
+/// The line format standing in for LDIF, the exchange file's format.
+const FormatInfo& ldifAsLines() {
+    static const FormatInfo info = [] {
+        FormatInfo f = testing::lineFormat();
+        f.id = "ldif_as_lines";
+        f.extensions = {"ldif"};
+        return f;
+    }();
+    return info;
 }
 
 class ExternalNetscape : public Selection {
@@ -178,20 +199,24 @@ class ExternalNetscape : public Selection {
     void SetUp() override {
         setProgramDirectory(dir.path().string());
         setConfiguredPath(2, "/opt/netscape/netscape");
-        setFormatOverride("ldif", &testing::makeLineReader, &testing::makeFlatLineWriter);
     }
     void TearDown() override {
-        setFormatOverride("ldif", nullptr, nullptr);
         setConfiguredPath(2, "");
         setProgramDirectory("");
     }
+    DispatchContext netscape() {
+        DispatchContext c;
+        c.registry = &registry;
+        return c;
+    }
+    const Registry registry = Registry::withExtra({&ldifAsLines(), &testing::lineFormat()});
     std::vector<std::vector<std::string>> runs;
 };
 
 TEST_F(ExternalNetscape, ExportRunsTheProgramWithAnArgumentVectorAndLoadsItsFile) {
     const std::string ldif = dir.file("vesk.ldif");
     spit(ldif, "Stale Steve|steve@x\n");  // left by an earlier run
-    DispatchContext context;
+    DispatchContext context = netscape();
     context.run = [&](const std::vector<std::string>& argv) {
         runs.push_back(argv);
         EXPECT_FALSE(fs::exists(ldif)) << "a stale file must be gone before the export";
@@ -210,7 +235,7 @@ TEST_F(ExternalNetscape, ExportRunsTheProgramWithAnArgumentVectorAndLoadsItsFile
 
 TEST_F(ExternalNetscape, AnExportThatLeavesNoFileLoadsNothing) {
     spit(dir.file("vesk.ldif"), "Stale Steve|steve@x\n");
-    DispatchContext context;
+    DispatchContext context = netscape();
     context.run = [](const std::vector<std::string>&) { return true; };
     const DispatchOutcome o =
         dispatchApplications("ns4", "", "Other", file("out.tst"), view, context);
@@ -222,7 +247,7 @@ TEST_F(ExternalNetscape, ImportWritesTheFileAfreshShowsTheCommandAndDeletesIt) {
     const std::string ldif = dir.file("vesk.ldif");
     spit(ldif, "Stale Steve|steve@x\n");
     add("Ann", "a@x");
-    DispatchContext context;
+    DispatchContext context = netscape();
     std::string seen;
     context.run = [&](const std::vector<std::string>& argv) {
         runs.push_back(argv);

@@ -8,15 +8,16 @@
 #include <iostream>
 
 #include "discovery/applications.h"
-#include "model/sync.h"
 #include "operations/automation.h"
-#include "operations/selection.h"
+#include "operations/dispatch.h"
+#include "operations/sync_files.h"
 #include "platform/faults.h"
 #include "platform/progress.h"
 #include "platform/prompt.h"
 #include "platform/settings.h"
 #include "platform/trace.h"
-#include "registry/factory.h"
+#include "registry/applications.h"
+#include "registry/registry.h"
 
 namespace vesk::cli {
 
@@ -42,59 +43,47 @@ constexpr const char* kUsage =
     "sync     brings two address books into step and writes the result to both files.\n"
     "auto     runs an automation task; tasks lists them, tasks save/delete edits them.\n"
     "--trace  (anywhere) shows the debug trace on stderr.\n"
+    "APP is an application below or a format id of vesk formats (--from vcard).\n"
     "\n"
-    "Applications: Other (type from the extension), Eudora (eud), Forte Agent (agt),\n"
-    "Opera (op), Pine Address Book (pin), Simeon/Execmail exported file (sim),\n"
-    "Netscape 3.x (ns3), Netscape 4.x (ns4), Outlook Express (oe), MS Outlook (ol).\n"
     "Exit codes: 0 done, 1 failed, 2 usage.\n";
 
-const char* const kSourceApplications[] = {
-    "Outlook Express",
-    "oe",
-    "Pine Address Book",
-    "pin",
-    "MS Outlook",
-    "ol",
-    "Netscape 3.x",
-    "ns3",
-    "Netscape 4.x",
-    "ns4",
-    "Eudora",
-    "eud",
-    "Forte Agent",
-    "agt",
-    "Other",
-    "Opera",
-    "op",
-    "Simeon/Execmail exported file",
-    "sim",
-};
-
-bool isSourceApplication(const std::string& name) {
-    for (const char* a : kSourceApplications) {
-        if (name == a) return true;
+/// The usage text with the applications a conversion can read from, as the table has them.
+std::string usage() {
+    std::string apps = "Applications:";
+    std::size_t width = apps.size();
+    for (const ApplicationInfo& a : applications()) {
+        if (a.source == SourceRoute::None) continue;
+        std::string item = " " + std::string(a.name);
+        if (!a.alias.empty()) item += " (" + std::string(a.alias) + ")";
+        item += ",";
+        if (width + item.size() > 92) {
+            apps += "\n ";
+            width = 1;
+        }
+        apps += item;
+        width += item.size();
     }
-    return false;
+    apps.back() = '.';
+    return std::string(kUsage).insert(std::string(kUsage).rfind("Exit codes"), apps + "\n");
 }
 
-/// Every name the destination side understands: the named programs, and every application of
-/// the list (written by the destination file's extension).
-bool isDestinationApplication(const std::string& name) {
-    if (name.empty() || isSourceApplication(name)) return true;
-    for (int n = 0; n < kFormatCount; ++n) {
-        if (!FormatName(n).empty() && name == FormatName(n)) return true;
-    }
+bool isSourceApplication(const Registry& formats, const std::string& name) {
+    const ApplicationInfo* app = applicationNamed(name);
+    return (app && app->source != SourceRoute::None) || formats.byId(name) != nullptr;
+}
+
+/// Every name the destination side understands: every application of the list (those without
+/// a route of their own are written by the destination file's extension) and every format id.
+bool isDestinationApplication(const Registry& formats, const std::string& name) {
+    if (name.empty() || applicationNamed(name) || formats.byId(name)) return true;
     return name == "LDAP/LDIF File";
 }
 
-/// Applications whose source is the file given with them.
-bool sourceReadsFile(const std::string& app) {
-    for (const char* a :
-         {"Other", "Eudora", "eud", "Forte Agent", "agt", "Pine Address Book", "pin", "Opera", "op",
-          "Simeon/Execmail exported file", "sim", "Outlook Express", "oe"}) {
-        if (app == a) return true;
-    }
-    return false;
+/// The source file a source application needs given with it.
+SourceFile sourceFileOf(const Registry& formats, const std::string& app) {
+    if (formats.byId(app) && !applicationNamed(app)) return SourceFile::Required;
+    const ApplicationInfo* info = applicationNamed(app);
+    return info ? info->sourceFile : SourceFile::None;
 }
 
 bool isFile(const std::string& path) {
@@ -163,29 +152,6 @@ std::string joinArgs(const std::vector<std::string>& args, std::size_t from = 0)
     return out;
 }
 
-/// Forwards to the prompt in place and counts the messages, so that a read that reported a
-/// problem can be told apart from a clean one.
-class CountingPrompt : public Prompt {
-  public:
-    explicit CountingPrompt(Prompt& inner) : m_inner(inner) {}
-    Answer message(const std::string& text, const std::string& caption, Buttons buttons,
-                   Icon icon) override {
-        ++count;
-        return m_inner.message(text, caption, buttons, icon);
-    }
-    void entrySheet(Entry& entry) override { m_inner.entrySheet(entry); }
-    FileDialogResult openFileName(const std::vector<FileFilter>& f, int d) override {
-        return m_inner.openFileName(f, d);
-    }
-    FileDialogResult saveFileName(const std::vector<FileFilter>& f, int d) override {
-        return m_inner.saveFileName(f, d);
-    }
-    int count = 0;
-
-  private:
-    Prompt& m_inner;
-};
-
 /// The summary after a conversion, on stderr: what was read, written, merged and flattened.
 void reportConversion(const std::string& source, NewAdbook& book, const SaveOutcome& save,
                       std::ostream& err) {
@@ -240,18 +206,16 @@ int judge(const DispatchOutcome& o, const std::string& source, NewAdbook& book, 
 }
 
 int convert(const ConvertRequest& r, bool allowMerge, Streams s) {
-    if (!isSourceApplication(r.fromApp)) {
+    if (!isSourceApplication(s.formats, r.fromApp)) {
         s.err << "vesk: unknown source application '" << r.fromApp << "'\n";
         return kExitFailed;
     }
-    if (sourceReadsFile(r.fromApp) && r.fromApp != "Opera" && r.fromApp != "op" &&
-        r.fromApp != "Simeon/Execmail exported file" && r.fromApp != "sim") {
-        if (r.fromFile.empty()) {
-            s.err << "vesk: no source file was given\n";
-            return kExitFailed;
-        }
+    const SourceFile use = sourceFileOf(s.formats, r.fromApp);
+    if (use == SourceFile::Required && r.fromFile.empty()) {
+        s.err << "vesk: no source file was given\n";
+        return kExitFailed;
     }
-    if (!r.fromFile.empty() && sourceReadsFile(r.fromApp) &&
+    if (!r.fromFile.empty() && use != SourceFile::None &&
         (!isFile(r.fromFile) || !readable(r.fromFile))) {
         s.err << "vesk: cannot read " << r.fromFile << "\n";
         return kExitFailed;
@@ -263,6 +227,7 @@ int convert(const ConvertRequest& r, bool allowMerge, Streams s) {
         ProgressScope scope(progress);
         DispatchContext context;
         context.allowMerge = allowMerge;
+        context.registry = &s.formats;
         o = dispatchApplications(r.fromApp, r.fromFile, r.toApp, r.toFile, view, context);
     }
     return judge(o, r.fromFile.empty() ? r.fromApp : r.fromFile, view.currentBook(), s.err);
@@ -276,7 +241,9 @@ int runTask(const std::string& name, Streams s) {
     const bool readOk = readAutomationTask(name, task);
     {
         ProgressScope scope(progress);
-        if (!RunAutomationTask(view, name, &o)) return kExitFailed;
+        DispatchContext context;
+        context.registry = &s.formats;
+        if (!RunAutomationTask(view, name, &o, context)) return kExitFailed;
     }
     return judge(o, readOk ? (task.fromFile.empty() ? task.fromApp : task.fromFile) : name,
                  view.currentBook(), s.err);
@@ -287,68 +254,39 @@ int sync(const std::vector<std::string>& paths, Streams s) {
         s.err << "vesk: sync needs two address-book files\n";
         return kExitUsage;
     }
-    // Everything that could stop the run is checked before either file is touched.
-    for (int i = 0; i < 2; ++i) {
-        const std::string& p = paths[static_cast<std::size_t>(i)];
-        if (!hasReaderFor(p, -1) || !hasWriterFor(p, -1)) {
-            s.err << "vesk: cannot synchronise " << p
-                  << ": Vesk cannot both read and write this type of file\n";
-            return kExitFailed;
-        }
-        if (!isFile(p) || !readable(p)) {
-            s.err << "vesk: cannot read " << p << "\n";
-            return kExitFailed;
-        }
-    }
-    NewAdbook root;
-    NewAdbook* folders[2] = {nullptr, nullptr};
-    root.addFolder("folder1");
-    root.addFolder("folder2");
-    root.addFolder("final");
-    folders[0] = root.folderNamed("folder1");
-    folders[1] = root.folderNamed("folder2");
+    SyncOutcome o;
     {
         ConsoleProgress progress;
         ProgressScope scope(progress);
-        for (int i = 0; i < 2; ++i) {
-            const std::string& p = paths[static_cast<std::size_t>(i)];
-            CountingPrompt counting(prompt());
-            PromptScope promptScope(counting);
-            std::unique_ptr<IterBase> reader = createReader(p, -1);
-            if (!reader) {
-                s.err << "vesk: cannot read " << p << "\n";
-                return kExitFailed;
-            }
-            folders[i]->fromStart(*reader);
-            if (counting.count > 0) {
-                s.err << "vesk: reading " << p
-                      << " reported a problem; stopped before writing either file\n";
-                return kExitFailed;
-            }
-        }
+        o = synchronizeFiles(paths[0], paths[1], s.formats);
     }
-    std::unique_ptr<NewAdbook> result = synchronize(*folders[0], *folders[1]);
-    if (!result || countTree(*result).entries + countTree(*result).lists == 0) {
-        s.err << "vesk: the synchronised address book is empty; neither file was changed\n";
-        return kExitFailed;
-    }
-    // Each file is written afresh: merging with its old content would undo the synchronisation.
-    for (int i = 0; i < 2; ++i) {
-        const std::string& p = paths[static_cast<std::size_t>(i)];
-        std::unique_ptr<ToBase> writer = createWriter(p, -1);
-        SaveOutcome outcome;
-        outcome.fileName = p;
-        if (!writer || !writeBook(*writer, *result, outcome)) {
-            s.err << "vesk: could not write " << p;
-            if (i == 0) s.err << "; " << paths[1] << " was left unchanged";
+    switch (o.status) {
+        case SyncStatus::Done:
+            s.err << "vesk: synchronised " << paths[0] << " (" << o.firstCount
+                  << " contact(s)) and " << paths[1] << " (" << o.secondCount
+                  << " contact(s)): both now hold " << o.resultCount << " contact(s)\n";
+            return kExitDone;
+        case SyncStatus::NotReadWrite:
+            s.err << "vesk: cannot synchronise " << o.file
+                  << ": Vesk cannot both read and write this type of file\n";
+            return kExitFailed;
+        case SyncStatus::Unreadable:
+            s.err << "vesk: cannot read " << o.file << "\n";
+            return kExitFailed;
+        case SyncStatus::ReadProblem:
+            s.err << "vesk: reading " << o.file
+                  << " reported a problem; stopped before writing either file\n";
+            return kExitFailed;
+        case SyncStatus::Empty:
+            s.err << "vesk: the synchronised address book is empty; neither file was changed\n";
+            return kExitFailed;
+        case SyncStatus::WriteFailed:
+            s.err << "vesk: could not write " << o.file;
+            if (o.file == paths[0]) s.err << "; " << paths[1] << " was left unchanged";
             s.err << "\n";
             return kExitFailed;
-        }
     }
-    s.err << "vesk: synchronised " << paths[0] << " (" << countTree(*folders[0]).entries
-          << " contact(s)) and " << paths[1] << " (" << countTree(*folders[1]).entries
-          << " contact(s)): both now hold " << countTree(*result).entries << " contact(s)\n";
-    return kExitDone;
+    return kExitFailed;
 }
 
 int loadOne(const std::string& file, Streams s) {
@@ -357,33 +295,35 @@ int loadOne(const std::string& file, Streams s) {
     int rc;
     {
         ProgressScope scope(progress);
-        rc = loadFile(file, view, -1);
+        rc = loadFile(file, view, FormatChoice{s.formats});
     }
     if (rc != 0) return kExitFailed;
     s.out << view.status << "\n";
     return kExitDone;
 }
 
-int listFormats(Streams s) {
-    auto list = [&](const char* title, const std::vector<FormatRow>& rows, bool reader) {
-        s.out << title << "\n";
-        for (const FormatRow& row : rows) {
-            const bool built = reader ? row.reader != nullptr : row.writer != nullptr;
-            std::string exts;
-            for (char c : std::string(row.extensions))
-                exts += c == ';' ? std::string(", .") : std::string(1, c);
-            if (!exts.empty())
-                exts = "." + exts;
-            else if (row.formatNumber >= 0)
-                exts = "(application " + FormatName(row.formatNumber) + ")";
-            else
-                exts = "(any other file)";
-            s.out << "  " << exts << "  " << row.description
-                  << (built ? "" : "  [not in this build]") << "\n";
+/// One line a format: its id, what Vesk does with it, its extensions or applications, its name.
+int printFormats(const Registry& formats, Streams s) {
+    for (const FormatInfo* f : formats.formats()) {
+        std::string can;
+        if (f->reads) can += f->reader ? "read" : "(read)";
+        if (f->writes)
+            can += std::string(can.empty() ? "" : "/") + (f->writer ? "write" : "(write)");
+        std::string selects;
+        for (std::string_view ext : f->extensions) {
+            selects += std::string(selects.empty() ? "" : " ") + "." + std::string(ext);
         }
-    };
-    list("Reads:", readerRows(), true);
-    list("Writes:", writerRows(), false);
+        for (Application a : f->applications) {
+            selects +=
+                std::string(selects.empty() ? "" : " ") + "[" + FormatName(toNumber(a)) + "]";
+        }
+        char line[160];
+        std::snprintf(line, sizeof line, "  %-16s %-13s %-24s ", std::string(f->id).c_str(),
+                      can.c_str(), selects.c_str());
+        s.out << line << f->displayName << "\n";
+    }
+    s.out << "(read) and (write): known, not in this build yet. Files of no known extension are\n"
+             "recognised by their content.\n";
     return kExitDone;
 }
 
@@ -461,11 +401,11 @@ int linuxConvert(const std::vector<std::string>& a, Streams s) {
         s.err << "vesk: usage: vesk convert [--from APP] [--to APP] [--replace] SOURCE DEST\n";
         return kExitUsage;
     }
-    if (!isSourceApplication(r.fromApp)) {
+    if (!isSourceApplication(s.formats, r.fromApp)) {
         s.err << "vesk: unknown source application '" << r.fromApp << "' (see vesk --help)\n";
         return kExitUsage;
     }
-    if (!isDestinationApplication(r.toApp)) {
+    if (!isDestinationApplication(s.formats, r.toApp)) {
         s.err << "vesk: unknown destination application '" << r.toApp << "' (see vesk --help)\n";
         return kExitUsage;
     }
@@ -475,6 +415,10 @@ int linuxConvert(const std::vector<std::string>& a, Streams s) {
 }
 
 }  // namespace
+
+int listFormats(const Registry& registry, Streams streams) {
+    return printFormats(registry, streams);
+}
 
 std::string argumentTail(std::string_view commandLine) {
     std::size_t pos = 0;
@@ -586,12 +530,12 @@ int run(const std::vector<std::string>& input, const std::string& version, Strea
     }
     if (a.empty()) {
         s.err << "vesk: the window is not available in this build; the command line is.\n";
-        s.out << kUsage;
+        s.out << usage();
         return kExitDone;
     }
     const std::string& first = a[0];
     if (first == "--help" || first == "-h" || first == "help") {
-        s.out << kUsage;
+        s.out << usage();
         return kExitDone;
     }
     if (first == "--version" || first == "-V") {
@@ -614,7 +558,7 @@ int run(const std::vector<std::string>& input, const std::string& version, Strea
         return runTask(joinArgs(a, 1), s);
     }
     if (first == "tasks") return tasks(a, s);
-    if (first == "formats") return listFormats(s);
+    if (first == "formats") return printFormats(s.formats, s);
 
     const std::string tail = joinArgs(a);
     // On Linux a path starts with "/" too: an existing file such as /helpers/book.vcf is a file,
@@ -631,7 +575,7 @@ int run(const std::vector<std::string>& input, const std::string& version, Strea
     }
     switch (sw) {
         case Switch::None:
-            s.out << kUsage;
+            s.out << usage();
             return kExitDone;
         case Switch::Wizard:
         case Switch::Prefs:
@@ -639,7 +583,7 @@ int run(const std::vector<std::string>& input, const std::string& version, Strea
                   << " needs the Vesk window, which is not available in this build\n";
             return kExitFailed;
         case Switch::Help:
-            s.out << kUsage;
+            s.out << usage();
             return kExitDone;
         case Switch::Auto:
             return runTask(tail.size() > 6 ? tail.substr(6) : std::string(), s);

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "registry/registry.h"
+
 namespace vesk::cli {
 
 constexpr int kExitDone = 0;
@@ -48,10 +50,15 @@ ConvertRequest parseConvert(const std::vector<std::string>& args);
 /// when the tail holds them. Fewer than two gives fewer.
 std::vector<std::string> parseSyncPaths(const std::vector<std::string>& args);
 
+/// What the command line talks to: its output streams and the formats it knows.
 struct Streams {
     std::ostream& out;
     std::ostream& err;
+    const Registry& formats = Registry::builtIn();
 };
+
+/// `vesk formats`: one line for every format of `registry`.
+int listFormats(const Registry& registry, Streams streams);
 
 /// Runs the command line `args` (without the program's name); returns the exit code.
 int run(const std::vector<std::string>& args, const std::string& version, Streams streams);

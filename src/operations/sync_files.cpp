@@ -1,0 +1,99 @@
+#include "operations/sync_files.h"
+
+#include <sys/stat.h>
+
+#include <fstream>
+
+#include "model/sync.h"
+#include "operations/selection.h"
+#include "platform/prompt.h"
+
+namespace vesk {
+
+namespace {
+
+bool readableFile(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    return static_cast<bool>(std::ifstream(path, std::ios::binary));
+}
+
+/// Forwards to the prompt in place and counts the messages, so that a read that reported a
+/// problem can be told apart from a clean one.
+class CountingPrompt : public Prompt {
+  public:
+    explicit CountingPrompt(Prompt& inner) : m_inner(inner) {}
+    Answer message(const std::string& text, const std::string& caption, Buttons buttons,
+                   Icon icon) override {
+        ++count;
+        return m_inner.message(text, caption, buttons, icon);
+    }
+    int count = 0;
+
+  private:
+    Prompt& m_inner;
+};
+
+}  // namespace
+
+SyncOutcome synchronizeFiles(const std::string& first, const std::string& second,
+                             const Registry& registry) {
+    SyncOutcome out;
+    const std::string paths[2] = {first, second};
+    const FormatInfo* formats[2] = {nullptr, nullptr};
+    // Everything that could stop the run is checked before either file is touched. A file is
+    // written back in the format it is read in, even where its content, not its extension,
+    // decided that format.
+    for (int i = 0; i < 2; ++i) {
+        out.file = paths[i];
+        if (!readableFile(paths[i])) {
+            out.status = SyncStatus::Unreadable;
+            return out;
+        }
+        formats[i] = registry.chooseReader(paths[i], Application::None).format;
+        if (!formats[i] || !formats[i]->reader || !formats[i]->writer) {
+            out.status = SyncStatus::NotReadWrite;
+            return out;
+        }
+    }
+    NewAdbook root;
+    root.addFolder("folder1");
+    root.addFolder("folder2");
+    root.addFolder("final");
+    NewAdbook* folders[2] = {root.folderNamed("folder1"), root.folderNamed("folder2")};
+    for (int i = 0; i < 2; ++i) {
+        out.file = paths[i];
+        CountingPrompt counting(prompt());
+        PromptScope promptScope(counting);
+        std::unique_ptr<IterBase> reader = makeReader(*formats[i], paths[i]);
+        folders[i]->fromStart(*reader);
+        if (counting.count > 0) {
+            out.status = SyncStatus::ReadProblem;
+            return out;
+        }
+    }
+    out.firstCount = countTree(*folders[0]).entries;
+    out.secondCount = countTree(*folders[1]).entries;
+    std::unique_ptr<NewAdbook> result = synchronize(*folders[0], *folders[1]);
+    if (!result || countTree(*result).entries + countTree(*result).lists == 0) {
+        out.status = SyncStatus::Empty;
+        out.file.clear();
+        return out;
+    }
+    // Each file is written afresh: merging with its old content would undo the synchronisation.
+    for (int i = 0; i < 2; ++i) {
+        out.file = paths[i];
+        std::unique_ptr<ToBase> writer = makeWriter(*formats[i], paths[i]);
+        SaveOutcome saved;
+        saved.fileName = paths[i];
+        if (!writeBook(*writer, *result, saved)) {
+            out.status = SyncStatus::WriteFailed;
+            return out;
+        }
+    }
+    out.file.clear();
+    out.resultCount = countTree(*result).entries;
+    return out;
+}
+
+}  // namespace vesk

@@ -1,0 +1,112 @@
+#include "registry/formats.h"
+
+#include "formats/csv_format.h"
+#include "formats/html_book.h"
+#include "formats/ini_book.h"
+#include "formats/kynt.h"
+#include "formats/ldif.h"
+#include "formats/vcard.h"
+#include "registry/registry.h"
+#include "stores/juno.h"
+#include "stores/nickname_text.h"
+#include "stores/simeon.h"
+
+namespace vesk {
+
+namespace {
+
+// Formats that are known and not built yet: they claim their files, so that a user hears the
+// format's name instead of "unknown". A format that lands moves its record into its own file
+// pair and keeps its line below.
+const FormatInfo kWab = {.id = "wab",
+                         .displayName = "Windows Address Book (Outlook Express)",
+                         .applications = {Application::OutlookExpress},
+                         .reads = true,
+                         .writes = true};
+const FormatInfo kOutlook = {.id = "outlook",
+                             .displayName = "Microsoft Outlook",
+                             .applications = {Application::Outlook},
+                             .reads = true,
+                             .writes = true};
+const FormatInfo kPegasusBook = {.id = "pegasus_book",
+                                 .displayName = "Pegasus Mail address book",
+                                 .extensions = {"pmr"},
+                                 .reads = true,
+                                 .writes = true};
+Sniff sniffMork(std::string_view head) {
+    return head.starts_with("// <!-- <mdb:mork") ? Sniff::Yes : Sniff::No;
+}
+const FormatInfo kMork = {.id = "mork",
+                          .displayName = "Mork address book",
+                          .extensions = {"mab"},
+                          .reads = true,
+                          .writes = true,
+                          .sniff = &sniffMork,
+                          .openFilters = {{"Mozilla/Netscape 6 files (*.mab)", "*.mab", 8}},
+                          .saveFilters = {{"Netscape 6/7 files (*.mab)", "*.mab", 6}}};
+const FormatInfo kPalm = {
+    .id = "palm", .displayName = "Palm Desktop address book", .extensions = {"dat"}, .reads = true};
+Sniff sniffOpera(std::string_view head) {
+    return head.starts_with("Opera Hotlist version") ? Sniff::Yes : Sniff::No;
+}
+const FormatInfo kOpera = {.id = "opera",
+                           .displayName = "Opera hotlist",
+                           .extensions = {"adr"},
+                           .applications = {Application::Opera},
+                           .reads = true,
+                           .writes = true,
+                           .sniff = &sniffOpera};
+const FormatInfo kAgentXml = {.id = "agent_xml",
+                              .displayName = "Forte Agent XML contacts",
+                              .extensions = {"xml"},
+                              .reads = true,
+                              .writes = true,
+                              .openFilters = {{"XML Files (Agent)", "*.xml", 12}}};
+const FormatInfo kWindowsContact = {
+    .id = "windows_contact",
+    .displayName = "Windows Contacts file",
+    .extensions = {"contact"},
+    .reads = true,
+    .openFilters = {{"Windows Contacts Files (*.contact)", "*.contact", 13}}};
+
+}  // namespace
+
+const std::vector<const FormatInfo*>& builtInFormats() {
+    // One line a format. An application number selects a row before any row after it can match
+    // by extension, so the order decides which wins (LDIF's .ldif before Eudora's number).
+    static const std::vector<const FormatInfo*> table = {
+        &kWab,
+        &kOutlook,
+        &simeonFormat(),
+        &ldifFormat(),
+        &eudoraFormat(),
+        &vcardFormat(),
+        &kyntFormat(),
+        &plainTextFormat(),
+        &pegasusListFormat(),
+        &kPegasusBook,
+        &csvFormat(),
+        &abxFormat(),
+        &kMork,
+        &kPalm,
+        &junoFormat(),
+        &pineFormat(),
+        &kOpera,
+        &kAgentXml,
+        &kWindowsContact,
+        &htmlBookFormat(),
+        &iniBookFormat(),
+    };
+    return table;
+}
+
+}  // namespace vesk
+
+namespace vesk {
+
+const Registry& Registry::builtIn() {
+    static const Registry registry(builtInFormats());
+    return registry;
+}
+
+}  // namespace vesk
