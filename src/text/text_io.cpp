@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -216,6 +217,9 @@ std::string encodeForFile(std::string_view text) {
 }
 
 std::optional<std::string> readTextFile(const std::string& path) {
+    // A folder opens, but its size reads as the largest offset there is.
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) return std::nullopt;
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
     std::string bytes;

@@ -21,7 +21,7 @@ bool isValidUtf8(std::string_view bytes);
 /// UTF-8 text to file bytes: ill-formed sequences become U+FFFD and every line end CR LF.
 std::string encodeForFile(std::string_view text);
 
-/// Reads a whole file and decodes it; nullopt when it cannot be read.
+/// Reads a whole file and decodes it; nullopt when it cannot be read (a folder cannot).
 std::optional<std::string> readTextFile(const std::string& path);
 
 /// Appends code point `cp` to `out` as UTF-8.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/temp_dir.h"
+
 namespace vesk {
 namespace {
 
@@ -43,6 +45,16 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"overlongIsNotUtf8", "\xC0\xAF", "\xC3\x80\xC2\xAF"},
         DecodeCase{"loneCrStays", "a\rb", "a\rb"}),
     [](const auto& param) { return std::string(param.param.label); });
+
+TEST(ReadTextFile, DecodesAFileAndRefusesWhatIsNotOne) {
+    testing::TempDir dir;
+    testing::spit(dir.path() / "book.txt", "J\xFCrgen\r\n");
+    EXPECT_EQ(readTextFile(dir.file("book.txt")), "J\xC3\xBCrgen\n");
+    EXPECT_EQ(readTextFile(dir.file("absent.txt")), std::nullopt);
+    // A folder opens like a file but has no text; its size must not be taken for one.
+    std::filesystem::create_directory(dir.path() / "folder.txt");
+    EXPECT_EQ(readTextFile(dir.file("folder.txt")), std::nullopt);
+}
 
 TEST(EncodeForFile, AddsCrBeforeEachLfOnceAndReplacesBrokenSequences) {
     EXPECT_EQ(encodeForFile("a\nb\r\nc"), "a\r\nb\r\nc");
