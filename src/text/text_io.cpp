@@ -122,6 +122,30 @@ std::string decodeCp1252(std::string_view s) {
     return windows1252ToUtf8(s.substr(0, s.find('\0')));
 }
 
+/// Removes the folds (line end plus one blank) that fall between two bytes of one UTF-8
+/// sequence.
+std::string joinFoldsInsideSequences(std::string_view bytes) {
+    const auto high = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]) >= 0x80; };
+    const auto trail = [&](std::size_t i) {
+        return (static_cast<unsigned char>(bytes[i]) & 0xC0u) == 0x80u;
+    };
+    const auto blank = [&](std::size_t i) { return bytes[i] == ' ' || bytes[i] == '\t'; };
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i > 0 && high(i - 1)) {
+            std::size_t j = i;
+            if (j < bytes.size() && bytes[j] == '\r') ++j;
+            if (j + 2 < bytes.size() && bytes[j] == '\n' && blank(j + 1) && trail(j + 2)) {
+                i = j + 1;
+                continue;
+            }
+        }
+        out.push_back(bytes[i]);
+    }
+    return out;
+}
+
 bool startsWith(std::string_view s, std::string_view prefix) {
     return s.substr(0, prefix.size()) == prefix;
 }
@@ -183,7 +207,7 @@ bool isValidUtf8(std::string_view bytes) {
     return true;
 }
 
-std::string decodeText(std::string_view bytes) {
+std::string decodeText(std::string_view bytes, const DecodeOptions& options) {
     std::string text;
     if (startsWith(bytes, "\xEF\xBB\xBF")) {
         text = sanitizeUtf8(bytes.substr(3));
@@ -191,11 +215,18 @@ std::string decodeText(std::string_view bytes) {
         text = decodeUtf16(bytes.substr(2), false);
     } else if (startsWith(bytes, "\xFE\xFF")) {
         text = decodeUtf16(bytes.substr(2), true);
+    } else if (options.utf16WithoutBom && bytes.size() >= 2 &&
+               (bytes[0] == '\0') != (bytes[1] == '\0')) {
+        text = decodeUtf16(bytes, bytes[0] == '\0');
     } else if (isValidUtf8(bytes)) {
         std::string out;
         appendNewlineFolded(out, bytes);
         return out;
     } else {
+        if (options.joinFoldsInSequences) {
+            const std::string joined = joinFoldsInsideSequences(bytes);
+            if (joined.size() != bytes.size() && isValidUtf8(joined)) return decodeText(joined);
+        }
         text = decodeCp1252(bytes);
     }
     std::string out;
@@ -216,7 +247,7 @@ std::string encodeForFile(std::string_view text) {
     return out;
 }
 
-std::optional<std::string> readTextFile(const std::string& path) {
+std::optional<std::string> readTextFile(const std::string& path, const DecodeOptions& options) {
     // A folder opens, but its size reads as the largest offset there is.
     std::error_code error;
     if (std::filesystem::is_directory(path, error)) return std::nullopt;
@@ -238,7 +269,7 @@ std::optional<std::string> readTextFile(const std::string& path) {
         bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         if (in.bad()) return std::nullopt;
     }
-    return decodeText(bytes);
+    return decodeText(bytes, options);
 }
 
 std::size_t codePointCount(std::string_view text) {
