@@ -70,6 +70,24 @@ void appendNewlineFolded(std::string& out, std::string_view text) {
     }
 }
 
+/// appendNewlineFolded within `text` itself.
+void foldNewlinesInPlace(std::string& text) {
+    std::size_t read = text.find('\r');
+    if (read == std::string::npos) return;
+    std::size_t write = read;
+    while (read < text.size()) {
+        // text[read] is a CR; the run up to the next one moves down whole.
+        if (read + 1 >= text.size() || text[read + 1] != '\n') text[write++] = '\r';
+        ++read;
+        std::size_t next = text.find('\r', read);
+        if (next == std::string::npos) next = text.size();
+        std::memmove(text.data() + write, text.data() + read, next - read);
+        write += next - read;
+        read = next;
+    }
+    text.resize(write);
+}
+
 std::string sanitizeUtf8(std::string_view s) {
     std::string out;
     out.reserve(s.size());
@@ -207,7 +225,11 @@ bool isValidUtf8(std::string_view bytes) {
     return true;
 }
 
-std::string decodeText(std::string_view bytes, const DecodeOptions& options) {
+namespace {
+
+/// decodeText; `owned`, when given, holds `bytes` and gives its buffer to the result where it
+/// can, so that a file in UTF-8 is not copied once more.
+std::string decode(std::string_view bytes, const DecodeOptions& options, std::string* owned) {
     std::string text;
     if (startsWith(bytes, "\xEF\xBB\xBF")) {
         text = sanitizeUtf8(bytes.substr(3));
@@ -219,19 +241,31 @@ std::string decodeText(std::string_view bytes, const DecodeOptions& options) {
                (bytes[0] == '\0') != (bytes[1] == '\0')) {
         text = decodeUtf16(bytes, bytes[0] == '\0');
     } else if (isValidUtf8(bytes)) {
+        if (owned) {
+            foldNewlinesInPlace(*owned);
+            return std::move(*owned);
+        }
         std::string out;
         appendNewlineFolded(out, bytes);
         return out;
     } else {
         if (options.joinFoldsInSequences) {
-            const std::string joined = joinFoldsInsideSequences(bytes);
-            if (joined.size() != bytes.size() && isValidUtf8(joined)) return decodeText(joined);
+            std::string joined = joinFoldsInsideSequences(bytes);
+            if (joined.size() != bytes.size() && isValidUtf8(joined)) {
+                return decode(joined, {}, &joined);
+            }
         }
         text = decodeCp1252(bytes);
     }
     std::string out;
     appendNewlineFolded(out, text);
     return out;
+}
+
+}  // namespace
+
+std::string decodeText(std::string_view bytes, const DecodeOptions& options) {
+    return decode(bytes, options, nullptr);
 }
 
 std::string encodeForFile(std::string_view text) {
@@ -269,7 +303,7 @@ std::optional<std::string> readTextFile(const std::string& path, const DecodeOpt
         bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         if (in.bad()) return std::nullopt;
     }
-    return decodeText(bytes, options);
+    return decode(bytes, options, &bytes);
 }
 
 std::size_t codePointCount(std::string_view text) {

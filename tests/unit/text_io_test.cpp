@@ -89,6 +89,8 @@ TEST(ReadTextFile, DecodesAFileAndRefusesWhatIsNotOne) {
     testing::TempDir dir;
     testing::spit(dir.path() / "book.txt", "J\xFCrgen\r\n");
     EXPECT_EQ(readTextFile(dir.file("book.txt")), "J\xC3\xBCrgen\n");
+    testing::spit(dir.path() / "utf8.txt", "J\xC3\xBCrgen\r\nA\rB\r\r\nC\r");
+    EXPECT_EQ(readTextFile(dir.file("utf8.txt")), "J\xC3\xBCrgen\nA\rB\r\nC\r");
     testing::spit(dir.path() / "utf16.txt", std::string("A\0n\0n\0", 6));
     EXPECT_EQ(readTextFile(dir.file("utf16.txt"), kUtf16), "Ann");
     EXPECT_EQ(readTextFile(dir.file("absent.txt")), std::nullopt);
