@@ -9,10 +9,8 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <initializer_list>
 #include <iterator>
-#include <optional>
 #include <utility>
 
 #include "platform/prompt.h"
@@ -683,102 +681,11 @@ std::string rawValue(const Property& p) {
 
 namespace {
 
-/// Removes the folds (line end plus one blank) that fall between two bytes of one UTF-8
-/// sequence.
-std::string joinFoldsInsideSequences(const std::string& bytes) {
-    const auto high = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]) >= 0x80; };
-    const auto trail = [&](std::size_t i) {
-        return (static_cast<unsigned char>(bytes[i]) & 0xC0u) == 0x80u;
-    };
-    std::string out;
-    out.reserve(bytes.size());
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (i > 0 && high(i - 1)) {
-            std::size_t j = i;
-            if (j < bytes.size() && bytes[j] == '\r') ++j;
-            if (j + 2 < bytes.size() && bytes[j] == '\n' && isBlank(bytes[j + 1]) && trail(j + 2)) {
-                i = j + 1;
-                continue;
-            }
-        }
-        out.push_back(bytes[i]);
-    }
-    return out;
-}
-
-/// True when every byte is ASCII; eight bytes at a time, as most address books are.
-bool allAscii(std::string_view s) {
-    std::size_t i = 0;
-    for (; i + 8 <= s.size(); i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, s.data() + i, 8);
-        if (word & 0x8080808080808080ull) return false;
-    }
-    for (; i < s.size(); ++i) {
-        if (static_cast<unsigned char>(s[i]) >= 0x80) return false;
-    }
-    return true;
-}
-
-/// isValidUtf8, skipping runs of ASCII eight bytes at a time.
-bool validUtf8(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        if (i + 8 <= s.size() && allAscii(s.substr(i, 8))) {
-            i += 8;
-            continue;
-        }
-        const auto b = static_cast<unsigned char>(s[i]);
-        if (b < 0x80) {
-            ++i;
-            continue;
-        }
-        const std::size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
-        if (i + len > s.size() || !isValidUtf8(s.substr(i, len))) return false;
-        i += len;
-    }
-    return true;
-}
-
-/// Drops the CR of every CR LF in place.
-void dropCrBeforeLf(std::string& s) {
-    std::size_t r = s.find('\r');
-    if (r == std::string::npos) return;
-    std::size_t w = r;
-    while (r < s.size()) {
-        const char c = s[r];
-        if (!(c == '\r' && r + 1 < s.size() && s[r + 1] == '\n')) s[w++] = c;
-        ++r;
-    }
-    s.resize(w);
-}
-
-/// The file decoded to UTF-8. Apple saves "Unicode" vCards as UTF-16 without a byte-order
-/// mark; a card always starts with an ASCII letter, so a NUL beside it tells the byte order.
-std::optional<std::string> readCardFile(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary | std::ios::ate);
-    if (!in) return std::nullopt;
-    const std::streamoff size = in.tellg();
-    if (size < 0) return std::nullopt;
-    std::string bytes(static_cast<std::size_t>(size), '\0');
-    in.seekg(0);
-    if (!in.read(bytes.data(), size)) return std::nullopt;
-    const bool bom = bytes.rfind("\xEF\xBB\xBF", 0) == 0 || bytes.rfind("\xFF\xFE", 0) == 0 ||
-                     bytes.rfind("\xFE\xFF", 0) == 0;
-    if (!bom && bytes.size() >= 2 && (bytes[0] == '\0') != (bytes[1] == '\0')) {
-        bytes.insert(0, bytes[0] == '\0' ? "\xFE\xFF" : "\xFF\xFE");
-    } else if (!bom && validUtf8(bytes)) {
-        // What decoding would do to valid UTF-8, without checking it twice.
-        dropCrBeforeLf(bytes);
-        return bytes;
-    } else if (!bom) {
-        // Some servers fold long lines in the middle of a UTF-8 sequence; joining those
-        // folds first keeps such a file UTF-8 instead of reading it as Windows-1252.
-        std::string joined = joinFoldsInsideSequences(bytes);
-        if (joined.size() != bytes.size() && isValidUtf8(joined)) bytes = std::move(joined);
-    }
-    return decodeText(bytes);
-}
+/// Apple saves "Unicode" vCards as UTF-16 without a byte-order mark; a card always starts
+/// with an ASCII letter, so a NUL beside it tells the byte order. Some servers fold long lines
+/// in the middle of a UTF-8 sequence; joining those folds keeps such a file UTF-8 instead of
+/// reading it as Windows-1252.
+constexpr DecodeOptions kCardFileDecoding{.utf16WithoutBom = true, .joinFoldsInSequences = true};
 
 /// Number of lines starting "BEGIN:VCARD" (any case), for the progress fraction.
 int countCards(std::string_view text) {
@@ -795,7 +702,7 @@ int countCards(std::string_view text) {
 }  // namespace
 
 IterVCF::IterVCF(const std::string& fileName) : m_fileName(fileName), m_card(new Card) {
-    if (auto text = readCardFile(fileName)) {
+    if (auto text = readTextFile(fileName, kCardFileDecoding)) {
         m_text = std::move(*text);
     } else {
         prompt().message("File cannot be opened", fileName, Buttons::Ok, Icon::None);

@@ -173,17 +173,6 @@ std::string defaultSettingsFile();
 /// $WINEPREFIX, else ~/.wine; empty when that folder holds no registry files.
 std::string defaultWinePrefix();
 
-/// Our settings file's text for `user` (HKEY_CURRENT_USER with "Software\Vesk" below it).
-std::string formatSettingsText(const SettingsKey& user);
-/// Reads our settings file's text into `user`; lines it cannot understand are skipped and
-/// counted in `badLines` when given.
-void parseSettingsText(std::string_view text, SettingsKey& user, int* badLines = nullptr);
-/// Reads a Wine registry file (user.reg or system.reg) into `root`.
-void parseWineRegistry(std::string_view text, SettingsKey& root);
-/// The Linux path of a Windows path inside a Wine prefix ("C:\x" → prefix/drive_c/x, other
-/// letters through prefix/dosdevices); the path unchanged when it is not a drive path.
-std::string mapWinePath(const std::string& windowsPath, const std::string& winePrefix);
-
 /// The process-wide store; the user's file store until someone sets another.
 SettingsStore& settings();
 /// Sets the process-wide store (nullptr: back to the user's); returns the previous one.

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -69,6 +70,24 @@ void appendNewlineFolded(std::string& out, std::string_view text) {
     }
 }
 
+/// appendNewlineFolded within `text` itself.
+void foldNewlinesInPlace(std::string& text) {
+    std::size_t read = text.find('\r');
+    if (read == std::string::npos) return;
+    std::size_t write = read;
+    while (read < text.size()) {
+        // text[read] is a CR; the run up to the next one moves down whole.
+        if (read + 1 >= text.size() || text[read + 1] != '\n') text[write++] = '\r';
+        ++read;
+        std::size_t next = text.find('\r', read);
+        if (next == std::string::npos) next = text.size();
+        std::memmove(text.data() + write, text.data() + read, next - read);
+        write += next - read;
+        read = next;
+    }
+    text.resize(write);
+}
+
 std::string sanitizeUtf8(std::string_view s) {
     std::string out;
     out.reserve(s.size());
@@ -119,6 +138,30 @@ std::string decodeUtf16(std::string_view s, bool bigEndian) {
 std::string decodeCp1252(std::string_view s) {
     // Old 8-bit files end at a NUL.
     return windows1252ToUtf8(s.substr(0, s.find('\0')));
+}
+
+/// Removes the folds (line end plus one blank) that fall between two bytes of one UTF-8
+/// sequence.
+std::string joinFoldsInsideSequences(std::string_view bytes) {
+    const auto high = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]) >= 0x80; };
+    const auto trail = [&](std::size_t i) {
+        return (static_cast<unsigned char>(bytes[i]) & 0xC0u) == 0x80u;
+    };
+    const auto blank = [&](std::size_t i) { return bytes[i] == ' ' || bytes[i] == '\t'; };
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i > 0 && high(i - 1)) {
+            std::size_t j = i;
+            if (j < bytes.size() && bytes[j] == '\r') ++j;
+            if (j + 2 < bytes.size() && bytes[j] == '\n' && blank(j + 1) && trail(j + 2)) {
+                i = j + 1;
+                continue;
+            }
+        }
+        out.push_back(bytes[i]);
+    }
+    return out;
 }
 
 bool startsWith(std::string_view s, std::string_view prefix) {
@@ -182,7 +225,11 @@ bool isValidUtf8(std::string_view bytes) {
     return true;
 }
 
-std::string decodeText(std::string_view bytes) {
+namespace {
+
+/// decodeText; `owned`, when given, holds `bytes` and gives its buffer to the result where it
+/// can, so that a file in UTF-8 is not copied once more.
+std::string decode(std::string_view bytes, const DecodeOptions& options, std::string* owned) {
     std::string text;
     if (startsWith(bytes, "\xEF\xBB\xBF")) {
         text = sanitizeUtf8(bytes.substr(3));
@@ -190,16 +237,35 @@ std::string decodeText(std::string_view bytes) {
         text = decodeUtf16(bytes.substr(2), false);
     } else if (startsWith(bytes, "\xFE\xFF")) {
         text = decodeUtf16(bytes.substr(2), true);
+    } else if (options.utf16WithoutBom && bytes.size() >= 2 &&
+               (bytes[0] == '\0') != (bytes[1] == '\0')) {
+        text = decodeUtf16(bytes, bytes[0] == '\0');
     } else if (isValidUtf8(bytes)) {
+        if (owned) {
+            foldNewlinesInPlace(*owned);
+            return std::move(*owned);
+        }
         std::string out;
         appendNewlineFolded(out, bytes);
         return out;
     } else {
+        if (options.joinFoldsInSequences) {
+            std::string joined = joinFoldsInsideSequences(bytes);
+            if (joined.size() != bytes.size() && isValidUtf8(joined)) {
+                return decode(joined, {}, &joined);
+            }
+        }
         text = decodeCp1252(bytes);
     }
     std::string out;
     appendNewlineFolded(out, text);
     return out;
+}
+
+}  // namespace
+
+std::string decodeText(std::string_view bytes, const DecodeOptions& options) {
+    return decode(bytes, options, nullptr);
 }
 
 std::string encodeForFile(std::string_view text) {
@@ -215,7 +281,10 @@ std::string encodeForFile(std::string_view text) {
     return out;
 }
 
-std::optional<std::string> readTextFile(const std::string& path) {
+std::optional<std::string> readTextFile(const std::string& path, const DecodeOptions& options) {
+    // A folder opens, but its size reads as the largest offset there is.
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) return std::nullopt;
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
     std::string bytes;
@@ -234,7 +303,7 @@ std::optional<std::string> readTextFile(const std::string& path) {
         bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         if (in.bad()) return std::nullopt;
     }
-    return decodeText(bytes);
+    return decode(bytes, options, &bytes);
 }
 
 std::size_t codePointCount(std::string_view text) {

@@ -8,9 +8,20 @@
 
 namespace vesk {
 
+/// What decodeText may take a file without a byte-order mark for, beyond UTF-8 and
+/// Windows-1252; each for the formats whose files need it.
+struct DecodeOptions {
+    /// Two first bytes of which exactly one is NUL mean UTF-16 (a NUL first: big-endian). Only
+    /// for formats whose text always starts with an ASCII character.
+    bool utf16WithoutBom = false;
+    /// Text that is UTF-8 but for folds (a line end and one blank) that split a UTF-8 sequence
+    /// is read as UTF-8 with those folds removed: some servers fold long lines by bytes.
+    bool joinFoldsInSequences = false;
+};
+
 /// File bytes to UTF-8 text with LF line ends. A BOM picks UTF-8 or UTF-16 (LE/BE); without
 /// one, valid UTF-8 stays UTF-8 and anything else is read as Windows-1252 (up to a NUL).
-std::string decodeText(std::string_view bytes);
+std::string decodeText(std::string_view bytes, const DecodeOptions& options = {});
 
 /// Windows-1252 bytes (every byte, NUL included) as UTF-8.
 std::string windows1252ToUtf8(std::string_view bytes);
@@ -21,8 +32,8 @@ bool isValidUtf8(std::string_view bytes);
 /// UTF-8 text to file bytes: ill-formed sequences become U+FFFD and every line end CR LF.
 std::string encodeForFile(std::string_view text);
 
-/// Reads a whole file and decodes it; nullopt when it cannot be read.
-std::optional<std::string> readTextFile(const std::string& path);
+/// Reads a whole file and decodes it; nullopt when it cannot be read (a folder cannot).
+std::optional<std::string> readTextFile(const std::string& path, const DecodeOptions& options = {});
 
 /// Appends code point `cp` to `out` as UTF-8.
 void appendUtf8(std::string& out, char32_t cp);

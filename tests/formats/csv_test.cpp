@@ -395,9 +395,11 @@ TEST_F(CsvTest, OpenFailuresAndFilesWithoutData) {
         const char* name;
         const char* bytes;  ///< nullptr: no file
         const char* message;
+        bool folder = false;  ///< a folder where the file should be
     };
     const Case cases[] = {
         {"missing", nullptr, "file cannot be opened!"},
+        {"folder", nullptr, "file cannot be opened!", true},
         {"empty", "", "Invalid Data!"},
         {"no line feed", "Name,E-mail Address", "Invalid Data!"},
         {"header only", "Name,E-mail Address\n", "Invalid Data!"},
@@ -405,7 +407,9 @@ TEST_F(CsvTest, OpenFailuresAndFilesWithoutData) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         prompts.messages.clear();
-        const std::string path = c.bytes ? file(c.bytes) : dir.file("absent.csv");
+        const std::string path =
+            c.bytes ? file(c.bytes) : dir.file(c.folder ? "folder.csv" : "absent.csv");
+        if (c.folder) std::filesystem::create_directory(path);
         IterCSV r(path, kCsvFormat);
         EXPECT_TRUE(readAll(r).empty());
         r.rewind();

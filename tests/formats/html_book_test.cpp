@@ -6,6 +6,7 @@
 #include "model/adbook.h"
 #include "parsing/html_text.h"
 #include "parsing/tagged_file.h"
+#include "support/temp_dir.h"
 
 namespace vesk {
 namespace {
@@ -80,7 +81,7 @@ TEST(HtmlBookWriter, RoundTrip) {
     a[Field::Notes] = "Иван \"quoted\"\nsecond line, with comma";
     source.addEntry(a);
     source.addEntry(testing::contact("Plain", "plain@example.org"));
-    const std::string path = dir.path("address.htm");
+    const std::string path = dir.file("address.htm");
     ToHTML writer(path);
     ASSERT_TRUE(writer.fromStart(source));
 

@@ -9,6 +9,7 @@
 #include "parsing/ldif_records.h"
 #include "parsing/tagged_file.h"
 #include "platform/prompt.h"
+#include "support/temp_dir.h"
 
 namespace vesk {
 namespace {
@@ -459,7 +460,7 @@ TEST(LdifWriter, RoundTripKeepsEveryFieldItWrites) {
     list->addMember(source.entryPtr(0));
     list->addMember(source.entryPtr(1));
 
-    const std::string path = dir.path("book.ldif");
+    const std::string path = dir.file("book.ldif");
     ToLDIF writer(path);
     ASSERT_TRUE(writer.fromStart(source));
 

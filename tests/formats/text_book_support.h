@@ -1,15 +1,9 @@
-// Helpers for the tests of the text address books: temporary files, draining a reader into
-// a compact trace, and looking entries up in an imported book.
+// Helpers for the tests of the text address books: draining a reader into a compact trace,
+// looking entries up in an imported book, and the paths of sample and fixture files.
 #pragma once
-
-#include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,43 +12,6 @@
 #include "support/test_readers.h"
 
 namespace vesk::testing {
-
-/// A fresh directory per test, removed afterwards.
-class TempDir {
-  public:
-    TempDir() {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info->test_suite_name()) + "-" + info->name();
-        for (char& c : name) {
-            if (c == '/') c = '_';
-        }
-        m_path = std::filesystem::temp_directory_path() /
-                 ("vesk-" + std::to_string(::getpid()) + "-" + name);
-        std::filesystem::remove_all(m_path);
-        std::filesystem::create_directories(m_path);
-    }
-    ~TempDir() { std::filesystem::remove_all(m_path); }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    /// Writes `bytes` as they are to a file in the directory and returns its path.
-    std::string file(const std::string& name, const std::string& bytes) const {
-        const auto p = m_path / name;
-        std::ofstream(p, std::ios::binary) << bytes;
-        return p.string();
-    }
-    std::string path(const std::string& name) const { return (m_path / name).string(); }
-
-  private:
-    std::filesystem::path m_path;
-};
-
-inline std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
 
 /// Every entry a reader gives, from the start.
 inline std::vector<Entry> drain(IterBase& reader) {

@@ -635,15 +635,44 @@ TEST_F(VcfTest, ProgressCountsCards) {
 }
 
 TEST_F(VcfTest, FileThatCannotBeOpened) {
-    RecordingPrompt p;
-    PromptScope scope(p);
-    const std::string missing = (dir / "missing.vcf").string();
-    IterVCF r(missing);
-    ASSERT_EQ(p.messages.size(), 1u);
-    EXPECT_EQ(p.messages[0].text, "File cannot be opened");
-    EXPECT_EQ(p.messages[0].caption, missing);
-    EXPECT_EQ(p.messages[0].buttons, Buttons::Ok);
-    EXPECT_TRUE(r.atEnd());
+    fs::create_directory(dir / "folder.vcf");
+    for (const char* name : {"missing.vcf", "folder.vcf"}) {
+        SCOPED_TRACE(name);
+        RecordingPrompt p;
+        PromptScope scope(p);
+        const std::string path = (dir / name).string();
+        IterVCF r(path);
+        ASSERT_EQ(p.messages.size(), 1u);
+        EXPECT_EQ(p.messages[0].text, "File cannot be opened");
+        EXPECT_EQ(p.messages[0].caption, path);
+        EXPECT_EQ(p.messages[0].buttons, Buttons::Ok);
+        EXPECT_TRUE(r.atEnd());
+    }
+}
+
+TEST_F(VcfTest, Utf16WithoutBomAndFoldsInsideSequencesReadAsTheCard) {
+    // Latin-1 text, so that every character is one UTF-16 unit.
+    const std::string latin1 = "BEGIN:VCARD\r\nFN:J\xFCrgen\r\nEND:VCARD\r\n";
+    std::string le;
+    std::string be;
+    for (char c : latin1) {
+        le += {c, '\0'};
+        be += {'\0', c};
+    }
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"utf16le", le},
+        {"utf16be", be},
+        {"foldInsideUtf8", "BEGIN:VCARD\r\nFN:J\xC3\r\n \xBCrgen\r\nEND:VCARD\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto got = read(c.bytes);
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_EQ(got[0][Field::FullName], "J\xC3\xBCrgen");
+    }
 }
 
 TEST_F(VcfTest, LatinOneFileReadsItsAccents) {

@@ -5,6 +5,7 @@
 #include "formats/text_book_support.h"
 #include "model/adbook.h"
 #include "parsing/tagged_file.h"
+#include "support/temp_dir.h"
 
 namespace vesk {
 namespace {
@@ -104,7 +105,7 @@ TEST(JunoWriter, RoundTrip) {
     a.revisionTime = 1234567;
     source.addEntry(a);
     source.addEntry(testing::contact("Иван", "ivan@example.ru", "ivan"));
-    const std::string path = dir.path("addrbook.nv");
+    const std::string path = dir.file("addrbook.nv");
     ToNV writer(path);
     ASSERT_TRUE(writer.fromStart(source));
 

@@ -1,12 +1,10 @@
 #include "stores/nickname_text.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <utility>
@@ -14,6 +12,7 @@
 
 #include "model/adbook.h"
 #include "platform/prompt.h"
+#include "support/temp_dir.h"
 
 namespace vesk {
 namespace {
@@ -21,6 +20,7 @@ namespace {
 namespace fs = std::filesystem;
 using iterators::IterPine;
 using iterators::IterTXT;
+using testing::slurp;
 
 std::vector<Entry> readAll(IterBase& reader) {
     std::vector<Entry> out;
@@ -42,30 +42,10 @@ std::string samplesDir() {
     return VESK_SAMPLES_DIR;
 }
 
-class TempDir : public ::testing::Test {
+/// Each test's files in a fresh folder.
+class FileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("vesk-txt-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    std::string put(const std::string& name, const std::string& bytes) const {
-        const fs::path p = dir / name;
-        std::ofstream(p, std::ios::binary) << bytes;
-        return p.string();
-    }
-    static std::string slurp(const fs::path& p) {
-        std::ifstream in(p, std::ios::binary);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-
-    fs::path dir;
+    testing::TempDir dir;
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -151,11 +131,11 @@ TEST(IterTXT, KeepsOnlyNameAndAddressInItsMaskAndTheGivenName) {
     EXPECT_TRUE(e.mask.test(static_cast<std::size_t>(Field::Email)));
 }
 
-using TextFiles = TempDir;
+using TextFiles = FileTest;
 
 TEST_F(TextFiles, PegasusListSkipsOnlyItsHeaderLines) {
-    const std::string path =
-        put("friends.pml", "\\TITLE Friends\r\n\\NOSIG Y\r\nAnn <a@x.org>\r\nDOMAIN\\user\r\n");
+    const std::string path = dir.file(
+        "friends.pml", "\\TITLE Friends\r\n\\NOSIG Y\r\nAnn <a@x.org>\r\nDOMAIN\\user\r\n");
     IterTXT reader(path, IterTXT::kModePegasus);
     EXPECT_EQ(reader.name(), "");
     const Pairs expected{{"Ann", "a@x.org"}, {"", "DOMAIN\\user"}};
@@ -165,14 +145,14 @@ TEST_F(TextFiles, PegasusListSkipsOnlyItsHeaderLines) {
 }
 
 TEST_F(TextFiles, PegasusListWithoutHeaderKeepsItsFirstMember) {
-    IterTXT reader(put("plain.pml", "ann@x.org\nbob@x.org\n"), IterTXT::kModePegasus);
+    IterTXT reader(dir.file("plain.pml", "ann@x.org\nbob@x.org\n"), IterTXT::kModePegasus);
     const Pairs expected{{"", "ann@x.org"}, {"", "bob@x.org"}};
     EXPECT_EQ(namesAndAddresses(reader), expected);
 }
 
 TEST_F(TextFiles, PlainListDecodesLegacyBytesAndUtf8Alike) {
-    IterTXT legacy(put("legacy.txt", "\"J\xFCrgen\" <j@x.de>\r\n"), IterTXT::kModePlain);
-    IterTXT utf8(put("utf8.txt", "\"J\xC3\xBCrgen\" <j@x.de>\r\n"), IterTXT::kModePlain);
+    IterTXT legacy(dir.file("legacy.txt", "\"J\xFCrgen\" <j@x.de>\r\n"), IterTXT::kModePlain);
+    IterTXT utf8(dir.file("utf8.txt", "\"J\xC3\xBCrgen\" <j@x.de>\r\n"), IterTXT::kModePlain);
     EXPECT_EQ(namesAndAddresses(legacy), namesAndAddresses(utf8));
     utf8.rewind();
     EXPECT_EQ(utf8.nextEntry()[Field::FullName], "J\xC3\xBCrgen");
@@ -181,7 +161,7 @@ TEST_F(TextFiles, PlainListDecodesLegacyBytesAndUtf8Alike) {
 TEST_F(TextFiles, UnopenableFileIsReportedAndReadsNothing) {
     RecordingPrompt rec;
     PromptScope scope(rec);
-    const std::string missing = (dir / "missing.txt").string();
+    const std::string missing = dir.file("missing.txt");
     IterTXT text(missing, IterTXT::kModePlain);
     IterPine pine(missing);
     EXPECT_TRUE(text.atEnd());
@@ -231,10 +211,10 @@ void PrintTo(const PineCase& c, std::ostream* os) {
     *os << c.label;
 }
 
-class PineBooks : public TempDir, public ::testing::WithParamInterface<PineCase> {};
+class PineBooks : public FileTest, public ::testing::WithParamInterface<PineCase> {};
 
 TEST_P(PineBooks, ReadAsEntries) {
-    IterPine reader(put("book.addressbook", GetParam().text));
+    IterPine reader(dir.file("book.addressbook", GetParam().text));
     std::vector<std::string> got;
     for (const Entry& e : readAll(reader)) got.push_back(dump(e));
     EXPECT_EQ(got, GetParam().expected);
@@ -272,10 +252,10 @@ INSTANTIATE_TEST_SUITE_P(
         PineCase{"empty", "", {}}),
     [](const auto& param) { return std::string(param.param.label); });
 
-using PineFiles = TempDir;
+using PineFiles = FileTest;
 
 TEST_F(PineFiles, RewindReadsTheBookAgain) {
-    IterPine reader(put("book", "ann\tAnn\tann@x.org\nteam\tTeam\t(ann)\n"));
+    IterPine reader(dir.file("book", "ann\tAnn\tann@x.org\nteam\tTeam\t(ann)\n"));
     const std::size_t first = readAll(reader).size();
     EXPECT_EQ(first, 4u);
     reader.rewind();
@@ -283,10 +263,10 @@ TEST_F(PineFiles, RewindReadsTheBookAgain) {
 }
 
 TEST_F(PineFiles, ListSurvivesTheImportWithItsMembers) {
-    IterPine reader(put("book",
-                        "ann\tAnn Lee\tann@x.org\n"
-                        "team\tTeam\t(ann,bob@x.org)\n"
-                        "bob\tBob Roe\tbob@x.org\n"));
+    IterPine reader(dir.file("book",
+                             "ann\tAnn Lee\tann@x.org\n"
+                             "team\tTeam\t(ann,bob@x.org)\n"
+                             "bob\tBob Roe\tbob@x.org\n"));
     NewAdbook book;
     book.fromIter(reader, false);
     EXPECT_EQ(book.entryCount(), 2);
@@ -299,7 +279,7 @@ TEST_F(PineFiles, ListSurvivesTheImportWithItsMembers) {
 }
 
 TEST_F(PineFiles, EntriesClaimOnlyThePineFields) {
-    IterPine reader(put("book", "ann\tAnn\tann@x.org\n"));
+    IterPine reader(dir.file("book", "ann\tAnn\tann@x.org\n"));
     const Entry e = reader.nextEntry();
     EXPECT_EQ(e.mask.count(), 4u);
     EXPECT_FALSE(e.mask.test(static_cast<std::size_t>(Field::HomePhone)));
@@ -407,10 +387,10 @@ TEST(ToTXT, QuotingLeavesPlainValuesAlone) {
     EXPECT_EQ(quoteListAddress("a>b,c"), "a\\>b\\,c");
 }
 
-class ToTXTFiles : public TempDir {};
+class ToTXTFiles : public FileTest {};
 
 TEST_F(ToTXTFiles, FileLinesEndInOneCrLf) {
-    const std::string path = (dir / "list.txt").string();
+    const std::string path = dir.file("list.txt");
     ToTXT writer(path, "", "");
     writer.write(person("Ann", "a@x.org"));
     ASSERT_TRUE(writer.finish());
@@ -427,7 +407,7 @@ void PrintTo(const RoundTripCase& c, std::ostream* os) {
     *os << c.label;
 }
 
-class TextRoundTrip : public TempDir, public ::testing::WithParamInterface<RoundTripCase> {};
+class TextRoundTrip : public FileTest, public ::testing::WithParamInterface<RoundTripCase> {};
 
 TEST_P(TextRoundTrip, NamesAndAddressesComeBack) {
     const std::vector<std::pair<std::string, std::string>> values = {
@@ -439,7 +419,7 @@ TEST_P(TextRoundTrip, NamesAndAddressesComeBack) {
         {"back\\\\slash\\\"", "odd>,<\"@x.org\\"},
         {"No Address", ""},
     };
-    const std::string path = (dir / "round.txt").string();
+    const std::string path = dir.file("round.txt");
     ToTXT writer(path, GetParam().header, "");
     for (const auto& [full, mail] : values) writer.write(person(full, mail));
     Entry twoLines = person("Two\nLines", "two@x.org");
@@ -500,7 +480,7 @@ std::map<std::string, std::string> eudoraRead(const std::string& text) {
 }
 
 TEST_F(ToTXTFiles, EudoraFormRoundTripsThroughEudorasReadingRules) {
-    const std::string path = (dir / "nndbase.txt").string();
+    const std::string path = dir.file("nndbase.txt");
     Entry e = person("J\xC3\xBCrgen M\xC3\xBCller", "j@x.de", "j\xC3\xBC");
     e[Field::HomeCity] = "Z\xC3\xBCrich";
     e[Field::HomeStreet] = "Bahnhofstr. 1\nPostfach 7";
@@ -520,9 +500,9 @@ TEST_F(ToTXTFiles, EudoraFormRoundTripsThroughEudorasReadingRules) {
 }
 
 TEST_F(ToTXTFiles, EudoraFormDeletesTheTocBesideTheFile) {
-    const std::string txt = put("nndbase.txt", "old");
-    const std::string toc = put("nndbase.toc", "index");
-    const std::string other = put("other.toc", "keep");
+    const std::string txt = dir.file("nndbase.txt", "old");
+    const std::string toc = dir.file("nndbase.toc", "index");
+    const std::string other = dir.file("other.toc", "keep");
     ToTXT writer(txt, "", "alias ");
     EXPECT_FALSE(fs::exists(toc));
     EXPECT_TRUE(fs::exists(other));
@@ -530,16 +510,16 @@ TEST_F(ToTXTFiles, EudoraFormDeletesTheTocBesideTheFile) {
 }
 
 TEST_F(ToTXTFiles, OtherFormsLeaveTheTocAlone) {
-    const std::string toc = put("list.toc", "index");
-    ToTXT plain(put("list.txt", ""), "", "");
-    ToTXT pegasus((dir / "list.pml").string(), "\\TITLE list\n", "");
+    const std::string toc = dir.file("list.toc", "index");
+    ToTXT plain(dir.file("list.txt", ""), "", "");
+    ToTXT pegasus(dir.file("list.pml"), "\\TITLE list\n", "");
     EXPECT_TRUE(fs::exists(toc));
 }
 
 TEST_F(ToTXTFiles, TocOfAFileWithoutExtensionIsNotLookedForInItsFolderName) {
-    fs::create_directories(dir / "Mail.old");
-    const std::string parentToc = put("Mail.toc", "unrelated");
-    ToTXT writer((dir / "Mail.old" / "nicknames").string(), "", "alias ");
+    fs::create_directories(dir.path() / "Mail.old");
+    const std::string parentToc = dir.file("Mail.toc", "unrelated");
+    ToTXT writer(dir.file("Mail.old/nicknames"), "", "alias ");
     EXPECT_TRUE(fs::exists(parentToc));
 }
 

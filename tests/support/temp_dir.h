@@ -34,6 +34,11 @@ class TempDir {
 
     const std::filesystem::path& path() const { return m_path; }
     std::string file(const std::string& name) const { return (m_path / name).string(); }
+    /// Writes `bytes` as they are to a file in the folder and returns its path.
+    std::string file(const std::string& name, const std::string& bytes) const {
+        std::ofstream(m_path / name, std::ios::binary) << bytes;
+        return file(name);
+    }
 
   private:
     std::filesystem::path m_path;

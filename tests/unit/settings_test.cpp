@@ -5,6 +5,8 @@
 
 #include <filesystem>
 
+#include "platform/settings_file.h"
+#include "platform/wine_registry.h"
 #include "support/temp_dir.h"
 
 namespace vesk {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/temp_dir.h"
+
 namespace vesk {
 namespace {
 
@@ -43,6 +45,59 @@ INSTANTIATE_TEST_SUITE_P(
         DecodeCase{"overlongIsNotUtf8", "\xC0\xAF", "\xC3\x80\xC2\xAF"},
         DecodeCase{"loneCrStays", "a\rb", "a\rb"}),
     [](const auto& param) { return std::string(param.param.label); });
+
+struct GuessCase {
+    const char* label;
+    std::string bytes;
+    DecodeOptions options;
+    std::string text;
+};
+
+void PrintTo(const GuessCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
+class DecodeTextGuessing : public ::testing::TestWithParam<GuessCase> {};
+
+TEST_P(DecodeTextGuessing, TakesOnlyWhatItsOptionsAllow) {
+    EXPECT_EQ(decodeText(GetParam().bytes, GetParam().options), GetParam().text);
+}
+
+constexpr DecodeOptions kUtf16{.utf16WithoutBom = true};
+constexpr DecodeOptions kJoin{.joinFoldsInSequences = true};
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DecodeTextGuessing,
+    ::testing::Values(
+        GuessCase{"utf16leWithoutBom", std::string("B\0E\0\xFC\0\r\0\n\0", 10), kUtf16,
+                  "BE\xC3\xBC\n"},
+        GuessCase{"utf16beWithoutBom", std::string("\0B\0\xE9", 4), kUtf16, "B\xC3\xA9"},
+        GuessCase{
+            "nulsStayWithoutTheOption", std::string("B\0E\0", 4), {}, std::string("B\0E\0", 4)},
+        GuessCase{"twoNulsAreNotUtf16", std::string("\0\0ab", 4), kUtf16, std::string("\0\0ab", 4)},
+        GuessCase{"bomStillDecides", std::string("\xFE\xFF\0A", 4), kUtf16, "A"},
+        GuessCase{"foldInsideSequence", "N:M\xC3\r\n \xBCller\r\n", kJoin, "N:M\xC3\xBCller\n"},
+        GuessCase{"tabFoldInsideSequence", "\xE2\x82\n\t\xAC", kJoin, "\xE2\x82\xAC"},
+        GuessCase{"foldKeptWithoutTheOption", "M\xC3\n \xBC", {}, "M\xC3\x83\n \xC2\xBC"},
+        GuessCase{"stillNotUtf8AfterJoining", "\xC3\n \xBC \xFC", kJoin,
+                  "\xC3\x83\n \xC2\xBC \xC3\xBC"},
+        GuessCase{"foldBetweenSequencesStays", "\xC3\xBC\n \xC3\xBC\x80", kJoin,
+                  "\xC3\x83\xC2\xBC\n \xC3\x83\xC2\xBC\xE2\x82\xAC"}),
+    [](const auto& param) { return std::string(param.param.label); });
+
+TEST(ReadTextFile, DecodesAFileAndRefusesWhatIsNotOne) {
+    testing::TempDir dir;
+    testing::spit(dir.path() / "book.txt", "J\xFCrgen\r\n");
+    EXPECT_EQ(readTextFile(dir.file("book.txt")), "J\xC3\xBCrgen\n");
+    testing::spit(dir.path() / "utf8.txt", "J\xC3\xBCrgen\r\nA\rB\r\r\nC\r");
+    EXPECT_EQ(readTextFile(dir.file("utf8.txt")), "J\xC3\xBCrgen\nA\rB\r\nC\r");
+    testing::spit(dir.path() / "utf16.txt", std::string("A\0n\0n\0", 6));
+    EXPECT_EQ(readTextFile(dir.file("utf16.txt"), kUtf16), "Ann");
+    EXPECT_EQ(readTextFile(dir.file("absent.txt")), std::nullopt);
+    // A folder opens like a file but has no text; its size must not be taken for one.
+    std::filesystem::create_directory(dir.path() / "folder.txt");
+    EXPECT_EQ(readTextFile(dir.file("folder.txt")), std::nullopt);
+}
 
 TEST(EncodeForFile, AddsCrBeforeEachLfOnceAndReplacesBrokenSequences) {
     EXPECT_EQ(encodeForFile("a\nb\r\nc"), "a\r\nb\r\nc");

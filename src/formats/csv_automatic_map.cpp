@@ -1,0 +1,149 @@
+#include "formats/csv_automatic_map.h"
+
+#include <array>
+#include <unordered_map>
+
+#include "formats/csv_scanner.h"
+#include "platform/prompt.h"
+
+namespace vesk {
+
+namespace {
+
+std::string lowerAscii(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+const std::unordered_map<std::string, int>& automaticTable() {
+    static const std::unordered_map<std::string, int> table = [] {
+        std::unordered_map<std::string, int> t;
+        for (int i = 0; i < kFieldCount; ++i) {
+            t.emplace(lowerAscii(fieldName(i)), i);
+            t.emplace(lowerAscii(csvFixedHeadings()[static_cast<std::size_t>(i)]), i);
+        }
+        using F = Field;
+        const std::pair<const char*, Field> extra[] = {
+            // Outlook
+            {"Business Country/Region", F::BusinessCountry},
+            {"Home Country/Region", F::HomeCountry},
+            {"Web Page", F::BusinessWebPage},
+            {"Business Street Address", F::BusinessStreet},
+            // Thunderbird
+            {"Display Name", F::FullName},
+            {"Primary Email", F::Email},
+            {"Work Phone", F::BusinessPhone},
+            {"Fax Number", F::BusinessFax},
+            {"Pager Number", F::Pager},
+            {"Mobile Number", F::CellularPhone},
+            {"Home Address", F::HomeStreet},
+            {"Home ZipCode", F::HomePostalCode},
+            {"Work Address", F::BusinessStreet},
+            {"Work City", F::BusinessCity},
+            {"Work State", F::BusinessState},
+            {"Work ZipCode", F::BusinessPostalCode},
+            {"Work Country", F::BusinessCountry},
+            {"Web Page 1", F::BusinessWebPage},
+            {"Web Page 2", F::HomeWebPage},
+            // Google (both the older and the current export)
+            {"Given Name", F::FirstName},
+            {"Additional Name", F::MiddleName},
+            {"Family Name", F::LastName},
+            {"Name Prefix", F::Title},
+            {"Occupation", F::Profession},
+            {"E-mail 1 - Value", F::Email},
+            {"Organization 1 - Name", F::Organization},
+            {"Organization 1 - Title", F::JobTitle},
+            {"Organization 1 - Department", F::Department},
+            {"Organization Name", F::Organization},
+            {"Organization Title", F::JobTitle},
+            {"Organization Department", F::Department},
+            {"Address 1 - Street", F::HomeStreet},
+            {"Address 1 - City", F::HomeCity},
+            {"Address 1 - Region", F::HomeState},
+            {"Address 1 - Postal Code", F::HomePostalCode},
+            {"Address 1 - Country", F::HomeCountry},
+            // Plain lists
+            {"Email", F::Email},
+            {"E-mail", F::Email},
+            {"Email Address", F::Email},
+            {"Mail", F::Email},
+            {"Mobile", F::CellularPhone},
+            {"Home Zip", F::HomePostalCode},
+            {"Work Zip", F::BusinessPostalCode},
+        };
+        for (const auto& [heading, field] : extra) {
+            t.emplace(lowerAscii(heading), static_cast<int>(field));
+        }
+        return t;
+    }();
+    return table;
+}
+
+CsvOptionsRequest* g_request = nullptr;
+
+}  // namespace
+
+int csvAutomaticField(std::string_view heading) {
+    const auto& table = automaticTable();
+    const auto it = table.find(lowerAscii(csv::trimHeading(heading)));
+    return it == table.end() ? -1 : it->second;
+}
+
+bool AutomaticCsvOptions::editFieldMap(CsvSettings& map, const std::vector<std::string>& headings,
+                                       const std::string& fileName) {
+    // Absolute positions are the user's own choice, and headings cannot improve on them.
+    if (map.absolute()) return true;
+    if (headings.empty()) return false;
+
+    std::vector<bool> used(headings.size(), false);
+    std::array<bool, kFieldCount> inFile{};
+    // A heading the user paired before keeps its field.
+    for (int f = 0; f < kFieldCount; ++f) {
+        const std::string* h = map.headingOf(f);
+        if (!h) continue;
+        const std::string_view want = csv::trimHeading(*h);
+        for (std::size_t c = 0; c < headings.size(); ++c) {
+            if (equalNoCase(csv::trimHeading(headings[c]), want)) {
+                used[c] = true;
+                inFile[static_cast<std::size_t>(f)] = true;
+                break;
+            }
+        }
+    }
+    for (std::size_t c = 0; c < headings.size(); ++c) {
+        if (used[c]) continue;
+        const int f = csvAutomaticField(headings[c]);
+        if (f < 0 || inFile[static_cast<std::size_t>(f)]) continue;
+        map.setHeading(f, std::string(csv::trimHeading(headings[c])));
+        inFile[static_cast<std::size_t>(f)] = true;
+        used[c] = true;
+    }
+    const auto has = [&](Field f) { return inFile[static_cast<std::size_t>(f)]; };
+    if (!has(Field::FullName) && !has(Field::Email) &&
+        !(has(Field::FirstName) && has(Field::LastName))) {
+        prompt().message(
+            "No column of this file could be paired with \"Full Name\" or \"E-Mail Address\" "
+            "(nor with \"First Name\" and \"Last Name\"), so no contacts were read from it. "
+            "Pair its columns with the contact fields on the \"CSV Options\" page.",
+            fileName, Buttons::Ok, Icon::Warning);
+        return false;
+    }
+    return true;
+}
+
+CsvOptionsRequest& csvOptionsRequest() {
+    static AutomaticCsvOptions automatic;
+    return g_request ? *g_request : automatic;
+}
+
+CsvOptionsRequest* setCsvOptionsRequest(CsvOptionsRequest* request) {
+    CsvOptionsRequest* previous = g_request;
+    g_request = request;
+    return previous;
+}
+
+}  // namespace vesk

@@ -1,0 +1,51 @@
+// Pairing a CSV file's column headings with contact fields: by the names common exports use
+// when no window can ask, or through the "CSV Options" page the reader asks for.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "formats/csv_field_map.h"
+
+namespace vesk {
+
+/// The field that a column heading of a common export names (Outlook, Outlook Express,
+/// Thunderbird, Google, the field display names and the writer's own headings), or -1.
+int csvAutomaticField(std::string_view heading);
+
+/// The reader's request to open the "CSV Options" page with the file's column headings.
+class CsvOptionsRequest {
+  public:
+    virtual ~CsvOptionsRequest() = default;
+    /// Lets the user edit `map` for the file `fileName` whose column headings are `headings`
+    /// (empty when opened from the preferences); false when the user cancels.
+    virtual bool editFieldMap(CsvSettings& map, const std::vector<std::string>& headings,
+                              const std::string& fileName) = 0;
+};
+
+/// Without a window: pairs the file's headings with fields by name, for this run only. A file
+/// none of whose headings names a contact's name or address is reported and cancelled.
+class AutomaticCsvOptions : public CsvOptionsRequest {
+  public:
+    bool editFieldMap(CsvSettings& map, const std::vector<std::string>& headings,
+                      const std::string& fileName) override;
+};
+
+/// The process-wide request; the automatic one until someone sets another.
+CsvOptionsRequest& csvOptionsRequest();
+/// Sets the process-wide request (nullptr: back to the automatic one); returns the previous.
+CsvOptionsRequest* setCsvOptionsRequest(CsvOptionsRequest* request);
+
+class CsvOptionsScope {
+  public:
+    explicit CsvOptionsScope(CsvOptionsRequest& r) : m_previous(setCsvOptionsRequest(&r)) {}
+    ~CsvOptionsScope() { setCsvOptionsRequest(m_previous); }
+    CsvOptionsScope(const CsvOptionsScope&) = delete;
+    CsvOptionsScope& operator=(const CsvOptionsScope&) = delete;
+
+  private:
+    CsvOptionsRequest* m_previous;
+};
+
+}  // namespace vesk

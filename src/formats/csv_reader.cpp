@@ -1,0 +1,251 @@
+#include "formats/csv_reader.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "formats/csv_automatic_map.h"
+#include "platform/prompt.h"
+#include "platform/trace.h"
+#include "text/text_io.h"
+
+namespace vesk {
+
+namespace iterators {
+
+namespace {
+
+constexpr std::size_t npos = std::string::npos;
+
+struct AbxColumn {
+    Field field;
+    int column;
+};
+
+constexpr AbxColumn kAbxColumns[] = {
+    {Field::FullName, 1},       {Field::Email, 5},          {Field::Organization, 4},
+    {Field::HomeStreet, 6},     {Field::HomeCity, 7},       {Field::HomeState, 8},
+    {Field::HomePostalCode, 9}, {Field::HomeCountry, 10},   {Field::BusinessPhone, 13},
+    {Field::HomePhone, 14},     {Field::CellularPhone, 15}, {Field::Pager, 16},
+    {Field::HomeFax, 17},       {Field::JobTitle, 19},      {Field::Notes, 20},
+};
+
+int& columnOf(std::array<int, kFieldCount>& columns, Field f) {
+    return columns[static_cast<std::size_t>(f)];
+}
+
+}  // namespace
+
+IterCSV::IterCSV(const std::string& fileName, int format)
+    : m_fileName(fileName), m_format(format), m_scanner({}, ',') {
+    m_columns.fill(-1);
+    if (!open()) return;
+    if (m_format == kAbxFormat) {
+        for (const AbxColumn& c : kAbxColumns) columnOf(m_columns, c.field) = c.column;
+    } else if (!buildColumnMap()) {
+        m_state = State::Cancelled;
+        return;
+    }
+    setMask();
+    rewind();
+}
+
+bool IterCSV::open() {
+    std::optional<std::string> text = readTextFile(m_fileName);
+    if (!text) {
+        prompt().message("file cannot be opened!", m_fileName);
+        m_state = State::Unreadable;
+        return false;
+    }
+    m_text = std::move(*text);
+    m_separator = m_format == kAbxFormat ? ',' : csv::detectSeparator(m_text);
+    m_scanner = csv::Scanner(m_text, m_separator);
+    const std::size_t end = m_scanner.record(0, m_headerCells);
+    // Only a header line that ends in a line feed is followed by data.
+    if (end > 0 && m_text[end - 1] == '\n') {
+        m_dataStart = end;
+        m_state = State::Ready;
+    } else {
+        m_state = State::NoData;
+    }
+    return true;
+}
+
+std::vector<std::string> IterCSV::headings() const {
+    std::vector<std::string> out;
+    out.reserve(m_headerCells.size());
+    for (const csv::Cell& c : m_headerCells) {
+        out.emplace_back(csv::trimHeading(m_scanner.value(c)));
+    }
+    return out;
+}
+
+bool IterCSV::buildColumnMap() {
+    if (m_state != State::Ready) return true;
+    CsvSettings& map = csvSettings();
+    map.ensureLoaded();
+    CsvOptionsRequest& request = csvOptionsRequest();
+    const auto ask = [&] {
+        if (request.editFieldMap(map, headings(), m_fileName)) return true;
+        map.loaded = false;  // read again next time
+        return false;
+    };
+    if (map.keep == 0 || (!map.absolute() && map.pairedCount() < 2)) {
+        if (!ask()) return false;
+    }
+    bool askedAgain = false;
+    for (;;) {
+        if (map.absolute()) {
+            for (int f = 0; f < kFieldCount; ++f) {
+                const std::size_t i = static_cast<std::size_t>(f);
+                m_columns[i] = i < map.positions.size() ? map.positions[i] : -1;
+            }
+            return true;
+        }
+        searchHeadings(map);
+        const bool missing =
+            columnOf(m_columns, Field::FullName) < 0 || columnOf(m_columns, Field::Email) < 0;
+        // Asked once more at most: a user who confirms the page again means to go on.
+        if (!missing || askedAgain) break;
+        askedAgain = true;
+        if (!ask()) return false;
+    }
+    // Column 0 is read as the name when no heading names one and column 0 holds nothing else.
+    const bool namesElsewhere =
+        columnOf(m_columns, Field::FirstName) >= 0 || columnOf(m_columns, Field::LastName) >= 0;
+    const bool columnZeroTaken =
+        std::find(m_columns.begin(), m_columns.end(), 0) != m_columns.end();
+    if (columnOf(m_columns, Field::FullName) < 0 && !namesElsewhere && !columnZeroTaken) {
+        columnOf(m_columns, Field::FullName) = 0;
+    }
+    return true;
+}
+
+void IterCSV::searchHeadings(const CsvSettings& map) {
+    struct Heading {
+        std::string_view raw;
+        std::string value;
+        std::string_view trimmed;
+        bool quoted;
+    };
+    std::vector<Heading> cells;
+    cells.reserve(m_headerCells.size());
+    for (const csv::Cell& c : m_headerCells) {
+        cells.push_back({m_scanner.raw(c), m_scanner.value(c), {}, c.quoted});
+    }
+    for (Heading& h : cells) h.trimmed = csv::trimHeading(h.value);
+    const std::size_t last = cells.empty() ? 0 : cells.size() - 1;
+
+    // The forms a heading may take in the first line, best first: quoted; between commas;
+    // between commas after one space; last in the line; last after one space; first. Then, for
+    // lines other programs wrote, any spacing and any letter case.
+    const auto rank = [&](const Heading& h, std::size_t c, std::string_view want) {
+        const bool spaced =
+            h.raw.size() == want.size() + 1 && h.raw.front() == ' ' && h.raw.substr(1) == want;
+        if (h.quoted && h.value == want) return 1;
+        if (c > 0 && c < last && h.raw == want) return 2;
+        if (c > 0 && c < last && spaced) return 3;
+        if (c > 0 && c == last && h.raw == want) return 4;
+        if (c > 0 && c == last && spaced) return 5;
+        if (c == 0 && c < last && h.raw == want) return 6;
+        const std::string_view trimmedWant = csv::trimHeading(want);
+        if (h.trimmed == trimmedWant) return 7;
+        if (equalNoCase(h.trimmed, trimmedWant)) return 8;
+        return 0;
+    };
+    for (int f = kFieldCount - 1; f >= 0; --f) {
+        int column = -1;
+        try {
+            const std::string* want = map.headingOf(f);
+            if (want && !csv::trimHeading(*want).empty()) {
+                int best = 0;
+                for (std::size_t c = 0; c < cells.size(); ++c) {
+                    const int r = rank(cells[c], c, *want);
+                    if (r != 0 && (best == 0 || r < best)) {
+                        best = r;
+                        column = static_cast<int>(c);
+                    }
+                }
+            }
+        } catch (const std::exception& error) {
+            prompt().message(error.what(), "error in property #" + std::to_string(f));
+        }
+        m_columns[static_cast<std::size_t>(f)] = column;
+    }
+}
+
+void IterCSV::setMask() {
+    m_mask.reset();
+    for (int f = 0; f < kFieldCount; ++f) {
+        if (m_columns[static_cast<std::size_t>(f)] >= 0) m_mask.set(static_cast<std::size_t>(f));
+    }
+    // The names complete each other when the book takes the entry in.
+    const Field names[] = {Field::FullName, Field::FirstName, Field::LastName};
+    for (Field f : names) {
+        if (m_mask.test(static_cast<std::size_t>(f))) {
+            for (Field g : names) m_mask.set(static_cast<std::size_t>(g));
+            break;
+        }
+    }
+}
+
+void IterCSV::skipEmptyLines() {
+    while (m_position < m_text.size() && m_text[m_position] == '\n') ++m_position;
+}
+
+bool IterCSV::rewind() {
+    m_position = npos;
+    if (m_state == State::Unreadable || m_state == State::Cancelled) return false;
+    if (m_state == State::NoData || m_dataStart >= m_text.size()) {
+        if (!m_invalidShown) prompt().message("Invalid Data!", "error");
+        m_invalidShown = true;
+        return false;
+    }
+    m_position = m_dataStart;
+    skipEmptyLines();
+    return true;
+}
+
+bool IterCSV::atEnd() {
+    return m_position == npos || m_position >= m_text.size();
+}
+
+float IterCSV::progress() {
+    if (m_text.empty() || atEnd()) return 1.0f;
+    return static_cast<float>(static_cast<double>(m_position) / static_cast<double>(m_text.size()));
+}
+
+Entry IterCSV::nextEntry() {
+    Entry e;
+    e.mask = m_mask;
+    if (atEnd()) return e;
+    const std::size_t lineStart = m_position;
+    const std::size_t next = m_scanner.record(m_position, m_cells);
+    for (std::size_t f = 0; f < m_columns.size(); ++f) {
+        const int c = m_columns[f];
+        if (c < 0 || static_cast<std::size_t>(c) >= m_cells.size()) continue;
+        const csv::Cell& cell = m_cells[static_cast<std::size_t>(c)];
+        if (cell.end == cell.begin) continue;
+        if (cell.plain) {
+            e.fields[f].assign(m_text, cell.textBegin, cell.textEnd - cell.textBegin);
+        } else if (cell.quoted) {
+            e.fields[f] = m_scanner.value(cell);
+        } else {
+            e.fields[f].assign(m_text, cell.begin, cell.end - cell.begin);
+        }
+    }
+    if (!m_unclosedReported && m_scanner.unclosedAt() != npos && m_scanner.unclosedAt() < next) {
+        m_unclosedReported = true;
+        const auto line =
+            1 + std::count(m_text.begin(), m_text.begin() + static_cast<std::ptrdiff_t>(lineStart),
+                           '\n');
+        diagnostic(m_fileName + ":" + std::to_string(line) +
+                   ": a quoted value is not closed; it ends at the end of its line\n");
+    }
+    m_position = next;
+    skipEmptyLines();
+    return e;
+}
+
+}  // namespace iterators
+
+}  // namespace vesk

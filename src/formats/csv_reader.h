@@ -1,0 +1,68 @@
+// Reads CSV files (through the field map) and Corel Address Book 8's CSV export (.abx, fixed
+// columns).
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "formats/csv_field_map.h"
+#include "formats/csv_scanner.h"
+#include "model/entry.h"
+#include "model/iter_base.h"
+
+namespace vesk {
+
+/// Format numbers of the two files the reader takes.
+inline constexpr int kCsvFormat = 5;
+inline constexpr int kAbxFormat = 6;
+
+namespace iterators {
+
+/// Reads a CSV file (format 5, through the field map) or an ABX file (format 6, fixed columns).
+class IterCSV : public IterBase {
+  public:
+    IterCSV(const std::string& fileName, int format);
+    // The scanner looks into m_text.
+    IterCSV(const IterCSV&) = delete;
+    IterCSV& operator=(const IterCSV&) = delete;
+
+    bool rewind() override;
+    Entry nextEntry() override;
+    bool atEnd() override;
+    float progress() override;
+
+    /// Column of each field in this file; -1: not read.
+    const std::array<int, kFieldCount>& columnMap() const { return m_columns; }
+    char separator() const { return m_separator; }
+
+  private:
+    enum class State { Unreadable, NoData, Cancelled, Ready };
+
+    bool open();
+    bool buildColumnMap();
+    void searchHeadings(const CsvSettings& map);
+    std::vector<std::string> headings() const;
+    void skipEmptyLines();
+    void setMask();
+
+    std::string m_fileName;
+    int m_format;
+    State m_state = State::Unreadable;
+    std::string m_text;
+    char m_separator = ',';
+    csv::Scanner m_scanner;
+    std::size_t m_dataStart = std::string::npos;  ///< first character after the header line
+    std::size_t m_position = std::string::npos;   ///< npos: nothing (more) to read
+    std::array<int, kFieldCount> m_columns;
+    FieldMask m_mask;
+    bool m_invalidShown = false;
+    bool m_unclosedReported = false;
+    std::vector<csv::Cell> m_cells;
+    std::vector<csv::Cell> m_headerCells;
+};
+
+}  // namespace iterators
+
+}  // namespace vesk

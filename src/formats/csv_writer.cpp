@@ -1,0 +1,67 @@
+#include "formats/csv_writer.h"
+
+#include <cstring>
+
+#include "formats/csv_field_map.h"
+#include "formats/csv_scanner.h"
+
+namespace vesk {
+
+ToCSV::ToCSV(std::string fileName) : ToFile(std::move(fileName)) {
+    CsvSettings& map = csvSettings();
+    map.ensureLoaded();
+    const auto& fixed = csvFixedHeadings();
+    if (!map.absolute() && map.keep != 0) {
+        // A field without a heading of its own gets the fixed one, never the placeholder:
+        // identical headings would all read back as one column.
+        for (int f = 0; f < kFieldCount; ++f) {
+            if (f > 0) m_text.push_back(',');
+            const std::string* h = map.headingOf(f);
+            const std::string_view heading =
+                h ? std::string_view(*h) : fixed[static_cast<std::size_t>(f)];
+            if (heading.find_first_of(",\"\n") != std::string_view::npos) {
+                csv::appendQuoted(m_text, heading);
+            } else {
+                m_text.append(heading);
+            }
+        }
+    } else {
+        for (std::size_t f = 0; f < fixed.size(); ++f) {
+            if (f > 0) m_text.push_back(',');
+            m_text.append(fixed[f]);
+        }
+    }
+    m_text.push_back('\n');
+}
+
+bool ToCSV::write(Entry e) {
+    std::size_t size = 1;
+    bool quotes = false;
+    for (const std::string& v : e.fields) {
+        size += v.size() + 3;
+        quotes = quotes || std::memchr(v.data(), '"', v.size()) != nullptr;
+    }
+    if (quotes) {
+        for (const std::string& v : e.fields) {
+            csv::appendQuoted(m_text, v);
+            m_text.push_back(',');
+        }
+        m_text.push_back('\n');
+        return true;
+    }
+    // The common line without quotes inside, written in one piece.
+    const std::size_t at = m_text.size();
+    m_text.resize(at + size);
+    char* out = m_text.data() + at;
+    for (const std::string& v : e.fields) {
+        *out++ = '"';
+        std::memcpy(out, v.data(), v.size());
+        out += v.size();
+        *out++ = '"';
+        *out++ = ',';
+    }
+    *out = '\n';
+    return true;
+}
+
+}  // namespace vesk

@@ -1,0 +1,24 @@
+// Writes contacts as CSV, under the field map's headings when the user keeps the map, else
+// under the fixed ones.
+#pragma once
+
+#include <string>
+
+#include "model/entry.h"
+#include "model/to_file.h"
+
+namespace vesk {
+
+/// Writes all 34 fields of every entry, each quoted, under a header line.
+class ToCSV : public ToFile {
+  public:
+    explicit ToCSV(std::string fileName);
+
+    bool write(Entry e) override;
+    std::string text() override { return m_text; }
+
+  private:
+    std::string m_text;
+};
+
+}  // namespace vesk
