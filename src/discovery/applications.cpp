@@ -3,9 +3,7 @@
 #include <array>
 #include <cctype>
 
-#include "platform/prompt.h"
-#include "platform/settings.h"
-#include "platform/trace.h"
+#include "platform/run_context.h"
 
 namespace vesk {
 
@@ -14,14 +12,14 @@ namespace {
 /// The slots DetectAllFormats fills, in the order SaveAllFormats writes them.
 constexpr int kSavedOrder[] = {15, 8, 9, 14, 10, 18, 1, 2, 17, 19, 16, 4, 13, 23, 21};
 
-std::array<std::string, kFormatCount>& slots() {
-    static std::array<std::string, kFormatCount> s;
-    return s;
-}
+/// What a run keeps of the applications: the location configured for each, and the detection.
+struct Locations {
+    std::array<std::string, kFormatCount> slots;
+    std::function<void()> detector;
+};
 
-std::function<void()>& detector() {
-    static std::function<void()> d;
-    return d;
+std::array<std::string, kFormatCount>& slots(RunContext& run) {
+    return run.state<Locations>().slots;
 }
 
 bool startsLikeAPath(const std::string& v) {
@@ -32,68 +30,69 @@ bool startsLikeAPath(const std::string& v) {
 
 }  // namespace
 
-std::string configuredPath(int number) {
+std::string configuredPath(RunContext& run, int number) {
     if (!hasPathSlot(number)) return {};
-    return slots()[static_cast<std::size_t>(number)];
+    return slots(run)[static_cast<std::size_t>(number)];
 }
 
-void setConfiguredPath(int number, std::string path) {
-    if (hasPathSlot(number)) slots()[static_cast<std::size_t>(number)] = std::move(path);
+void setConfiguredPath(RunContext& run, int number, std::string path) {
+    if (hasPathSlot(number)) slots(run)[static_cast<std::size_t>(number)] = std::move(path);
 }
 
-std::function<void()> setFormatDetector(std::function<void()> d) {
-    std::function<void()> previous = std::move(detector());
-    detector() = std::move(d);
+std::function<void()> setFormatDetector(RunContext& run, std::function<void()> d) {
+    std::function<void()>& detector = run.state<Locations>().detector;
+    std::function<void()> previous = std::move(detector);
+    detector = std::move(d);
     return previous;
 }
 
-void DetectAllFormats() {
-    debugTrace(0, "Detecting all formats", "Debug");
-    if (detector()) detector()();
+void DetectAllFormats(RunContext& run) {
+    run.trace(0, "Detecting all formats", "Debug");
+    if (auto& detector = run.state<Locations>().detector) detector();
 }
 
-void SetFormatPath(const std::string& displayName, const std::string& path) {
-    if (WriteRegistryValue(RootKey::CurrentUser, kFormatsKey, displayName, path,
+void SetFormatPath(RunContext& run, const std::string& displayName, const std::string& path) {
+    if (WriteRegistryValue(run.settings(), RootKey::CurrentUser, kFormatsKey, displayName, path,
                            ValueType::String) != kErrorSuccess) {
-        prompt().message("Error writing data!", "Vesk", Buttons::Ok, Icon::None);
+        run.report(Severity::Error, "Error writing data!", "Vesk");
     }
 }
 
-void SaveAllFormats() {
-    debugTrace(0, "Saving all formats to the registry", "Debug");
-    for (int n : kSavedOrder) SetFormatPath(FormatName(n), configuredPath(n));
+void SaveAllFormats(RunContext& run) {
+    run.trace(0, "Saving all formats to the registry", "Debug");
+    for (int n : kSavedOrder) SetFormatPath(run, FormatName(n), configuredPath(run, n));
 }
 
-std::string GetFormatPath(const std::string& displayName) {
-    debugTrace(0, "Checking whether this format is configured", "Debug");
+std::string GetFormatPath(RunContext& run, const std::string& displayName) {
+    run.trace(0, "Checking whether this format is configured", "Debug");
     std::string value;
-    int rc = ReadRegistryValue(RootKey::CurrentUser, kFormatsKey, displayName, value);
+    int rc = ReadRegistryValue(run.settings(), RootKey::CurrentUser, kFormatsKey, displayName, value);
     if (rc == kErrorInvalidData) {
-        DetectAllFormats();
-        SaveAllFormats();
-        debugTrace(0, "Checking again whether this format is configured", "Debug");
-        rc = ReadRegistryValue(RootKey::CurrentUser, kFormatsKey, displayName, value);
+        DetectAllFormats(run);
+        SaveAllFormats(run);
+        run.trace(0, "Checking again whether this format is configured", "Debug");
+        rc = ReadRegistryValue(run.settings(), RootKey::CurrentUser, kFormatsKey, displayName, value);
         if (rc == kErrorInvalidData) {
-            prompt().message("Error reading data!", "Vesk", Buttons::Ok, Icon::None);
+            run.report(Severity::Error, "Error reading data!", "Vesk");
             return {};
         }
     }
     if (rc == kErrorFileNotFound) return {};
     if (rc != kErrorSuccess) {
-        prompt().message("The settings could not be read (error " + std::to_string(rc) + ").",
-                         "Vesk", Buttons::Ok, Icon::None);
+        run.report(Severity::Error,
+                   "The settings could not be read (error " + std::to_string(rc) + ").", "Vesk");
         return {};
     }
     return startsLikeAPath(value) ? value : std::string();
 }
 
-void refreshConfiguredPaths() {
+void refreshConfiguredPaths(RunContext& run) {
     for (int n = 0; n < kFormatCount; ++n) {
         if (!hasPathSlot(n)) continue;
         const std::string name = FormatName(n);
         if (name.empty()) continue;
-        std::string path = GetFormatPath(name);
-        if (!path.empty()) setConfiguredPath(n, std::move(path));
+        std::string path = GetFormatPath(run, name);
+        if (!path.empty()) setConfiguredPath(run, n, std::move(path));
     }
 }
 

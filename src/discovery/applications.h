@@ -7,30 +7,31 @@
 #include <string>
 #include <string_view>
 
+#include "platform/run_context.h"
 #include "registry/applications.h"
 
 namespace vesk {
 
 inline constexpr std::string_view kFormatsKey = "Software\\Vesk\\Formats";
 
-/// The configured path of a format number ("" when none or not installed).
-std::string configuredPath(int number);
-void setConfiguredPath(int number, std::string path);
+/// The configured path of a format number, as this run knows it ("" when none or not installed).
+std::string configuredPath(RunContext& run, int number);
+void setConfiguredPath(RunContext& run, int number, std::string path);
 
 /// The stored path of an application, detecting and saving every format first when nothing is
 /// stored yet. A stored value counts only when it starts like a path (a letter, a digit, "/",
 /// or "\\").
-std::string GetFormatPath(const std::string& displayName);
+std::string GetFormatPath(RunContext& run, const std::string& displayName);
 /// Stores one path; "Error writing data!" when the settings cannot be written.
-void SetFormatPath(const std::string& displayName, const std::string& path);
+void SetFormatPath(RunContext& run, const std::string& displayName, const std::string& path);
 /// Writes the fifteen detected slots.
-void SaveAllFormats();
+void SaveAllFormats(RunContext& run);
 /// Runs the installed-program detection (none until a detector is set).
-void DetectAllFormats();
+void DetectAllFormats(RunContext& run);
 /// Sets the detection that DetectAllFormats runs; returns the previous one.
-std::function<void()> setFormatDetector(std::function<void()> detector);
+std::function<void()> setFormatDetector(RunContext& run, std::function<void()> detector);
 /// Fills every slot that has a display name from the stored paths, as an automation run does
 /// before it starts.
-void refreshConfiguredPaths();
+void refreshConfiguredPaths(RunContext& run);
 
 }  // namespace vesk

@@ -1,5 +1,7 @@
 #include "formats/csv_automatic_map.h"
 
+#include <memory>
+
 #include <array>
 #include <unordered_map>
 
@@ -83,8 +85,6 @@ const std::unordered_map<std::string, int>& automaticTable() {
     return table;
 }
 
-CsvOptionsRequest* g_request = nullptr;
-
 }  // namespace
 
 int csvAutomaticField(std::string_view heading) {
@@ -125,25 +125,35 @@ bool AutomaticCsvOptions::editFieldMap(CsvSettings& map, const std::vector<std::
     const auto has = [&](Field f) { return inFile[static_cast<std::size_t>(f)]; };
     if (!has(Field::FullName) && !has(Field::Email) &&
         !(has(Field::FirstName) && has(Field::LastName))) {
-        prompt().message(
+        m_run.report(Severity::Warning,
             "No column of this file could be paired with \"Full Name\" or \"E-Mail Address\" "
             "(nor with \"First Name\" and \"Last Name\"), so no contacts were read from it. "
             "Pair its columns with the contact fields on the \"CSV Options\" page.",
-            fileName, Buttons::Ok, Icon::Warning);
+            fileName, Where{fileName});
         return false;
     }
     return true;
 }
 
-CsvOptionsRequest& csvOptionsRequest() {
-    static AutomaticCsvOptions automatic;
-    return g_request ? *g_request : automatic;
+namespace {
+
+/// What a run keeps for the CSV reader's request.
+struct CsvRequestSlot {
+    CsvOptionsRequest* request = nullptr;
+    std::unique_ptr<AutomaticCsvOptions> automatic;
+};
+
+}  // namespace
+
+CsvOptionsRequest& csvOptionsRequest(RunContext& run) {
+    CsvRequestSlot& slot = run.state<CsvRequestSlot>();
+    if (slot.request) return *slot.request;
+    if (!slot.automatic) slot.automatic = std::make_unique<AutomaticCsvOptions>(run);
+    return *slot.automatic;
 }
 
-CsvOptionsRequest* setCsvOptionsRequest(CsvOptionsRequest* request) {
-    CsvOptionsRequest* previous = g_request;
-    g_request = request;
-    return previous;
+void setCsvOptionsRequest(RunContext& run, CsvOptionsRequest* request) {
+    run.state<CsvRequestSlot>().request = request;
 }
 
 }  // namespace vesk

@@ -28,24 +28,17 @@ class CsvOptionsRequest {
 /// none of whose headings names a contact's name or address is reported and cancelled.
 class AutomaticCsvOptions : public CsvOptionsRequest {
   public:
+    explicit AutomaticCsvOptions(RunContext& run) : m_run(run) {}
     bool editFieldMap(CsvSettings& map, const std::vector<std::string>& headings,
                       const std::string& fileName) override;
-};
-
-/// The process-wide request; the automatic one until someone sets another.
-CsvOptionsRequest& csvOptionsRequest();
-/// Sets the process-wide request (nullptr: back to the automatic one); returns the previous.
-CsvOptionsRequest* setCsvOptionsRequest(CsvOptionsRequest* request);
-
-class CsvOptionsScope {
-  public:
-    explicit CsvOptionsScope(CsvOptionsRequest& r) : m_previous(setCsvOptionsRequest(&r)) {}
-    ~CsvOptionsScope() { setCsvOptionsRequest(m_previous); }
-    CsvOptionsScope(const CsvOptionsScope&) = delete;
-    CsvOptionsScope& operator=(const CsvOptionsScope&) = delete;
 
   private:
-    CsvOptionsRequest* m_previous;
+    RunContext& m_run;
 };
+
+/// The run's request: the one its front end set, else the automatic one.
+CsvOptionsRequest& csvOptionsRequest(RunContext& run);
+/// Sets the run's request (nullptr: back to the automatic one).
+void setCsvOptionsRequest(RunContext& run, CsvOptionsRequest* request);
 
 }  // namespace vesk

@@ -4,8 +4,6 @@
 #include <cstdint>
 #include <numeric>
 
-#include "platform/prompt.h"
-#include "platform/settings.h"
 
 namespace vesk {
 
@@ -40,9 +38,9 @@ std::string registryErrorText(int code) {
 }
 
 /// Reads a number value; false when it is absent (an error other than absence is shown).
-bool readNumber(std::string_view key, std::string_view name, std::uint32_t& out) {
+bool readNumber(RunContext& run, std::string_view key, std::string_view name, std::uint32_t& out) {
     SettingValue v;
-    const int rc = settings().readValue(RootKey::CurrentUser, key, name, v);
+    const int rc = run.settings().readValue(RootKey::CurrentUser, key, name, v);
     if (rc == kErrorSuccess) {
         if (v.type == ValueType::Number) {
             out = v.number;
@@ -50,19 +48,19 @@ bool readNumber(std::string_view key, std::string_view name, std::uint32_t& out)
         }
         return false;
     }
-    if (rc != kErrorFileNotFound) prompt().message(registryErrorText(rc), "Vesk");
+    if (rc != kErrorFileNotFound) run.report(Severity::Error, registryErrorText(rc), "Vesk");
     return false;
 }
 
-bool readText(std::string_view key, std::string_view name, std::string& out) {
+bool readText(RunContext& run, std::string_view key, std::string_view name, std::string& out) {
     SettingValue v;
-    const int rc = settings().readValue(RootKey::CurrentUser, key, name, v);
+    const int rc = run.settings().readValue(RootKey::CurrentUser, key, name, v);
     if (rc == kErrorSuccess) {
         if (v.type != ValueType::String && v.type != ValueType::ExpandString) return false;
         out = v.text;
         return true;
     }
-    if (rc != kErrorFileNotFound) prompt().message(registryErrorText(rc), "Vesk");
+    if (rc != kErrorFileNotFound) run.report(Severity::Error, registryErrorText(rc), "Vesk");
     return false;
 }
 
@@ -85,31 +83,31 @@ void CsvSettings::reset() {
     }
 }
 
-void CsvSettings::ensureLoaded() {
-    if (!loaded) load();
+void CsvSettings::ensureLoaded(RunContext& run) {
+    if (!loaded) load(run);
 }
 
-void CsvSettings::load() {
+void CsvSettings::load(RunContext& run) {
     reset();
     std::uint32_t number = 0;
-    if (readNumber(kCsvKey, "useInts", number)) mode = number != 0 ? 1 : 0;
-    if (readNumber(kCsvKey, "keep", number)) keep = number;
+    if (readNumber(run, kCsvKey, "useInts", number)) mode = number != 0 ? 1 : 0;
+    if (readNumber(run, kCsvKey, "keep", number)) keep = number;
 
     if (!absolute()) {
         for (int i = 0; i < kFieldCount; ++i) {
             std::string heading;
-            if (readText(kCsvHeadingKey, fieldName(i), heading) && usableHeading(heading)) {
+            if (readText(run, kCsvHeadingKey, fieldName(i), heading) && usableHeading(heading)) {
                 headerStrings[static_cast<std::size_t>(i)] = heading;
             }
         }
     } else {
         // A missing key is read as missing values, with one message rather than one per field.
-        if (!settings().keyExists(RootKey::CurrentUser, kCsvPositionKey)) {
-            prompt().message("Error reading data!", "Vesk");
+        if (!run.settings().keyExists(RootKey::CurrentUser, kCsvPositionKey)) {
+            run.report(Severity::Error, "Error reading data!", "Vesk");
         } else {
             for (int i = 0; i < kFieldCount; ++i) {
                 std::uint32_t column = 0;
-                if (readNumber(kCsvPositionKey, fieldName(i), column)) {
+                if (readNumber(run, kCsvPositionKey, fieldName(i), column)) {
                     const auto signedColumn = static_cast<std::int32_t>(column);
                     positions[static_cast<std::size_t>(i)] = signedColumn < 0 ? -1 : signedColumn;
                 }
@@ -179,7 +177,7 @@ void CsvSettings::restoreFieldOrder() {
     headerStrings = std::move(strings);
 }
 
-bool CsvSettings::apply(CsvChoice choice) {
+bool CsvSettings::apply(RunContext& run, CsvChoice choice) {
     // The rows of the page are the headings up to the first unpaired one; in absolute-position
     // mode row k is column k.
     const auto firstFree = std::find_if(headerStrings.begin(), headerStrings.end(),
@@ -196,7 +194,7 @@ bool CsvSettings::apply(CsvChoice choice) {
     bool ok = true;
     if (choice != CsvChoice::OnlyThisOperation) {
         keep = choice == CsvChoice::AlwaysUse ? 1 : 0;
-        SettingsStore& store = settings();
+        SettingsStore& store = run.settings();
         const auto put = [&](std::string_view key, std::string_view name, SettingValue v) {
             if (ok && store.writeValue(RootKey::CurrentUser, key, name, v) != kErrorSuccess) {
                 ok = false;
@@ -215,16 +213,15 @@ bool CsvSettings::apply(CsvChoice choice) {
                 put(kCsvHeadingKey, fieldNames[k], SettingValue::ofText(isPlaceholder(h) ? "" : h));
             }
         }
-        if (!ok) prompt().message("Error writing data!", "Vesk");
+        if (!ok) run.report(Severity::Error, "Error writing data!", "Vesk");
     }
     restoreFieldOrder();
     loaded = true;
     return ok;
 }
 
-CsvSettings& csvSettings() {
-    static CsvSettings settingsObject;
-    return settingsObject;
+CsvSettings& csvSettings(RunContext& run) {
+    return run.state<CsvSettings>();
 }
 
 const std::array<std::string_view, kFieldCount>& csvFixedHeadings() {

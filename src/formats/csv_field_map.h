@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "model/entry.h"
+#include "platform/run_context.h"
 
 namespace vesk {
 
@@ -44,9 +45,9 @@ class CsvSettings {
 
     bool absolute() const { return mode != 0; }
     /// Loads from the settings store unless already loaded in this run.
-    void ensureLoaded();
+    void ensureLoaded(RunContext& run);
     /// Reads the store now (absent values give the defaults).
-    void load();
+    void load(RunContext& run);
     /// Field order, no headings, the writer's column order; not loaded.
     void reset();
 
@@ -59,15 +60,15 @@ class CsvSettings {
 
     /// Stores the settings as the options page does on OK (nothing for OnlyThisOperation);
     /// false after "Error writing data!".
-    bool apply(CsvChoice choice);
+    bool apply(RunContext& run, CsvChoice choice);
 
   private:
     int slotOf(int field) const;
     void restoreFieldOrder();
 };
 
-/// The process-wide field map.
-CsvSettings& csvSettings();
+/// The run's field map (loaded from the settings store once per run).
+CsvSettings& csvSettings(RunContext& run);
 
 /// The headings of the writer's fixed header, in field order ("Name", "E-mail Address", ...).
 const std::array<std::string_view, kFieldCount>& csvFixedHeadings();

@@ -30,10 +30,10 @@ Sniff sniffCsv(std::string_view head) {
 }
 
 std::unique_ptr<IterBase> readCsv(const FormatArgs& a) {
-    return std::make_unique<iterators::IterCSV>(a.fileName, kCsvFormat);
+    return std::make_unique<iterators::IterCSV>(a.run, a.fileName, kCsvFormat);
 }
 std::unique_ptr<IterBase> readAbx(const FormatArgs& a) {
-    return std::make_unique<iterators::IterCSV>(a.fileName, kAbxFormat);
+    return std::make_unique<iterators::IterCSV>(a.run, a.fileName, kAbxFormat);
 }
 
 }  // namespace

@@ -4,8 +4,6 @@
 #include <optional>
 
 #include "formats/csv_automatic_map.h"
-#include "platform/prompt.h"
-#include "platform/trace.h"
 #include "text/text_io.h"
 
 namespace vesk {
@@ -35,8 +33,9 @@ int& columnOf(std::array<int, kFieldCount>& columns, Field f) {
 
 }  // namespace
 
-IterCSV::IterCSV(const std::string& fileName, int format)
-    : m_fileName(fileName), m_format(format), m_scanner({}, ',') {
+IterCSV::IterCSV(RunContext& run, const std::string& fileName, int format)
+    : m_run(run),
+      m_fileName(fileName), m_format(format), m_scanner({}, ',') {
     m_columns.fill(-1);
     if (!open()) return;
     if (m_format == kAbxFormat) {
@@ -52,7 +51,7 @@ IterCSV::IterCSV(const std::string& fileName, int format)
 bool IterCSV::open() {
     std::optional<std::string> text = readTextFile(m_fileName);
     if (!text) {
-        prompt().message("file cannot be opened!", m_fileName);
+        m_run.report(Severity::Error, "file cannot be opened!", m_fileName, Where{m_fileName});
         m_state = State::Unreadable;
         return false;
     }
@@ -81,9 +80,9 @@ std::vector<std::string> IterCSV::headings() const {
 
 bool IterCSV::buildColumnMap() {
     if (m_state != State::Ready) return true;
-    CsvSettings& map = csvSettings();
-    map.ensureLoaded();
-    CsvOptionsRequest& request = csvOptionsRequest();
+    CsvSettings& map = csvSettings(m_run);
+    map.ensureLoaded(m_run);
+    CsvOptionsRequest& request = csvOptionsRequest(m_run);
     const auto ask = [&] {
         if (request.editFieldMap(map, headings(), m_fileName)) return true;
         map.loaded = false;  // read again next time
@@ -167,7 +166,8 @@ void IterCSV::searchHeadings(const CsvSettings& map) {
                 }
             }
         } catch (const std::exception& error) {
-            prompt().message(error.what(), "error in property #" + std::to_string(f));
+            m_run.report(Severity::Error, error.what(), "error in property #" + std::to_string(f),
+                         Where{m_fileName});
         }
         m_columns[static_cast<std::size_t>(f)] = column;
     }
@@ -196,7 +196,7 @@ bool IterCSV::rewind() {
     m_position = npos;
     if (m_state == State::Unreadable || m_state == State::Cancelled) return false;
     if (m_state == State::NoData || m_dataStart >= m_text.size()) {
-        if (!m_invalidShown) prompt().message("Invalid Data!", "error");
+        if (!m_invalidShown) m_run.report(Severity::Error, "Invalid Data!", "error", Where{m_fileName});
         m_invalidShown = true;
         return false;
     }
@@ -238,8 +238,8 @@ Entry IterCSV::nextEntry() {
         const auto line =
             1 + std::count(m_text.begin(), m_text.begin() + static_cast<std::ptrdiff_t>(lineStart),
                            '\n');
-        diagnostic(m_fileName + ":" + std::to_string(line) +
-                   ": a quoted value is not closed; it ends at the end of its line\n");
+        m_run.note(Severity::Warning, "a quoted value is not closed; it ends at the end of its line",
+                   Where{m_fileName, static_cast<std::int64_t>(line)});
     }
     m_position = next;
     skipEmptyLines();

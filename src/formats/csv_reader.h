@@ -23,7 +23,7 @@ namespace iterators {
 /// Reads a CSV file (format 5, through the field map) or an ABX file (format 6, fixed columns).
 class IterCSV : public IterBase {
   public:
-    IterCSV(const std::string& fileName, int format);
+    IterCSV(RunContext& run, const std::string& fileName, int format);
     // The scanner looks into m_text.
     IterCSV(const IterCSV&) = delete;
     IterCSV& operator=(const IterCSV&) = delete;
@@ -47,6 +47,7 @@ class IterCSV : public IterBase {
     void skipEmptyLines();
     void setMask();
 
+    RunContext& m_run;
     std::string m_fileName;
     int m_format;
     State m_state = State::Unreadable;

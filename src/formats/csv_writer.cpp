@@ -7,9 +7,9 @@
 
 namespace vesk {
 
-ToCSV::ToCSV(std::string fileName) : ToFile(std::move(fileName)) {
-    CsvSettings& map = csvSettings();
-    map.ensureLoaded();
+ToCSV::ToCSV(RunContext& run, std::string fileName) : ToFile(run, std::move(fileName)) {
+    CsvSettings& map = csvSettings(run);
+    map.ensureLoaded(run);
     const auto& fixed = csvFixedHeadings();
     if (!map.absolute() && map.keep != 0) {
         // A field without a heading of its own gets the fixed one, never the placeholder:

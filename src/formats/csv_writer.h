@@ -12,7 +12,7 @@ namespace vesk {
 /// Writes all 34 fields of every entry, each quoted, under a header line.
 class ToCSV : public ToFile {
   public:
-    explicit ToCSV(std::string fileName);
+    ToCSV(RunContext& run, std::string fileName);
 
     bool write(Entry e) override;
     std::string text() override { return m_text; }

@@ -6,7 +6,7 @@
 
 namespace vesk {
 
-ToHTML::ToHTML(std::string fileName) : ToFile(std::move(fileName)) {
+ToHTML::ToHTML(RunContext& run, std::string fileName) : ToFile(run, std::move(fileName)) {
     m_text =
         "<!DOCTYPE NETSCAPE-Addressbook-file-1>\n"
         "<!-- This is an automatically generated file.\n"

@@ -14,7 +14,7 @@ namespace vesk {
 
 class ToHTML : public ToFile {
   public:
-    explicit ToHTML(std::string fileName);
+    ToHTML(RunContext& run, std::string fileName);
 
     bool write(Entry e) override;
     /// Adds the closing lines, so it is called once per conversion.

@@ -125,7 +125,7 @@ std::string unescapeName(std::string_view text) {
 
 namespace iterators {
 
-IterKYNT::IterKYNT(const std::string& fileName) : IterVCF(fileName) {
+IterKYNT::IterKYNT(RunContext& run, const std::string& fileName) : IterVCF(run, fileName) {
     // The archive's time is the first REV line: the header card's in every file we write.
     const std::string_view text(m_text);
     for (std::size_t pos = 0; pos < text.size(); pos = lineEnd(pos) + 1) {
@@ -270,8 +270,8 @@ Entry IterKYNT::closeElement(bool folder, bool& advance) {
 
 }  // namespace iterators
 
-ToKYNT::ToKYNT(std::string fileName, std::int64_t revisionTime, const FieldMask& mask)
-    : ToVCF(std::move(fileName)) {
+ToKYNT::ToKYNT(RunContext& run, std::string fileName, std::int64_t revisionTime, const FieldMask& mask)
+    : ToVCF(run, std::move(fileName)) {
     wantsFolders = true;
     wantsLists = true;
     mergesExisting = false;
@@ -283,8 +283,8 @@ ToKYNT::ToKYNT(std::string fileName, std::int64_t revisionTime, const FieldMask&
     m_text += "\nEND:VCARD\n";
 }
 
-ToKYNT::ToKYNT(std::string fileName)
-    : ToKYNT(std::move(fileName), currentTime(), FieldMask().set()) {}
+ToKYNT::ToKYNT(RunContext& run, std::string fileName)
+    : ToKYNT(run, std::move(fileName), currentTime(), FieldMask().set()) {}
 
 bool ToKYNT::write(Entry e) {
     switch (e.kind) {

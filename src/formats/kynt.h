@@ -19,7 +19,7 @@ namespace iterators {
 /// Reads a native archive; folders and lists come in line as marker entries.
 class IterKYNT : public IterVCF {
   public:
-    explicit IterKYNT(const std::string& fileName);
+    IterKYNT(RunContext& run, const std::string& fileName);
 
     bool rewind() override;
     Entry nextEntry() override;
@@ -56,9 +56,9 @@ class IterKYNT : public IterVCF {
 class ToKYNT : public ToVCF {
   public:
     /// The header card carries `revisionTime` and `mask`.
-    ToKYNT(std::string fileName, std::int64_t revisionTime, const FieldMask& mask);
+    ToKYNT(RunContext& run, std::string fileName, std::int64_t revisionTime, const FieldMask& mask);
     /// Header with the current time and every field supported.
-    explicit ToKYNT(std::string fileName);
+    ToKYNT(RunContext& run, std::string fileName);
 
     /// Folder and list markers become elements, contacts cards.
     bool write(Entry e) override;

@@ -7,7 +7,7 @@
 
 namespace vesk {
 
-ToLDIF::ToLDIF(std::string fileName) : ToFile(std::move(fileName)) {
+ToLDIF::ToLDIF(RunContext& run, std::string fileName) : ToFile(run, std::move(fileName)) {
     wantsLists = true;
 }
 
@@ -95,7 +95,7 @@ bool ToLDIF::write(Entry e) {
 }
 
 std::string ToLDIF::text() {
-    debugTrace(0, "Returning the built tstring to save", "Debug");
+    m_run->trace(0, "Returning the built tstring to save", "Debug");
     return m_text;
 }
 

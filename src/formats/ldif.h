@@ -18,7 +18,7 @@ namespace vesk {
 /// Writes contacts and distribution lists (as groupOfNames records) in LDIF.
 class ToLDIF : public ToFile {
   public:
-    explicit ToLDIF(std::string fileName);
+    ToLDIF(RunContext& run, std::string fileName);
 
     bool write(Entry e) override;
     std::string text() override;

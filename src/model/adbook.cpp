@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "platform/prompt.h"
-#include "platform/trace.h"
 
 namespace vesk {
 
@@ -125,17 +123,17 @@ Adbook* Adbook::walkFolderPath(const std::string& path, bool create) {
         if (next == std::string::npos || start >= path.size()) break;
         const std::string component = path.substr(start, next - start);
         const int index = current->folderIndex(component);
-        diagnostic(component + "\n");
+        m_run->diagnostic(component + "\n");
         if (index >= 0) {
             current->rewind();
             current = current->folderAt(index);
         } else if (create) {
             current = current->addFolder(component);
         } else {
-            prompt().message(
-                "It would appear that this folder does not exist. Reverting to the \"Contacts\" "
-                "folder",
-                "", Buttons::Ok, Icon::None);
+            m_run->report(Severity::Warning,
+                          "It would appear that this folder does not exist. Reverting to the "
+                          "\"Contacts\" folder",
+                          "", Where{{}, 0, -1, path});
             return this;
         }
         if (!current) return this;
@@ -147,14 +145,14 @@ Adbook* Adbook::walkFolderPath(const std::string& path, bool create) {
 // ---------------------------------------------------------------------------------------------
 // NewAdbook
 
-NewAdbook::NewAdbook() : Adbook("Contacts"), m_revisionTime(currentTime()) {
+NewAdbook::NewAdbook(RunContext& run) : Adbook(run, "Contacts"), m_revisionTime(currentTime()) {
     hasFolders = true;
     wantsFolders = true;
     wantsLists = true;
 }
 
 NewAdbook::NewAdbook(std::string name, NewAdbook* parent)
-    : Adbook(std::move(name)), m_parent(parent), m_revisionTime(currentTime()) {
+    : Adbook(parent->run(), std::move(name)), m_parent(parent), m_revisionTime(currentTime()) {
     hasFolders = true;
     wantsFolders = true;
     wantsLists = true;
@@ -499,7 +497,7 @@ Entry* NewAdbook::findMember(const Entry& key) {
 // DistList
 
 DistList::DistList(std::string name, NewAdbook* owner)
-    : Adbook(std::move(name)), m_owner(owner), m_revisionTime(currentTime()) {}
+    : Adbook(owner->run(), std::move(name)), m_owner(owner), m_revisionTime(currentTime()) {}
 
 bool DistList::rewind() {
     m_pos = 0;
@@ -580,8 +578,8 @@ void DistList::sortAndMerge(int field) {
 // ---------------------------------------------------------------------------------------------
 // FolderBook
 
-FolderBook::FolderBook(std::string name, std::int32_t value)
-    : Adbook(std::move(name)), m_value(value) {
+FolderBook::FolderBook(RunContext& run, std::string name, std::int32_t value)
+    : Adbook(run, std::move(name)), m_value(value) {
     hasFolders = true;
     wantsFolders = true;
 }
@@ -613,7 +611,7 @@ Adbook* FolderBook::resolveFolderPath(const std::string& path, bool create) {
 
 Adbook* FolderBook::addFolder(const std::string& name) {
     if (folderIndex(name) >= 0) return nullptr;
-    m_folders.push_back(std::make_unique<FolderBook>(name, m_value));
+    m_folders.push_back(std::make_unique<FolderBook>(*m_run, name, m_value));
     return m_folders.back().get();
 }
 

@@ -19,7 +19,7 @@ class DistList;
 
 class Adbook : public IterBase, public ToBase {
   public:
-    explicit Adbook(std::string name) : m_name(std::move(name)) {}
+    Adbook(RunContext& run, std::string name) : ToBase(run), m_name(std::move(name)) {}
 
     std::string name() override { return m_name; }
 
@@ -67,7 +67,9 @@ class Adbook : public IterBase, public ToBase {
 class NewAdbook : public Adbook {
   public:
     /// A new top-level book named "Contacts".
-    NewAdbook();
+    /// A top-level book ("Contacts") of the run.
+    explicit NewAdbook(RunContext& run);
+    /// A folder of `parent`, in the parent's run.
     NewAdbook(std::string name, NewAdbook* parent);
     ~NewAdbook() override;
     NewAdbook(const NewAdbook&) = delete;
@@ -215,7 +217,7 @@ class DistList : public Adbook {
 /// A tree of folder names without contacts, to offer a folder to pick.
 class FolderBook : public Adbook {
   public:
-    explicit FolderBook(std::string name, std::int32_t value = 0);
+    FolderBook(RunContext& run, std::string name, std::int32_t value = 0);
 
     bool rewind() override;
     Entry nextEntry() override { return Entry(); }

@@ -11,6 +11,7 @@
 
 #include "model/entry.h"
 #include "model/iter_base.h"
+#include "platform/run_context.h"
 
 namespace vesk {
 
@@ -50,6 +51,7 @@ enum class Sniff { No, Maybe, Yes };
 
 /// What a reader or writer maker is given.
 struct FormatArgs {
+    RunContext& run;
     std::string fileName;
     /// The file's name without folder and extension (titles of Pegasus lists, Opera files).
     std::string baseName;
@@ -110,11 +112,11 @@ FieldMask allFields();
 /// Makers for the common constructor shapes, so that a record names its class in one line.
 template <class R>
 std::unique_ptr<IterBase> readerOfFile(const FormatArgs& a) {
-    return std::make_unique<R>(a.fileName);
+    return std::make_unique<R>(a.run, a.fileName);
 }
 template <class W>
 std::unique_ptr<ToBase> writerOfFile(const FormatArgs& a) {
-    return std::make_unique<W>(a.fileName);
+    return std::make_unique<W>(a.run, a.fileName);
 }
 
 }  // namespace vesk

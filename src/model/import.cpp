@@ -4,9 +4,6 @@
 #include <exception>
 
 #include "model/adbook.h"
-#include "platform/progress.h"
-#include "platform/prompt.h"
-#include "platform/trace.h"
 
 namespace vesk {
 
@@ -20,7 +17,7 @@ constexpr int kMaxFailuresInARow = 16;
 class MemberCollector : public ToBase {
   public:
     MemberCollector(DistList* list, std::vector<std::pair<DistList*, Entry>>& out)
-        : m_list(list), m_out(out) {}
+        : ToBase(list->run()), m_list(list), m_out(out) {}
     bool write(Entry e) override {
         if (e.isMarker()) return false;
         m_out.emplace_back(m_list, std::move(e));
@@ -32,8 +29,8 @@ class MemberCollector : public ToBase {
     std::vector<std::pair<DistList*, Entry>>& m_out;
 };
 
-void showImportError(const std::string& text) {
-    prompt().message(text, "NewAdbook.fromIter", Buttons::Ok, Icon::Stop);
+void showImportError(RunContext& run, const std::string& text) {
+    run.report(Severity::Error, text, "NewAdbook.fromIter");
 }
 
 }  // namespace
@@ -57,7 +54,7 @@ bool NewAdbook::fromIter(IterBase& reader, bool noRewind) {
     for (auto& [list, member] : pendingMembers) {
         Entry* found = findMember(member);
         if (!found) {
-            diagnostic("No entry for list member " + member[Field::FullName] + " " +
+            m_run->diagnostic("No entry for list member " + member[Field::FullName] + " " +
                        member[Field::Email] + "\n");
             continue;
         }
@@ -76,7 +73,7 @@ void NewAdbook::importFolders(IterBase& reader) {
         try {
             sub = reader.nextFolder();
         } catch (const std::exception&) {
-            diagnostic("Exception in iterator's nextFolder() function\n");
+            m_run->diagnostic("Exception in iterator's nextFolder() function\n");
             continue;
         }
         if (!sub) continue;
@@ -84,7 +81,7 @@ void NewAdbook::importFolders(IterBase& reader) {
         try {
             target = static_cast<NewAdbook*>(addFolder(sub->name()));
         } catch (const std::exception&) {
-            diagnostic("Error adding folder to NewAdbook\n");
+            m_run->diagnostic("Error adding folder to NewAdbook\n");
             continue;
         }
         if (!target) {
@@ -94,14 +91,14 @@ void NewAdbook::importFolders(IterBase& reader) {
                 target = nullptr;
             }
             if (!target) {
-                diagnostic("Error finding the folder\n");
+                m_run->diagnostic("Error finding the folder\n");
                 continue;
             }
         }
         try {
             target->fromIter(*sub, false);
         } catch (const std::exception&) {
-            diagnostic("Error reading from folder\n");
+            m_run->diagnostic("Error reading from folder\n");
         }
     }
 }
@@ -111,7 +108,7 @@ void NewAdbook::importEntries(IterBase& reader, Entry& e, int& counter,
     int failures = 0;
     while (!reader.atEnd() && e.kind != KindFolderEnd && !stopRequested) {
         if (counter % 5 == 0) {
-            if (Progress* p = activeProgress()) {
+            if (Progress* p = m_run->progress()) {
                 p->itemCount(entryCount());
                 p->percent(static_cast<int>(reader.progress() * 100.0f));
                 if (p->pump()) stopRequested = true;
@@ -122,11 +119,11 @@ void NewAdbook::importEntries(IterBase& reader, Entry& e, int& counter,
             e = reader.nextEntry();
             failures = 0;
         } catch (const std::exception& ex) {
-            showImportError(ex.what());
+            showImportError(*m_run, ex.what());
             if (++failures >= kMaxFailuresInARow) break;
             continue;
         } catch (...) {
-            showImportError("Recon we caught us an error, we did");
+            showImportError(*m_run, "Recon we caught us an error, we did");
             if (++failures >= kMaxFailuresInARow) break;
             continue;
         }
@@ -161,7 +158,7 @@ void NewAdbook::importLists(IterBase& reader) {
             sub->stopRequested = false;
             list->fromIter(*sub, true);
         } catch (const std::exception&) {
-            diagnostic("An error has occured while reading a distlist\n");
+            m_run->diagnostic("An error has occured while reading a distlist\n");
         }
     }
 }
@@ -177,12 +174,12 @@ bool NewAdbook::mergeEntry(const Entry& entry) {
             if (p < 0 || p >= entryCount()) continue;
             Entry& existing = *m_entries[static_cast<std::size_t>(p)];
             if (!existing.relatedTo(incoming)) continue;
-            prompt().entrySheet(incoming);
-            prompt().entrySheet(existing);
+            m_run->prompt().entrySheet(incoming);
+            m_run->prompt().entrySheet(existing);
             const auto f = static_cast<std::size_t>(kDefaultSortField);
             const std::string existingKey = existing.fields[f];
             const bool replaced = existing.mergeFrom(incoming);
-            diagnostic(incoming.fields[f] + (replaced ? " replaces " : " does not replace ") +
+            m_run->diagnostic(incoming.fields[f] + (replaced ? " replaces " : " does not replace ") +
                        existingKey + "\n");
             return true;
         }

@@ -1,7 +1,5 @@
 #include "model/iter_base.h"
 
-#include "platform/progress.h"
-#include "platform/trace.h"
 
 namespace vesk {
 
@@ -14,7 +12,7 @@ Entry markerEntry(std::int32_t kind, const std::string& name) {
 
 void ToBase::saveFrom(IterBase& reader, bool noRewind, bool finishAtEnd) {
     setRevisionTime(reader.revisionTime());
-    debugTrace(0, "Rewinding to the start of address book", "Debug");
+    m_run->trace(0, "Rewinding to the start of address book", "Debug");
     if (!noRewind) reader.rewind();
     // A loop that continues a reader without rewinding never finishes the writer.
     finishAtEnd = finishAtEnd && !noRewind;
@@ -32,7 +30,7 @@ void ToBase::saveFrom(IterBase& reader, bool noRewind, bool finishAtEnd) {
     int counter = 0;
     while (!reader.atEnd() && !reader.stopRequested) {
         if (counter % 5 == 0) {
-            if (Progress* p = activeProgress()) {
+            if (Progress* p = m_run->progress()) {
                 p->itemCount(counter);
                 if (p->pump()) reader.stopRequested = true;
                 // Cancel stops before the next entry, not after it.

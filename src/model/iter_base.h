@@ -6,6 +6,7 @@
 #include <string>
 
 #include "model/entry.h"
+#include "platform/run_context.h"
 
 namespace vesk {
 
@@ -62,11 +63,14 @@ class ToBase {
 
     /// What the last finish() reported: false after a failed file write.
     bool succeeded() const { return m_succeeded; }
+    /// The run this writer reports to.
+    RunContext& run() const { return *m_run; }
 
   protected:
-    ToBase() = default;
+    explicit ToBase(RunContext& run) : m_run(&run) {}
     ToBase(const ToBase&) = default;
     ToBase& operator=(const ToBase&) = default;
+    RunContext* m_run;
     bool m_succeeded = true;
 };
 

@@ -2,14 +2,14 @@
 
 #include <algorithm>
 
-#include "platform/trace.h"
 
 namespace vesk {
 
 Kynt::Kynt(NewAdbook& a, NewAdbook& b)
-    : m_newer(b.revisionTime() > a.revisionTime() ? &b : &a),
+    : ToBase(a.run()),
+      m_newer(b.revisionTime() > a.revisionTime() ? &b : &a),
       m_older(b.revisionTime() > a.revisionTime() ? &a : &b),
-      m_result(std::make_unique<NewAdbook>()),
+      m_result(std::make_unique<NewAdbook>(a.run())),
       m_current(m_result.get()) {
     wantsFolders = true;
     wantsLists = true;
@@ -43,7 +43,7 @@ bool Kynt::write(Entry e) {
 }
 
 void Kynt::syncLoop(NewAdbook& a, NewAdbook& b, bool noRewind, bool finishAtEnd) {
-    debugTrace(0, "Rewinding to the start of address book", "Debug");
+    m_run->trace(0, "Rewinding to the start of address book", "Debug");
     if (!noRewind) {
         a.rewind();
         b.rewind();
@@ -125,7 +125,7 @@ int findCounterpart(NewAdbook& a, Entry& n) {
         if (p < 0 || p >= count) continue;
         const Entry& neighbour = *a.entryPtr(p);
         if (!neighbour.relatedTo(n)) continue;
-        diagnostic(neighbour[Field::FullName] + " 'isa' " + n[Field::FullName] + "\n");
+        a.run().diagnostic(neighbour[Field::FullName] + " 'isa' " + n[Field::FullName] + "\n");
         n = combineEntries(neighbour, n);
         return p;
     }

@@ -11,7 +11,7 @@ namespace vesk {
 
 class ToFile : public ToBase {
   public:
-    explicit ToFile(std::string fileName);
+    ToFile(RunContext& run, std::string fileName);
 
     /// The whole output text (LF line ends), after any closing lines of the format.
     virtual std::string text() = 0;

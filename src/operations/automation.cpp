@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "discovery/applications.h"
-#include "platform/prompt.h"
 #include "platform/settings.h"
 
 namespace vesk {
@@ -30,17 +29,16 @@ struct Enumeration {
     bool open = false;
 };
 
-Enumeration& enumeration() {
-    static Enumeration e;
-    return e;
+Enumeration& enumeration(RunContext& run) {
+    return run.state<Enumeration>();
 }
 
 }  // namespace
 
-int SaveAutomationTask(const std::string& name, const std::string& fromApp,
+int SaveAutomationTask(RunContext& run, const std::string& name, const std::string& fromApp,
                        const std::string& fromFile, const std::string& toApp,
                        const std::string& toFile) {
-    SettingsStore& store = settings();
+    SettingsStore& store = run.settings();
     const std::string key = taskKey(name);
     if (int rc = store.createKey(RootKey::CurrentUser, key); rc != kErrorSuccess) return rc;
     // Both values must be stored: a task with only "from" would pass for saved and never run.
@@ -53,15 +51,15 @@ int SaveAutomationTask(const std::string& name, const std::string& fromApp,
                             SettingValue::ofStrings({toApp, toFile}));
 }
 
-int EnumAutomationTask(int index, std::string& name) {
-    Enumeration& e = enumeration();
+int EnumAutomationTask(RunContext& run, int index, std::string& name) {
+    Enumeration& e = enumeration(run);
     name.clear();
     if (index == 0) {
-        if (int rc = settings().createKey(RootKey::CurrentUser, kAutomationKey); rc != 0) {
+        if (int rc = run.settings().createKey(RootKey::CurrentUser, kAutomationKey); rc != 0) {
             return rc;
         }
         e.names.clear();
-        if (int rc = settings().subKeys(RootKey::CurrentUser, kAutomationKey, e.names); rc != 0) {
+        if (int rc = run.settings().subKeys(RootKey::CurrentUser, kAutomationKey, e.names); rc != 0) {
             return rc;
         }
         e.pos = 0;
@@ -80,16 +78,16 @@ int EnumAutomationTask(int index, std::string& name) {
     return rc;
 }
 
-void DeleteAutomationTask(const std::string& name) {
-    settings().deleteKey(RootKey::CurrentUser, taskKey(name));
+void DeleteAutomationTask(RunContext& run, const std::string& name) {
+    run.settings().deleteKey(RootKey::CurrentUser, taskKey(name));
 }
 
-bool readAutomationTask(const std::string& name, AutomationTask& task) {
+bool readAutomationTask(RunContext& run, const std::string& name, AutomationTask& task) {
     const std::string key = taskKey(name);
     std::string from;
     std::string to;
-    if (ReadRegistryValue(RootKey::CurrentUser, key, "from", from) != kErrorSuccess) return false;
-    if (ReadRegistryValue(RootKey::CurrentUser, key, "to", to) != kErrorSuccess) return false;
+    if (ReadRegistryValue(run.settings(), RootKey::CurrentUser, key, "from", from) != kErrorSuccess) return false;
+    if (ReadRegistryValue(run.settings(), RootKey::CurrentUser, key, "to", to) != kErrorSuccess) return false;
     splitTaskValue(from, task.fromApp, task.fromFile);
     splitTaskValue(to, task.toApp, task.toFile);
     return true;
@@ -102,12 +100,13 @@ std::string describeTask(const AutomationTask& task) {
 
 bool RunAutomationTask(BookView& view, const std::string& name, DispatchOutcome* outcome,
                        const DispatchContext& context) {
+    RunContext& run = view.currentBook().run();
     AutomationTask task;
-    if (!readAutomationTask(name, task)) {
-        prompt().message("Invalid automation task: " + name, "Vesk Error", Buttons::Ok, Icon::None);
+    if (!readAutomationTask(run, name, task)) {
+        run.report(Severity::Error, "Invalid automation task: " + name, "Vesk Error");
         return false;
     }
-    refreshConfiguredPaths();
+    refreshConfiguredPaths(run);
     DispatchOutcome result =
         dispatchApplications(task.fromApp, task.fromFile, task.toApp, task.toFile, view, context);
     if (outcome) *outcome = std::move(result);

@@ -20,16 +20,16 @@ struct AutomationTask {
 
 /// Creates or replaces a task: "from" and "to" are multi-strings (application, file). Returns
 /// 0 or the first settings error.
-int SaveAutomationTask(const std::string& name, const std::string& fromApp,
+int SaveAutomationTask(RunContext& run, const std::string& name, const std::string& fromApp,
                        const std::string& fromFile, const std::string& toApp,
                        const std::string& toFile);
 /// Index 0 starts an enumeration of the task names, further calls give the next name, -1
 /// gives one more and ends it. Returns 0, kErrorNoMoreItems, or a settings error.
-int EnumAutomationTask(int index, std::string& name);
+int EnumAutomationTask(RunContext& run, int index, std::string& name);
 /// Removes a task; no question, no report.
-void DeleteAutomationTask(const std::string& name);
+void DeleteAutomationTask(RunContext& run, const std::string& name);
 /// Reads a task; false when its key, "from" or "to" cannot be read.
-bool readAutomationTask(const std::string& name, AutomationTask& task);
+bool readAutomationTask(RunContext& run, const std::string& name, AutomationTask& task);
 /// "Convert from <app> <file> to <app> <file>".
 std::string describeTask(const AutomationTask& task);
 

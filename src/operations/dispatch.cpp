@@ -7,8 +7,8 @@
 
 #include "discovery/applications.h"
 #include "platform/environment.h"
+#include "platform/run_context.h"
 #include "platform/process.h"
-#include "platform/prompt.h"
 #include "registry/applications.h"
 
 namespace vesk {
@@ -25,33 +25,35 @@ bool runWithProcessLayer(const std::vector<std::string>& argv) {
     return runProcess(argv, std::chrono::hours(24 * 30)).started;
 }
 
-std::string configuredOrStored(Application app) {
+std::string configuredOrStored(RunContext& run, Application app) {
     const int number = toNumber(app);
-    std::string path = configuredPath(number);
+    std::string path = configuredPath(run, number);
     if (path.empty()) {
-        path = GetFormatPath(FormatName(number));
-        setConfiguredPath(number, path);
+        path = GetFormatPath(run, FormatName(number));
+        setConfiguredPath(run, number, path);
     }
     return path;
 }
 
 /// Runs the Netscape 4.x program with "-export" or "-import" on the exchange file.
-bool runNetscape(const DispatchContext& context, const char* option, const std::string& ldif) {
-    const std::string program = configuredOrStored(Application::Netscape4);
+bool runNetscape(RunContext& run, const DispatchContext& context, const char* option,
+                 const std::string& ldif) {
+    const std::string program = configuredOrStored(run, Application::Netscape4);
     if (program.empty()) {
-        prompt().message("Netscape 4.x is not configured, so it cannot be run.", "Vesk",
-                         Buttons::Ok, Icon::Warning);
+        run.report(Severity::Error, "Netscape 4.x is not configured, so it cannot be run.",
+                   "Vesk");
         return false;
     }
     const std::vector<std::string> argv = {program, option, ldif};
-    const auto& run = context.run ? context.run : runWithProcessLayer;
-    return run(argv);
+    const auto& start = context.run ? context.run : runWithProcessLayer;
+    return start(argv);
 }
 
 class Dispatch {
   public:
     Dispatch(BookView& view, const DispatchContext& context)
         : m_view(view),
+          m_run(view.currentBook().run()),
           m_context(context),
           m_registry(context.registry ? *context.registry : Registry::builtIn()) {}
 
@@ -92,7 +94,7 @@ class Dispatch {
                 importStore(app, fromFile);
                 break;
             case SourceRoute::ConfiguredFile:
-                load(joinPath(configuredOrStored(app.number), std::string(app.configuredFile)),
+                load(joinPath(configuredOrStored(m_run, app.number), std::string(app.configuredFile)),
                      FormatChoice{m_registry});
                 break;
             case SourceRoute::ExternalExport:
@@ -122,12 +124,12 @@ class Dispatch {
                 const bool ownFile = app.number != Application::Outlook;
                 const std::string shown = ownFile ? toFile : std::string(app.name);
                 m_out.save =
-                    saveWithWriter(format ? makeWriter(*format, toFile, app.number) : nullptr,
+                    saveWithWriter(format ? makeWriter(m_run, *format, toFile, app.number) : nullptr,
                                    shown, m_view, format);
                 break;
             }
             case DestinationRoute::ConfiguredFile:
-                save(joinPath(configuredOrStored(app.number), std::string(app.configuredFile)),
+                save(joinPath(configuredOrStored(m_run, app.number), std::string(app.configuredFile)),
                      FormatChoice{m_registry});
                 break;
             case DestinationRoute::ExternalImport:
@@ -148,12 +150,12 @@ class Dispatch {
     void importStore(const ApplicationInfo& app, const std::string& fromFile) {
         const FormatInfo* format = m_registry.readerFormatOf(app.number);
         std::unique_ptr<IterBase> reader =
-            format ? makeReader(*format, fromFile, app.number) : nullptr;
+            format ? makeReader(m_run, *format, fromFile, app.number) : nullptr;
         if (!reader) {
             m_out.sourceAvailable = false;
-            prompt().message(
-                FormatName(toNumber(app.number)) + " cannot be read by this build of Vesk.", "Vesk",
-                Buttons::Ok, Icon::Warning);
+            m_run.report(Severity::Error,
+                         FormatName(toNumber(app.number)) + " cannot be read by this build of Vesk.",
+                         "Vesk");
             return;
         }
         m_view.currentBook().fromStart(*reader);
@@ -162,9 +164,9 @@ class Dispatch {
 
     void externalExport() {
         // A file left by an earlier run must never pass for this export.
-        const std::string ldif = externalLdifPath();
+        const std::string ldif = externalLdifPath(m_run);
         std::remove(ldif.c_str());
-        if (runNetscape(m_context, "-export", ldif) && fileExists(ldif)) {
+        if (runNetscape(m_run, m_context, "-export", ldif) && fileExists(ldif)) {
             load(ldif, FormatChoice{m_registry});
         } else {
             m_out.sourceAvailable = false;
@@ -173,13 +175,13 @@ class Dispatch {
     }
 
     void externalImport() {
-        const std::string ldif = externalLdifPath();
+        const std::string ldif = externalLdifPath(m_run);
         std::remove(ldif.c_str());
         m_out.save = saveToFile(ldif, m_view, FormatChoice{m_registry}, SaveOptions{false, {}});
         if (m_out.save.status != SaveStatus::Saved) return;
-        const std::string program = configuredOrStored(Application::Netscape4);
-        prompt().message(program + " -import " + ldif, "", Buttons::Ok, Icon::None);
-        if (runNetscape(m_context, "-import", ldif)) {
+        const std::string program = configuredOrStored(m_run, Application::Netscape4);
+        m_run.prompt().message(program + " -import " + ldif, "", Buttons::Ok, Icon::None);
+        if (runNetscape(m_run, m_context, "-import", ldif)) {
             std::remove(ldif.c_str());
         } else {
             m_out.destinationKnown = false;
@@ -188,6 +190,7 @@ class Dispatch {
     }
 
     BookView& m_view;
+    RunContext& m_run;
     const DispatchContext& m_context;
     const Registry& m_registry;
     DispatchOutcome m_out;
@@ -195,8 +198,8 @@ class Dispatch {
 
 }  // namespace
 
-std::string externalLdifPath() {
-    return programDirectory() + "vesk.ldif";
+std::string externalLdifPath(const RunContext& run) {
+    return run.programDirectory + "vesk.ldif";
 }
 
 DispatchOutcome dispatchApplications(const std::string& fromApp, const std::string& fromFile,

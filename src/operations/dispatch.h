@@ -38,6 +38,6 @@ DispatchOutcome dispatchApplications(const std::string& fromApp, const std::stri
                                      BookView& view, const DispatchContext& context = {});
 
 /// The file that external exports and imports exchange, in the program's folder.
-std::string externalLdifPath();
+std::string externalLdifPath(const RunContext& run);
 
 }  // namespace vesk

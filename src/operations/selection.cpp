@@ -5,8 +5,6 @@
 
 #include <cstdio>
 
-#include "platform/prompt.h"
-#include "platform/trace.h"
 
 namespace vesk {
 
@@ -115,7 +113,7 @@ class CountingReader : public IterBase {
     std::vector<std::unique_ptr<CountingReader>> m_folders;
 };
 
-void noReaderMessage(const std::string& fileName, const ReaderChoice& choice) {
+void noReaderMessage(RunContext& run, const std::string& fileName, const ReaderChoice& choice) {
     std::string text;
     if (choice.format) {
         text = "Vesk cannot read " + std::string(choice.format->displayName) + " files yet, so \"" +
@@ -126,19 +124,21 @@ void noReaderMessage(const std::string& fileName, const ReaderChoice& choice) {
     } else {
         text = "No address book format is known for the file \"" + fileName + "\".";
     }
-    prompt().message(text, "Vesk", Buttons::Ok, Icon::Warning);
+    run.report(Severity::Error, text, "Vesk", Where{fileName});
 }
 
-void noWriterMessage(const std::string& fileName, const FormatInfo* format) {
+void noWriterMessage(RunContext& run, const std::string& fileName, const FormatInfo* format) {
     if (format) {
-        prompt().message("Vesk cannot write " + std::string(format->displayName) +
-                             " files yet: nothing was written to \"" + fileName + "\".",
-                         "Vesk", Buttons::Ok, Icon::Warning);
+        run.report(Severity::Error,
+                   "Vesk cannot write " + std::string(format->displayName) +
+                       " files yet: nothing was written to \"" + fileName + "\".",
+                   "Vesk", Where{fileName});
         return;
     }
-    prompt().message(
-        "Vesk cannot write address books of the type of \"" + fileName + "\": nothing was written.",
-        "Vesk", Buttons::Ok, Icon::Warning);
+    run.report(Severity::Error,
+               "Vesk cannot write address books of the type of \"" + fileName +
+                   "\": nothing was written.",
+               "Vesk", Where{fileName});
 }
 
 bool treeIsEmpty(NewAdbook& book) {
@@ -175,7 +175,8 @@ bool writeBook(ToBase& writer, NewAdbook& book, SaveOutcome& outcome) {
 
 int loadFile(const std::string& fileName, BookView& view, const FormatChoice& choice) {
     if (fileName.empty()) return -1;
-    debugTrace(0, "Detecting file type by extension.", "Debug");
+    RunContext& run = view.currentBook().run();
+    run.trace(0, "Detecting file type by extension.", "Debug");
     ReaderChoice chosen;
     if (choice.format) {
         chosen.format = choice.format;
@@ -183,9 +184,9 @@ int loadFile(const std::string& fileName, BookView& view, const FormatChoice& ch
         chosen = choice.registry.chooseReader(fileName, choice.app);
     }
     std::unique_ptr<IterBase> reader =
-        chosen.format ? makeReader(*chosen.format, fileName, choice.app) : nullptr;
+        chosen.format ? makeReader(run, *chosen.format, fileName, choice.app) : nullptr;
     if (!reader) {
-        noReaderMessage(fileName, chosen);
+        noReaderMessage(run, fileName, chosen);
         return -2;
     }
     NewAdbook& book = view.currentBook();
@@ -197,10 +198,11 @@ int loadFile(const std::string& fileName, BookView& view, const FormatChoice& ch
     return 0;
 }
 
-std::unique_ptr<IterBase> createReader(const std::string& fileName, const FormatChoice& choice) {
+std::unique_ptr<IterBase> createReader(RunContext& run, const std::string& fileName,
+                                       const FormatChoice& choice) {
     const FormatInfo* format =
         choice.format ? choice.format : choice.registry.chooseReader(fileName, choice.app).format;
-    return format ? makeReader(*format, fileName, choice.app) : nullptr;
+    return format ? makeReader(run, *format, fileName, choice.app) : nullptr;
 }
 
 const FormatInfo* writerFormat(const std::string& fileName, const FormatChoice& choice) {
@@ -215,7 +217,7 @@ SaveOutcome saveWithWriter(std::unique_ptr<ToBase> writer, const std::string& fi
     if (treeIsEmpty(book) || book.stopRequested) return outcome;
     if (!writer) {
         outcome.status = SaveStatus::NoWriter;
-        noWriterMessage(fileName, format);
+        noWriterMessage(book.run(), fileName, format);
         return outcome;
     }
     outcome.status = writeBook(*writer, book, outcome) ? SaveStatus::Saved : SaveStatus::Failed;
@@ -230,30 +232,31 @@ SaveOutcome saveToFile(const std::string& fileName, BookView& view, const Format
     // A book whose contacts all sit in folders is not empty.
     if (treeIsEmpty(book) || book.stopRequested) return outcome;
 
-    debugTrace(0, "About to launch the dialog box (if necessary)", "Debug");
+    RunContext& run = book.run();
+    run.trace(0, "About to launch the dialog box (if necessary)", "Debug");
     if (outcome.fileName.empty() && options.askFileName) outcome.fileName = options.askFileName();
     if (outcome.fileName.empty()) {
         outcome.status = SaveStatus::Cancelled;
         return outcome;
     }
-    debugTrace(0, "Determining file type", "Debug");
+    run.trace(0, "Determining file type", "Debug");
     const FormatInfo* format = writerFormat(outcome.fileName, choice);
     std::unique_ptr<ToBase> writer =
-        format ? makeWriter(*format, outcome.fileName, choice.app) : nullptr;
+        format ? makeWriter(run, *format, outcome.fileName, choice.app) : nullptr;
     if (!writer) {
         outcome.status = SaveStatus::NoWriter;
-        noWriterMessage(outcome.fileName, format);
+        noWriterMessage(run, outcome.fileName, format);
         return outcome;
     }
 
     bool ok;
     if (!writer->mergesExisting || !options.allowMerge || !fileExists(outcome.fileName)) {
-        debugTrace(0, "Saving", "Debug");
+        run.trace(0, "Saving", "Debug");
         ok = writeBook(*writer, book, outcome);
     } else {
-        debugTrace(0, "Performing Merge", "Debug");
-        NewAdbook merged;
-        std::unique_ptr<IterBase> existing = createReader(outcome.fileName, choice);
+        run.trace(0, "Performing Merge", "Debug");
+        NewAdbook merged(run);
+        std::unique_ptr<IterBase> existing = createReader(run, outcome.fileName, choice);
         merged.fromStart(book);
         Adbook* target = writer->mergeFolder.empty()
                              ? &merged
@@ -266,7 +269,7 @@ SaveOutcome saveToFile(const std::string& fileName, BookView& view, const Format
             // Nothing can read the old file: it is replaced, and the file writer keeps it as .bak.
             outcome.existingUnreadable = true;
         }
-        debugTrace(0, "Saving", "Debug");
+        run.trace(0, "Saving", "Debug");
         ok = writeBook(*writer, merged, outcome);
     }
     outcome.status = ok ? SaveStatus::Saved : SaveStatus::Failed;

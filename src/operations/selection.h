@@ -27,6 +27,7 @@ class BookView {
 /// A view without a window over a book of its own, for the command line and automation.
 class PlainBookView : public BookView {
   public:
+    explicit PlainBookView(RunContext& run) : m_book(run) {}
     NewAdbook& currentBook() override { return m_book; }
     void setStatus(const std::string& text) override { status = text; }
     std::string status;
@@ -75,7 +76,8 @@ struct FormatChoice {
 };
 
 /// A reader for the file as `choice` selects it, or nullptr (nothing is reported).
-std::unique_ptr<IterBase> createReader(const std::string& fileName, const FormatChoice& choice);
+std::unique_ptr<IterBase> createReader(RunContext& run, const std::string& fileName,
+                                       const FormatChoice& choice);
 /// The format that writes the file as `choice` selects it (built or not), or nullptr.
 const FormatInfo* writerFormat(const std::string& fileName, const FormatChoice& choice);
 

@@ -6,7 +6,6 @@
 
 #include "model/sync.h"
 #include "operations/selection.h"
-#include "platform/prompt.h"
 
 namespace vesk {
 
@@ -18,25 +17,9 @@ bool readableFile(const std::string& path) {
     return static_cast<bool>(std::ifstream(path, std::ios::binary));
 }
 
-/// Forwards to the prompt in place and counts the messages, so that a read that reported a
-/// problem can be told apart from a clean one.
-class CountingPrompt : public Prompt {
-  public:
-    explicit CountingPrompt(Prompt& inner) : m_inner(inner) {}
-    Answer message(const std::string& text, const std::string& caption, Buttons buttons,
-                   Icon icon) override {
-        ++count;
-        return m_inner.message(text, caption, buttons, icon);
-    }
-    int count = 0;
-
-  private:
-    Prompt& m_inner;
-};
-
 }  // namespace
 
-SyncOutcome synchronizeFiles(const std::string& first, const std::string& second,
+SyncOutcome synchronizeFiles(RunContext& run, const std::string& first, const std::string& second,
                              const Registry& registry) {
     SyncOutcome out;
     const std::string paths[2] = {first, second};
@@ -56,18 +39,17 @@ SyncOutcome synchronizeFiles(const std::string& first, const std::string& second
             return out;
         }
     }
-    NewAdbook root;
+    NewAdbook root(run);
     root.addFolder("folder1");
     root.addFolder("folder2");
     root.addFolder("final");
     NewAdbook* folders[2] = {root.folderNamed("folder1"), root.folderNamed("folder2")};
     for (int i = 0; i < 2; ++i) {
         out.file = paths[i];
-        CountingPrompt counting(prompt());
-        PromptScope promptScope(counting);
-        std::unique_ptr<IterBase> reader = makeReader(*formats[i], paths[i]);
+        const int before = run.diagnostics().count(Severity::Error);
+        std::unique_ptr<IterBase> reader = makeReader(run, *formats[i], paths[i]);
         folders[i]->fromStart(*reader);
-        if (counting.count > 0) {
+        if (run.diagnostics().count(Severity::Error) > before) {
             out.status = SyncStatus::ReadProblem;
             return out;
         }
@@ -83,7 +65,7 @@ SyncOutcome synchronizeFiles(const std::string& first, const std::string& second
     // Each file is written afresh: merging with its old content would undo the synchronisation.
     for (int i = 0; i < 2; ++i) {
         out.file = paths[i];
-        std::unique_ptr<ToBase> writer = makeWriter(*formats[i], paths[i]);
+        std::unique_ptr<ToBase> writer = makeWriter(run, *formats[i], paths[i]);
         SaveOutcome saved;
         saved.fileName = paths[i];
         if (!writeBook(*writer, *result, saved)) {

@@ -26,7 +26,8 @@ struct SyncOutcome {
     int resultCount = 0;  ///< contacts both now hold
 };
 
-SyncOutcome synchronizeFiles(const std::string& first, const std::string& second,
+/// Nothing is written when reading either file reported an error to `run`.
+SyncOutcome synchronizeFiles(RunContext& run, const std::string& first, const std::string& second,
                              const Registry& registry = Registry::builtIn());
 
 }  // namespace vesk

@@ -112,10 +112,10 @@ std::int64_t leadingInteger(std::string_view v) {
 
 }  // namespace
 
-IterFile::IterFile(const std::string& fileName, int subKind) : m_kind(subKind) {
+IterFile::IterFile(RunContext& run, const std::string& fileName, int subKind) : m_kind(subKind) {
     std::optional<std::string> text = readTextFile(fileName);
     if (!text) {
-        prompt().message("file cannot be opened!", fileName, Buttons::Ok, Icon::None);
+        run.report(Severity::Error, "file cannot be opened!", fileName, Where{fileName});
         text.emplace();
     }
     install(std::move(*text));

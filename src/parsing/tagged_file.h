@@ -23,7 +23,7 @@ class IterFile : public IterBase {
     enum SubKind : int { Html = 1, Ldif = 2, Eudora = 8, Juno = 9, Ini = 14 };
 
     /// Reads the whole file; "file cannot be opened!" (captioned with the name) when it cannot.
-    IterFile(const std::string& fileName, int subKind);
+    IterFile(RunContext& run, const std::string& fileName, int subKind);
 
     /// A reader over text that is already decoded (tests, clipboard).
     static std::unique_ptr<IterFile> fromText(std::string text, int subKind);
@@ -72,7 +72,7 @@ class IterFile : public IterBase {
 /// The maker of a registry record whose files this reader reads as kind `kKind`.
 template <int kKind>
 std::unique_ptr<IterBase> taggedReader(const FormatArgs& a) {
-    return std::make_unique<IterFile>(a.fileName, kKind);
+    return std::make_unique<IterFile>(a.run, a.fileName, kKind);
 }
 
 }  // namespace vesk::iterators

@@ -701,11 +701,12 @@ int countCards(std::string_view text) {
 
 }  // namespace
 
-IterVCF::IterVCF(const std::string& fileName) : m_fileName(fileName), m_card(new Card) {
+IterVCF::IterVCF(RunContext& run, const std::string& fileName)
+    : m_fileName(fileName), m_card(new Card) {
     if (auto text = readTextFile(fileName, kCardFileDecoding)) {
         m_text = std::move(*text);
     } else {
-        prompt().message("File cannot be opened", fileName, Buttons::Ok, Icon::None);
+        run.report(Severity::Error, "File cannot be opened", fileName, Where{fileName});
     }
     // The count only scales the progress; cards nested in an AGENT are counted too.
     m_cardCount = countCards(m_text);
@@ -1072,7 +1073,7 @@ void appendLine(std::string& out, std::string_view head, std::string_view value)
 
 }  // namespace
 
-ToVCF::ToVCF(std::string fileName) : ToFile(std::move(fileName)) {}
+ToVCF::ToVCF(RunContext& run, std::string fileName) : ToFile(run, std::move(fileName)) {}
 
 bool ToVCF::write(Entry e) {
     if (e.isMarker()) return false;

@@ -30,7 +30,7 @@ namespace iterators {
 /// Reads the cards of a vCard file, one Entry per card.
 class IterVCF : public IterBase {
   public:
-    explicit IterVCF(const std::string& fileName);
+    IterVCF(RunContext& run, const std::string& fileName);
     ~IterVCF() override;
     IterVCF(const IterVCF&) = delete;
     IterVCF& operator=(const IterVCF&) = delete;
@@ -78,7 +78,7 @@ class IterVCF : public IterBase {
 /// Writes one vCard 2.1 card per contact.
 class ToVCF : public ToFile {
   public:
-    explicit ToVCF(std::string fileName);
+    ToVCF(RunContext& run, std::string fileName);
 
     /// Appends the card of a contact; markers of folders and lists are not cards (false).
     bool write(Entry e) override;

@@ -6,28 +6,13 @@
 
 namespace vesk {
 
-namespace {
-
-std::string& overridden() {
-    static std::string dir;
-    return dir;
-}
-
-}  // namespace
-
 std::string programDirectory() {
-    if (!overridden().empty()) return overridden();
     char buf[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
     if (n <= 0) return "./";
     std::string path(buf, static_cast<std::size_t>(n));
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
-}
-
-void setProgramDirectory(std::string dir) {
-    if (!dir.empty() && dir.back() != '/') dir.push_back('/');
-    overridden() = std::move(dir);
 }
 
 std::string joinPath(const std::string& folder, const std::string& name) {

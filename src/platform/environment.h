@@ -6,10 +6,8 @@
 
 namespace vesk {
 
-/// The folder of the running program, ending in "/".
+/// The folder of the running program, ending in "/" (a front end puts it in the run context).
 std::string programDirectory();
-/// Overrides the program folder (tests; a front end that knows better).
-void setProgramDirectory(std::string dir);
 
 /// Joins a folder and a file name with the folder's own separator (a backslash for a Windows
 /// path such as a Wine prefix's, "/" otherwise).

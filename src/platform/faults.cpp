@@ -19,8 +19,6 @@ namespace vesk {
 
 namespace {
 
-int g_breadcrumb = 0;
-
 struct FaultName {
     std::uint32_t code;
     const char* name;
@@ -206,14 +204,6 @@ void installFaultHandler() {
     for (int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE}) ::sigaction(sig, &sa, nullptr);
 }
 
-void setBreadcrumb(int point) {
-    g_breadcrumb = point;
-}
-
-int breadcrumb() {
-    return g_breadcrumb;
-}
-
 std::string recoveryText(const std::string& what) {
     return "An untrapped error has occured: \n" + what +
            ".\n Would you like to to attempt to recover? (Clicking \"no\" will quit Vesk)";
@@ -223,7 +213,7 @@ std::string recoveryCaption(int point) {
     return "WinMain Error Level(0), point " + std::to_string(point);
 }
 
-GuardResult crashGuard(const std::function<void()>& command) {
+GuardResult CrashGuard::run(const std::function<void()>& command) {
     std::string what;
     try {
         command();
@@ -233,20 +223,20 @@ GuardResult crashGuard(const std::function<void()>& command) {
     } catch (...) {
         what = "Unknown exception";
     }
-    const Answer a = prompt().message(recoveryText(what), recoveryCaption(g_breadcrumb),
-                                      Buttons::YesNo, Icon::Stop);
+    const Answer a = m_run.prompt().message(recoveryText(what), recoveryCaption(m_breadcrumb),
+                                            Buttons::YesNo, Icon::Stop);
     if (a == Answer::Yes) return GuardResult::Recovered;
-    debugTrace(0, what, "Quitting");
+    m_run.trace(0, what, "Quitting");
     return GuardResult::Quit;
 }
 
-bool preferencesGuard(int formatNumber, const std::string& displayName,
+bool preferencesGuard(RunContext& run, int formatNumber, const std::string& displayName,
                       const std::function<void()>& step) {
     try {
         step();
         return true;
     } catch (...) {
-        const Answer a = prompt().message(
+        const Answer a = run.prompt().message(
             "An untrapped error has occured. Would you like to to attempt to recover? (Clicking "
             "\"no\" will quit Vesk)",
             "Error processing format number " + std::to_string(formatNumber) + ", " + displayName,

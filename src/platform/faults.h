@@ -8,6 +8,8 @@
 #include <functional>
 #include <string>
 
+#include "platform/run_context.h"
+
 namespace vesk {
 
 /// A structured fault: a code of the exception-name table and the address it happened at.
@@ -45,16 +47,23 @@ std::uint32_t faultCodeForSignal(int signal, int siCode);
 /// program: memory that faulted cannot be trusted to save a book.
 void installFaultHandler();
 
-/// The number of the handler at work, named in a crash report.
-void setBreadcrumb(int point);
-int breadcrumb();
 
 enum class GuardResult { Done, Recovered, Quit };
 
-/// Runs one command; an exception shows "WinMain Error Level(0), point %d" and asks whether
-/// to recover. Yes gives Recovered, No (and the console's answer) gives Quit.
-GuardResult crashGuard(const std::function<void()>& command);
+/// The window's guard around each command: an exception shows "WinMain Error Level(0),
+/// point %d" with the breadcrumb (the number of the handler at work) and asks whether to
+/// recover. Yes gives Recovered, No (and the console's answer) gives Quit.
+class CrashGuard {
+  public:
+    explicit CrashGuard(RunContext& run) : m_run(run) {}
+    void setBreadcrumb(int point) { m_breadcrumb = point; }
+    int breadcrumb() const { return m_breadcrumb; }
+    GuardResult run(const std::function<void()>& command);
 
+  private:
+    RunContext& m_run;
+    int m_breadcrumb = 0;
+};
 /// The recovery question for `what`, exactly as the crash box shows it.
 std::string recoveryText(const std::string& what);
 /// The caption of the crash box at breadcrumb `point`.
@@ -62,7 +71,7 @@ std::string recoveryCaption(int point);
 
 /// Runs one step of the preferences page: an exception asks "Error processing format number %d,
 /// %s"; true to go on with the next format, false to stop.
-bool preferencesGuard(int formatNumber, const std::string& displayName,
+bool preferencesGuard(RunContext& run, int formatNumber, const std::string& displayName,
                       const std::function<void()>& step);
 
 /// Opens a help topic ("::/wizard.html>stripped") or a web address; 0 when nothing can show it.

@@ -6,10 +6,6 @@
 
 namespace vesk {
 
-namespace {
-Progress* g_progress = nullptr;
-}
-
 std::string itemText(int n) {
     return "Processing Item " + std::to_string(n);
 }
@@ -60,16 +56,6 @@ void RecordingProgress::percent(int p) {
 bool RecordingProgress::pump() {
     ++pumps;
     return cancelAtPump >= 0 && pumps >= cancelAtPump;
-}
-
-Progress* activeProgress() {
-    return g_progress;
-}
-
-Progress* setActiveProgress(Progress* p) {
-    Progress* previous = g_progress;
-    g_progress = p;
-    return previous;
 }
 
 }  // namespace vesk

@@ -51,19 +51,4 @@ class RecordingProgress : public Progress {
     bool pump() override;
 };
 
-/// The progress of the conversion under way, or nullptr when none is shown.
-Progress* activeProgress();
-Progress* setActiveProgress(Progress* p);
-
-class ProgressScope {
-  public:
-    explicit ProgressScope(Progress& p) : m_previous(setActiveProgress(&p)) {}
-    ~ProgressScope() { setActiveProgress(m_previous); }
-    ProgressScope(const ProgressScope&) = delete;
-    ProgressScope& operator=(const ProgressScope&) = delete;
-
-  private:
-    Progress* m_previous;
-};
-
 }  // namespace vesk

@@ -4,10 +4,6 @@
 
 namespace vesk {
 
-namespace {
-Prompt* g_prompt = nullptr;
-}
-
 void Prompt::entrySheet(Entry& /*entry*/) {}
 
 FileDialogResult Prompt::openFileName(const std::vector<FileFilter>& /*filters*/,
@@ -78,17 +74,6 @@ FileDialogResult RecordingPrompt::saveFileName(const std::vector<FileFilter>& /*
                                                int /*defaultFilter*/) {
     dialogs.emplace_back("save");
     return nextFileAnswer(fileAnswers);
-}
-
-Prompt& prompt() {
-    static ConsolePrompt console;
-    return g_prompt ? *g_prompt : console;
-}
-
-Prompt* setPrompt(Prompt* p) {
-    Prompt* previous = g_prompt;
-    g_prompt = p;
-    return previous;
 }
 
 }  // namespace vesk

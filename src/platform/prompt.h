@@ -80,21 +80,4 @@ class RecordingPrompt : public Prompt {
 /// The answer that loses nothing when nobody can be asked.
 Answer safeAnswer(Buttons buttons);
 
-/// The process-wide prompt; a console prompt until someone sets another.
-Prompt& prompt();
-/// Sets the process-wide prompt (nullptr: back to the console); returns the previous one.
-Prompt* setPrompt(Prompt* p);
-
-/// Installs a prompt for one scope, as tests and front ends need.
-class PromptScope {
-  public:
-    explicit PromptScope(Prompt& p) : m_previous(setPrompt(&p)) {}
-    ~PromptScope() { setPrompt(m_previous); }
-    PromptScope(const PromptScope&) = delete;
-    PromptScope& operator=(const PromptScope&) = delete;
-
-  private:
-    Prompt* m_previous;
-};
-
 }  // namespace vesk

@@ -91,8 +91,6 @@ bool makeDirectories(const std::string& dir) {
     return true;
 }
 
-SettingsStore* g_store = nullptr;
-
 }  // namespace
 
 // ---- SettingValue -------------------------------------------------------------------------
@@ -302,8 +300,13 @@ int MemorySettingsStore::subKeys(RootKey root, std::string_view key,
 
 // ---- FileSettingsStore --------------------------------------------------------------------
 
-FileSettingsStore::FileSettingsStore(std::string settingsFile, std::string winePrefix)
-    : m_file(std::move(settingsFile)), m_winePrefix(std::move(winePrefix)) {}
+FileSettingsStore::FileSettingsStore(std::string settingsFile, std::string winePrefix,
+                                     TraceSink* trace)
+    : m_file(std::move(settingsFile)), m_winePrefix(std::move(winePrefix)), m_trace(trace) {}
+
+void FileSettingsStore::note(const std::string& text) const {
+    if (m_trace) m_trace->write("Vesk Settings: " + text + "\n");
+}
 
 bool FileSettingsStore::reloadOwn() {
     const std::int64_t stamp = fileStamp(m_file);
@@ -320,8 +323,7 @@ bool FileSettingsStore::reloadOwn() {
     int bad = 0;
     parseSettingsText(text, m_own, &bad);
     if (bad > 0) {
-        debugTrace(0, m_file + ": " + std::to_string(bad) + " line(s) not understood, skipped",
-                   "Vesk Settings");
+        note(m_file + ": " + std::to_string(bad) + " line(s) not understood, skipped");
     }
     return true;
 }
@@ -333,7 +335,7 @@ int FileSettingsStore::saveOwn() {
     }
     const WriteResult r = writeFileAtomically(m_file, formatSettingsText(m_own), true);
     if (!r.ok) {
-        debugTrace(0, m_file + ": " + r.error, "Vesk Settings");
+        note(m_file + ": " + r.error);
         m_stamp = -2;  // read again next time: the file on disk is what counts
         return kErrorCantWrite;
     }
@@ -476,22 +478,9 @@ std::string defaultWinePrefix() {
     return {};
 }
 
-SettingsStore& settings() {
-    if (g_store) return *g_store;
-    static FileSettingsStore user(defaultSettingsFile(), defaultWinePrefix());
-    return user;
-}
-
-SettingsStore* setSettings(SettingsStore* store) {
-    SettingsStore* previous = g_store;
-    g_store = store;
-    return previous;
-}
-
-int ReadRegistryValue(RootKey root, std::string_view subKey, std::string_view valueName,
-                      std::string& out) {
+int ReadRegistryValue(SettingsStore& s, RootKey root, std::string_view subKey,
+                      std::string_view valueName, std::string& out) {
     out.clear();
-    SettingsStore& s = settings();
     if (!s.keyExists(root, subKey)) return kErrorInvalidData;
     SettingValue v;
     const int rc = s.readValue(root, subKey, valueName, v);
@@ -500,8 +489,8 @@ int ReadRegistryValue(RootKey root, std::string_view subKey, std::string_view va
     return kErrorSuccess;
 }
 
-int WriteRegistryValue(RootKey root, std::string_view subKey, std::string_view valueName,
-                       std::string_view data, ValueType type) {
+int WriteRegistryValue(SettingsStore& store, RootKey root, std::string_view subKey,
+                       std::string_view valueName, std::string_view data, ValueType type) {
     SettingValue v;
     switch (type) {
         case ValueType::Number: {
@@ -529,7 +518,7 @@ int WriteRegistryValue(RootKey root, std::string_view subKey, std::string_view v
         default:
             v = SettingValue::ofText(std::string(data), type);
     }
-    return settings().writeValue(root, subKey, valueName, v);
+    return store.writeValue(root, subKey, valueName, v);
 }
 
 }  // namespace vesk

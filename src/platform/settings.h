@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/trace.h"
+
 namespace vesk {
 
 enum class RootKey { CurrentUser, LocalMachine };
@@ -137,7 +139,9 @@ class MemorySettingsStore : public SettingsStore {
 /// save settings one after the other do not undo each other.
 class FileSettingsStore : public SettingsStore {
   public:
-    FileSettingsStore(std::string settingsFile, std::string winePrefix);
+    /// Problems with the file (lines not understood, a failed save) go to `trace` when given.
+    FileSettingsStore(std::string settingsFile, std::string winePrefix,
+                      TraceSink* trace = nullptr);
 
     bool keyExists(RootKey root, std::string_view key) override;
     int readValue(RootKey root, std::string_view key, std::string_view name,
@@ -154,6 +158,7 @@ class FileSettingsStore : public SettingsStore {
   private:
     const SettingsKey* lookup(RootKey root, std::string_view key);
     bool reloadOwn();
+    void note(const std::string& text) const;
     int saveOwn();
     const SettingsKey& wine(RootKey root);
 
@@ -165,6 +170,7 @@ class FileSettingsStore : public SettingsStore {
     std::unique_ptr<SettingsKey> m_wineUser;
     std::unique_ptr<SettingsKey> m_wineMachine;
     bool m_wine64 = false;
+    TraceSink* m_trace;
 };
 
 /// $VESK_CONFIG_DIR/settings.reg, else $XDG_CONFIG_HOME/vesk/settings.reg, else
@@ -173,30 +179,15 @@ std::string defaultSettingsFile();
 /// $WINEPREFIX, else ~/.wine; empty when that folder holds no registry files.
 std::string defaultWinePrefix();
 
-/// The process-wide store; the user's file store until someone sets another.
-SettingsStore& settings();
-/// Sets the process-wide store (nullptr: back to the user's); returns the previous one.
-SettingsStore* setSettings(SettingsStore* store);
-
-class SettingsScope {
-  public:
-    explicit SettingsScope(SettingsStore& s) : m_previous(setSettings(&s)) {}
-    ~SettingsScope() { setSettings(m_previous); }
-    SettingsScope(const SettingsScope&) = delete;
-    SettingsScope& operator=(const SettingsScope&) = delete;
-
-  private:
-    SettingsStore* m_previous;
-};
 
 /// Reads one value of the process-wide store into `out`: 0; 13 when the key cannot be
 /// opened; kErrorFileNotFound when the value is absent. A value of zero length gives "".
 /// There is no length limit: a value is handed out whole.
-int ReadRegistryValue(RootKey root, std::string_view subKey, std::string_view valueName,
+int ReadRegistryValue(SettingsStore& store, RootKey root, std::string_view subKey, std::string_view valueName,
                       std::string& out);
 /// Writes one value, creating the key when needed. `data` of a multi-string holds its strings
 /// each followed by a NUL, then a final NUL (as flatText gives it); of a number, its decimal text.
-int WriteRegistryValue(RootKey root, std::string_view subKey, std::string_view valueName,
+int WriteRegistryValue(SettingsStore& store, RootKey root, std::string_view subKey, std::string_view valueName,
                        std::string_view data, ValueType type);
 
 }  // namespace vesk

@@ -156,16 +156,16 @@ ReaderChoice Registry::chooseReader(const std::string& fileName, Application app
     return choice;
 }
 
-std::unique_ptr<IterBase> makeReader(const FormatInfo& format, const std::string& fileName,
-                                     Application app) {
+std::unique_ptr<IterBase> makeReader(RunContext& run, const FormatInfo& format,
+                                     const std::string& fileName, Application app) {
     if (!format.reader) return nullptr;
-    return format.reader(FormatArgs{fileName, fileBaseName(fileName), app});
+    return format.reader(FormatArgs{run, fileName, fileBaseName(fileName), app});
 }
 
-std::unique_ptr<ToBase> makeWriter(const FormatInfo& format, const std::string& fileName,
-                                   Application app) {
+std::unique_ptr<ToBase> makeWriter(RunContext& run, const FormatInfo& format,
+                                   const std::string& fileName, Application app) {
     if (!format.writer) return nullptr;
-    return format.writer(FormatArgs{fileName, fileBaseName(fileName), app});
+    return format.writer(FormatArgs{run, fileName, fileBaseName(fileName), app});
 }
 
 std::string readHead(const std::string& fileName) {

@@ -60,9 +60,11 @@ class Registry {
 };
 
 /// A reader (writer) of `format` for the file; nullptr when the format is not built.
-std::unique_ptr<IterBase> makeReader(const FormatInfo& format, const std::string& fileName,
+std::unique_ptr<IterBase> makeReader(RunContext& run, const FormatInfo& format,
+                                     const std::string& fileName,
                                      Application app = Application::None);
-std::unique_ptr<ToBase> makeWriter(const FormatInfo& format, const std::string& fileName,
+std::unique_ptr<ToBase> makeWriter(RunContext& run, const FormatInfo& format,
+                                   const std::string& fileName,
                                    Application app = Application::None);
 
 /// The first bytes of a file, decoded as every reader decodes them; empty when unreadable.

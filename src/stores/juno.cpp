@@ -27,7 +27,7 @@ std::string oneLine(const std::string& value, std::string_view lineBreak) {
 
 }  // namespace
 
-ToNV::ToNV(std::string fileName) : ToFile(std::move(fileName)) {}
+ToNV::ToNV(RunContext& run, std::string fileName) : ToFile(run, std::move(fileName)) {}
 
 bool ToNV::write(Entry e) {
     m_text.append("Type:Entry\nName:");

@@ -12,7 +12,7 @@ namespace vesk {
 
 class ToNV : public ToFile {
   public:
-    explicit ToNV(std::string fileName);
+    ToNV(RunContext& run, std::string fileName);
 
     bool write(Entry e) override;
     std::string text() override { return m_text; }

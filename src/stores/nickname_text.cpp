@@ -61,8 +61,8 @@ FieldMask maskOf(std::initializer_list<Field> fields) {
     return mask;
 }
 
-void reportUnopenable(const std::string& fileName) {
-    prompt().message("file cannot be opened!", fileName, Buttons::Ok, Icon::None);
+void reportUnopenable(RunContext& run, const std::string& fileName) {
+    run.report(Severity::Error, "file cannot be opened!", fileName, Where{fileName});
 }
 
 bool isBlank(char c) {
@@ -83,7 +83,8 @@ namespace iterators {
 // ---------------------------------------------------------------------------------------------
 // IterTXT
 
-IterTXT::IterTXT(std::string fileName, int mode, std::string name, std::string text)
+IterTXT::IterTXT(RunContext& run, std::string fileName, int mode, std::string name,
+                 std::string text)
     : m_mode(mode), m_mask(maskOf({Field::FullName, Field::Email})) {
     if (mode == kModeGiven) {
         m_text = std::move(text);
@@ -91,7 +92,7 @@ IterTXT::IterTXT(std::string fileName, int mode, std::string name, std::string t
     } else if (auto loaded = readTextFile(fileName)) {
         m_text = std::move(*loaded);
     } else {
-        reportUnopenable(fileName);
+        reportUnopenable(run, fileName);
     }
     rewind();
 }
@@ -253,12 +254,12 @@ Entry IterTXT::nextEntry() {
 // ---------------------------------------------------------------------------------------------
 // IterPine
 
-IterPine::IterPine(std::string fileName)
-    : m_mask(maskOf({Field::FullName, Field::Email, Field::Nickname, Field::Notes})) {
+IterPine::IterPine(RunContext& run, std::string fileName)
+    : m_run(run), m_mask(maskOf({Field::FullName, Field::Email, Field::Nickname, Field::Notes})) {
     if (auto loaded = readTextFile(fileName)) {
         m_text = std::move(*loaded);
     } else {
-        reportUnopenable(fileName);
+        reportUnopenable(run, fileName);
     }
     rewind();
 }
@@ -312,7 +313,7 @@ void IterPine::queueList(const std::string& listName, std::string_view members) 
     begin.mask = m_mask;
     m_pending.push_back(std::move(begin));
     // Members are written like the items of a text list: "Name" <addr>, addr, or a nickname.
-    IterTXT items({}, IterTXT::kModeGiven, listName, std::string(members));
+    IterTXT items(m_run, {}, IterTXT::kModeGiven, listName, std::string(members));
     while (!items.atEnd()) {
         const Entry item = items.nextEntry();
         auto trimmed = [](const std::string& v) {
@@ -452,8 +453,8 @@ constexpr NoteTag kNoteTags[] = {
 
 }  // namespace
 
-ToTXT::ToTXT(std::string fileName, std::string initialText, std::string prefix)
-    : ToFile(std::move(fileName)), m_text(std::move(initialText)), m_prefix(std::move(prefix)) {
+ToTXT::ToTXT(RunContext& run, std::string fileName, std::string initialText, std::string prefix)
+    : ToFile(run, std::move(fileName)), m_text(std::move(initialText)), m_prefix(std::move(prefix)) {
     if (isEudora()) {
         const std::string toc = eudoraTocName(m_fileName);
         if (!toc.empty()) {
@@ -564,19 +565,19 @@ Sniff sniffEudora(std::string_view head) {
 }
 
 std::unique_ptr<IterBase> readPlainText(const FormatArgs& a) {
-    return std::make_unique<iterators::IterTXT>(a.fileName, iterators::IterTXT::kModePlain);
+    return std::make_unique<iterators::IterTXT>(a.run, a.fileName, iterators::IterTXT::kModePlain);
 }
 std::unique_ptr<IterBase> readPegasusList(const FormatArgs& a) {
-    return std::make_unique<iterators::IterTXT>(a.fileName, iterators::IterTXT::kModePegasus);
+    return std::make_unique<iterators::IterTXT>(a.run, a.fileName, iterators::IterTXT::kModePegasus);
 }
 std::unique_ptr<ToBase> writePlainText(const FormatArgs& a) {
-    return std::make_unique<ToTXT>(a.fileName, "", "");
+    return std::make_unique<ToTXT>(a.run, a.fileName, "", "");
 }
 std::unique_ptr<ToBase> writePegasusList(const FormatArgs& a) {
-    return std::make_unique<ToTXT>(a.fileName, "\\TITLE " + a.baseName + "\n", "");
+    return std::make_unique<ToTXT>(a.run, a.fileName, "\\TITLE " + a.baseName + "\n", "");
 }
 std::unique_ptr<ToBase> writeEudora(const FormatArgs& a) {
-    return std::make_unique<ToTXT>(a.fileName, "", "alias ");
+    return std::make_unique<ToTXT>(a.run, a.fileName, "", "alias ");
 }
 
 }  // namespace

@@ -29,7 +29,8 @@ class IterTXT : public IterBase {
     static constexpr int kModeGiven = 21;   ///< `text` is parsed, `name` is the reader's name
 
     /// Reads `fileName` (modes 0 and 3) or parses `text` (mode 21).
-    IterTXT(std::string fileName, int mode, std::string name = {}, std::string text = {});
+    IterTXT(RunContext& run, std::string fileName, int mode, std::string name = {},
+            std::string text = {});
 
     bool rewind() override;
     Entry nextEntry() override;
@@ -61,7 +62,7 @@ class IterTXT : public IterBase {
 /// markers around its members.
 class IterPine : public IterBase {
   public:
-    explicit IterPine(std::string fileName);
+    IterPine(RunContext& run, std::string fileName);
 
     bool rewind() override;
     Entry nextEntry() override;
@@ -77,6 +78,7 @@ class IterPine : public IterBase {
     std::string m_text;
     std::size_t m_pos = 0;
     std::deque<Entry> m_pending;  ///< markers and members of a list being delivered
+    RunContext& m_run;
     FieldMask m_mask;
 };
 
@@ -89,7 +91,7 @@ class ToTXT : public ToFile {
   public:
     /// In the Eudora form (prefix beginning with "alias ") Eudora's table of contents beside
     /// the file is deleted, so that Eudora rebuilds it from the new text.
-    ToTXT(std::string fileName, std::string initialText, std::string prefix);
+    ToTXT(RunContext& run, std::string fileName, std::string initialText, std::string prefix);
 
     bool write(Entry e) override;
     std::string text() override { return m_text; }

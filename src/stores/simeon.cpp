@@ -31,7 +31,7 @@ std::string_view trimBlanks(std::string_view s) {
 
 }  // namespace
 
-IterSimeon::IterSimeon(std::string fileName) {
+IterSimeon::IterSimeon(RunContext& run, std::string fileName) : m_run(run) {
     for (Field f : {Field::FullName, Field::BusinessCity, Field::Nickname, Field::Email,
                     Field::BusinessPhone}) {
         m_mask.set(static_cast<std::size_t>(f));
@@ -39,10 +39,10 @@ IterSimeon::IterSimeon(std::string fileName) {
     if (auto loaded = readTextFile(fileName)) {
         m_text = std::move(*loaded);
     } else {
-        prompt().message("File cannot be opened", fileName, Buttons::Ok, Icon::None);
+        run.report(Severity::Error, "File cannot be opened", fileName, Where{fileName});
     }
     rewind();
-    debugTrace(0, m_text, "Debug");
+    m_run.trace(0, m_text, "Debug");
 }
 
 bool IterSimeon::rewind() {
@@ -64,7 +64,7 @@ bool IterSimeon::atEnd() {
     const std::size_t shown = m_pos == std::string::npos ? m_text.size() : m_pos;
     char line[96];
     std::snprintf(line, sizeof line, "Position is %zu Buffer Size is %zu", shown, m_text.size());
-    debugTrace(0, line, "Debug");
+    m_run.trace(0, line, "Debug");
     return m_end || m_pos == std::string::npos || m_pos >= m_text.size();
 }
 

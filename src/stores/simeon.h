@@ -14,7 +14,7 @@ namespace vesk::iterators {
 
 class IterSimeon : public IterBase {
   public:
-    explicit IterSimeon(std::string fileName);
+    IterSimeon(RunContext& run, std::string fileName);
 
     bool rewind() override;
     Entry nextEntry() override;
@@ -30,6 +30,7 @@ class IterSimeon : public IterBase {
     std::size_t m_pos = 0;  ///< start of the next record, or npos when none is left
     bool m_end = false;
     FieldMask m_mask;
+    RunContext& m_run;
 };
 
 }  // namespace vesk::iterators

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -12,10 +13,8 @@
 #include "operations/dispatch.h"
 #include "operations/sync_files.h"
 #include "platform/faults.h"
-#include "platform/progress.h"
-#include "platform/prompt.h"
-#include "platform/settings.h"
-#include "platform/trace.h"
+#include "platform/environment.h"
+#include "platform/run_context.h"
 #include "registry/applications.h"
 #include "registry/registry.h"
 
@@ -205,6 +204,22 @@ int judge(const DispatchOutcome& o, const std::string& source, NewAdbook& book, 
     return kExitFailed;
 }
 
+/// Shows a progress bar on stderr (when it is a terminal) while it lives.
+class ProgressShown {
+  public:
+    explicit ProgressShown(RunContext& run) : m_run(run), m_previous(run.progress()) {
+        run.setProgress(&m_bar);
+    }
+    ~ProgressShown() { m_run.setProgress(m_previous); }
+    ProgressShown(const ProgressShown&) = delete;
+    ProgressShown& operator=(const ProgressShown&) = delete;
+
+  private:
+    RunContext& m_run;
+    Progress* m_previous;
+    ConsoleProgress m_bar;
+};
+
 int convert(const ConvertRequest& r, bool allowMerge, Streams s) {
     if (!isSourceApplication(s.formats, r.fromApp)) {
         s.err << "vesk: unknown source application '" << r.fromApp << "'\n";
@@ -220,11 +235,10 @@ int convert(const ConvertRequest& r, bool allowMerge, Streams s) {
         s.err << "vesk: cannot read " << r.fromFile << "\n";
         return kExitFailed;
     }
-    PlainBookView view;
-    ConsoleProgress progress;
+    PlainBookView view(*s.run);
     DispatchOutcome o;
     {
-        ProgressScope scope(progress);
+        ProgressShown progress(*s.run);
         DispatchContext context;
         context.allowMerge = allowMerge;
         context.registry = &s.formats;
@@ -234,13 +248,12 @@ int convert(const ConvertRequest& r, bool allowMerge, Streams s) {
 }
 
 int runTask(const std::string& name, Streams s) {
-    PlainBookView view;
-    ConsoleProgress progress;
+    PlainBookView view(*s.run);
     DispatchOutcome o;
     AutomationTask task;
-    const bool readOk = readAutomationTask(name, task);
+    const bool readOk = readAutomationTask(*s.run, name, task);
     {
-        ProgressScope scope(progress);
+        ProgressShown progress(*s.run);
         DispatchContext context;
         context.registry = &s.formats;
         if (!RunAutomationTask(view, name, &o, context)) return kExitFailed;
@@ -256,9 +269,8 @@ int sync(const std::vector<std::string>& paths, Streams s) {
     }
     SyncOutcome o;
     {
-        ConsoleProgress progress;
-        ProgressScope scope(progress);
-        o = synchronizeFiles(paths[0], paths[1], s.formats);
+        ProgressShown progress(*s.run);
+        o = synchronizeFiles(*s.run, paths[0], paths[1], s.formats);
     }
     switch (o.status) {
         case SyncStatus::Done:
@@ -290,11 +302,10 @@ int sync(const std::vector<std::string>& paths, Streams s) {
 }
 
 int loadOne(const std::string& file, Streams s) {
-    PlainBookView view;
-    ConsoleProgress progress;
+    PlainBookView view(*s.run);
     int rc;
     {
-        ProgressScope scope(progress);
+        ProgressShown progress(*s.run);
         rc = loadFile(file, view, FormatChoice{s.formats});
     }
     if (rc != 0) return kExitFailed;
@@ -330,23 +341,23 @@ int printFormats(const Registry& formats, Streams s) {
 int tasks(const std::vector<std::string>& a, Streams s) {
     if (a.size() == 1) {
         // Listing never creates the settings file.
-        if (!settings().keyExists(RootKey::CurrentUser, kAutomationKey)) {
+        if (!s.run->settings().keyExists(RootKey::CurrentUser, kAutomationKey)) {
             s.err << "vesk: no automation tasks are stored\n";
             return kExitDone;
         }
         std::string name;
-        int rc = EnumAutomationTask(0, name);
+        int rc = EnumAutomationTask(*s.run, 0, name);
         int listed = 0;
         while (rc == kErrorSuccess) {
             AutomationTask task;
             s.out << name << "\t"
-                  << (readAutomationTask(name, task) ? describeTask(task)
+                  << (readAutomationTask(*s.run, name, task) ? describeTask(task)
                                                      : std::string("(invalid task)"))
                   << "\n";
             ++listed;
-            rc = EnumAutomationTask(1, name);
+            rc = EnumAutomationTask(*s.run, 1, name);
         }
-        EnumAutomationTask(-1, name);
+        EnumAutomationTask(*s.run, -1, name);
         if (rc != kErrorNoMoreItems) {
             s.err << "vesk: the tasks could not be read (error " << rc << ")\n";
             return kExitFailed;
@@ -355,7 +366,7 @@ int tasks(const std::vector<std::string>& a, Streams s) {
         return kExitDone;
     }
     if (a[1] == "save" && a.size() == 7) {
-        const int rc = SaveAutomationTask(a[2], a[3], a[4], a[5], a[6]);
+        const int rc = SaveAutomationTask(*s.run, a[2], a[3], a[4], a[5], a[6]);
         if (rc != kErrorSuccess) {
             s.err << "vesk: the task could not be saved (error " << rc << ")\n";
             return kExitFailed;
@@ -364,11 +375,11 @@ int tasks(const std::vector<std::string>& a, Streams s) {
     }
     if (a[1] == "delete" && a.size() == 3) {
         AutomationTask task;
-        if (!readAutomationTask(a[2], task)) {
+        if (!readAutomationTask(*s.run, a[2], task)) {
             s.err << "vesk: no automation task named '" << a[2] << "'\n";
             return kExitFailed;
         }
-        DeleteAutomationTask(a[2]);
+        DeleteAutomationTask(*s.run, a[2]);
         return kExitDone;
     }
     s.err
@@ -520,10 +531,28 @@ std::vector<std::string> parseSyncPaths(const std::vector<std::string>& args) {
 }
 
 int run(const std::vector<std::string>& input, const std::string& version, Streams s) {
+    // The program's own composition: the console's prompt, the user's settings file, the trace
+    // on stderr when asked for.
+    const bool trace = traceRequestedByEnvironment() ||
+                       std::find(input.begin(), input.end(), "--trace") != input.end();
+    StderrTraceSink traceSink;
+    ConsolePrompt prompt;
+    FileSettingsStore settings(defaultSettingsFile(), defaultWinePrefix(),
+                               trace ? &traceSink : nullptr);
+    RunContext context(prompt, settings);
+    if (trace) context.setTraceSink(&traceSink);
+    context.programDirectory = programDirectory();
+    return runIn(context, input, version, s);
+}
+
+int runIn(RunContext& context, const std::vector<std::string>& input, const std::string& version,
+          Streams s) {
+    s.run = &context;
+    StderrTraceSink traceSink;
     std::vector<std::string> a;
     for (const std::string& arg : input) {
         if (arg == "--trace") {
-            enableTrace(true);
+            if (!context.traceSink()) context.setTraceSink(&traceSink);
         } else {
             a.push_back(arg);
         }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/run_context.h"
 #include "registry/registry.h"
 
 namespace vesk::cli {
@@ -50,18 +51,25 @@ ConvertRequest parseConvert(const std::vector<std::string>& args);
 /// when the tail holds them. Fewer than two gives fewer.
 std::vector<std::string> parseSyncPaths(const std::vector<std::string>& args);
 
-/// What the command line talks to: its output streams and the formats it knows.
+/// What the command line talks to: its output streams, the formats it knows and the run it
+/// works in (runIn fills it).
 struct Streams {
     std::ostream& out;
     std::ostream& err;
     const Registry& formats = Registry::builtIn();
+    RunContext* run = nullptr;
 };
 
 /// `vesk formats`: one line for every format of `registry`.
 int listFormats(const Registry& registry, Streams streams);
 
-/// Runs the command line `args` (without the program's name); returns the exit code.
+/// Runs the command line `args` (without the program's name) in the program's own run: the
+/// console's prompt, the user's settings, the trace on stderr when asked for. Returns the
+/// exit code.
 int run(const std::vector<std::string>& args, const std::string& version, Streams streams);
+/// The same in a run the caller made (tests, another front end).
+int runIn(RunContext& run, const std::vector<std::string>& args, const std::string& version,
+          Streams streams);
 
 /// main(): sets up the process (fault handler, trace) and runs the command line.
 int main(int argc, char** argv, const char* version);

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <fstream>
 
-#include "platform/trace.h"
 
 namespace vesk {
 
@@ -27,11 +26,11 @@ std::vector<FileFilter> filtersOf(const Registry& registry, bool save) {
     return out;
 }
 
-void dialogError(unsigned error) {
-    prompt().message("An Error occured in this Dialog Box.", "Vesk", Buttons::Ok, Icon::None);
+void dialogError(RunContext& run, unsigned error) {
+    run.prompt().message("An Error occured in this Dialog Box.", "Vesk", Buttons::Ok, Icon::None);
     char text[32];
     std::snprintf(text, sizeof text, "\nError 0x%x", error);
-    diagnostic(text);
+    run.diagnostic(text);
 }
 
 }  // namespace
@@ -44,11 +43,11 @@ std::vector<FileFilter> openFilters(const Registry& registry) {
     return filtersOf(registry, false);
 }
 
-std::string askSaveFileName(const Registry& registry) {
+std::string askSaveFileName(RunContext& run, const Registry& registry) {
     const std::vector<FileFilter> filters = saveFilters(registry);
-    const FileDialogResult r = prompt().saveFileName(filters, 3);
+    const FileDialogResult r = run.prompt().saveFileName(filters, 3);
     if (r.error != 0) {
-        dialogError(r.error);
+        dialogError(run, r.error);
         return {};
     }
     if (!r.ok || r.fileName.empty()) return {};
@@ -63,16 +62,16 @@ std::string askSaveFileName(const Registry& registry) {
     return name;
 }
 
-std::string askOpenFileName(const Registry& registry) {
-    const FileDialogResult r = prompt().openFileName(openFilters(registry), 1);
+std::string askOpenFileName(RunContext& run, const Registry& registry) {
+    const FileDialogResult r = run.prompt().openFileName(openFilters(registry), 1);
     if (r.error != 0) {
-        dialogError(r.error);
+        dialogError(run, r.error);
         return {};
     }
     if (!r.ok || r.fileName.empty()) return {};
     std::ifstream test(r.fileName, std::ios::binary);
     if (!test) {
-        prompt().message("File Not Found", r.fileName, Buttons::Ok, Icon::None);
+        run.prompt().message("File Not Found", r.fileName, Buttons::Ok, Icon::None);
         return {};
     }
     return r.fileName;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/prompt.h"
+#include "platform/run_context.h"
 #include "registry/registry.h"
 
 namespace vesk {
@@ -16,8 +16,8 @@ std::vector<FileFilter> saveFilters(const Registry& registry = Registry::builtIn
 std::vector<FileFilter> openFilters(const Registry& registry = Registry::builtIn());
 
 /// The save dialog; a typed name without extension gets the chosen filter's. "" when cancelled.
-std::string askSaveFileName(const Registry& registry = Registry::builtIn());
+std::string askSaveFileName(RunContext& run, const Registry& registry = Registry::builtIn());
 /// The open dialog; the file must open for reading ("File Not Found" otherwise). "" when none.
-std::string askOpenFileName(const Registry& registry = Registry::builtIn());
+std::string askOpenFileName(RunContext& run, const Registry& registry = Registry::builtIn());
 
 }  // namespace vesk
