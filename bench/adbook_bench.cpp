@@ -17,7 +17,7 @@ void BM_AddSortAndMerge(benchmark::State& state) {
         // Warm: the heap already holds the memory of a book this size, as in a session that
         // has loaded a book before. Cold: every page is new to the process (first import).
         std::vector<Entry> batch = contacts;
-        NewAdbook book;
+        NewAdbook book(run);
         for (auto& e : batch) book.addEntry(std::move(e));
     } else {
         malloc_trim(0);
@@ -25,7 +25,7 @@ void BM_AddSortAndMerge(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         std::vector<Entry> batch = contacts;
-        auto book = std::make_unique<NewAdbook>();
+        auto book = std::make_unique<NewAdbook>(run);
         state.ResumeTiming();
         for (auto& e : batch) book->addEntry(std::move(e));
         book->sortAndMerge(0);
@@ -48,11 +48,11 @@ BENCHMARK(BM_AddSortAndMerge)
 
 void BM_ImportBookIntoBook(benchmark::State& state) {
     const auto count = static_cast<std::size_t>(state.range(0));
-    NewAdbook source;
+    NewAdbook source(run);
     fillBook(source, count, {.seed = 7, .folders = 5, .lists = 20});
     source.sortAndMerge(0);
     for (auto _ : state) {
-        NewAdbook target;
+        NewAdbook target(run);
         target.fromStart(source);
         benchmark::DoNotOptimize(target.entryCount());
     }
@@ -64,13 +64,13 @@ BENCHMARK(BM_ImportBookIntoBook)->Arg(10000)->Arg(100000)->Unit(benchmark::kMill
 void BM_ImportBookWithALargeList(benchmark::State& state) {
     // One list holding half the book: its members are resolved by key, not by a scan each.
     const auto count = static_cast<std::size_t>(state.range(0));
-    NewAdbook source;
+    NewAdbook source(run);
     fillBook(source, count, {.seed = 11});
     source.sortAndMerge(0);
     DistList* list = source.addList("Everyone");
     for (int i = 0; i < source.entryCount(); i += 2) list->addMember(source.entryPtr(i));
     for (auto _ : state) {
-        NewAdbook target;
+        NewAdbook target(run);
         target.fromStart(source);
         benchmark::DoNotOptimize(target.listAt(0)->entryCount());
     }

@@ -21,11 +21,10 @@ namespace {
 /// Settings and prompts of their own, so a run never touches the user's.
 struct Quiet {
     MemorySettingsStore store;
-    SettingsScope settingsScope{store};
     RecordingPrompt prompts;
-    PromptScope promptScope{prompts};
-    Quiet() { csvSettings().reset(); }
-    ~Quiet() { csvSettings().reset(); }
+    RunContext run{prompts, store};
+    Quiet() { csvSettings(run).reset(); }
+    ~Quiet() { csvSettings(run).reset(); }
 };
 
 std::string tempPath(const char* what) {
@@ -42,7 +41,7 @@ std::vector<Entry> contacts(std::size_t count) {
 }
 
 std::string writtenText(const std::vector<Entry>& entries) {
-    ToCSV writer(tempPath("unused"));
+    ToCSV writer(run, tempPath("unused"));
     for (const Entry& e : entries) writer.write(e);
     return writer.text();
 }
@@ -59,7 +58,7 @@ void BM_WriteCsv(benchmark::State& state) {
         writer.reset();
         batch = entries;
         state.ResumeTiming();
-        writer = std::make_unique<ToCSV>(tempPath("unused"));
+        writer = std::make_unique<ToCSV>(run, tempPath("unused"));
         for (Entry& e : batch) writer->write(std::move(e));
         bytes = writer->text().size();
         benchmark::DoNotOptimize(bytes);
@@ -75,7 +74,7 @@ void BM_WriteCsvFile(benchmark::State& state) {
     const std::string path = tempPath("write");
     std::size_t bytes = 0;
     for (auto _ : state) {
-        ToCSV writer(path);
+        ToCSV writer(run, path);
         for (const Entry& e : entries) writer.write(e);
         if (!writer.finish()) state.SkipWithError("write failed");
         bytes = writer.text().size();
@@ -93,7 +92,7 @@ void BM_ReadCsv(benchmark::State& state) {
     std::ofstream(path, std::ios::binary) << encodeForFile(text);
     std::int64_t rows = 0;
     for (auto _ : state) {
-        iterators::IterCSV reader(path, kCsvFormat);
+        iterators::IterCSV reader(run, path, kCsvFormat);
         rows = 0;
         for (reader.rewind(); !reader.atEnd(); ++rows) {
             benchmark::DoNotOptimize(reader.nextEntry());

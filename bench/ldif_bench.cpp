@@ -40,7 +40,7 @@ std::vector<Entry> makeContacts(int count) {
 }
 
 std::string writeAll(const std::vector<Entry>& contacts) {
-    vesk::ToLDIF writer("unused.ldif");
+    vesk::ToLDIF writer(run, "unused.ldif");
     for (const Entry& e : contacts) writer.write(e);
     return writer.text();
 }

@@ -21,7 +21,7 @@ std::string tempFile(const std::string& tag, const std::string& text) {
 }
 
 std::string plainText(std::size_t count) {
-    ToTXT writer("", "", "");
+    ToTXT writer(run, "", "", "");
     for (const Entry& e : generateContacts(count, {.seed = 11})) writer.write(e);
     return writer.text();
 }

@@ -51,7 +51,7 @@ struct Files {
         dir = fs::temp_directory_path() / ("vesk-bench-" + std::to_string(::getpid()));
         fs::create_directories(dir);
         vcf = (dir / "cards.vcf").string();
-        ToVCF w(vcf);
+        ToVCF w(run, vcf);
         for (int i = 0; i < kCards; ++i) w.write(generated(i));
         w.finish();
         vcfBytes = fs::file_size(vcf);
@@ -67,7 +67,7 @@ Files& files() {
 void BM_ReadVcf(benchmark::State& state) {
     files();
     for (auto _ : state) {
-        iterators::IterVCF r(files().vcf);
+        iterators::IterVCF r(run, files().vcf);
         std::size_t n = 0;
         while (!r.atEnd()) {
             benchmark::DoNotOptimize(r.nextEntry());
@@ -82,8 +82,8 @@ BENCHMARK(BM_ReadVcf)->Unit(benchmark::kMillisecond);
 void BM_ReadVcfIntoBook(benchmark::State& state) {
     files();
     for (auto _ : state) {
-        iterators::IterVCF r(files().vcf);
-        NewAdbook book;
+        iterators::IterVCF r(run, files().vcf);
+        NewAdbook book(run);
         book.fromIter(r, false);
         if (book.entryCount() != kCards) state.SkipWithError("lost cards");
     }
@@ -92,13 +92,13 @@ void BM_ReadVcfIntoBook(benchmark::State& state) {
 BENCHMARK(BM_ReadVcfIntoBook)->Unit(benchmark::kMillisecond);
 
 void BM_WriteKynt(benchmark::State& state) {
-    iterators::IterVCF r(files().vcf);
-    NewAdbook book;
+    iterators::IterVCF r(run, files().vcf);
+    NewAdbook book(run);
     book.fromIter(r, false);
     const std::string out = (files().dir / "book.kynt").string();
     std::size_t bytes = 0;
     for (auto _ : state) {
-        ToKYNT w(out);
+        ToKYNT w(run, out);
         w.fromStart(book);
         if (!w.succeeded()) state.SkipWithError("write failed");
     }

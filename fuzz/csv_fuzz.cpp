@@ -11,6 +11,7 @@
 #include "formats/csv.h"
 #include "model/adbook.h"
 #include "platform/prompt.h"
+#include "platform/run_context.h"
 #include "platform/settings.h"
 #include "platform/trace.h"
 
@@ -35,12 +36,10 @@ std::string folded(const std::string& s) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace vesk;
     RecordingPrompt quiet;
-    PromptScope promptScope(quiet);
     RecordingTraceSink trace;
-    TraceScope traceScope(trace);
     MemorySettingsStore store;
-    SettingsScope settingsScope(store);
-    csvSettings().reset();
+    RunContext run{quiet, store};
+    run.setTraceSink(&trace);
 
     const unsigned mode = size > 0 ? data[0] % 3u : 0u;
     if (mode == 2) {
@@ -52,23 +51,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const char* bytes = reinterpret_cast<const char*>(data);
     writeFile(path, size > 0 ? bytes + 1 : bytes, size > 0 ? size - 1 : 0);
     {
-        iterators::IterCSV reader(path, mode == 1 ? kAbxFormat : kCsvFormat);
-        NewAdbook book;
+        iterators::IterCSV reader(run, path, mode == 1 ? kAbxFormat : kCsvFormat);
+        NewAdbook book(run);
         book.fromIter(reader, false);
-        NewAdbook again;
+        NewAdbook again(run);
         again.fromIter(reader, false);
         if (again.entryCount() != book.entryCount()) std::abort();
 
         // What the writer makes of the book reads back field for field.
         if (book.entryCount() > 0) {
-            csvSettings().reset();
+            // A run of its own: its field map starts from nothing stored.
             MemorySettingsStore fresh;
-            SettingsScope freshScope(fresh);
-            ToCSV writer(path);
+            RunContext freshRun{quiet, fresh};
+            ToCSV writer(freshRun, path);
             for (int i = 0; i < book.entryCount(); ++i) writer.write(book.entryAt(i));
             const std::string text = writer.text();
             writeFile(path, text.data(), text.size());
-            iterators::IterCSV back(path, kCsvFormat);
+            iterators::IterCSV back(freshRun, path, kCsvFormat);
             int i = 0;
             for (back.rewind(); !back.atEnd(); ++i) {
                 const Entry e = back.nextEntry();
@@ -81,7 +80,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (i != book.entryCount()) std::abort();
         }
     }
-    csvSettings().reset();
     std::remove(path.c_str());
     return 0;
 }

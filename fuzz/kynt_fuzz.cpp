@@ -10,15 +10,17 @@
 #include "fuzz_input.h"
 #include "model/adbook.h"
 #include "platform/prompt.h"
+#include "platform/run_context.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    vesk::RecordingPrompt prompts;
+    vesk::MemorySettingsStore store;
+    vesk::RunContext run{prompts, store};
     const vesk::fuzzing::InputFile input(data, size, ".kynt");
-    vesk::RecordingPrompt quiet;
-    vesk::PromptScope scope(quiet);
-    vesk::iterators::IterKYNT reader(input.path());
-    vesk::NewAdbook book;
+    vesk::iterators::IterKYNT reader(run, input.path());
+    vesk::NewAdbook book(run);
     book.fromIter(reader, false);
-    vesk::ToKYNT writer(input.path() + ".out", 0, vesk::FieldMask().set());
+    vesk::ToKYNT writer(run, input.path() + ".out", 0, vesk::FieldMask().set());
     writer.saveFrom(book, false, false);
     (void)writer.text();
     return 0;

@@ -11,6 +11,7 @@
 #include "fuzz_input.h"
 #include "model/adbook.h"
 #include "platform/prompt.h"
+#include "platform/run_context.h"
 #include "stores/nickname_text.h"
 
 namespace {
@@ -27,34 +28,35 @@ std::string oneLine(std::string s) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    vesk::RecordingPrompt prompts;
+    vesk::MemorySettingsStore store;
+    vesk::RunContext run{prompts, store};
     using vesk::iterators::IterTXT;
-    vesk::RecordingPrompt quiet;
-    vesk::PromptScope scope(quiet);
     const std::string bytes(reinterpret_cast<const char*>(data), size);
 
     {
         const vesk::fuzzing::InputFile input(data, size, ".txt");
         for (int mode : {IterTXT::kModePlain, IterTXT::kModePegasus}) {
-            IterTXT reader(input.path(), mode);
-            vesk::NewAdbook book;
+            IterTXT reader(run, input.path(), mode);
+            vesk::NewAdbook book(run);
             book.fromIter(reader, false);
         }
     }
     {
-        IterTXT given({}, IterTXT::kModeGiven, "list", bytes);
-        vesk::NewAdbook book;
+        IterTXT given(run, {}, IterTXT::kModeGiven, "list", bytes);
+        vesk::NewAdbook book(run);
         book.fromIter(given, false);
     }
 
     // Quoting: the first half is a name, the rest an address; both must come back.
     const std::string name = bytes.substr(0, size / 2);
     const std::string address = bytes.substr(size / 2);
-    vesk::ToTXT writer("", "", "");
+    vesk::ToTXT writer(run, "", "", "");
     vesk::Entry e;
     e[vesk::Field::FullName] = name;
     e[vesk::Field::Email] = address;
     writer.write(e);
-    IterTXT back({}, IterTXT::kModeGiven, "", writer.text());
+    IterTXT back(run, {}, IterTXT::kModeGiven, "", writer.text());
     const vesk::Entry got = back.nextEntry();
     if (got[vesk::Field::FullName] != oneLine(name) ||
         got[vesk::Field::Email] != oneLine(address)) {

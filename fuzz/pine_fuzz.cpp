@@ -10,18 +10,20 @@
 #include "fuzz_input.h"
 #include "model/adbook.h"
 #include "platform/prompt.h"
+#include "platform/run_context.h"
 #include "stores/nickname_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    vesk::RecordingPrompt quiet;
-    vesk::PromptScope scope(quiet);
+    vesk::RecordingPrompt prompts;
+    vesk::MemorySettingsStore store;
+    vesk::RunContext run{prompts, store};
     const vesk::fuzzing::InputFile input(data, size);
     {
-        vesk::iterators::IterPine reader(input.path());
-        vesk::NewAdbook book;
+        vesk::iterators::IterPine reader(run, input.path());
+        vesk::NewAdbook book(run);
         book.fromIter(reader, false);
         // A second pass over the same reader must see the same book.
-        vesk::NewAdbook again;
+        vesk::NewAdbook again(run);
         again.fromIter(reader, false);
         if (again.entryCount() != book.entryCount() || again.listCount() != book.listCount()) {
             std::abort();

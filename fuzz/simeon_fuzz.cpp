@@ -9,14 +9,16 @@
 #include "fuzz_input.h"
 #include "model/adbook.h"
 #include "platform/prompt.h"
+#include "platform/run_context.h"
 #include "stores/simeon.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    vesk::RecordingPrompt quiet;
-    vesk::PromptScope scope(quiet);
+    vesk::RecordingPrompt prompts;
+    vesk::MemorySettingsStore store;
+    vesk::RunContext run{prompts, store};
     const vesk::fuzzing::InputFile input(data, size);
-    vesk::iterators::IterSimeon reader(input.path());
-    vesk::NewAdbook book;
+    vesk::iterators::IterSimeon reader(run, input.path());
+    vesk::NewAdbook book(run);
     book.fromIter(reader, false);
     return 0;
 }

@@ -16,19 +16,23 @@
 #include "model/adbook.h"
 #include "model/to_file.h"
 #include "parsing/tagged_file.h"
+#include "platform/run_context.h"
 
 namespace vesk::fuzzing {
 
 inline void runTaggedReader(const std::uint8_t* data, std::size_t size, int kind, ToFile* writer) {
+    vesk::RecordingPrompt prompts;
+    vesk::MemorySettingsStore store;
+    vesk::RunContext run{prompts, store};
     const InputFile input(data, size);
-    iterators::IterFile reader(input.path(), kind);
-    NewAdbook book;
+    iterators::IterFile reader(run, input.path(), kind);
+    NewAdbook book(run);
     book.fromIter(reader, false);
     if (!writer) return;
     // The conversion loop without finish(): the text stays in memory.
     writer->saveFrom(book, false, false);
     auto again = iterators::IterFile::fromText(writer->text(), kind);
-    NewAdbook back;
+    NewAdbook back(run);
     back.fromIter(*again, false);
 }
 

@@ -11,16 +11,18 @@
 #include "model/adbook.h"
 #include "parsing/vcard_cards.h"
 #include "platform/prompt.h"
+#include "platform/run_context.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    vesk::RecordingPrompt prompts;
+    vesk::MemorySettingsStore store;
+    vesk::RunContext run{prompts, store};
     const vesk::fuzzing::InputFile input(data, size, ".vcf");
-    vesk::RecordingPrompt quiet;
-    vesk::PromptScope scope(quiet);
-    vesk::iterators::IterVCF reader(input.path());
-    vesk::NewAdbook book;
+    vesk::iterators::IterVCF reader(run, input.path());
+    vesk::NewAdbook book(run);
     book.fromIter(reader, false);
     // What was read must survive our own writer.
-    vesk::ToVCF writer(input.path() + ".out");
+    vesk::ToVCF writer(run, input.path() + ".out");
     for (int i = 0; i < book.entryCount(); ++i) writer.write(book.entryAt(i));
     (void)writer.text();
     return 0;

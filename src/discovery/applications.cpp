@@ -66,12 +66,14 @@ void SaveAllFormats(RunContext& run) {
 std::string GetFormatPath(RunContext& run, const std::string& displayName) {
     run.trace(0, "Checking whether this format is configured", "Debug");
     std::string value;
-    int rc = ReadRegistryValue(run.settings(), RootKey::CurrentUser, kFormatsKey, displayName, value);
+    int rc =
+        ReadRegistryValue(run.settings(), RootKey::CurrentUser, kFormatsKey, displayName, value);
     if (rc == kErrorInvalidData) {
         DetectAllFormats(run);
         SaveAllFormats(run);
         run.trace(0, "Checking again whether this format is configured", "Debug");
-        rc = ReadRegistryValue(run.settings(), RootKey::CurrentUser, kFormatsKey, displayName, value);
+        rc = ReadRegistryValue(run.settings(), RootKey::CurrentUser, kFormatsKey, displayName,
+                               value);
         if (rc == kErrorInvalidData) {
             run.report(Severity::Error, "Error reading data!", "Vesk");
             return {};

@@ -1,8 +1,7 @@
 #include "formats/csv_automatic_map.h"
 
-#include <memory>
-
 #include <array>
+#include <memory>
 #include <unordered_map>
 
 #include "formats/csv_scanner.h"
@@ -125,7 +124,8 @@ bool AutomaticCsvOptions::editFieldMap(CsvSettings& map, const std::vector<std::
     const auto has = [&](Field f) { return inFile[static_cast<std::size_t>(f)]; };
     if (!has(Field::FullName) && !has(Field::Email) &&
         !(has(Field::FirstName) && has(Field::LastName))) {
-        m_run.report(Severity::Warning,
+        m_run.report(
+            Severity::Warning,
             "No column of this file could be paired with \"Full Name\" or \"E-Mail Address\" "
             "(nor with \"First Name\" and \"Last Name\"), so no contacts were read from it. "
             "Pair its columns with the contact fields on the \"CSV Options\" page.",

@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <numeric>
 
-
 namespace vesk {
 
 namespace {

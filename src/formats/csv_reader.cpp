@@ -34,8 +34,7 @@ int& columnOf(std::array<int, kFieldCount>& columns, Field f) {
 }  // namespace
 
 IterCSV::IterCSV(RunContext& run, const std::string& fileName, int format)
-    : m_run(run),
-      m_fileName(fileName), m_format(format), m_scanner({}, ',') {
+    : m_run(run), m_fileName(fileName), m_format(format), m_scanner({}, ',') {
     m_columns.fill(-1);
     if (!open()) return;
     if (m_format == kAbxFormat) {
@@ -196,7 +195,8 @@ bool IterCSV::rewind() {
     m_position = npos;
     if (m_state == State::Unreadable || m_state == State::Cancelled) return false;
     if (m_state == State::NoData || m_dataStart >= m_text.size()) {
-        if (!m_invalidShown) m_run.report(Severity::Error, "Invalid Data!", "error", Where{m_fileName});
+        if (!m_invalidShown)
+            m_run.report(Severity::Error, "Invalid Data!", "error", Where{m_fileName});
         m_invalidShown = true;
         return false;
     }
@@ -238,7 +238,8 @@ Entry IterCSV::nextEntry() {
         const auto line =
             1 + std::count(m_text.begin(), m_text.begin() + static_cast<std::ptrdiff_t>(lineStart),
                            '\n');
-        m_run.note(Severity::Warning, "a quoted value is not closed; it ends at the end of its line",
+        m_run.note(Severity::Warning,
+                   "a quoted value is not closed; it ends at the end of its line",
                    Where{m_fileName, static_cast<std::int64_t>(line)});
     }
     m_position = next;

@@ -270,7 +270,8 @@ Entry IterKYNT::closeElement(bool folder, bool& advance) {
 
 }  // namespace iterators
 
-ToKYNT::ToKYNT(RunContext& run, std::string fileName, std::int64_t revisionTime, const FieldMask& mask)
+ToKYNT::ToKYNT(RunContext& run, std::string fileName, std::int64_t revisionTime,
+               const FieldMask& mask)
     : ToVCF(run, std::move(fileName)) {
     wantsFolders = true;
     wantsLists = true;

@@ -66,17 +66,17 @@ using Sniffer = Sniff (*)(std::string_view head);
 /// One entry of a file dialog's type list. `order` places it among the other formats' filters
 /// (the lists keep the order users know); a new format may leave it at the end.
 struct DialogFilter {
-    std::string_view description;
-    std::string_view pattern;  ///< "*.pml;*.pmr"
+    std::string_view description = {};
+    std::string_view pattern = {};  ///< "*.pml;*.pmr"
     int order = 1000;
 };
 
 struct FormatInfo {
-    std::string_view id;           ///< lower_snake, as `--from`/`--to` and the docs name it
-    std::string_view displayName;  ///< "vCard"
-    std::vector<std::string_view> extensions;  ///< lower case, without the dot
+    std::string_view id = {};           ///< lower_snake, as `--from`/`--to` and the docs name it
+    std::string_view displayName = {};  ///< "vCard"
+    std::vector<std::string_view> extensions = {};  ///< lower case, without the dot
     /// Applications whose number alone selects this format, whatever the file's extension.
-    std::vector<Application> applications;
+    std::vector<Application> applications = {};
     /// An application that never selects this format even by extension (Eudora's .txt).
     Application notFor = Application::None;
     /// The format can be read (written), built or not: a row that decides for a file but has
@@ -91,14 +91,14 @@ struct FormatInfo {
     /// file's content for sure and this one does not, the content decides.
     bool sharedExtension = false;
     /// The fields a reader fills and a writer keeps.
-    FieldMask readFields;
-    FieldMask writeFields;
+    FieldMask readFields = {};
+    FieldMask writeFields = {};
     /// nullptr: the format cannot be told by content (it is never picked by sniffing).
     Sniffer sniff = nullptr;
     ReaderMaker reader = nullptr;
     WriterMaker writer = nullptr;
-    std::vector<DialogFilter> openFilters;
-    std::vector<DialogFilter> saveFilters;
+    std::vector<DialogFilter> openFilters = {};
+    std::vector<DialogFilter> saveFilters = {};
 
     bool hasExtension(std::string_view lowerExtension) const;
     bool serves(Application a) const;

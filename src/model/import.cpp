@@ -55,7 +55,7 @@ bool NewAdbook::fromIter(IterBase& reader, bool noRewind) {
         Entry* found = findMember(member);
         if (!found) {
             m_run->diagnostic("No entry for list member " + member[Field::FullName] + " " +
-                       member[Field::Email] + "\n");
+                              member[Field::Email] + "\n");
             continue;
         }
         const auto& members = list->members();
@@ -179,8 +179,9 @@ bool NewAdbook::mergeEntry(const Entry& entry) {
             const auto f = static_cast<std::size_t>(kDefaultSortField);
             const std::string existingKey = existing.fields[f];
             const bool replaced = existing.mergeFrom(incoming);
-            m_run->diagnostic(incoming.fields[f] + (replaced ? " replaces " : " does not replace ") +
-                       existingKey + "\n");
+            m_run->diagnostic(incoming.fields[f] +
+                              (replaced ? " replaces " : " does not replace ") + existingKey +
+                              "\n");
             return true;
         }
     }

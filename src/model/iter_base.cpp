@@ -1,6 +1,5 @@
 #include "model/iter_base.h"
 
-
 namespace vesk {
 
 Entry markerEntry(std::int32_t kind, const std::string& name) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-
 namespace vesk {
 
 Kynt::Kynt(NewAdbook& a, NewAdbook& b)

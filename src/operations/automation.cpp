@@ -59,7 +59,8 @@ int EnumAutomationTask(RunContext& run, int index, std::string& name) {
             return rc;
         }
         e.names.clear();
-        if (int rc = run.settings().subKeys(RootKey::CurrentUser, kAutomationKey, e.names); rc != 0) {
+        if (int rc = run.settings().subKeys(RootKey::CurrentUser, kAutomationKey, e.names);
+            rc != 0) {
             return rc;
         }
         e.pos = 0;
@@ -86,8 +87,10 @@ bool readAutomationTask(RunContext& run, const std::string& name, AutomationTask
     const std::string key = taskKey(name);
     std::string from;
     std::string to;
-    if (ReadRegistryValue(run.settings(), RootKey::CurrentUser, key, "from", from) != kErrorSuccess) return false;
-    if (ReadRegistryValue(run.settings(), RootKey::CurrentUser, key, "to", to) != kErrorSuccess) return false;
+    if (ReadRegistryValue(run.settings(), RootKey::CurrentUser, key, "from", from) != kErrorSuccess)
+        return false;
+    if (ReadRegistryValue(run.settings(), RootKey::CurrentUser, key, "to", to) != kErrorSuccess)
+        return false;
     splitTaskValue(from, task.fromApp, task.fromFile);
     splitTaskValue(to, task.toApp, task.toFile);
     return true;

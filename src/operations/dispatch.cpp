@@ -7,8 +7,8 @@
 
 #include "discovery/applications.h"
 #include "platform/environment.h"
-#include "platform/run_context.h"
 #include "platform/process.h"
+#include "platform/run_context.h"
 #include "registry/applications.h"
 
 namespace vesk {
@@ -40,8 +40,7 @@ bool runNetscape(RunContext& run, const DispatchContext& context, const char* op
                  const std::string& ldif) {
     const std::string program = configuredOrStored(run, Application::Netscape4);
     if (program.empty()) {
-        run.report(Severity::Error, "Netscape 4.x is not configured, so it cannot be run.",
-                   "Vesk");
+        run.report(Severity::Error, "Netscape 4.x is not configured, so it cannot be run.", "Vesk");
         return false;
     }
     const std::vector<std::string> argv = {program, option, ldif};
@@ -94,7 +93,8 @@ class Dispatch {
                 importStore(app, fromFile);
                 break;
             case SourceRoute::ConfiguredFile:
-                load(joinPath(configuredOrStored(m_run, app.number), std::string(app.configuredFile)),
+                load(joinPath(configuredOrStored(m_run, app.number),
+                              std::string(app.configuredFile)),
                      FormatChoice{m_registry});
                 break;
             case SourceRoute::ExternalExport:
@@ -123,13 +123,14 @@ class Dispatch {
                 // A store without a file of its own is named by the application.
                 const bool ownFile = app.number != Application::Outlook;
                 const std::string shown = ownFile ? toFile : std::string(app.name);
-                m_out.save =
-                    saveWithWriter(format ? makeWriter(m_run, *format, toFile, app.number) : nullptr,
-                                   shown, m_view, format);
+                m_out.save = saveWithWriter(
+                    format ? makeWriter(m_run, *format, toFile, app.number) : nullptr, shown,
+                    m_view, format);
                 break;
             }
             case DestinationRoute::ConfiguredFile:
-                save(joinPath(configuredOrStored(m_run, app.number), std::string(app.configuredFile)),
+                save(joinPath(configuredOrStored(m_run, app.number),
+                              std::string(app.configuredFile)),
                      FormatChoice{m_registry});
                 break;
             case DestinationRoute::ExternalImport:
@@ -153,9 +154,10 @@ class Dispatch {
             format ? makeReader(m_run, *format, fromFile, app.number) : nullptr;
         if (!reader) {
             m_out.sourceAvailable = false;
-            m_run.report(Severity::Error,
-                         FormatName(toNumber(app.number)) + " cannot be read by this build of Vesk.",
-                         "Vesk");
+            m_run.report(
+                Severity::Error,
+                FormatName(toNumber(app.number)) + " cannot be read by this build of Vesk.",
+                "Vesk");
             return;
         }
         m_view.currentBook().fromStart(*reader);

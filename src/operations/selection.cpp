@@ -5,7 +5,6 @@
 
 #include <cstdio>
 
-
 namespace vesk {
 
 namespace {
@@ -135,10 +134,10 @@ void noWriterMessage(RunContext& run, const std::string& fileName, const FormatI
                    "Vesk", Where{fileName});
         return;
     }
-    run.report(Severity::Error,
-               "Vesk cannot write address books of the type of \"" + fileName +
-                   "\": nothing was written.",
-               "Vesk", Where{fileName});
+    run.report(
+        Severity::Error,
+        "Vesk cannot write address books of the type of \"" + fileName + "\": nothing was written.",
+        "Vesk", Where{fileName});
 }
 
 bool treeIsEmpty(NewAdbook& book) {

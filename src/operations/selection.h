@@ -89,7 +89,7 @@ struct SaveOptions {
     /// False writes the file afresh even when the writer would merge with an existing one.
     bool allowMerge = true;
     /// Asks for a file name when none is given (the window's save dialog); none: cancelled.
-    std::function<std::string()> askFileName;
+    std::function<std::string()> askFileName = {};
 };
 
 /// Saves the view's current book to `fileName` (asked for when empty).

@@ -47,7 +47,6 @@ std::uint32_t faultCodeForSignal(int signal, int siCode);
 /// program: memory that faulted cannot be trusted to save a book.
 void installFaultHandler();
 
-
 enum class GuardResult { Done, Recovered, Quit };
 
 /// The window's guard around each command: an exception shows "WinMain Error Level(0),

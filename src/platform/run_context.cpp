@@ -5,11 +5,10 @@
 namespace vesk {
 
 int Diagnostics::count(Severity least) const {
-    return static_cast<int>(std::count_if(m_items.begin(), m_items.end(),
-                                          [least](const Diagnostic& d) {
-                                              return static_cast<int>(d.severity) >=
-                                                     static_cast<int>(least);
-                                          }));
+    return static_cast<int>(
+        std::count_if(m_items.begin(), m_items.end(), [least](const Diagnostic& d) {
+            return static_cast<int>(d.severity) >= static_cast<int>(least);
+        }));
 }
 
 int RunContext::trace(int level, std::string_view text, std::string_view caption) const {
@@ -28,8 +27,8 @@ void RunContext::diagnostic(std::string_view text) const {
 
 void RunContext::report(Severity severity, std::string_view message, std::string_view caption,
                         Where where) {
-    Diagnostic d{severity,    std::move(where.file), where.line, where.offset,
-                 std::move(where.entry), std::string(message)};
+    Diagnostic d{severity,     std::move(where.file),  where.line,
+                 where.offset, std::move(where.entry), std::string(message)};
     m_diagnostics.add(d);
     if (m_reportSink) {
         m_reportSink(d, caption);
@@ -39,8 +38,8 @@ void RunContext::report(Severity severity, std::string_view message, std::string
 }
 
 void RunContext::note(Severity severity, std::string_view message, Where where) {
-    Diagnostic d{severity,    std::move(where.file), where.line, where.offset,
-                 std::move(where.entry), std::string(message)};
+    Diagnostic d{severity,     std::move(where.file),  where.line,
+                 where.offset, std::move(where.entry), std::string(message)};
     m_diagnostics.add(d);
     if (m_reportSink) m_reportSink(d, {});
     diagnostic((d.file.empty() ? std::string() : d.file + ":" + std::to_string(d.line) + ": ") +

@@ -34,6 +34,11 @@ struct Diagnostic {
 
 /// Where a reported problem happened; every part is optional.
 struct Where {
+    Where() = default;
+    explicit Where(std::string inFile, std::int64_t atLine = 0, std::int64_t atOffset = -1,
+                   std::string forEntry = {})
+        : file(std::move(inFile)), line(atLine), offset(atOffset), entry(std::move(forEntry)) {}
+
     std::string file;
     std::int64_t line = 0;
     std::int64_t offset = -1;
@@ -55,7 +60,8 @@ class Diagnostics {
 
 class RunContext {
   public:
-    RunContext(Prompt& prompt, SettingsStore& settings) : m_prompt(&prompt), m_settings(&settings) {}
+    RunContext(Prompt& prompt, SettingsStore& settings)
+        : m_prompt(&prompt), m_settings(&settings) {}
     RunContext(const RunContext&) = delete;
     RunContext& operator=(const RunContext&) = delete;
 
@@ -93,7 +99,8 @@ class RunContext {
     template <class T>
     T& state() {
         auto& slot = m_state[std::type_index(typeid(T))];
-        if (!slot) slot = std::shared_ptr<void>(new T(), [](void* p) { delete static_cast<T*>(p); });
+        if (!slot)
+            slot = std::shared_ptr<void>(new T(), [](void* p) { delete static_cast<T*>(p); });
         return *static_cast<T*>(slot.get());
     }
 

@@ -140,8 +140,7 @@ class MemorySettingsStore : public SettingsStore {
 class FileSettingsStore : public SettingsStore {
   public:
     /// Problems with the file (lines not understood, a failed save) go to `trace` when given.
-    FileSettingsStore(std::string settingsFile, std::string winePrefix,
-                      TraceSink* trace = nullptr);
+    FileSettingsStore(std::string settingsFile, std::string winePrefix, TraceSink* trace = nullptr);
 
     bool keyExists(RootKey root, std::string_view key) override;
     int readValue(RootKey root, std::string_view key, std::string_view name,
@@ -179,15 +178,14 @@ std::string defaultSettingsFile();
 /// $WINEPREFIX, else ~/.wine; empty when that folder holds no registry files.
 std::string defaultWinePrefix();
 
-
 /// Reads one value of the process-wide store into `out`: 0; 13 when the key cannot be
 /// opened; kErrorFileNotFound when the value is absent. A value of zero length gives "".
 /// There is no length limit: a value is handed out whole.
-int ReadRegistryValue(SettingsStore& store, RootKey root, std::string_view subKey, std::string_view valueName,
-                      std::string& out);
+int ReadRegistryValue(SettingsStore& store, RootKey root, std::string_view subKey,
+                      std::string_view valueName, std::string& out);
 /// Writes one value, creating the key when needed. `data` of a multi-string holds its strings
 /// each followed by a NUL, then a final NUL (as flatText gives it); of a number, its decimal text.
-int WriteRegistryValue(SettingsStore& store, RootKey root, std::string_view subKey, std::string_view valueName,
-                       std::string_view data, ValueType type);
+int WriteRegistryValue(SettingsStore& store, RootKey root, std::string_view subKey,
+                       std::string_view valueName, std::string_view data, ValueType type);
 
 }  // namespace vesk

@@ -38,15 +38,15 @@ enum class SourceFile { None, Required, Optional };
 
 struct ApplicationInfo {
     Application number;
-    std::string_view name;   ///< "Outlook Express"
-    std::string_view alias;  ///< "oe" on the command line; "" when none
+    std::string_view name = {};   ///< "Outlook Express"
+    std::string_view alias = {};  ///< "oe" on the command line; "" when none
     /// Detection fills a configured location for it.
     bool pathSlot = false;
     SourceRoute source = SourceRoute::None;
     DestinationRoute destination = DestinationRoute::File;
     SourceFile sourceFile = SourceFile::None;
     /// The file a ConfiguredFile route names in the configured folder.
-    std::string_view configuredFile;
+    std::string_view configuredFile = {};
 };
 
 /// Every application, by number (3 and 4 share "Pegasus Mail").

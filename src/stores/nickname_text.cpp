@@ -454,7 +454,9 @@ constexpr NoteTag kNoteTags[] = {
 }  // namespace
 
 ToTXT::ToTXT(RunContext& run, std::string fileName, std::string initialText, std::string prefix)
-    : ToFile(run, std::move(fileName)), m_text(std::move(initialText)), m_prefix(std::move(prefix)) {
+    : ToFile(run, std::move(fileName)),
+      m_text(std::move(initialText)),
+      m_prefix(std::move(prefix)) {
     if (isEudora()) {
         const std::string toc = eudoraTocName(m_fileName);
         if (!toc.empty()) {
@@ -568,7 +570,8 @@ std::unique_ptr<IterBase> readPlainText(const FormatArgs& a) {
     return std::make_unique<iterators::IterTXT>(a.run, a.fileName, iterators::IterTXT::kModePlain);
 }
 std::unique_ptr<IterBase> readPegasusList(const FormatArgs& a) {
-    return std::make_unique<iterators::IterTXT>(a.run, a.fileName, iterators::IterTXT::kModePegasus);
+    return std::make_unique<iterators::IterTXT>(a.run, a.fileName,
+                                                iterators::IterTXT::kModePegasus);
 }
 std::unique_ptr<ToBase> writePlainText(const FormatArgs& a) {
     return std::make_unique<ToTXT>(a.run, a.fileName, "", "");

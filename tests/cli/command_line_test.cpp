@@ -131,13 +131,12 @@ TEST(WindowsCommandLine, SyncPaths) {
 class Automation : public ::testing::Test {
   protected:
     MemorySettingsStore store;
-    SettingsScope settingsScope{store};
     RecordingPrompt prompts;
-    PromptScope promptScope{prompts};
+    RunContext run{prompts, store};
 };
 
 TEST_F(Automation, TaskValuesKeepTheRegistryLayout) {
-    ASSERT_EQ(SaveAutomationTask("My Task", "Eudora", "/mail/nndbase.txt", "Other", ""), 0);
+    ASSERT_EQ(SaveAutomationTask(run, "My Task", "Eudora", "/mail/nndbase.txt", "Other", ""), 0);
     SettingValue from;
     SettingValue to;
     ASSERT_EQ(
@@ -152,7 +151,7 @@ TEST_F(Automation, TaskValuesKeepTheRegistryLayout) {
     EXPECT_EQ(to.flatText(), std::string("Other\0\0\0", 8));
     EXPECT_EQ(to.registrySize(), 2u * (5 + 0 + 3));
     AutomationTask task;
-    ASSERT_TRUE(readAutomationTask("My Task", task));
+    ASSERT_TRUE(readAutomationTask(run, "My Task", task));
     EXPECT_EQ(task.toApp, "Other");
     EXPECT_EQ(task.toFile, "");
     EXPECT_EQ(describeTask(task), "Convert from Eudora /mail/nndbase.txt to Other ");
@@ -160,38 +159,38 @@ TEST_F(Automation, TaskValuesKeepTheRegistryLayout) {
 
 TEST_F(Automation, LongPathsAreNeitherCutNorRefused) {
     const std::string path = "/home/ann/" + std::string(400, 'x') + "/nndbase.txt";
-    ASSERT_EQ(SaveAutomationTask("Long", "Eudora", path, "Other", path + ".vcf"), 0);
+    ASSERT_EQ(SaveAutomationTask(run, "Long", "Eudora", path, "Other", path + ".vcf"), 0);
     AutomationTask task;
-    ASSERT_TRUE(readAutomationTask("Long", task));
+    ASSERT_TRUE(readAutomationTask(run, "Long", task));
     EXPECT_EQ(task.fromFile, path);
     EXPECT_EQ(task.toFile, path + ".vcf");
 }
 
 TEST_F(Automation, AFailedWriteIsReturned) {
     store.failWrites = true;
-    EXPECT_EQ(SaveAutomationTask("T", "Other", "a", "Other", "b"), kErrorCantWrite);
+    EXPECT_EQ(SaveAutomationTask(run, "T", "Other", "a", "Other", "b"), kErrorCantWrite);
 }
 
 TEST_F(Automation, EnumerationAndDeletion) {
-    ASSERT_EQ(SaveAutomationTask("b task", "Other", "a", "Other", "b"), 0);
-    ASSERT_EQ(SaveAutomationTask("A task", "Other", "a", "Other", "b"), 0);
+    ASSERT_EQ(SaveAutomationTask(run, "b task", "Other", "a", "Other", "b"), 0);
+    ASSERT_EQ(SaveAutomationTask(run, "A task", "Other", "a", "Other", "b"), 0);
     std::string name;
-    EXPECT_EQ(EnumAutomationTask(0, name), 0);
+    EXPECT_EQ(EnumAutomationTask(run, 0, name), 0);
     EXPECT_EQ(name, "A task");
-    EXPECT_EQ(EnumAutomationTask(1, name), 0);
+    EXPECT_EQ(EnumAutomationTask(run, 1, name), 0);
     EXPECT_EQ(name, "b task");
-    EXPECT_EQ(EnumAutomationTask(2, name), kErrorNoMoreItems);
-    EXPECT_EQ(EnumAutomationTask(-1, name), kErrorNoMoreItems);
-    EXPECT_EQ(EnumAutomationTask(1, name), kErrorNoMoreItems);  // closed
+    EXPECT_EQ(EnumAutomationTask(run, 2, name), kErrorNoMoreItems);
+    EXPECT_EQ(EnumAutomationTask(run, -1, name), kErrorNoMoreItems);
+    EXPECT_EQ(EnumAutomationTask(run, 1, name), kErrorNoMoreItems);  // closed
 
-    DeleteAutomationTask("A TASK");  // key names ignore case, as the registry's do
-    EXPECT_EQ(EnumAutomationTask(0, name), 0);
+    DeleteAutomationTask(run, "A TASK");  // key names ignore case, as the registry's do
+    EXPECT_EQ(EnumAutomationTask(run, 0, name), 0);
     EXPECT_EQ(name, "b task");
-    EXPECT_EQ(EnumAutomationTask(-1, name), kErrorNoMoreItems);
+    EXPECT_EQ(EnumAutomationTask(run, -1, name), kErrorNoMoreItems);
 }
 
 TEST_F(Automation, AnUnreadableTaskIsReportedAndNothingRuns) {
-    PlainBookView view;
+    PlainBookView view{run};
     for (const char* name : {"", "missing"}) {
         SCOPED_TRACE(name);
         prompts.messages.clear();
@@ -211,16 +210,15 @@ class CommandLine : public ::testing::Test {
   protected:
     testing::TempDir dir;
     MemorySettingsStore store;
-    SettingsScope settingsScope{store};
     RecordingPrompt prompts;
-    PromptScope promptScope{prompts};
+    RunContext run{prompts, store};
     std::ostringstream out;
     std::ostringstream err;
 
     int vesk(const std::vector<std::string>& args) {
         out.str("");
         err.str("");
-        return run(args, "9.9", Streams{out, err, testing::lineRegistry()});
+        return runIn(run, args, "9.9", Streams{out, err, testing::lineRegistry()});
     }
     std::string file(const std::string& name) { return dir.file(name); }
 };

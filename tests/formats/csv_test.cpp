@@ -56,8 +56,9 @@ bool pressOk(CsvSettings&) {
 
 class CsvTest : public ::testing::Test {
   protected:
-    void SetUp() override { csvSettings().reset(); }
-    void TearDown() override { csvSettings().reset(); }
+    CsvTest() { run.setTraceSink(&trace); }
+    void SetUp() override { csvSettings(run).reset(); }
+    void TearDown() override { csvSettings(run).reset(); }
 
     std::string file(const std::string& bytes, const std::string& name = "in.csv") {
         const std::string p = dir.file(name);
@@ -71,7 +72,7 @@ class CsvTest : public ::testing::Test {
         return out;
     }
     std::vector<Entry> read(const std::string& bytes, int format = kCsvFormat) {
-        IterCSV r(file(bytes, format == kAbxFormat ? "in.abx" : "in.csv"), format);
+        IterCSV r(run, file(bytes, format == kAbxFormat ? "in.abx" : "in.csv"), format);
         return readAll(r);
     }
     /// Header-string mode with "keep" set and these headings stored.
@@ -95,11 +96,9 @@ class CsvTest : public ::testing::Test {
 
     TempDir dir;
     MemorySettingsStore store;
-    SettingsScope settingsScope{store};
     RecordingPrompt prompts;
-    PromptScope promptScope{prompts};
     RecordingTraceSink trace;
-    TraceScope traceScope{trace};
+    RunContext run{prompts, store};
     ScriptedOptions options;
 };
 
@@ -199,7 +198,7 @@ class CsvHeadings : public CsvTest, public ::testing::WithParamInterface<Heading
 TEST_P(CsvHeadings, FindsColumnsInTheFirstLine) {
     const HeadingCase& c = GetParam();
     storeHeadings({{Field::FullName, "Name"}, {Field::Email, "E-mail Address"}});
-    IterCSV r(file(c.text), kCsvFormat);
+    IterCSV r(run, file(c.text), kCsvFormat);
     EXPECT_EQ(col(r, Field::FullName), c.fullName);
     EXPECT_EQ(col(r, Field::Email), c.email);
 }
@@ -224,7 +223,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(CsvTest, HeadingOnlyInADataLineGetsNoColumn) {
     storeHeadings(
         {{Field::FullName, "Name"}, {Field::Email, "E-mail Address"}, {Field::Nickname, "Nick"}});
-    IterCSV r(file("Name,E-mail Address\nNick,x@y\n"), kCsvFormat);
+    IterCSV r(run, file("Name,E-mail Address\nNick,x@y\n"), kCsvFormat);
     EXPECT_EQ(col(r, Field::Nickname), -1);
     const auto entries = readAll(r);
     ASSERT_EQ(entries.size(), 1u);
@@ -248,11 +247,11 @@ TEST_F(CsvTest, QuotedCommaStaysOneValueAndEmptyValueLeavesFieldEmpty) {
 }
 
 TEST_F(CsvTest, MissingNameOrAddressReopensTheOptionsOnceAndCancelReadsNothing) {
-    CsvOptionsScope scope(options);
+    setCsvOptionsRequest(run, &options);
     storeHeadings({{Field::FullName, "Name"}, {Field::Email, "Mail"}});
     options.answers.push_back(pressOk);
     {
-        IterCSV r(file("Name,E-mail Address\nAnn,ann@x.org\n"), kCsvFormat);
+        IterCSV r(run, file("Name,E-mail Address\nAnn,ann@x.org\n"), kCsvFormat);
         // Asked once at most; then the map is used as it stands.
         ASSERT_EQ(options.shown.size(), 1u);
         EXPECT_EQ(options.shown[0], (std::vector<std::string>{"Name", "E-mail Address"}));
@@ -261,31 +260,31 @@ TEST_F(CsvTest, MissingNameOrAddressReopensTheOptionsOnceAndCancelReadsNothing) 
         EXPECT_EQ(readAll(r).size(), 1u);
     }
     options.shown.clear();
-    csvSettings().reset();
-    IterCSV cancelled(file("Name,E-mail Address\nAnn,ann@x.org\n"), kCsvFormat);
+    csvSettings(run).reset();
+    IterCSV cancelled(run, file("Name,E-mail Address\nAnn,ann@x.org\n"), kCsvFormat);
     EXPECT_EQ(options.shown.size(), 1u);
     EXPECT_TRUE(readAll(cancelled).empty());
-    EXPECT_FALSE(csvSettings().loaded);  // read again next time
+    EXPECT_FALSE(csvSettings(run).loaded);  // read again next time
     EXPECT_TRUE(prompts.messages.empty());
 }
 
 TEST_F(CsvTest, EditedMapIsSearchedAfterTheOptionsPage) {
-    CsvOptionsScope scope(options);
+    setCsvOptionsRequest(run, &options);
     storeHeadings({{Field::FullName, "Name"}, {Field::Email, "Mail"}});
-    options.answers.push_back([](CsvSettings& map) {
+    options.answers.push_back([this](CsvSettings& map) {
         map.setHeading(static_cast<int>(Field::Email), "E-mail Address");
-        return map.apply(CsvChoice::OnlyThisOperation);
+        return map.apply(run, CsvChoice::OnlyThisOperation);
     });
-    IterCSV r(file("Name,E-mail Address\nAnn,ann@x.org\n"), kCsvFormat);
+    IterCSV r(run, file("Name,E-mail Address\nAnn,ann@x.org\n"), kCsvFormat);
     EXPECT_EQ(col(r, Field::Email), 1);
     EXPECT_EQ(stored(kCsvHeadingKey, "E-Mail Address"), "Mail");  // nothing stored
 }
 
 TEST_F(CsvTest, KeepZeroShowsTheOptionsWithTheFileHeadings) {
-    CsvOptionsScope scope(options);
+    setCsvOptionsRequest(run, &options);
     storeHeadings({{Field::FullName, "Name"}, {Field::Email, "E-mail Address"}}, 0);
     options.answers.push_back(pressOk);
-    IterCSV r(file("\"Name\", \"E-mail Address\" ,\"a, b\"\nAnn,ann@x.org,\n"), kCsvFormat);
+    IterCSV r(run, file("\"Name\", \"E-mail Address\" ,\"a, b\"\nAnn,ann@x.org,\n"), kCsvFormat);
     ASSERT_EQ(options.shown.size(), 1u);
     EXPECT_EQ(options.shown[0], (std::vector<std::string>{"Name", "E-mail Address", "a, b"}));
     EXPECT_EQ(readAll(r).size(), 1u);
@@ -294,13 +293,13 @@ TEST_F(CsvTest, KeepZeroShowsTheOptionsWithTheFileHeadings) {
 TEST_F(CsvTest, FullNameFallsBackToAFreeFirstColumnOnly) {
     storeHeadings({{Field::Email, "Mail"}, {Field::Nickname, "Nick"}});
     options.answers.push_back(pressOk);
-    CsvOptionsScope scope(options);
+    setCsvOptionsRequest(run, &options);
     {
-        IterCSV r(file("Who,Mail\nAnn Lee,ann@x.org\n"), kCsvFormat);
+        IterCSV r(run, file("Who,Mail\nAnn Lee,ann@x.org\n"), kCsvFormat);
         EXPECT_EQ(col(r, Field::FullName), 0);
     }
     options.answers.push_back(pressOk);
-    IterCSV r(file("Nick,Mail\nannie,ann@x.org\n"), kCsvFormat);
+    IterCSV r(run, file("Nick,Mail\nannie,ann@x.org\n"), kCsvFormat);
     EXPECT_EQ(col(r, Field::FullName), -1);
     EXPECT_EQ(col(r, Field::Nickname), 0);
 }
@@ -315,11 +314,11 @@ TEST_F(CsvTest, WritersFileReadsBackInAbsoluteModeWithoutStoredPositions) {
     for (int i = 0; i < kFieldCount; ++i) e.at(i) = "v" + std::to_string(i);
     const std::string path = dir.file("book.csv");
     {
-        ToCSV w(path);
+        ToCSV w(run, path);
         w.write(e);
         ASSERT_TRUE(w.finish());
     }
-    IterCSV r(path, kCsvFormat);
+    IterCSV r(run, path, kCsvFormat);
     for (int i = 0; i < kFieldCount; ++i) EXPECT_EQ(r.columnMap()[static_cast<size_t>(i)], i);
     const auto entries = readAll(r);
     ASSERT_EQ(entries.size(), 1u);
@@ -329,7 +328,7 @@ TEST_F(CsvTest, WritersFileReadsBackInAbsoluteModeWithoutStoredPositions) {
 
 TEST_F(CsvTest, MissingPositionKeyGivesOneMessageAndTheWritersOrder) {
     storeAbsolute();
-    IterCSV r(file("a,b\nAnn,ann@x.org\n"), kCsvFormat);
+    IterCSV r(run, file("a,b\nAnn,ann@x.org\n"), kCsvFormat);
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, "Error reading data!");
     EXPECT_EQ(prompts.messages[0].caption, "Vesk");
@@ -351,10 +350,10 @@ TEST_F(CsvTest, StoredPositionsPickColumns) {
 }
 
 TEST_F(CsvTest, AbxUsesItsFixedColumnsAndNeverAsks) {
-    CsvOptionsScope scope(options);
-    IterCSV r(std::string(VESK_FIXTURES_DIR) + "/csv/contacts.abx", kAbxFormat);
+    setCsvOptionsRequest(run, &options);
+    IterCSV r(run, std::string(VESK_FIXTURES_DIR) + "/csv/contacts.abx", kAbxFormat);
     EXPECT_TRUE(options.shown.empty());
-    EXPECT_FALSE(csvSettings().loaded);
+    EXPECT_FALSE(csvSettings(run).loaded);
     const auto entries = readAll(r);
     ASSERT_EQ(entries.size(), 1u);
     const Entry& e = entries[0];
@@ -410,7 +409,7 @@ TEST_F(CsvTest, OpenFailuresAndFilesWithoutData) {
         const std::string path =
             c.bytes ? file(c.bytes) : dir.file(c.folder ? "folder.csv" : "absent.csv");
         if (c.folder) std::filesystem::create_directory(path);
-        IterCSV r(path, kCsvFormat);
+        IterCSV r(run, path, kCsvFormat);
         EXPECT_TRUE(readAll(r).empty());
         r.rewind();
         ASSERT_EQ(prompts.messages.size(), 1u);  // once, however often it is rewound
@@ -470,7 +469,7 @@ TEST_F(CsvTest, WriterLayoutQuotesEveryValueAndDoublesQuotes) {
     e[Field::FullName] = "Bob \"Bobby\" Jones";
     e[Field::Email] = "bob@x.org";
     e[Field::Notes] = "a, b\nc";
-    ToCSV w(dir.file("out.csv"));
+    ToCSV w(run, dir.file("out.csv"));
     EXPECT_TRUE(w.write(e));
     std::string line = "\"Bob \"\"Bobby\"\" Jones\",\"bob@x.org\",";
     for (int i = 2; i < kFieldCount; ++i) {
@@ -485,21 +484,21 @@ TEST_F(CsvTest, WriterLayoutQuotesEveryValueAndDoublesQuotes) {
 
 TEST_F(CsvTest, HeaderUsesStoredHeadingsOnlyWithKeepAndNeverThePlaceholder) {
     storeHeadings({{Field::FullName, "Display Name"}, {Field::Email, "Mail, primary"}}, 0);
-    EXPECT_EQ(ToCSV(dir.file("a.csv")).text(), kFixedHeader);
+    EXPECT_EQ(ToCSV(run, dir.file("a.csv")).text(), kFixedHeader);
 
-    csvSettings().reset();
+    csvSettings(run).reset();
     storeHeadings({{Field::FullName, "Display Name"}, {Field::Email, "Mail, primary"}}, 1);
     std::string expected = kFixedHeader;
     expected.replace(0, std::string("Name,E-mail Address").size(),
                      "Display Name,\"Mail, primary\"");
-    const std::string header = ToCSV(dir.file("b.csv")).text();
+    const std::string header = ToCSV(run, dir.file("b.csv")).text();
     EXPECT_EQ(header, expected);
     EXPECT_EQ(header.find(kCsvPlaceholder), std::string::npos);
 
-    csvSettings().reset();
+    csvSettings(run).reset();
     storeAbsolute();
     store.createKey(RootKey::CurrentUser, kCsvPositionKey);
-    EXPECT_EQ(ToCSV(dir.file("c.csv")).text(), kFixedHeader);
+    EXPECT_EQ(ToCSV(run, dir.file("c.csv")).text(), kFixedHeader);
 }
 
 Entry awkwardEntry(int n) {
@@ -530,11 +529,11 @@ TEST_F(CsvTest, RoundTripKeepsQuotesCommasLineBreaksAndNonAscii) {
     std::vector<Entry> in;
     for (int n = 0; n < 12; ++n) in.push_back(awkwardEntry(n));
     {
-        ToCSV w(path);
+        ToCSV w(run, path);
         for (const Entry& e : in) w.write(e);
         ASSERT_TRUE(w.finish());
     }
-    IterCSV r(path, kCsvFormat);
+    IterCSV r(run, path, kCsvFormat);
     for (int i = 0; i < kFieldCount; ++i) EXPECT_EQ(r.columnMap()[static_cast<size_t>(i)], i);
     const auto out = readAll(r);
     ASSERT_EQ(out.size(), in.size());
@@ -543,7 +542,7 @@ TEST_F(CsvTest, RoundTripKeepsQuotesCommasLineBreaksAndNonAscii) {
 }
 
 TEST_F(CsvTest, RoundTripThroughABook) {
-    NewAdbook book;
+    NewAdbook book(run);
     Entry a;
     a[Field::FullName] = "Müller, Jürgen";
     a[Field::Email] = "jm@example.org";
@@ -555,10 +554,10 @@ TEST_F(CsvTest, RoundTripThroughABook) {
     book.addEntry(a);
     book.addEntry(b);
     const std::string path = dir.file("book.csv");
-    ToCSV w(path);
+    ToCSV w(run, path);
     ASSERT_TRUE(w.fromStart(book));
-    IterCSV r(path, kCsvFormat);
-    NewAdbook back;
+    IterCSV r(run, path, kCsvFormat);
+    NewAdbook back(run);
     back.fromStart(r);
     ASSERT_EQ(back.entryCount(), 2);
     EXPECT_EQ(back.entryAt(0)[Field::FullName], "Müller, Jürgen");
@@ -572,8 +571,8 @@ TEST_F(CsvTest, RoundTripThroughABook) {
 // The settings store
 
 TEST_F(CsvTest, LoadsDefaultsWhenNothingIsStored) {
-    CsvSettings& s = csvSettings();
-    s.ensureLoaded();
+    CsvSettings& s = csvSettings(run);
+    s.ensureLoaded(run);
     EXPECT_TRUE(s.loaded);
     EXPECT_EQ(s.mode, 0);
     EXPECT_EQ(s.keep, 0u);
@@ -589,8 +588,8 @@ TEST_F(CsvTest, StoredHeadingsAreUsedWhenTheyStartWithALetterOrDigit) {
                    {Field::Nickname, ""},
                    {Field::Notes, "2nd note"},
                    {Field::Title, "Überschrift"}});
-    CsvSettings& s = csvSettings();
-    s.ensureLoaded();
+    CsvSettings& s = csvSettings(run);
+    s.ensureLoaded(run);
     EXPECT_EQ(*s.headingOf(static_cast<int>(Field::FullName)), "Name");
     EXPECT_EQ(s.headingOf(static_cast<int>(Field::Email)), nullptr);
     EXPECT_EQ(s.headingOf(static_cast<int>(Field::Nickname)), nullptr);
@@ -600,13 +599,13 @@ TEST_F(CsvTest, StoredHeadingsAreUsedWhenTheyStartWithALetterOrDigit) {
 }
 
 TEST_F(CsvTest, ApplyStoresTheRegistryLayout) {
-    CsvSettings& s = csvSettings();
-    s.ensureLoaded();
+    CsvSettings& s = csvSettings(run);
+    s.ensureLoaded(run);
     // The page swapped two rows: "Nickname" now sits in slot 0 with the first heading.
     std::swap(s.fieldNames[0], s.fieldNames[2]);
     s.headerStrings[0] = "Nick";
     s.headerStrings[1] = "Mail";
-    ASSERT_TRUE(s.apply(CsvChoice::AlwaysUse));
+    ASSERT_TRUE(s.apply(run, CsvChoice::AlwaysUse));
     EXPECT_EQ(stored(kCsvKey, "useInts"), "#0");
     EXPECT_EQ(stored(kCsvKey, "keep"), "#1");
     EXPECT_EQ(stored(kCsvHeadingKey, "Nickname"), "Nick");
@@ -619,21 +618,21 @@ TEST_F(CsvTest, ApplyStoresTheRegistryLayout) {
     EXPECT_EQ(*s.headingOf(static_cast<int>(Field::Nickname)), "Nick");
     EXPECT_EQ(s.headingOf(static_cast<int>(Field::FullName)), nullptr);
 
-    ASSERT_TRUE(s.apply(CsvChoice::AlwaysDisplay));
+    ASSERT_TRUE(s.apply(run, CsvChoice::AlwaysDisplay));
     EXPECT_EQ(stored(kCsvKey, "keep"), "#0");
 
     // The next run reads the same map back.
     CsvSettings next;
-    next.load();
+    next.load(run);
     EXPECT_EQ(*next.headingOf(static_cast<int>(Field::Nickname)), "Nick");
     EXPECT_EQ(next.pairedCount(), 2);
 }
 
 TEST_F(CsvTest, ApplyForThisOperationOnlyStoresNothing) {
-    CsvSettings& s = csvSettings();
-    s.ensureLoaded();
+    CsvSettings& s = csvSettings(run);
+    s.ensureLoaded(run);
     s.setHeading(static_cast<int>(Field::FullName), "Name");
-    ASSERT_TRUE(s.apply(CsvChoice::OnlyThisOperation));
+    ASSERT_TRUE(s.apply(run, CsvChoice::OnlyThisOperation));
     EXPECT_FALSE(store.keyExists(RootKey::CurrentUser, kCsvKey));
     EXPECT_EQ(*s.headingOf(0), "Name");
 }
@@ -643,27 +642,27 @@ TEST_F(CsvTest, AbsoluteApplyStoresRowNumbersAndReadsThemBack) {
     store.writeValue(RootKey::CurrentUser, kCsvPositionKey, "Full Name", SettingValue::ofNumber(1));
     store.writeValue(RootKey::CurrentUser, kCsvPositionKey, "E-Mail Address",
                      SettingValue::ofNumber(0));
-    CsvSettings& s = csvSettings();
-    s.ensureLoaded();
+    CsvSettings& s = csvSettings(run);
+    s.ensureLoaded(run);
     // Rows are in column order.
     EXPECT_EQ(s.fieldNames[0], "E-Mail Address");
     EXPECT_EQ(s.fieldNames[1], "Full Name");
-    ASSERT_TRUE(s.apply(CsvChoice::AlwaysUse));
+    ASSERT_TRUE(s.apply(run, CsvChoice::AlwaysUse));
     EXPECT_EQ(stored(kCsvPositionKey, "E-Mail Address"), "#0");
     EXPECT_EQ(stored(kCsvPositionKey, "Full Name"), "#1");
     EXPECT_EQ(stored(kCsvKey, "useInts"), "#1");
     EXPECT_EQ(s.positions[0], 1);
     EXPECT_EQ(s.positions[1], 0);
     CsvSettings next;
-    next.load();
+    next.load(run);
     EXPECT_EQ(next.positions, s.positions);
 }
 
 TEST_F(CsvTest, FailedWriteIsReportedOnce) {
     store.failWrites = true;
-    CsvSettings& s = csvSettings();
-    s.ensureLoaded();
-    EXPECT_FALSE(s.apply(CsvChoice::AlwaysUse));
+    CsvSettings& s = csvSettings(run);
+    s.ensureLoaded(run);
+    EXPECT_FALSE(s.apply(run, CsvChoice::AlwaysUse));
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, "Error writing data!");
     EXPECT_EQ(prompts.messages[0].caption, "Vesk");
@@ -673,7 +672,7 @@ TEST_F(CsvTest, SettingsAreLoadedOncePerRun) {
     storeHeadings({{Field::FullName, "Name"}, {Field::Email, "E-mail Address"}});
     read("Name,E-mail Address\nAnn,a@x\n");
     storeHeadings({{Field::FullName, "Other"}});
-    EXPECT_EQ(*csvSettings().headingOf(0), "Name");
+    EXPECT_EQ(*csvSettings(run).headingOf(0), "Name");
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -693,8 +692,8 @@ class CsvExports : public CsvTest, public ::testing::WithParamInterface<ExportCa
 
 TEST_P(CsvExports, AutomaticMapReadsCommonExports) {
     const ExportCase& c = GetParam();
-    IterCSV r(std::string(VESK_FIXTURES_DIR) + "/csv/" + c.file, kCsvFormat);
-    NewAdbook book;
+    IterCSV r(run, std::string(VESK_FIXTURES_DIR) + "/csv/" + c.file, kCsvFormat);
+    NewAdbook book(run);
     book.fromStart(r);
     EXPECT_TRUE(prompts.messages.empty());
     ASSERT_EQ(book.entryCount(), 1);
@@ -752,19 +751,19 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(CsvTest, AutomaticMapKeepsTheUsersPairings) {
     storeHeadings({{Field::Nickname, "Display Name"}}, 0);
-    IterCSV r(file("Display Name,Primary Email,Mail\nannie,a@x,b@x\n"), kCsvFormat);
+    IterCSV r(run, file("Display Name,Primary Email,Mail\nannie,a@x,b@x\n"), kCsvFormat);
     EXPECT_EQ(col(r, Field::Nickname), 0);
     EXPECT_EQ(col(r, Field::Email), 1);
     EXPECT_EQ(col(r, Field::FullName), -1);
 }
 
 TEST_F(CsvTest, FileWithoutNameOrAddressColumnsIsReportedAndReadsNothing) {
-    IterCSV r(file("John Doe,John,Doe,john@doe.invalid\nJane Doe,Jane,Doe,jane@doe.invalid\n"),
+    IterCSV r(run, file("John Doe,John,Doe,john@doe.invalid\nJane Doe,Jane,Doe,jane@doe.invalid\n"),
               kCsvFormat);
     EXPECT_TRUE(readAll(r).empty());
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_NE(prompts.messages[0].text.find("\"Full Name\""), std::string::npos);
-    EXPECT_FALSE(csvSettings().loaded);
+    EXPECT_FALSE(csvSettings(run).loaded);
 }
 
 TEST_F(CsvTest, AutomaticMapTable) {
@@ -802,8 +801,8 @@ TEST_P(CsvSamples, ReadsRealExports) {
     const SampleCase& c = GetParam();
     const fs::path p = fs::path(VESK_SAMPLES_DIR) / "csv" / c.file;
     if (!fs::exists(p)) GTEST_SKIP() << "sample not present: " << p;
-    IterCSV r(p.string(), kCsvFormat);
-    NewAdbook book;
+    IterCSV r(run, p.string(), kCsvFormat);
+    NewAdbook book(run);
     book.fromStart(r);
     EXPECT_EQ(book.entryCount(), c.entries);
     if (book.entryCount() == 0) return;
@@ -849,14 +848,14 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(CsvTest, SampleWithMultiLineValuesKeepsThem) {
     const fs::path p = fs::path(VESK_SAMPLES_DIR) / "csv" / "horde-outlook-bug_6372.csv";
     if (!fs::exists(p)) GTEST_SKIP() << "sample not present: " << p;
-    IterCSV r(p.string(), kCsvFormat);
+    IterCSV r(run, p.string(), kCsvFormat);
     const auto entries = readAll(r);
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0][Field::BusinessStreet], "123, 12th Floor,\nMain Street");
 
     const fs::path q = fs::path(VESK_SAMPLES_DIR) / "csv" / "tb-export.csv";
     if (!fs::exists(q)) GTEST_SKIP() << "sample not present: " << q;
-    IterCSV tb(q.string(), kCsvFormat);
+    IterCSV tb(run, q.string(), kCsvFormat);
     const auto two = readAll(tb);
     ASSERT_EQ(two.size(), 2u);
     EXPECT_EQ(two[1][Field::JobTitle], "\"worker\"");

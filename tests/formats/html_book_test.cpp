@@ -7,6 +7,7 @@
 #include "parsing/html_text.h"
 #include "parsing/tagged_file.h"
 #include "support/temp_dir.h"
+#include "support/test_run.h"
 
 namespace vesk {
 namespace {
@@ -15,8 +16,9 @@ using iterators::IterFile;
 using testing::entryNamed;
 
 TEST(HtmlBookReader, NetscapeAddressBook) {
-    IterFile reader(testing::fixturePath("html_book/address.htm"), IterFile::Html);
-    NewAdbook book;
+    testing::TestRun run;
+    IterFile reader(run, testing::fixturePath("html_book/address.htm"), IterFile::Html);
+    NewAdbook book(run);
     book.fromIter(reader, false);
     // The header and the list heading are not people; the list's member is Bob once more.
     ASSERT_EQ(book.entryCount(), 3);
@@ -46,7 +48,8 @@ TEST(HtmlBookReader, MaskHoldsWhatTheFileCarries) {
 }
 
 TEST(HtmlBookWriter, LayoutForPlainValuesIsNetscapes) {
-    ToHTML writer("unused.htm");
+    testing::TestRun run;
+    ToHTML writer(run, "unused.htm");
     writer.write(testing::contact("Ann Lee", "ann@example.org"));
     writer.write(testing::contact("Bob", "bob@example.org"));
     EXPECT_EQ(writer.text(),
@@ -63,7 +66,8 @@ TEST(HtmlBookWriter, LayoutForPlainValuesIsNetscapes) {
 }
 
 TEST(HtmlBookWriter, EscapesMarkupAndKeepsNicknameAndNotes) {
-    ToHTML writer("unused.htm");
+    testing::TestRun run;
+    ToHTML writer(run, "unused.htm");
     Entry e = testing::contact("Smith & Sons <Sales>", "a\"b@e", "s&s");
     e[Field::Notes] = "two\nlines";
     writer.write(e);
@@ -75,18 +79,19 @@ TEST(HtmlBookWriter, EscapesMarkupAndKeepsNicknameAndNotes) {
 }
 
 TEST(HtmlBookWriter, RoundTrip) {
+    testing::TestRun run;
     testing::TempDir dir;
-    NewAdbook source;
+    NewAdbook source(run);
     Entry a = testing::contact("Jürgen Müller & Co", "jm@example.de", "jü<>");
     a[Field::Notes] = "Иван \"quoted\"\nsecond line, with comma";
     source.addEntry(a);
     source.addEntry(testing::contact("Plain", "plain@example.org"));
     const std::string path = dir.file("address.htm");
-    ToHTML writer(path);
+    ToHTML writer(run, path);
     ASSERT_TRUE(writer.fromStart(source));
 
-    IterFile reader(path, IterFile::Html);
-    NewAdbook back;
+    IterFile reader(run, path, IterFile::Html);
+    NewAdbook back(run);
     back.fromIter(reader, false);
     ASSERT_EQ(back.entryCount(), 2);
     for (int i = 0; i < 2; ++i) {

@@ -10,6 +10,7 @@
 
 #include "model/adbook.h"
 #include "support/test_readers.h"
+#include "support/test_run.h"
 
 namespace vesk {
 namespace {
@@ -74,21 +75,22 @@ class KyntTest : public ::testing::Test {
     }
     /// Reads an archive text into a new book.
     std::unique_ptr<NewAdbook> load(const std::string& text) {
-        IterKYNT r(file(text));
-        auto book = std::make_unique<NewAdbook>();
+        IterKYNT r(run, file(text));
+        auto book = std::make_unique<NewAdbook>(run);
         book->fromIter(r, false);
         return book;
     }
     /// Writes `book` to an archive and returns the path.
     std::string save(NewAdbook& book, std::int64_t time = kMarch2006) {
         const std::string path = (dir / "out.kynt").string();
-        ToKYNT w(path, time, FieldMask().set());
+        ToKYNT w(run, path, time, FieldMask().set());
         w.fromStart(book);
         EXPECT_TRUE(w.succeeded());
         return path;
     }
 
     fs::path dir;
+    testing::TestRun run;
 };
 
 /// A contact whose 34 fields all hold something, marked with `tag`.
@@ -103,14 +105,15 @@ Entry person(const std::string& tag, std::int64_t time) {
 }
 
 TEST_F(KyntTest, EmptyBookWritesWrapperAndHeaderOnly) {
-    NewAdbook empty;
+    testing::TestRun run;
+    NewAdbook empty(run);
     const std::string path = save(empty);
     EXPECT_EQ(slurp(path),
               "<?xml version=\"1.0\"?>\r\n<!DOCTYPE adbook>\r\n<adbook>\r\nBEGIN:VCARD\r\n"
               "VERSION:2.1\r\nN:KYNTv1\r\nFN:KYNTv1\r\nREV:2006-03-01T12:00:00Z\r\n"
               "X-KYNT-SUPPORTED:1111111111111111111111111111111111\r\nEND:VCARD\r\n"
               "</adbook>\r\n");
-    IterKYNT r(path);
+    IterKYNT r(run, path);
     ASSERT_FALSE(r.atEnd());
     EXPECT_TRUE(r.nextEntry().isEmpty());  // the header card
     EXPECT_TRUE(r.atEnd());
@@ -119,6 +122,7 @@ TEST_F(KyntTest, EmptyBookWritesWrapperAndHeaderOnly) {
 }
 
 TEST_F(KyntTest, WholeBookComesBackIdentical) {
+    testing::TestRun run;
     Entry ann = person("Ann", 1000000001);
     ann[Field::LastName] = "Müller; \"the elder\"";
     ann[Field::Notes] = "Line 1\nLine 2, with; separators\n\nand a \"quote\" and \\ backslash";
@@ -146,15 +150,15 @@ TEST_F(KyntTest, WholeBookComesBackIdentical) {
     source.list("Team", {ann, bob});
     source.list("Family; \"ours\" & <co>", {cy, ann});
 
-    NewAdbook original;
+    NewAdbook original(run);
     original.fromIter(source, false);
     ASSERT_EQ(original.listCount(), 2);
     ASSERT_EQ(original.folderCount(), 2);
     ASSERT_EQ(original.listAt(0)->entryCount(), 2);
 
     const std::string path = save(original, kMarch2006);
-    IterKYNT r(path);
-    NewAdbook copy;
+    IterKYNT r(run, path);
+    NewAdbook copy(run);
     copy.fromIter(r, false);
     EXPECT_EQ(dump(copy), dump(original));
     EXPECT_EQ(copy.revisionTime(), kMarch2006);
@@ -163,7 +167,8 @@ TEST_F(KyntTest, WholeBookComesBackIdentical) {
 }
 
 TEST_F(KyntTest, NamesAreEscapedOnDiskAndOldUnescapedNamesStillRead) {
-    ToKYNT w((dir / "n.kynt").string(), kMarch2006, FieldMask().set());
+    testing::TestRun run;
+    ToKYNT w(run, (dir / "n.kynt").string(), kMarch2006, FieldMask().set());
     w.write(markerEntry(KindFolderBegin, "The \"A\" Team <&>"));
     w.write(markerEntry(KindFolderEnd, ""));
     w.write(markerEntry(KindListBegin, "two\nlines"));
@@ -227,6 +232,7 @@ TEST_F(KyntTest, MarkersInsideValuesDoNotSplitCards) {
 }
 
 TEST_F(KyntTest, HeaderRevisionTime) {
+    testing::TestRun run;
     const std::pair<std::string, std::int64_t> cases[] = {
         {"<adbook>\nBEGIN:VCARD\nN:KYNTv1\nFN:KYNTv1\nREV:2006-03-01T12:00:00Z\nEND:VCARD\n",
          kMarch2006},
@@ -236,9 +242,9 @@ TEST_F(KyntTest, HeaderRevisionTime) {
         {"", 0},
     };
     for (const auto& [text, time] : cases) {
-        IterKYNT r(file(text));
+        IterKYNT r(run, file(text));
         EXPECT_EQ(r.revisionTime(), time) << text;
-        NewAdbook book;
+        NewAdbook book(run);
         book.fromIter(r, false);
         EXPECT_EQ(book.revisionTime(), time) << text;
     }
@@ -328,7 +334,9 @@ TEST_F(KyntTest, ListMemberWithoutContactIsDropped) {
 }
 
 TEST_F(KyntTest, ReaderWalksItemsInOrder) {
+    testing::TestRun run;
     IterKYNT r(
+        run,
         file("<?xml version=\"1.0\"?>\n<adbook>\nBEGIN:VCARD\nFN:KYNTv1\nEND:VCARD\n"
              "<folder name=\"F\">\nBEGIN:VCARD\nFN:Ann\nEND:VCARD\n</folder>\n<list name=\"L\">\n"
              "</list>\n</adbook>\n"));
@@ -345,14 +353,15 @@ TEST_F(KyntTest, ReaderWalksItemsInOrder) {
 }
 
 TEST_F(KyntTest, ArchiveOfVcardsWithFolderlessWriter) {
+    testing::TestRun run;
     // Our own vCard writer receiving the archive directly skips the markers.
-    NewAdbook book;
+    NewAdbook book(run);
     testing::ScriptedReader source("Contacts", {testing::contact("Ann")});
     source.folder("F", {testing::contact("Bob")});
     book.fromIter(source, false);
     const std::string archive = save(book);
-    IterKYNT r(archive);
-    ToVCF vcf((dir / "flat.vcf").string());
+    IterKYNT r(run, archive);
+    ToVCF vcf(run, (dir / "flat.vcf").string());
     vcf.fromStart(r);
     const std::string text = vcf.text();
     EXPECT_EQ(text.find("FN:F\n"), std::string::npos);

@@ -10,6 +10,7 @@
 #include "parsing/tagged_file.h"
 #include "platform/prompt.h"
 #include "support/temp_dir.h"
+#include "support/test_run.h"
 
 namespace vesk {
 namespace {
@@ -174,8 +175,9 @@ TEST(LdifReader, ProgressRunsToOne) {
 
 TEST(LdifReader, MissingFileIsReportedAndReadsNothing) {
     RecordingPrompt recorder;
-    PromptScope scope(recorder);
-    IterFile reader("/nonexistent/vesk/book.ldif", IterFile::Ldif);
+    MemorySettingsStore runStore;
+    RunContext run{recorder, runStore};
+    IterFile reader(run, "/nonexistent/vesk/book.ldif", IterFile::Ldif);
     EXPECT_TRUE(reader.atEnd());
     ASSERT_EQ(recorder.messages.size(), 1u);
     EXPECT_EQ(recorder.messages[0].text, "file cannot be opened!");
@@ -183,8 +185,9 @@ TEST(LdifReader, MissingFileIsReportedAndReadsNothing) {
 }
 
 TEST(LdifReader, ThunderbirdStyleFileWithGroupBeforeItsMembers) {
-    IterFile reader(testing::fixturePath("ldif/thunderbird.ldif"), IterFile::Ldif);
-    NewAdbook book;
+    testing::TestRun run;
+    IterFile reader(run, testing::fixturePath("ldif/thunderbird.ldif"), IterFile::Ldif);
+    NewAdbook book(run);
     book.fromIter(reader, false);
     ASSERT_EQ(book.entryCount(), 3);
     const Entry* j = entryNamed(book, "Jürgen Müller");
@@ -225,8 +228,9 @@ TEST(LdifReader, ThunderbirdStyleFileWithGroupBeforeItsMembers) {
 }
 
 TEST(LdifReader, NetscapeFourStyleFile) {
-    IterFile reader(testing::fixturePath("ldif/netscape4.ldif"), IterFile::Ldif);
-    NewAdbook book;
+    testing::TestRun run;
+    IterFile reader(run, testing::fixturePath("ldif/netscape4.ldif"), IterFile::Ldif);
+    NewAdbook book(run);
     book.fromIter(reader, false);
     ASSERT_EQ(book.entryCount(), 1);
     const Entry& e = *book.entryPtr(0);
@@ -254,10 +258,11 @@ class LdifSamples : public ::testing::Test {
     void load(const std::string& name) {
         const std::string path = testing::samplePath("ldif/" + name);
         if (!std::filesystem::exists(path)) GTEST_SKIP() << "sample not available: " << path;
-        IterFile reader(path, IterFile::Ldif);
+        IterFile reader(run, path, IterFile::Ldif);
         book.fromIter(reader, false);
     }
-    NewAdbook book;
+    testing::TestRun run;
+    NewAdbook book{run};
 };
 
 TEST_F(LdifSamples, ThunderbirdFullAttributeSet) {
@@ -343,7 +348,8 @@ TEST_F(LdifSamples, CrLfExportWithOtherAttributeSpellings) {
 // Writing
 
 std::string written(const std::vector<Entry>& entries) {
-    ToLDIF writer("unused.ldif");
+    testing::TestRun run;
+    ToLDIF writer(run, "unused.ldif");
     for (const Entry& e : entries) writer.write(e);
     return writer.text();
 }
@@ -442,8 +448,9 @@ TEST(LdifWriter, Base64AndDnHelpers) {
 }
 
 TEST(LdifWriter, RoundTripKeepsEveryFieldItWrites) {
+    testing::TestRun run;
     testing::TempDir dir;
-    NewAdbook source;
+    NewAdbook source(run);
     Entry full = testing::contact("Müller, Jürgen", "jm@example.de", "jü");
     const FieldMask mask = ldif::supportedFields();
     for (int i = 0; i < kFieldCount; ++i) {
@@ -461,11 +468,11 @@ TEST(LdifWriter, RoundTripKeepsEveryFieldItWrites) {
     list->addMember(source.entryPtr(1));
 
     const std::string path = dir.file("book.ldif");
-    ToLDIF writer(path);
+    ToLDIF writer(run, path);
     ASSERT_TRUE(writer.fromStart(source));
 
-    IterFile reader(path, IterFile::Ldif);
-    NewAdbook back;
+    IterFile reader(run, path, IterFile::Ldif);
+    NewAdbook back(run);
     back.fromIter(reader, false);
     ASSERT_EQ(back.entryCount(), 2);
     const Entry* e = entryNamed(back, "Müller, Jürgen");

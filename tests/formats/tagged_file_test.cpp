@@ -4,6 +4,7 @@
 
 #include "formats/text_book_support.h"
 #include "model/adbook.h"
+#include "support/test_run.h"
 
 namespace vesk {
 namespace {
@@ -14,8 +15,9 @@ using testing::entryNamed;
 using testing::trace;
 
 TEST(IniBookReader, SectionsAreContacts) {
-    IterFile reader(testing::fixturePath("ini_book/book.ini"), IterFile::Ini);
-    NewAdbook book;
+    testing::TestRun run;
+    IterFile reader(run, testing::fixturePath("ini_book/book.ini"), IterFile::Ini);
+    NewAdbook book(run);
     book.fromIter(reader, false);
     ASSERT_EQ(book.entryCount(), 2);
     const Entry* ann = entryNamed(book, "Ann Lee");

@@ -10,6 +10,7 @@
 #include "parsing/vcard_cards.h"
 #include "platform/prompt.h"
 #include "support/test_readers.h"
+#include "support/test_run.h"
 
 namespace vesk {
 namespace {
@@ -48,13 +49,13 @@ class VcfTest : public ::testing::Test {
         return out;
     }
     std::vector<Entry> read(const std::string& bytes) {
-        IterVCF r(file(bytes));
+        IterVCF r(run, file(bytes));
         return readAll(r);
     }
     /// Writes entries with ToVCF into a file and returns the file's bytes.
     std::string written(const std::vector<Entry>& entries) {
         const fs::path p = dir / "out.vcf";
-        ToVCF w(p.string());
+        ToVCF w(run, p.string());
         // As the conversion loop hands them over: only what the source can hold.
         for (const Entry& e : entries) w.write(e.maskedCopy());
         EXPECT_TRUE(w.finish());
@@ -62,6 +63,7 @@ class VcfTest : public ::testing::Test {
     }
 
     fs::path dir;
+    testing::TestRun run;
 };
 
 Entry fullEntry(const std::string& tag) {
@@ -169,7 +171,8 @@ TEST_F(VcfTest, LongQuotedPrintableLinesAreSoftBroken) {
 }
 
 TEST_F(VcfTest, MarkersAreNotCards) {
-    ToVCF w((dir / "m.vcf").string());
+    testing::TestRun run;
+    ToVCF w(run, (dir / "m.vcf").string());
     EXPECT_FALSE(w.write(markerEntry(KindFolderBegin, "Friends")));
     EXPECT_FALSE(w.write(markerEntry(KindListEnd, "")));
     EXPECT_TRUE(w.write(testing::contact("Ann")));
@@ -192,20 +195,21 @@ void PrintTo(const RoundTripCase& c, std::ostream* os) {
 class VcfRoundTrip : public VcfTest, public ::testing::WithParamInterface<RoundTripCase> {};
 
 TEST_P(VcfRoundTrip, EveryFieldComesBack) {
+    testing::TestRun run;
     Entry e = fullEntry("v");
     for (const auto& [f, v] : GetParam().values) e[f] = v;
     e.mask.reset(7).reset(33);
     e.revisionTime = -86399;  // before 1970 as well
     const std::string path = file("");
     {
-        ToVCF w(path);
+        ToVCF w(run, path);
         w.write(e);
         Entry second = testing::contact("Second", "second@example.org");
         second.revisionTime = kMarch2006;
         w.write(second);
         ASSERT_TRUE(w.finish());
     }
-    IterVCF r(path);
+    IterVCF r(run, path);
     const auto got = readAll(r);
     ASSERT_EQ(got.size(), 2u);
     const Entry handed(e);  // what write() receives: fields outside the mask are gone
@@ -612,15 +616,17 @@ TEST_F(VcfTest, DanglingSoftBreakDoesNotEatTheEndLine) {
 }
 
 TEST_F(VcfTest, EmptyAndCardlessFilesGiveNoEntries) {
+    testing::TestRun run;
     for (const char* text : {"", "\n\n", "VERSION:2.1\nFN:nobody\nEND:VCARD\n", "BEGIN:VCAR"}) {
-        IterVCF r(file(text));
+        IterVCF r(run, file(text));
         EXPECT_TRUE(r.atEnd()) << text;
         EXPECT_FLOAT_EQ(r.progress(), 1.0f);
     }
 }
 
 TEST_F(VcfTest, ProgressCountsCards) {
-    IterVCF r(file("BEGIN:VCARD\nFN:A\nEND:VCARD\nBEGIN:VCARD\nFN:B\nEND:VCARD\n"));
+    testing::TestRun run;
+    IterVCF r(run, file("BEGIN:VCARD\nFN:A\nEND:VCARD\nBEGIN:VCARD\nFN:B\nEND:VCARD\n"));
     EXPECT_FLOAT_EQ(r.progress(), 0.0f);
     r.nextEntry();
     EXPECT_FLOAT_EQ(r.progress(), 0.5f);
@@ -639,9 +645,10 @@ TEST_F(VcfTest, FileThatCannotBeOpened) {
     for (const char* name : {"missing.vcf", "folder.vcf"}) {
         SCOPED_TRACE(name);
         RecordingPrompt p;
-        PromptScope scope(p);
+        MemorySettingsStore runStore;
+        RunContext run{p, runStore};
         const std::string path = (dir / name).string();
-        IterVCF r(path);
+        IterVCF r(run, path);
         ASSERT_EQ(p.messages.size(), 1u);
         EXPECT_EQ(p.messages[0].text, "File cannot be opened");
         EXPECT_EQ(p.messages[0].caption, path);
@@ -682,10 +689,11 @@ TEST_F(VcfTest, LatinOneFileReadsItsAccents) {
 }
 
 TEST_F(VcfTest, BookImportFromFile) {
+    testing::TestRun run;
     const std::string path =
         file("BEGIN:VCARD\nFN:Zed\nEMAIL:z@x\nEND:VCARD\nBEGIN:VCARD\nFN:Amy\nEND:VCARD\n");
-    IterVCF r(path);
-    NewAdbook book;
+    IterVCF r(run, path);
+    NewAdbook book(run);
     book.fromIter(r, false);
     ASSERT_EQ(book.entryCount(), 2);
     EXPECT_EQ(book.entryAt(0)[Field::FullName], "Amy");
@@ -710,8 +718,9 @@ void PrintTo(const SampleExpectation& c, std::ostream* os) {
 class VcfFixtures : public VcfTest, public ::testing::WithParamInterface<SampleExpectation> {};
 
 TEST_P(VcfFixtures, ReadEveryField) {
+    testing::TestRun run;
     const fs::path path = fs::path(VESK_FIXTURES_DIR) / "vcard" / GetParam().file;
-    IterVCF r(path.string());
+    IterVCF r(run, path.string());
     const auto got = readAll(r);
     ASSERT_EQ(got.size(), GetParam().cards);
     const Entry& e = got.at(GetParam().index);
@@ -805,9 +814,10 @@ INSTANTIATE_TEST_SUITE_P(
 class VcfSamples : public VcfTest, public ::testing::WithParamInterface<SampleExpectation> {};
 
 TEST_P(VcfSamples, ReadSensibly) {
+    testing::TestRun run;
     const fs::path path = fs::path(VESK_SAMPLES_DIR) / "vcf" / GetParam().file;
     if (!fs::exists(path)) GTEST_SKIP() << "sample not present: " << path;
-    IterVCF r(path.string());
+    IterVCF r(run, path.string());
     const auto got = readAll(r);
     ASSERT_EQ(got.size(), GetParam().cards);
     const Entry& e = got.at(GetParam().index);
@@ -991,12 +1001,13 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST_F(VcfTest, EverySampleReadsWithoutLosingCards) {
+    testing::TestRun run;
     const fs::path samples = fs::path(VESK_SAMPLES_DIR) / "vcf";
     if (!fs::is_directory(samples)) GTEST_SKIP() << "samples not present";
     int files = 0;
     for (const auto& entry : fs::directory_iterator(samples)) {
         const std::string bytes = slurp(entry.path());
-        IterVCF r(entry.path().string());
+        IterVCF r(run, entry.path().string());
         const auto got = readAll(r);
         EXPECT_FALSE(got.empty()) << entry.path();
         // A name, an address or an organisation: never an empty shell, except for the one

@@ -7,6 +7,7 @@
 #include "formats/text_book_support.h"
 #include "model/adbook.h"
 #include "parsing/tagged_file.h"
+#include "support/test_run.h"
 
 namespace vesk {
 namespace {
@@ -16,8 +17,9 @@ using testing::entryNamed;
 using testing::memberNames;
 
 TEST(EudoraReader, Latin1NicknameFileWithAList) {
-    IterFile reader(testing::fixturePath("eudora/nndbase.txt"), IterFile::Eudora);
-    NewAdbook book;
+    testing::TestRun run;
+    IterFile reader(run, testing::fixturePath("eudora/nndbase.txt"), IterFile::Eudora);
+    NewAdbook book(run);
     book.fromIter(reader, false);
     ASSERT_EQ(book.entryCount(), 3);
     const Entry* ann = entryNamed(book, "Ann Lee");
@@ -73,10 +75,11 @@ TEST(EudoraReader, NoteFindsItsAliasByNicknameOrFollowsTheOneAbove) {
 }
 
 TEST(EudoraReader, RealSampleFile) {
+    testing::TestRun run;
     const std::string path = testing::samplePath("eudora/mabconvert-EudoraSampleFile.txt");
     if (!std::filesystem::exists(path)) GTEST_SKIP() << "sample not available: " << path;
-    IterFile reader(path, IterFile::Eudora);
-    NewAdbook book;
+    IterFile reader(run, path, IterFile::Eudora);
+    NewAdbook book(run);
     book.fromIter(reader, false);
     EXPECT_EQ(book.entryCount(), 7);
     EXPECT_EQ(book.listCount(), 3);

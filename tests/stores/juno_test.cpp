@@ -6,6 +6,7 @@
 #include "model/adbook.h"
 #include "parsing/tagged_file.h"
 #include "support/temp_dir.h"
+#include "support/test_run.h"
 
 namespace vesk {
 namespace {
@@ -14,7 +15,8 @@ using iterators::IterFile;
 using testing::entryNamed;
 
 std::string record(const Entry& e) {
-    ToNV writer("unused.nv");
+    testing::TestRun run;
+    ToNV writer(run, "unused.nv");
     writer.write(e);
     return writer.text();
 }
@@ -85,8 +87,9 @@ TEST(JunoWriter, LineBreaksInNamesDoNotBreakTheRecord) {
 }
 
 TEST(JunoReader, AddressBookWithAList) {
-    IterFile reader(testing::fixturePath("juno/addrbook.nv"), IterFile::Juno);
-    NewAdbook book;
+    testing::TestRun run;
+    IterFile reader(run, testing::fixturePath("juno/addrbook.nv"), IterFile::Juno);
+    NewAdbook book(run);
     book.fromIter(reader, false);
     ASSERT_EQ(book.entryCount(), 3);
     const Entry* ann = entryNamed(book, "Ann Lee");
@@ -99,18 +102,19 @@ TEST(JunoReader, AddressBookWithAList) {
 }
 
 TEST(JunoWriter, RoundTrip) {
+    testing::TestRun run;
     testing::TempDir dir;
-    NewAdbook source;
+    NewAdbook source(run);
     Entry a = testing::contact("Jürgen Müller, Jr.", "jm@example.de", "jü");
     a.revisionTime = 1234567;
     source.addEntry(a);
     source.addEntry(testing::contact("Иван", "ivan@example.ru", "ivan"));
     const std::string path = dir.file("addrbook.nv");
-    ToNV writer(path);
+    ToNV writer(run, path);
     ASSERT_TRUE(writer.fromStart(source));
 
-    IterFile reader(path, IterFile::Juno);
-    NewAdbook back;
+    IterFile reader(run, path, IterFile::Juno);
+    NewAdbook back(run);
     back.fromIter(reader, false);
     ASSERT_EQ(back.entryCount(), 2);
     for (int i = 0; i < 2; ++i) {

@@ -13,6 +13,7 @@
 #include "model/adbook.h"
 #include "platform/prompt.h"
 #include "support/temp_dir.h"
+#include "support/test_run.h"
 
 namespace vesk {
 namespace {
@@ -64,7 +65,8 @@ void PrintTo(const ItemCase& c, std::ostream* os) {
 class TextItems : public ::testing::TestWithParam<ItemCase> {};
 
 TEST_P(TextItems, GiveNameAndAddress) {
-    IterTXT reader({}, IterTXT::kModeGiven, "list", GetParam().text);
+    testing::TestRun run;
+    IterTXT reader(run, {}, IterTXT::kModeGiven, "list", GetParam().text);
     EXPECT_EQ(namesAndAddresses(reader), GetParam().expected);
 }
 
@@ -123,7 +125,8 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param) { return std::string(param.param.label); });
 
 TEST(IterTXT, KeepsOnlyNameAndAddressInItsMaskAndTheGivenName) {
-    IterTXT reader({}, IterTXT::kModeGiven, "Friends", "Ann <a@x.org>");
+    testing::TestRun run;
+    IterTXT reader(run, {}, IterTXT::kModeGiven, "Friends", "Ann <a@x.org>");
     EXPECT_EQ(reader.name(), "Friends");
     const Entry e = reader.nextEntry();
     EXPECT_EQ(e.mask.count(), 2u);
@@ -134,9 +137,10 @@ TEST(IterTXT, KeepsOnlyNameAndAddressInItsMaskAndTheGivenName) {
 using TextFiles = FileTest;
 
 TEST_F(TextFiles, PegasusListSkipsOnlyItsHeaderLines) {
+    testing::TestRun run;
     const std::string path = dir.file(
         "friends.pml", "\\TITLE Friends\r\n\\NOSIG Y\r\nAnn <a@x.org>\r\nDOMAIN\\user\r\n");
-    IterTXT reader(path, IterTXT::kModePegasus);
+    IterTXT reader(run, path, IterTXT::kModePegasus);
     EXPECT_EQ(reader.name(), "");
     const Pairs expected{{"Ann", "a@x.org"}, {"", "DOMAIN\\user"}};
     EXPECT_EQ(namesAndAddresses(reader), expected);
@@ -145,14 +149,16 @@ TEST_F(TextFiles, PegasusListSkipsOnlyItsHeaderLines) {
 }
 
 TEST_F(TextFiles, PegasusListWithoutHeaderKeepsItsFirstMember) {
-    IterTXT reader(dir.file("plain.pml", "ann@x.org\nbob@x.org\n"), IterTXT::kModePegasus);
+    testing::TestRun run;
+    IterTXT reader(run, dir.file("plain.pml", "ann@x.org\nbob@x.org\n"), IterTXT::kModePegasus);
     const Pairs expected{{"", "ann@x.org"}, {"", "bob@x.org"}};
     EXPECT_EQ(namesAndAddresses(reader), expected);
 }
 
 TEST_F(TextFiles, PlainListDecodesLegacyBytesAndUtf8Alike) {
-    IterTXT legacy(dir.file("legacy.txt", "\"J\xFCrgen\" <j@x.de>\r\n"), IterTXT::kModePlain);
-    IterTXT utf8(dir.file("utf8.txt", "\"J\xC3\xBCrgen\" <j@x.de>\r\n"), IterTXT::kModePlain);
+    testing::TestRun run;
+    IterTXT legacy(run, dir.file("legacy.txt", "\"J\xFCrgen\" <j@x.de>\r\n"), IterTXT::kModePlain);
+    IterTXT utf8(run, dir.file("utf8.txt", "\"J\xC3\xBCrgen\" <j@x.de>\r\n"), IterTXT::kModePlain);
     EXPECT_EQ(namesAndAddresses(legacy), namesAndAddresses(utf8));
     utf8.rewind();
     EXPECT_EQ(utf8.nextEntry()[Field::FullName], "J\xC3\xBCrgen");
@@ -160,10 +166,11 @@ TEST_F(TextFiles, PlainListDecodesLegacyBytesAndUtf8Alike) {
 
 TEST_F(TextFiles, UnopenableFileIsReportedAndReadsNothing) {
     RecordingPrompt rec;
-    PromptScope scope(rec);
+    MemorySettingsStore runStore;
+    RunContext run{rec, runStore};
     const std::string missing = dir.file("missing.txt");
-    IterTXT text(missing, IterTXT::kModePlain);
-    IterPine pine(missing);
+    IterTXT text(run, missing, IterTXT::kModePlain);
+    IterPine pine(run, missing);
     EXPECT_TRUE(text.atEnd());
     EXPECT_TRUE(pine.atEnd());
     ASSERT_EQ(rec.messages.size(), 2u);
@@ -174,17 +181,19 @@ TEST_F(TextFiles, UnopenableFileIsReportedAndReadsNothing) {
 }
 
 TEST(TextSamples, PegasusDistributionList) {
+    testing::TestRun run;
     const fs::path path = fs::path(samplesDir()) / "pegasus" / "mabconvert-LIST5029.PML";
     if (!fs::exists(path)) GTEST_SKIP() << "sample not available: " << path;
-    IterTXT reader(path.string(), IterTXT::kModePegasus);
+    IterTXT reader(run, path.string(), IterTXT::kModePegasus);
     const Pairs expected{{"", "Joe Davidson2-1"}, {"", "Joe Davidson1-3"}};
     EXPECT_EQ(namesAndAddresses(reader), expected);
 }
 
 TEST(TextSamples, EudoraNicknameFileReadAsAList) {
+    testing::TestRun run;
     const fs::path path = fs::path(samplesDir()) / "eudora" / "mabconvert-EudoraSampleFile.txt";
     if (!fs::exists(path)) GTEST_SKIP() << "sample not available: " << path;
-    IterTXT reader(path.string(), IterTXT::kModePlain);
+    IterTXT reader(run, path.string(), IterTXT::kModePlain);
     const Pairs got = namesAndAddresses(reader);
     const Pairs::value_type joe{"Joe Davidson1", "jhd@radix.net"};
     const Pairs::value_type joe2a{"Joe Davidson2a", "j.davidson@ieee.org"};
@@ -214,7 +223,8 @@ void PrintTo(const PineCase& c, std::ostream* os) {
 class PineBooks : public FileTest, public ::testing::WithParamInterface<PineCase> {};
 
 TEST_P(PineBooks, ReadAsEntries) {
-    IterPine reader(dir.file("book.addressbook", GetParam().text));
+    testing::TestRun run;
+    IterPine reader(run, dir.file("book.addressbook", GetParam().text));
     std::vector<std::string> got;
     for (const Entry& e : readAll(reader)) got.push_back(dump(e));
     EXPECT_EQ(got, GetParam().expected);
@@ -255,7 +265,8 @@ INSTANTIATE_TEST_SUITE_P(
 using PineFiles = FileTest;
 
 TEST_F(PineFiles, RewindReadsTheBookAgain) {
-    IterPine reader(dir.file("book", "ann\tAnn\tann@x.org\nteam\tTeam\t(ann)\n"));
+    testing::TestRun run;
+    IterPine reader(run, dir.file("book", "ann\tAnn\tann@x.org\nteam\tTeam\t(ann)\n"));
     const std::size_t first = readAll(reader).size();
     EXPECT_EQ(first, 4u);
     reader.rewind();
@@ -263,11 +274,12 @@ TEST_F(PineFiles, RewindReadsTheBookAgain) {
 }
 
 TEST_F(PineFiles, ListSurvivesTheImportWithItsMembers) {
-    IterPine reader(dir.file("book",
-                             "ann\tAnn Lee\tann@x.org\n"
-                             "team\tTeam\t(ann,bob@x.org)\n"
-                             "bob\tBob Roe\tbob@x.org\n"));
-    NewAdbook book;
+    testing::TestRun run;
+    IterPine reader(run, dir.file("book",
+                                  "ann\tAnn Lee\tann@x.org\n"
+                                  "team\tTeam\t(ann,bob@x.org)\n"
+                                  "bob\tBob Roe\tbob@x.org\n"));
+    NewAdbook book(run);
     book.fromIter(reader, false);
     EXPECT_EQ(book.entryCount(), 2);
     ASSERT_EQ(book.listCount(), 1);
@@ -279,7 +291,8 @@ TEST_F(PineFiles, ListSurvivesTheImportWithItsMembers) {
 }
 
 TEST_F(PineFiles, EntriesClaimOnlyThePineFields) {
-    IterPine reader(dir.file("book", "ann\tAnn\tann@x.org\n"));
+    testing::TestRun run;
+    IterPine reader(run, dir.file("book", "ann\tAnn\tann@x.org\n"));
     const Entry e = reader.nextEntry();
     EXPECT_EQ(e.mask.count(), 4u);
     EXPECT_FALSE(e.mask.test(static_cast<std::size_t>(Field::HomePhone)));
@@ -297,7 +310,8 @@ Entry person(const std::string& full, const std::string& mail, const std::string
 }
 
 TEST(ToTXT, EudoraFormWritesAliasAndNoteLines) {
-    ToTXT writer("", "", "alias ");
+    testing::TestRun run;
+    ToTXT writer(run, "", "", "alias ");
     Entry ann = person("Ann", "annlee", "an");
     ann[Field::HomeCity] = "Bern";
     writer.write(ann);
@@ -309,6 +323,7 @@ TEST(ToTXT, EudoraFormWritesAliasAndNoteLines) {
 }
 
 TEST(ToTXT, EudoraNoteTagsComeInTheirFixedOrderThenTheNotes) {
+    testing::TestRun run;
     const std::pair<Field, const char*> tagged[] = {
         {Field::BusinessPhone, "phone2"},
         {Field::Organization, "company"},
@@ -341,11 +356,11 @@ TEST(ToTXT, EudoraNoteTagsComeInTheirFixedOrderThenTheNotes) {
     }
     e[Field::Notes] = "likes tea";
     expected += "likes tea\n";
-    ToTXT writer("", "", "alias ");
+    ToTXT writer(run, "", "", "alias ");
     writer.write(e);
     EXPECT_EQ(writer.text(), expected);
 
-    ToTXT notesOnly("", "", "alias ");
+    ToTXT notesOnly(run, "", "", "alias ");
     Entry n = person("Bob", "b@x.org");
     n[Field::Notes] = "x";
     notesOnly.write(n);
@@ -353,11 +368,12 @@ TEST(ToTXT, EudoraNoteTagsComeInTheirFixedOrderThenTheNotes) {
 }
 
 TEST(ToTXT, EudoraValuesCannotBreakTheirLines) {
+    testing::TestRun run;
     Entry e = person("Ann \"Bud\"\nLee", "ann@x.org", "a\"n");
     e[Field::Organization] = "A > B";
     e[Field::HomeStreet] = "Main St 1\r\nFlat 2";
     e[Field::Notes] = "line one\nline two";
-    ToTXT writer("", "", "alias ");
+    ToTXT writer(run, "", "", "alias ");
     writer.write(e);
     // Eudora keeps line breaks of a note as ETX (0x03); it has no escape for ">" or a quote.
     EXPECT_EQ(writer.text(),
@@ -367,8 +383,9 @@ TEST(ToTXT, EudoraValuesCannotBreakTheirLines) {
 }
 
 TEST(ToTXT, PlainAndPegasusFormsWriteOneLinePerEntry) {
-    ToTXT plain("", "", "");
-    ToTXT pegasus("", "\\TITLE Friends\n", "");
+    testing::TestRun run;
+    ToTXT plain(run, "", "", "");
+    ToTXT pegasus(run, "", "\\TITLE Friends\n", "");
     for (ToTXT* w : {&plain, &pegasus}) {
         w->write(person("Lee, Ann", "ann@x.org", "an"));
         w->write(markerEntry(KindListBegin, "Team"));
@@ -390,8 +407,9 @@ TEST(ToTXT, QuotingLeavesPlainValuesAlone) {
 class ToTXTFiles : public FileTest {};
 
 TEST_F(ToTXTFiles, FileLinesEndInOneCrLf) {
+    testing::TestRun run;
     const std::string path = dir.file("list.txt");
-    ToTXT writer(path, "", "");
+    ToTXT writer(run, path, "", "");
     writer.write(person("Ann", "a@x.org"));
     ASSERT_TRUE(writer.finish());
     EXPECT_EQ(slurp(path), "\"Ann\" <a@x.org>\r\n");
@@ -410,6 +428,7 @@ void PrintTo(const RoundTripCase& c, std::ostream* os) {
 class TextRoundTrip : public FileTest, public ::testing::WithParamInterface<RoundTripCase> {};
 
 TEST_P(TextRoundTrip, NamesAndAddressesComeBack) {
+    testing::TestRun run;
     const std::vector<std::pair<std::string, std::string>> values = {
         {"J\xC3\xBCrgen M\xC3\xBCller", "j\xC3\xBC@x.de"},
         {"\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD", "ivan@x.ru"},
@@ -420,13 +439,13 @@ TEST_P(TextRoundTrip, NamesAndAddressesComeBack) {
         {"No Address", ""},
     };
     const std::string path = dir.file("round.txt");
-    ToTXT writer(path, GetParam().header, "");
+    ToTXT writer(run, path, GetParam().header, "");
     for (const auto& [full, mail] : values) writer.write(person(full, mail));
     Entry twoLines = person("Two\nLines", "two@x.org");
     writer.write(twoLines);
     ASSERT_TRUE(writer.finish());
 
-    IterTXT reader(path, GetParam().mode);
+    IterTXT reader(run, path, GetParam().mode);
     Pairs got;
     for (const auto& [full, mail] : namesAndAddresses(reader)) {
         if (!full.empty() || !mail.empty()) got.emplace_back(full, mail);
@@ -480,13 +499,14 @@ std::map<std::string, std::string> eudoraRead(const std::string& text) {
 }
 
 TEST_F(ToTXTFiles, EudoraFormRoundTripsThroughEudorasReadingRules) {
+    testing::TestRun run;
     const std::string path = dir.file("nndbase.txt");
     Entry e = person("J\xC3\xBCrgen M\xC3\xBCller", "j@x.de", "j\xC3\xBC");
     e[Field::HomeCity] = "Z\xC3\xBCrich";
     e[Field::HomeStreet] = "Bahnhofstr. 1\nPostfach 7";
     e[Field::Organization] = "\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD & Co";
     e[Field::Notes] = "first line\r\nsecond line";
-    ToTXT writer(path, "", "alias ");
+    ToTXT writer(run, path, "", "alias ");
     writer.write(e);
     ASSERT_TRUE(writer.finish());
     auto got = eudoraRead(slurp(path));
@@ -500,26 +520,29 @@ TEST_F(ToTXTFiles, EudoraFormRoundTripsThroughEudorasReadingRules) {
 }
 
 TEST_F(ToTXTFiles, EudoraFormDeletesTheTocBesideTheFile) {
+    testing::TestRun run;
     const std::string txt = dir.file("nndbase.txt", "old");
     const std::string toc = dir.file("nndbase.toc", "index");
     const std::string other = dir.file("other.toc", "keep");
-    ToTXT writer(txt, "", "alias ");
+    ToTXT writer(run, txt, "", "alias ");
     EXPECT_FALSE(fs::exists(toc));
     EXPECT_TRUE(fs::exists(other));
     EXPECT_TRUE(fs::exists(txt));
 }
 
 TEST_F(ToTXTFiles, OtherFormsLeaveTheTocAlone) {
+    testing::TestRun run;
     const std::string toc = dir.file("list.toc", "index");
-    ToTXT plain(dir.file("list.txt", ""), "", "");
-    ToTXT pegasus(dir.file("list.pml"), "\\TITLE list\n", "");
+    ToTXT plain(run, dir.file("list.txt", ""), "", "");
+    ToTXT pegasus(run, dir.file("list.pml"), "\\TITLE list\n", "");
     EXPECT_TRUE(fs::exists(toc));
 }
 
 TEST_F(ToTXTFiles, TocOfAFileWithoutExtensionIsNotLookedForInItsFolderName) {
+    testing::TestRun run;
     fs::create_directories(dir.path() / "Mail.old");
     const std::string parentToc = dir.file("Mail.toc", "unrelated");
-    ToTXT writer(dir.file("Mail.old/nicknames"), "", "alias ");
+    ToTXT writer(run, dir.file("Mail.old/nicknames"), "", "alias ");
     EXPECT_TRUE(fs::exists(parentToc));
 }
 

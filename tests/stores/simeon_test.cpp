@@ -10,6 +10,7 @@
 #include "model/adbook.h"
 #include "platform/prompt.h"
 #include "platform/trace.h"
+#include "support/test_run.h"
 
 namespace vesk {
 namespace {
@@ -66,7 +67,8 @@ void PrintTo(const SimeonCase& c, std::ostream* os) {
 class SimeonRecords : public SimeonFiles, public ::testing::WithParamInterface<SimeonCase> {};
 
 TEST_P(SimeonRecords, ReadAsEntries) {
-    IterSimeon reader(put(GetParam().text));
+    testing::TestRun run;
+    IterSimeon reader(run, put(GetParam().text));
     EXPECT_EQ(dumpAll(reader), GetParam().expected);
 }
 
@@ -106,13 +108,14 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param) { return std::string(param.param.label); });
 
 TEST_F(SimeonFiles, LargeExportIsReadToTheEnd) {
+    testing::TestRun run;
     std::string text;
     for (int i = 0; i < 2000; ++i) {
         text += "Name=Person " + std::to_string(i) + "\tEmail=p" + std::to_string(i) +
                 "@x.org\tPhone=555-" + std::to_string(i) + "\r\n";
     }
     ASSERT_GT(text.size(), 32766u * 2);
-    IterSimeon reader(put(text));
+    IterSimeon reader(run, put(text));
     const auto entries = readAll(reader);
     ASSERT_EQ(entries.size(), 2000u);
     EXPECT_EQ(entries.back()[Field::Email], "p1999@x.org");
@@ -120,7 +123,8 @@ TEST_F(SimeonFiles, LargeExportIsReadToTheEnd) {
 }
 
 TEST_F(SimeonFiles, RewindStartsOverAndMaskHoldsTheFilledFields) {
-    IterSimeon reader(put("Name=Ann\tPhone=1\nName=Bob\n"));
+    testing::TestRun run;
+    IterSimeon reader(run, put("Name=Ann\tPhone=1\nName=Bob\n"));
     EXPECT_EQ(readAll(reader).size(), 2u);
     reader.rewind();
     const auto again = readAll(reader);
@@ -130,8 +134,9 @@ TEST_F(SimeonFiles, RewindStartsOverAndMaskHoldsTheFilledFields) {
 }
 
 TEST_F(SimeonFiles, ImportDropsTheGroupAndKeepsThePeople) {
-    IterSimeon reader(put("Name=Team\tmember=ann\nName=Ann Lee\tEmail=ann@x.org\n"));
-    NewAdbook book;
+    testing::TestRun run;
+    IterSimeon reader(run, put("Name=Team\tmember=ann\nName=Ann Lee\tEmail=ann@x.org\n"));
+    NewAdbook book(run);
     book.fromIter(reader, false);
     ASSERT_EQ(book.entryCount(), 1);
     EXPECT_EQ(book.entryAt(0)[Field::FullName], "Ann Lee");
@@ -139,9 +144,10 @@ TEST_F(SimeonFiles, ImportDropsTheGroupAndKeepsThePeople) {
 
 TEST_F(SimeonFiles, UnopenableFileIsReported) {
     RecordingPrompt rec;
-    PromptScope scope(rec);
+    MemorySettingsStore runStore;
+    RunContext run{rec, runStore};
     const std::string missing = (dir / "missing.simeon").string();
-    IterSimeon reader(missing);
+    IterSimeon reader(run, missing);
     EXPECT_TRUE(reader.atEnd());
     ASSERT_EQ(rec.messages.size(), 1u);
     EXPECT_EQ(rec.messages[0].text, "File cannot be opened");
@@ -149,12 +155,11 @@ TEST_F(SimeonFiles, UnopenableFileIsReported) {
 }
 
 TEST_F(SimeonFiles, AtEndTracesThePosition) {
+    testing::TestRun run;
     RecordingTraceSink sink;
-    TraceScope scope(sink);
-    enableTrace(true);
-    IterSimeon reader(put("Name=Ann\n"));
+    run.setTraceSink(&sink);
+    IterSimeon reader(run, put("Name=Ann\n"));
     reader.atEnd();
-    enableTrace(false);
     EXPECT_NE(sink.text.find("Debug: Position is 0 Buffer Size is 9\n"), std::string::npos)
         << sink.text;
 }

@@ -49,7 +49,8 @@ class LineReader : public IterBase {
 
 class LineWriter : public ToFile {
   public:
-    LineWriter(const std::string& file, bool folders, std::string mergeInto) : ToFile(file) {
+    LineWriter(RunContext& run, const std::string& file, bool folders, std::string mergeInto)
+        : ToFile(run, file) {
         wantsFolders = folders;
         mergeFolder = std::move(mergeInto);
     }
@@ -79,10 +80,10 @@ inline std::unique_ptr<IterBase> makeLineReader(const FormatArgs& a) {
     return std::make_unique<LineReader>(a.fileName);
 }
 inline std::unique_ptr<ToBase> makeFlatLineWriter(const FormatArgs& a) {
-    return std::make_unique<LineWriter>(a.fileName, false, std::string());
+    return std::make_unique<LineWriter>(a.run, a.fileName, false, std::string());
 }
 inline std::unique_ptr<ToBase> makeFolderLineWriter(const FormatArgs& a) {
-    return std::make_unique<LineWriter>(a.fileName, true, "\\Old\\");
+    return std::make_unique<LineWriter>(a.run, a.fileName, true, "\\Old\\");
 }
 
 /// ".tst": the flat line format.

@@ -76,7 +76,7 @@ class ScriptedReader : public IterBase {
 /// Keeps what it is given as "kind:Full Name" lines, and counts finish calls.
 class RecordingWriter : public ToBase {
   public:
-    RecordingWriter(bool folders, bool lists) {
+    RecordingWriter(RunContext& run, bool folders, bool lists) : ToBase(run) {
         wantsFolders = folders;
         wantsLists = lists;
     }

@@ -8,6 +8,7 @@
 #include "platform/prompt.h"
 #include "platform/trace.h"
 #include "support/test_readers.h"
+#include "support/test_run.h"
 
 namespace vesk {
 namespace {
@@ -28,7 +29,8 @@ std::vector<std::string> memberNames(const DistList& list) {
 }
 
 TEST(NewAdbook, NewBookIsEmptyContacts) {
-    NewAdbook book;
+    testing::TestRun run;
+    NewAdbook book(run);
     EXPECT_EQ(book.name(), "Contacts");
     EXPECT_EQ(book.parent(), nullptr);
     EXPECT_TRUE(book.hasFolders);
@@ -41,7 +43,8 @@ TEST(NewAdbook, NewBookIsEmptyContacts) {
 }
 
 TEST(NewAdbook, AddEntryCleansQuotesAndBrackets) {
-    NewAdbook book;
+    testing::TestRun run;
+    NewAdbook book(run);
     Entry e = contact("\"\nAnn Lee\"", "\"<ann@x.org>\"", "\"annie\"");
     e[Field::Notes] = "Ask about \"Project X\"";
     e[Field::JobTitle] = "\"Boss\"";
@@ -57,7 +60,8 @@ TEST(NewAdbook, AddEntryCleansQuotesAndBrackets) {
 }
 
 TEST(NewAdbook, AddEntryDropsOnlyEntriesWithNothingInThem) {
-    NewAdbook book;
+    testing::TestRun run;
+    NewAdbook book(run);
     EXPECT_FALSE(book.addEntry(Entry()));
     EXPECT_FALSE(book.addEntry(contact("\"\"", "<>")));  // nothing left after cleaning
     Entry company;
@@ -68,7 +72,8 @@ TEST(NewAdbook, AddEntryDropsOnlyEntriesWithNothingInThem) {
 }
 
 TEST(NewAdbook, SortAndMergeKeepsTheFirstAndFillsItFromTheDuplicate) {
-    NewAdbook book;
+    testing::TestRun run;
+    NewAdbook book(run);
     Entry plain = contact("Ann Lee", "ann@x.org");
     plain.mask.reset();
     plain.mask.set(0);
@@ -87,12 +92,13 @@ TEST(NewAdbook, SortAndMergeKeepsTheFirstAndFillsItFromTheDuplicate) {
 }
 
 TEST(NewAdbook, SortOrderIsAStableCaseFoldedSort) {
+    testing::TestRun run;
     // Keys around the 16 bytes the sort keeps in its records, with case, NUL and bytes that
     // sit between the upper and lower case letters.
     std::mt19937 rng(3);
     const std::string alphabet = std::string("aAbB[_z\0\xC3\xBC", 10);
     for (int round = 0; round < 20; ++round) {
-        NewAdbook book;
+        NewAdbook book(run);
         std::vector<std::pair<std::string, int>> expected;
         for (int i = 0; i < 200; ++i) {
             std::string key(static_cast<std::size_t>(rng() % 20), 'a');
@@ -118,7 +124,8 @@ TEST(NewAdbook, SortOrderIsAStableCaseFoldedSort) {
 }
 
 TEST(NewAdbook, SortAndMergeSortsByTheFieldItIsGiven) {
-    NewAdbook book;
+    testing::TestRun run;
+    NewAdbook book(run);
     book.addEntry(contact("B", "a@x"));
     book.addEntry(contact("A", "b@x"));
     book.sortAndMerge(1);
@@ -128,7 +135,8 @@ TEST(NewAdbook, SortAndMergeSortsByTheFieldItIsGiven) {
 }
 
 TEST(NewAdbook, FoldersAndListsAreFoundByExactName) {
-    NewAdbook book;
+    testing::TestRun run;
+    NewAdbook book(run);
     ASSERT_NE(book.addFolder("Homework"), nullptr);
     EXPECT_EQ(book.folderIndex("Work"), -1);
     EXPECT_EQ(book.folderIndex(""), -1);
@@ -153,7 +161,8 @@ TEST(NewAdbook, FoldersAndListsAreFoundByExactName) {
 }
 
 TEST(NewAdbook, FindIsASubstringSearchOverNameMailAndNickname) {
-    NewAdbook book;
+    testing::TestRun run;
+    NewAdbook book(run);
     book.addEntry(contact("Anna Jim", "jimbob@x.org"));
     book.addEntry(contact("Bob Smith", "bob@x.org", "bobby"));
     EXPECT_EQ(book.find("bob", 0, -1), 0);
@@ -168,7 +177,8 @@ TEST(NewAdbook, FindIsASubstringSearchOverNameMailAndNickname) {
 }
 
 TEST(NewAdbook, ReplaceEntryAssignsInPlaceAndStripsOneQuote) {
-    NewAdbook book;
+    testing::TestRun run;
+    NewAdbook book(run);
     book.addEntry(contact("Ann", "ann@x.org"));
     Entry* before = book.entryPtr(0);
     Entry edited = contact("\"\"Ann Lee\"", "ann@y.org");
@@ -183,7 +193,8 @@ TEST(NewAdbook, ReplaceEntryAssignsInPlaceAndStripsOneQuote) {
 }
 
 TEST(DistList, MemberIsFoundByExactKeyBeforeSubstring) {
-    NewAdbook book;
+    testing::TestRun run;
+    NewAdbook book(run);
     book.addEntry(contact("Anna Jim", "jimbob@x.org"));
     book.addEntry(contact("Bob Smith", "bob@x.org"));
     book.addEntry(contact("Robert", "rob@x.org", "bob"));
@@ -199,7 +210,8 @@ TEST(DistList, MemberIsFoundByExactKeyBeforeSubstring) {
 }
 
 TEST(DistList, MemberLookupFollowsChangesToTheBook) {
-    NewAdbook book;
+    testing::TestRun run;
+    NewAdbook book(run);
     book.addEntry(contact("Ann", "ann@x.org"));
     DistList* list = book.addList("Team");
     EXPECT_TRUE(list->write(contact("", "ANN@x.org")));  // builds the lookup
@@ -218,7 +230,8 @@ TEST(DistList, MemberLookupFollowsChangesToTheBook) {
 }
 
 TEST(DistList, MembersFollowTheKeptEntryAfterDeduplication) {
-    NewAdbook book;
+    testing::TestRun run;
+    NewAdbook book(run);
     book.addEntry(contact("Bob Smith", "bob@x.org"));
     book.addEntry(contact("Ann Lee", "ann@x.org"));
     book.addEntry(contact("bob smith", "BOB@x.org"));
@@ -234,7 +247,8 @@ TEST(DistList, MembersFollowTheKeptEntryAfterDeduplication) {
 }
 
 TEST(DistList, RemovingAnEntryDropsItsMembership) {
-    NewAdbook book;
+    testing::TestRun run;
+    NewAdbook book(run);
     book.addEntry(contact("Ann", "a@x"));
     book.addEntry(contact("Bob", "b@x"));
     DistList* list = book.addList("Team");
@@ -246,7 +260,8 @@ TEST(DistList, RemovingAnEntryDropsItsMembership) {
 }
 
 TEST(DistList, SortAndMergeTouchesReferencesOnly) {
-    NewAdbook book;
+    testing::TestRun run;
+    NewAdbook book(run);
     book.addEntry(contact("Bob", "b@x"));
     book.addEntry(contact("Ann", "a@x"));
     book.addEntry(contact("bob", "B@x"));
@@ -265,11 +280,11 @@ TEST(DistList, SortAndMergeTouchesReferencesOnly) {
 }
 
 TEST(ResolveFolderPath, FindsCreatesOrRevertsToTheTop) {
-    NewAdbook book;
-    RecordingPrompt prompts;
-    PromptScope scope(prompts);
+    testing::TestRun run;
+    NewAdbook book(run);
+    RecordingPrompt& prompts = run.prompts;
     RecordingTraceSink trace;
-    TraceScope traceScope(trace);
+    run.setTraceSink(&trace);
 
     EXPECT_EQ(book.resolveFolderPath("\\Work", false), &book);  // no trailing backslash
     EXPECT_TRUE(prompts.messages.empty());
@@ -293,7 +308,8 @@ TEST(ResolveFolderPath, FindsCreatesOrRevertsToTheTop) {
 }
 
 TEST(NewAdbook, ClearEmptiesEverything) {
-    NewAdbook book;
+    testing::TestRun run;
+    NewAdbook book(run);
     book.addEntry(contact("Ann"));
     static_cast<NewAdbook*>(book.addFolder("F"))->addEntry(contact("Bob"));
     book.addList("L")->addMember(book.entryPtr(0));
@@ -304,6 +320,7 @@ TEST(NewAdbook, ClearEmptiesEverything) {
 }
 
 TEST(FolderBook, BuildsTheTreeFromSubReadersAndInlineMarkers) {
+    testing::TestRun run;
     ScriptedReader reader;
     reader.folder("Sub", {});
     Entry begin = contact("Inline");
@@ -315,7 +332,7 @@ TEST(FolderBook, BuildsTheTreeFromSubReadersAndInlineMarkers) {
     end.kind = KindFolderEnd;
     reader.entries = {begin, contact("ignored"), inner, end, end, contact("Top")};
 
-    FolderBook tree("root", 7);
+    FolderBook tree(run, "root", 7);
     tree.fromIter(reader, false);
     ASSERT_EQ(tree.folderCount(), 2);
     EXPECT_EQ(tree.folder(0)->name(), "Sub");

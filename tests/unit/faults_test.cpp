@@ -51,10 +51,12 @@ TEST(Faults, WhatNamesTheModuleAndTheOffsetFromItsBase) {
 
 TEST(CrashGuard, AsksToRecoverWithTheExactTexts) {
     RecordingPrompt prompts;
-    PromptScope scope(prompts);
-    setBreadcrumb(40);
+    MemorySettingsStore runStore;
+    RunContext run{prompts, runStore};
+    CrashGuard guard(run);
+    guard.setBreadcrumb(40);
     prompts.answers.push_back(Answer::Yes);
-    EXPECT_EQ(crashGuard([] { throw std::runtime_error("boom"); }), GuardResult::Recovered);
+    EXPECT_EQ(guard.run([] { throw std::runtime_error("boom"); }), GuardResult::Recovered);
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].caption, "WinMain Error Level(0), point 40");
     EXPECT_EQ(prompts.messages[0].text,
@@ -63,18 +65,19 @@ TEST(CrashGuard, AsksToRecoverWithTheExactTexts) {
     EXPECT_EQ(prompts.messages[0].buttons, Buttons::YesNo);
     EXPECT_EQ(prompts.messages[0].icon, Icon::Stop);
 
-    EXPECT_EQ(crashGuard([] { throw 7; }), GuardResult::Quit);  // console default: No
-    EXPECT_EQ(crashGuard([] {}), GuardResult::Done);
+    EXPECT_EQ(guard.run([] { throw 7; }), GuardResult::Quit);  // console default: No
+    EXPECT_EQ(guard.run([] {}), GuardResult::Done);
     EXPECT_EQ(prompts.messages.size(), 2u);
 }
 
 TEST(CrashGuard, PreferencesGuardNamesTheFormat) {
     RecordingPrompt prompts;
-    PromptScope scope(prompts);
+    MemorySettingsStore runStore;
+    RunContext run{prompts, runStore};
     prompts.answers.push_back(Answer::Yes);
-    EXPECT_TRUE(preferencesGuard(5, "Thunderbird", [] { throw std::logic_error("x"); }));
+    EXPECT_TRUE(preferencesGuard(run, 5, "Thunderbird", [] { throw std::logic_error("x"); }));
     EXPECT_EQ(prompts.messages[0].caption, "Error processing format number 5, Thunderbird");
-    EXPECT_FALSE(preferencesGuard(5, "Thunderbird", [] { throw std::logic_error("x"); }));
+    EXPECT_FALSE(preferencesGuard(run, 5, "Thunderbird", [] { throw std::logic_error("x"); }));
 }
 
 int crashOnPurpose() {

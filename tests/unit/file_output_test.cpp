@@ -11,6 +11,7 @@
 #include "platform/prompt.h"
 #include "support/temp_dir.h"
 #include "support/test_readers.h"
+#include "support/test_run.h"
 
 namespace vesk {
 namespace {
@@ -20,7 +21,7 @@ using testing::slurp;
 
 class TextWriter : public ToFile {
   public:
-    explicit TextWriter(std::string name) : ToFile(std::move(name)) {}
+    TextWriter(RunContext& run, std::string name) : ToFile(run, std::move(name)) {}
     bool write(Entry e) override {
         m_text += e[Field::FullName] + "\n";
         return true;
@@ -48,10 +49,11 @@ class FileOutput : public ::testing::Test {
 };
 
 TEST_F(FileOutput, WritesUtf8WithCrLfAndKeepsABackup) {
+    testing::TestRun run;
     const fs::path target = dir / "book.txt";
     std::ofstream(target) << "old";
     testing::ScriptedReader reader("r", {testing::contact("Jürgen"), testing::contact("Иван")});
-    TextWriter writer(target.string());
+    TextWriter writer(run, target.string());
     EXPECT_TRUE(writer.mergesExisting);
     EXPECT_TRUE(writer.fromStart(reader));
     EXPECT_EQ(slurp(target), "J\xC3\xBCrgen\r\n\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD\r\n");
@@ -65,9 +67,10 @@ TEST_F(FileOutput, UnwritableTargetKeepsTheOldFileAndReportsFailure) {
         const fs::path target = dir / "book.txt";
         fs::create_directories(target / "inside");
         RecordingPrompt prompts;
-        PromptScope scope(prompts);
+        MemorySettingsStore runStore;
+        RunContext run{prompts, runStore};
         testing::ScriptedReader reader("r", {testing::contact("A")});
-        TextWriter writer(target.string());
+        TextWriter writer(run, target.string());
         EXPECT_FALSE(writer.fromStart(reader));
         EXPECT_FALSE(writer.succeeded());
         ASSERT_EQ(prompts.messages.size(), 1u);
@@ -80,9 +83,10 @@ TEST_F(FileOutput, UnwritableTargetKeepsTheOldFileAndReportsFailure) {
     std::ofstream(target) << "precious";
     fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
     RecordingPrompt prompts;
-    PromptScope scope(prompts);
+    MemorySettingsStore runStore;
+    RunContext run{prompts, runStore};
     testing::ScriptedReader reader("r", {testing::contact("A")});
-    TextWriter writer(target.string());
+    TextWriter writer(run, target.string());
     EXPECT_FALSE(writer.fromStart(reader));
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, "File write Error");

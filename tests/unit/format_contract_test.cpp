@@ -63,9 +63,9 @@ class FormatContract : public ::testing::TestWithParam<std::string> {
 
     /// Reads `path` into a new book with the format's reader.
     std::unique_ptr<NewAdbook> readBack(const std::string& path) {
-        std::unique_ptr<IterBase> reader = makeReader(format(), path, appOf(format()));
+        std::unique_ptr<IterBase> reader = makeReader(run, format(), path, appOf(format()));
         if (!reader) return nullptr;
-        auto book = std::make_unique<NewAdbook>();
+        auto book = std::make_unique<NewAdbook>(run);
         book->fromStart(*reader);
         EXPECT_TRUE(reader->atEnd()) << path;
         return book;
@@ -74,21 +74,20 @@ class FormatContract : public ::testing::TestWithParam<std::string> {
         return f.applications.empty() ? Application::None : f.applications[0];
     }
     std::unique_ptr<ToBase> writer(const std::string& path) {
-        return makeWriter(format(), path, appOf(format()));
+        return makeWriter(run, format(), path, appOf(format()));
     }
 
     testing::TempDir dir;
     RecordingPrompt prompts;
-    PromptScope promptScope{prompts};
     MemorySettingsStore store;
-    SettingsScope settingsScope{store};
+    RunContext run{prompts, store};
 };
 
 class WrittenFormat : public FormatContract {};
 
 TEST_P(WrittenFormat, ABookReadsBackWithEveryFieldBothSidesHold) {
     const std::string path = fileFor(dir, format(), "book");
-    NewAdbook source;
+    NewAdbook source(run);
     fillSample(source);
     std::unique_ptr<ToBase> w = writer(path);
     ASSERT_NE(w, nullptr);
@@ -123,7 +122,7 @@ TEST_P(WrittenFormat, TheWriterHoldsWhatTheRecordSays) {
 
 TEST_P(WrittenFormat, AFileCutShortNeverBreaksTheReader) {
     const std::string path = fileFor(dir, format(), "book");
-    NewAdbook source;
+    NewAdbook source(run);
     fillSample(source);
     ASSERT_TRUE(writer(path)->fromStart(source));
     const std::string whole = slurp(path);
@@ -147,9 +146,9 @@ class ReadFormat : public FormatContract {};
 TEST_P(ReadFormat, AnEmptyFileGivesAnEmptyBook) {
     const std::string path = fileFor(dir, format(), "empty");
     spit(path, "");
-    std::unique_ptr<IterBase> reader = makeReader(format(), path, appOf(format()));
+    std::unique_ptr<IterBase> reader = makeReader(run, format(), path, appOf(format()));
     ASSERT_NE(reader, nullptr);
-    NewAdbook book;
+    NewAdbook book(run);
     book.fromStart(*reader);
     EXPECT_EQ(book.entryCount(), 0);
     EXPECT_EQ(book.listCount(), 0);

@@ -8,6 +8,7 @@
 #include "platform/prompt.h"
 #include "platform/trace.h"
 #include "support/test_readers.h"
+#include "support/test_run.h"
 
 namespace vesk {
 namespace {
@@ -35,10 +36,11 @@ Entry marker(std::int32_t kind, const std::string& name = {}) {
 }
 
 TEST(Import, SortsAndRemovesDuplicatesAndCountsThem) {
+    testing::TestRun run;
     ScriptedReader file("f", {contact("Bob", "bob@x.org"), contact("ann", "ann@x.org"),
                               contact("ANN", "ANN@x.org"), contact("Cid", "cid@x.org")});
     file.time = 777;
-    NewAdbook book;
+    NewAdbook book(run);
     book.fromStart(file);
     EXPECT_EQ(fullNames(book), (Names{"ann", "Bob", "Cid"}));
     EXPECT_EQ(book.duplicatesRemoved(), 1);
@@ -50,7 +52,8 @@ TEST(Import, SortsAndRemovesDuplicatesAndCountsThem) {
 }
 
 TEST(Import, FoldersMergeByExactNameFromSubReadersAndInlineMarkers) {
-    NewAdbook book;
+    testing::TestRun run;
+    NewAdbook book(run);
     static_cast<NewAdbook*>(book.addFolder("Homework"))->addEntry(contact("H", "h@x"));
     ScriptedReader file("f", {marker(KindFolderBegin, "Work"), contact("W2", "w2@x"),
                               marker(KindFolderBegin, "Deep"), contact("D", "d@x"),
@@ -68,11 +71,12 @@ TEST(Import, FoldersMergeByExactNameFromSubReadersAndInlineMarkers) {
 }
 
 TEST(Import, InlineListResolvesMembersThatComeAfterIt) {
+    testing::TestRun run;
     ScriptedReader file(
         "f", {marker(KindListBegin, "Team"), contact("", "bob@x.org"), contact("Ann Lee"),
               marker(KindListEnd, "Team"), contact("Bob Smith", "bob@x.org"),
               contact("Ann Lee", "ann@x.org"), contact("Jim", "jimbob@x.org")});
-    NewAdbook book;
+    NewAdbook book(run);
     book.fromStart(file);
     ASSERT_EQ(book.listCount(), 1);
     EXPECT_EQ(memberNames(*book.listAt(0)), (Names{"Bob Smith", "Ann Lee"}));
@@ -80,9 +84,10 @@ TEST(Import, InlineListResolvesMembersThatComeAfterIt) {
 }
 
 TEST(Import, ListSubReadersResolveAgainstTheDeduplicatedBook) {
+    testing::TestRun run;
     ScriptedReader file("f", {contact("Bob", "bob@x.org"), contact("bob", "bob@x.org")});
     file.list("Team", {contact("bob", "bob@x.org")});
-    NewAdbook book;
+    NewAdbook book(run);
     book.addList("Team");
     book.fromStart(file);
     ASSERT_EQ(book.listCount(), 1);  // the existing list took the members
@@ -90,13 +95,14 @@ TEST(Import, ListSubReadersResolveAgainstTheDeduplicatedBook) {
 }
 
 TEST(Import, CancelKeepsWhatWasReadSortedAndDeduplicated) {
+    testing::TestRun run;
     std::vector<Entry> many;
     for (int i = 9; i >= 0; --i) many.push_back(contact("N" + std::to_string(i % 5), "m@x"));
     ScriptedReader file("f", many);
     RecordingProgress progress;
     progress.cancelAtPump = 2;
-    ProgressScope scope(progress);
-    NewAdbook book;
+    run.setProgress(&progress);
+    NewAdbook book(run);
     book.fromStart(file);
     EXPECT_EQ(fullNames(book), (Names{"N0", "N1", "N2", "N3", "N4"}));
     EXPECT_EQ(file.reads, 5);
@@ -120,8 +126,9 @@ TEST(Import, AFailingEntryIsReportedAndTheImportGoesOn) {
     ThrowingReader file("f",
                         {contact("A", "a@x"), contact("bad"), contact("odd"), contact("B", "b@x")});
     RecordingPrompt prompts;
-    PromptScope scope(prompts);
-    NewAdbook book;
+    MemorySettingsStore runStore;
+    RunContext run{prompts, runStore};
+    NewAdbook book(run);
     book.fromStart(file);
     EXPECT_EQ(fullNames(book), (Names{"A", "B"}));
     ASSERT_EQ(prompts.messages.size(), 2u);
@@ -139,8 +146,9 @@ class StuckReader : public ScriptedReader {
 TEST(Import, AReaderThatNeverAdvancesCannotHangTheImport) {
     StuckReader file;
     RecordingPrompt prompts;
-    PromptScope scope(prompts);
-    NewAdbook book;
+    MemorySettingsStore runStore;
+    RunContext run{prompts, runStore};
+    NewAdbook book(run);
     book.fromStart(file);
     EXPECT_EQ(book.entryCount(), 0);
     EXPECT_LE(prompts.messages.size(), 16u);
@@ -157,13 +165,13 @@ Entry plain(const std::string& full, const std::string& mail, const std::string&
 }
 
 TEST(MergeEntry, DuplicateIsAbsorbedUnrelatedIsAddedRelatedIsMerged) {
-    NewAdbook book;
+    testing::TestRun run;
+    NewAdbook book(run);
     ScriptedReader file("f", {plain("Ann Lee", "ann@x.org"), plain("Cid", "cid@x.org")});
     book.fromStart(file);
-    RecordingPrompt prompts;
-    PromptScope scope(prompts);
+    RecordingPrompt& prompts = run.prompts;
     RecordingTraceSink trace;
-    TraceScope traceScope(trace);
+    run.setTraceSink(&trace);
 
     EXPECT_TRUE(book.mergeEntry(plain("ANN LEE", "ann@x.org")));
     EXPECT_EQ(book.entryCount(), 2);
@@ -178,7 +186,7 @@ TEST(MergeEntry, DuplicateIsAbsorbedUnrelatedIsAddedRelatedIsMerged) {
     EXPECT_EQ(book.entryAt(2)[Field::Nickname], "cee");
     EXPECT_EQ(trace.text, "Cid replaces Cid\n");
 
-    NewAdbook empty;
+    NewAdbook empty(run);
     EXPECT_FALSE(empty.mergeEntry(contact("Zed", "z@x")));
     EXPECT_EQ(empty.entryCount(), 1);
 }
@@ -193,6 +201,7 @@ std::string dump(NewAdbook& book) {
 }
 
 TEST(MergeEntry, AddingToASortedBookGivesWhatAFullResortGives) {
+    testing::TestRun run;
     std::mt19937 rng(7);
     const Names pool = {"ann", "Ann", "\"ann\"", "bob", "Bob", "cid", "Eve", "eve", "zed"};
     const auto randomEntry = [&] {
@@ -202,8 +211,8 @@ TEST(MergeEntry, AddingToASortedBookGivesWhatAFullResortGives) {
     };
     int compared = 0;
     for (int round = 0; round < 300; ++round) {
-        NewAdbook fast;
-        NewAdbook naive;
+        NewAdbook fast(run);
+        NewAdbook naive(run);
         for (int i = 0; i < 12; ++i) {
             const Entry e = randomEntry();
             fast.addEntry(e);

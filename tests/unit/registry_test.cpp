@@ -11,6 +11,7 @@
 #include "app/common/file_dialogs.h"
 #include "support/line_format.h"
 #include "support/temp_dir.h"
+#include "support/test_run.h"
 
 namespace vesk {
 namespace {
@@ -168,11 +169,12 @@ const FormatInfo& fakeFormat() {
 }
 
 TEST(Registry, ANewFormatIsWiredInByOneLine) {
+    testing::TestRun run;
     const Registry r = Registry::withExtra({&fakeFormat()});
 
     EXPECT_EQ(idOf(r.readerFormatFor("x.fake", Application::None)), "fake");
     EXPECT_EQ(idOf(r.writerFormatFor("x.FAKE", Application::None)), "fake");
-    EXPECT_NE(makeReader(fakeFormat(), "x.fake"), nullptr);
+    EXPECT_NE(makeReader(run, fakeFormat(), "x.fake"), nullptr);
 
     std::ostringstream out;
     std::ostringstream err;

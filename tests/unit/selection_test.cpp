@@ -32,10 +32,9 @@ class Selection : public ::testing::Test {
         return c;
     }();
     RecordingPrompt prompts;
-    PromptScope promptScope{prompts};
     MemorySettingsStore store;
-    SettingsScope settingsScope{store};
-    PlainBookView view;
+    RunContext run{prompts, store};
+    PlainBookView view{run};
 
     void add(const std::string& name, const std::string& mail) {
         Entry e = contact(name, mail);
@@ -115,9 +114,9 @@ TEST_F(Selection, FailuresAreReportedNeverTakenForSuccess) {
     EXPECT_EQ(failed.status, SaveStatus::Failed);
 
     // No name and the dialog cancelled: nothing is written, and the caller hears so.
-    const SaveOutcome cancelled =
-        saveToFile("", view, lines,
-                   SaveOptions{true, [] { return askSaveFileName(testing::lineRegistry()); }});
+    const SaveOutcome cancelled = saveToFile(
+        "", view, lines,
+        SaveOptions{true, [this] { return askSaveFileName(run, testing::lineRegistry()); }});
     EXPECT_EQ(cancelled.status, SaveStatus::Cancelled);
     EXPECT_EQ(prompts.dialogs, std::vector<std::string>{"save"});
 }
@@ -160,7 +159,7 @@ TEST_F(Selection, DispatchComparesApplicationNamesExactly) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.app);
-        PlainBookView v;
+        PlainBookView v(run);
         testing::lastReaderApplication() = Application::None;
         const DispatchOutcome o =
             dispatchApplications(c.app, file("in.tst"), "Other",
@@ -197,12 +196,12 @@ const FormatInfo& ldifAsLines() {
 class ExternalNetscape : public Selection {
   protected:
     void SetUp() override {
-        setProgramDirectory(dir.path().string());
-        setConfiguredPath(2, "/opt/netscape/netscape");
+        run.programDirectory = dir.path().string() + "/";
+        setConfiguredPath(run, 2, "/opt/netscape/netscape");
     }
     void TearDown() override {
-        setConfiguredPath(2, "");
-        setProgramDirectory("");
+        setConfiguredPath(run, 2, "");
+        run.programDirectory = "";
     }
     DispatchContext netscape() {
         DispatchContext c;
@@ -284,7 +283,7 @@ TEST_F(Selection, SaveDialogAppendsTheChosenFiltersExtension) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.typed);
         prompts.fileAnswers.push_back({true, c.typed, c.filter, 0});
-        EXPECT_EQ(askSaveFileName(), c.result);
+        EXPECT_EQ(askSaveFileName(run), c.result);
     }
     EXPECT_EQ(saveFilters()[2].description, "LDAP files (*.ldif)");
     EXPECT_EQ(openFilters().size(), 14u);
@@ -292,22 +291,22 @@ TEST_F(Selection, SaveDialogAppendsTheChosenFiltersExtension) {
 
 TEST_F(Selection, DialogErrorsAndMissingFiles) {
     RecordingTraceSink trace;
-    TraceScope traceScope(trace);
+    run.setTraceSink(&trace);
     prompts.fileAnswers.push_back({false, "", 0, 0x3002});
-    EXPECT_EQ(askSaveFileName(), "");
+    EXPECT_EQ(askSaveFileName(run), "");
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, "An Error occured in this Dialog Box.");
     EXPECT_EQ(prompts.messages[0].caption, "Vesk");
     EXPECT_NE(trace.text.find("\nError 0x3002"), std::string::npos);
 
     prompts.fileAnswers.push_back({true, file("gone.vcf"), 11, 0});
-    EXPECT_EQ(askOpenFileName(), "");
+    EXPECT_EQ(askOpenFileName(run), "");
     EXPECT_EQ(prompts.messages.back().text, "File Not Found");
     EXPECT_EQ(prompts.messages.back().caption, file("gone.vcf"));
 
     spit(file("here.vcf"), "x");
     prompts.fileAnswers.push_back({true, file("here.vcf"), 11, 0});
-    EXPECT_EQ(askOpenFileName(), file("here.vcf"));
+    EXPECT_EQ(askOpenFileName(run), file("here.vcf"));
 }
 
 }  // namespace

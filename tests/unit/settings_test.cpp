@@ -8,6 +8,7 @@
 #include "platform/settings_file.h"
 #include "platform/wine_registry.h"
 #include "support/temp_dir.h"
+#include "support/test_run.h"
 
 namespace vesk {
 namespace {
@@ -69,34 +70,39 @@ TEST(MemoryStore, WritesReadsEnumeratesAndDeletesRecursively) {
 }
 
 TEST(RegistryHelpers, ReadRegistryValueResultCodes) {
-    MemorySettingsStore store;
-    SettingsScope scope(store);
+    testing::TestRun run;
+    MemorySettingsStore& store = run.store;
     std::string out = "stale";
-    EXPECT_EQ(ReadRegistryValue(RootKey::CurrentUser, "Software\\Vesk\\Formats", "Eudora", out),
+    EXPECT_EQ(ReadRegistryValue(run.settings(), RootKey::CurrentUser, "Software\\Vesk\\Formats",
+                                "Eudora", out),
               kErrorInvalidData);  // the key cannot be opened
     EXPECT_EQ(out, "");
-    ASSERT_EQ(WriteRegistryValue(RootKey::CurrentUser, "Software\\Vesk\\Formats", "Juno", "",
-                                 ValueType::String),
+    ASSERT_EQ(WriteRegistryValue(run.settings(), RootKey::CurrentUser, "Software\\Vesk\\Formats",
+                                 "Juno", "", ValueType::String),
               0);
-    EXPECT_EQ(ReadRegistryValue(RootKey::CurrentUser, "Software\\Vesk\\Formats", "Eudora", out),
+    EXPECT_EQ(ReadRegistryValue(run.settings(), RootKey::CurrentUser, "Software\\Vesk\\Formats",
+                                "Eudora", out),
               kErrorFileNotFound);
     out = "stale";
-    EXPECT_EQ(ReadRegistryValue(RootKey::CurrentUser, "Software\\Vesk\\Formats", "Juno", out), 0);
+    EXPECT_EQ(ReadRegistryValue(run.settings(), RootKey::CurrentUser, "Software\\Vesk\\Formats",
+                                "Juno", out),
+              0);
     EXPECT_EQ(out, "");
 
     // No 300-character cap: a long path is written and read whole.
     const std::string longPath = "/home/ann/" + std::string(700, 'p') + "/abook.mab";
-    ASSERT_EQ(WriteRegistryValue(RootKey::CurrentUser, "Software\\Vesk\\Formats", "Mozilla",
-                                 longPath, ValueType::String),
+    ASSERT_EQ(WriteRegistryValue(run.settings(), RootKey::CurrentUser, "Software\\Vesk\\Formats",
+                                 "Mozilla", longPath, ValueType::String),
               0);
-    EXPECT_EQ(ReadRegistryValue(RootKey::CurrentUser, "Software\\Vesk\\Formats", "Mozilla", out),
+    EXPECT_EQ(ReadRegistryValue(run.settings(), RootKey::CurrentUser, "Software\\Vesk\\Formats",
+                                "Mozilla", out),
               0);
     EXPECT_EQ(out, longPath);
 }
 
 TEST(RegistryHelpers, WriteRegistryValueTypes) {
-    MemorySettingsStore store;
-    SettingsScope scope(store);
+    testing::TestRun run;
+    MemorySettingsStore& store = run.store;
     const std::string_view key = "Software\\Vesk\\CSV\\Int";
     struct Case {
         std::string data;
@@ -113,17 +119,19 @@ TEST(RegistryHelpers, WriteRegistryValueTypes) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.data);
-        ASSERT_EQ(WriteRegistryValue(RootKey::CurrentUser, key, "v", c.data, c.type), 0);
+        ASSERT_EQ(
+            WriteRegistryValue(run.settings(), RootKey::CurrentUser, key, "v", c.data, c.type), 0);
         SettingValue got;
         ASSERT_EQ(store.readValue(RootKey::CurrentUser, key, "v", got), 0);
         EXPECT_EQ(got, c.expected);
         std::string flat;
-        ASSERT_EQ(ReadRegistryValue(RootKey::CurrentUser, key, "v", flat), 0);
+        ASSERT_EQ(ReadRegistryValue(run.settings(), RootKey::CurrentUser, key, "v", flat), 0);
         if (c.type == ValueType::MultiString) {
             EXPECT_EQ(flat, got.flatText());
         }
     }
-    EXPECT_EQ(WriteRegistryValue(RootKey::CurrentUser, key, "v", "12x", ValueType::Number),
+    EXPECT_EQ(WriteRegistryValue(run.settings(), RootKey::CurrentUser, key, "v", "12x",
+                                 ValueType::Number),
               kErrorInvalidData);
 }
 
@@ -358,18 +366,17 @@ TEST_F(FileStore, ReadsOtherProgramsKeysFromAWinePrefix) {
     spit(prefix / "system.reg", kWineSystem64);
     FileSettingsStore store(file(), prefix.string());
     std::string out;
-    SettingsScope scope(store);
-    EXPECT_EQ(ReadRegistryValue(RootKey::CurrentUser, "Software\\Qualcomm\\Eudora\\CommandLine",
-                                "current", out),
+    EXPECT_EQ(ReadRegistryValue(store, RootKey::CurrentUser,
+                                "Software\\Qualcomm\\Eudora\\CommandLine", "current", out),
               0);
     EXPECT_EQ(out.substr(0, 3), "C:\\");
     // A 32-bit program's machine keys sit under Wow6432Node in a 64-bit prefix.
-    EXPECT_EQ(ReadRegistryValue(RootKey::LocalMachine, "Software\\Netscape\\Netscape Navigator",
-                                "CurrentVersion", out),
+    EXPECT_EQ(ReadRegistryValue(store, RootKey::LocalMachine,
+                                "Software\\Netscape\\Netscape Navigator", "CurrentVersion", out),
               0);
     EXPECT_EQ(out, "4.7 (en)");
-    EXPECT_EQ(ReadRegistryValue(RootKey::LocalMachine, "Software\\Mozilla\\Mozilla Thunderbird",
-                                "CurrentVersion", out),
+    EXPECT_EQ(ReadRegistryValue(store, RootKey::LocalMachine,
+                                "Software\\Mozilla\\Mozilla Thunderbird", "CurrentVersion", out),
               0);
     EXPECT_EQ(out, "115.0");
     // Our own keys never come from the prefix, and the prefix is never written.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "support/test_readers.h"
+#include "support/test_run.h"
 
 namespace vesk {
 namespace {
@@ -29,7 +30,8 @@ void fill(NewAdbook& book, std::vector<Entry> entries, std::int64_t time) {
 }
 
 TEST(Synchronize, ABookWithItselfGivesOneCopyOfEach) {
-    NewAdbook a;
+    testing::TestRun run;
+    NewAdbook a(run);
     fill(a, {at("Ann", "a@x", 10), at("Bob", "b@x", 20)}, 30);
     auto result = synchronize(a, a);
     EXPECT_EQ(fullNames(*result), (Names{"Ann", "Bob"}));
@@ -37,8 +39,9 @@ TEST(Synchronize, ABookWithItselfGivesOneCopyOfEach) {
 }
 
 TEST(Synchronize, BDecidesDeletionsAndNewerEntriesOfASurvive) {
-    NewAdbook a;
-    NewAdbook b;
+    testing::TestRun run;
+    NewAdbook a(run);
+    NewAdbook b(run);
     fill(a, {at("Ann", "a@x", 10), at("Old", "old@x", 50), at("New", "new@x", 200)}, 200);
     fill(b, {at("Ann", "a@x", 10)}, 100);
     auto result = synchronize(a, b);
@@ -47,8 +50,9 @@ TEST(Synchronize, BDecidesDeletionsAndNewerEntriesOfASurvive) {
 }
 
 TEST(Synchronize, RelatedEntriesAreCombinedByRevisionTime) {
-    NewAdbook a;
-    NewAdbook b;
+    testing::TestRun run;
+    NewAdbook a(run);
+    NewAdbook b(run);
     Entry older = at("Ann Lee", "ann@x.org", 10);
     older[Field::HomePhone] = "111";
     older[Field::Notes] = "from A";
@@ -66,10 +70,11 @@ TEST(Synchronize, RelatedEntriesAreCombinedByRevisionTime) {
 }
 
 TEST(Synchronize, FoldersGetTheirOwnMatchFlags) {
+    testing::TestRun run;
     // A has nothing at the top, five entries in Work, and one new top-level entry X; B has
     // Work with the same five. Shared flags would overflow and would hide X.
-    NewAdbook a;
-    NewAdbook b;
+    NewAdbook a(run);
+    NewAdbook b(run);
     std::vector<Entry> five;
     for (int i = 0; i < 5; ++i) five.push_back(at("W" + std::to_string(i), "w@x", 5));
     a.addFolder("Work");
@@ -87,8 +92,9 @@ TEST(Synchronize, FoldersGetTheirOwnMatchFlags) {
 }
 
 TEST(Synchronize, FoldersOnEitherSideAppearOnceAndListsAreKept) {
-    NewAdbook a;
-    NewAdbook b;
+    testing::TestRun run;
+    NewAdbook a(run);
+    NewAdbook b(run);
     a.addFolder("Both");
     a.addFolder("OnlyA");
     a.folder(1)->addEntry(at("InA", "ina@x", 1));
@@ -114,8 +120,9 @@ TEST(Synchronize, FoldersOnEitherSideAppearOnceAndListsAreKept) {
 }
 
 TEST(Kynt, EndMarkerAtTheTopKeepsTheResultAsCurrentBook) {
-    NewAdbook a;
-    NewAdbook b;
+    testing::TestRun run;
+    NewAdbook a(run);
+    NewAdbook b(run);
     Kynt kynt(a, b);
     Entry end = contact("");
     end.kind = KindFolderEnd;

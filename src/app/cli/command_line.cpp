@@ -12,8 +12,8 @@
 #include "operations/automation.h"
 #include "operations/dispatch.h"
 #include "operations/sync_files.h"
-#include "platform/faults.h"
 #include "platform/environment.h"
+#include "platform/faults.h"
 #include "platform/run_context.h"
 #include "registry/applications.h"
 #include "registry/registry.h"
@@ -352,7 +352,7 @@ int tasks(const std::vector<std::string>& a, Streams s) {
             AutomationTask task;
             s.out << name << "\t"
                   << (readAutomationTask(*s.run, name, task) ? describeTask(task)
-                                                     : std::string("(invalid task)"))
+                                                             : std::string("(invalid task)"))
                   << "\n";
             ++listed;
             rc = EnumAutomationTask(*s.run, 1, name);

@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <fstream>
 
-
 namespace vesk {
 
 namespace {
