@@ -54,6 +54,7 @@ const FormatInfo& csvFormat() {
         .writer = &writerOfFile<ToCSV>,
         .openFilters = {{"Comma separated value files (*.csv)", "*.csv", 5}},
         .saveFilters = {{"Comma Separated Values (*.csv)", "*.csv", 5}},
+        .docsPage = "csv.md",
     };
     return info;
 }
@@ -67,6 +68,7 @@ const FormatInfo& abxFormat() {
         .readFields = allFields(),
         .reader = &readAbx,
         .openFilters = {{"WordPerfect 8 files (*.abx)", "*.abx", 6}},
+        .docsPage = "csv.md",
     };
     return info;
 }

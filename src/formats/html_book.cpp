@@ -76,6 +76,7 @@ const FormatInfo& htmlBookFormat() {
         .writer = &writerOfFile<ToHTML>,
         .openFilters = {{"Netscape 3 files (*.htm)", "*.htm;*.html", 2}},
         .saveFilters = {{"Netscape 3 files (*.htm)", "*.htm;*.html", 2}},
+        .docsPage = "html_book.md",
     };
     return info;
 }

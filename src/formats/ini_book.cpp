@@ -24,6 +24,7 @@ const FormatInfo& iniBookFormat() {
         .readFields = iterators::IterFile::fromText("", iterators::IterFile::Ini)->formatMask(),
         .sniff = &sniffIniBook,
         .reader = &iterators::taggedReader<iterators::IterFile::Ini>,
+        .docsPage = "ini_book.md",
     };
     return info;
 }

@@ -334,6 +334,7 @@ const FormatInfo& kyntFormat() {
         .sniff = &sniffKynt,
         .reader = &readerOfFile<iterators::IterKYNT>,
         .writer = &writerOfFile<ToKYNT>,
+        .docsPage = "kynt.md",
     };
     return info;
 }

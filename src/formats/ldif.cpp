@@ -127,6 +127,7 @@ const FormatInfo& ldifFormat() {
         .writer = &writerOfFile<ToLDIF>,
         .openFilters = {{"LDAP files (*.ldif)", "*.ldif", 3}},
         .saveFilters = {{"LDAP files (*.ldif)", "*.ldif", 3}},
+        .docsPage = "ldif.md",
     };
     return info;
 }

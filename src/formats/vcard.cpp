@@ -30,6 +30,7 @@ const FormatInfo& vcardFormat() {
         .openFilters = {{"Becky! Address Books (*.bab)", "*.bab", 10},
                         {"vCard Files (*.vcf)", "*.vcf", 11}},
         .saveFilters = {{"Becky! Address Book (*.bab)", "*.bab", 8}},
+        .docsPage = "vcard.md",
     };
     return info;
 }

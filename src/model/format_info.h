@@ -99,6 +99,8 @@ struct FormatInfo {
     WriterMaker writer = nullptr;
     std::vector<DialogFilter> openFilters = {};
     std::vector<DialogFilter> saveFilters = {};
+    /// Its help page in docs/formats/ ("vcard.md"); the docs index links every built format's.
+    std::string_view docsPage = {};
 
     bool hasExtension(std::string_view lowerExtension) const;
     bool serves(Application a) const;

@@ -64,7 +64,7 @@ const FormatInfo kAgentXml = {.id = "agent_xml",
                               .openFilters = {{"XML Files (Agent)", "*.xml", 12}}};
 const FormatInfo kWindowsContact = {
     .id = "windows_contact",
-    .displayName = "Windows Contacts file",
+    .displayName = "Windows Contacts",
     .extensions = {"contact"},
     .reads = true,
     .openFilters = {{"Windows Contacts Files (*.contact)", "*.contact", 13}}};

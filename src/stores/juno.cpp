@@ -90,6 +90,7 @@ const FormatInfo& junoFormat() {
         .writer = &writerOfFile<ToNV>,
         .openFilters = {{"Juno files (*.nv)", "*.nv", 7}},
         .saveFilters = {{"Juno files (*.nv)", "*.nv", 7}},
+        .docsPage = "juno.md",
     };
     return info;
 }

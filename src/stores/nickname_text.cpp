@@ -602,6 +602,7 @@ const FormatInfo& plainTextFormat() {
         .writer = &writePlainText,
         .openFilters = {{"Text files (*.txt)", "*.txt", 1}},
         .saveFilters = {{"Text files (*.txt)", "*.txt", 1}},
+        .docsPage = "nickname_text.md",
     };
     return info;
 }
@@ -622,6 +623,7 @@ const FormatInfo& pegasusListFormat() {
         // One filter serves the lists and the books of Pegasus Mail.
         .openFilters = {{"Pegasus Mail files (*.pml, *.pmr)", "*.pml;*.pmr", 4}},
         .saveFilters = {{"Pegasus Mail files (*.pml, *.pmr)", "*.pml;*.pmr", 4}},
+        .docsPage = "nickname_text.md",
     };
     return info;
 }
@@ -639,6 +641,7 @@ const FormatInfo& pineFormat() {
         .reader = &readerOfFile<iterators::IterPine>,
         .openFilters = {{"Pine Address Books", "*.addressbook", 9}},
         .saveFilters = {{"Pine Address Books", "*.addressbook", 9}},
+        .docsPage = "pine.md",
     };
     return info;
 }
@@ -657,6 +660,7 @@ const FormatInfo& eudoraFormat() {
         .sniff = &sniffEudora,
         .reader = &iterators::taggedReader<iterators::IterFile::Eudora>,
         .writer = &writeEudora,
+        .docsPage = "eudora.md",
     };
     return info;
 }

@@ -147,6 +147,7 @@ const FormatInfo& simeonFormat() {
                                 Field::BusinessPhone}),
         .sniff = &sniffSimeon,
         .reader = &readerOfFile<iterators::IterSimeon>,
+        .docsPage = "simeon.md",
     };
     return info;
 }

@@ -105,7 +105,6 @@ Entry person(const std::string& tag, std::int64_t time) {
 }
 
 TEST_F(KyntTest, EmptyBookWritesWrapperAndHeaderOnly) {
-    testing::TestRun run;
     NewAdbook empty(run);
     const std::string path = save(empty);
     EXPECT_EQ(slurp(path),
@@ -122,7 +121,6 @@ TEST_F(KyntTest, EmptyBookWritesWrapperAndHeaderOnly) {
 }
 
 TEST_F(KyntTest, WholeBookComesBackIdentical) {
-    testing::TestRun run;
     Entry ann = person("Ann", 1000000001);
     ann[Field::LastName] = "Müller; \"the elder\"";
     ann[Field::Notes] = "Line 1\nLine 2, with; separators\n\nand a \"quote\" and \\ backslash";
@@ -167,7 +165,6 @@ TEST_F(KyntTest, WholeBookComesBackIdentical) {
 }
 
 TEST_F(KyntTest, NamesAreEscapedOnDiskAndOldUnescapedNamesStillRead) {
-    testing::TestRun run;
     ToKYNT w(run, (dir / "n.kynt").string(), kMarch2006, FieldMask().set());
     w.write(markerEntry(KindFolderBegin, "The \"A\" Team <&>"));
     w.write(markerEntry(KindFolderEnd, ""));
@@ -232,7 +229,6 @@ TEST_F(KyntTest, MarkersInsideValuesDoNotSplitCards) {
 }
 
 TEST_F(KyntTest, HeaderRevisionTime) {
-    testing::TestRun run;
     const std::pair<std::string, std::int64_t> cases[] = {
         {"<adbook>\nBEGIN:VCARD\nN:KYNTv1\nFN:KYNTv1\nREV:2006-03-01T12:00:00Z\nEND:VCARD\n",
          kMarch2006},
@@ -334,7 +330,6 @@ TEST_F(KyntTest, ListMemberWithoutContactIsDropped) {
 }
 
 TEST_F(KyntTest, ReaderWalksItemsInOrder) {
-    testing::TestRun run;
     IterKYNT r(
         run,
         file("<?xml version=\"1.0\"?>\n<adbook>\nBEGIN:VCARD\nFN:KYNTv1\nEND:VCARD\n"
@@ -353,7 +348,6 @@ TEST_F(KyntTest, ReaderWalksItemsInOrder) {
 }
 
 TEST_F(KyntTest, ArchiveOfVcardsWithFolderlessWriter) {
-    testing::TestRun run;
     // Our own vCard writer receiving the archive directly skips the markers.
     NewAdbook book(run);
     testing::ScriptedReader source("Contacts", {testing::contact("Ann")});

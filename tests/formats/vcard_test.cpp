@@ -171,7 +171,6 @@ TEST_F(VcfTest, LongQuotedPrintableLinesAreSoftBroken) {
 }
 
 TEST_F(VcfTest, MarkersAreNotCards) {
-    testing::TestRun run;
     ToVCF w(run, (dir / "m.vcf").string());
     EXPECT_FALSE(w.write(markerEntry(KindFolderBegin, "Friends")));
     EXPECT_FALSE(w.write(markerEntry(KindListEnd, "")));
@@ -195,7 +194,6 @@ void PrintTo(const RoundTripCase& c, std::ostream* os) {
 class VcfRoundTrip : public VcfTest, public ::testing::WithParamInterface<RoundTripCase> {};
 
 TEST_P(VcfRoundTrip, EveryFieldComesBack) {
-    testing::TestRun run;
     Entry e = fullEntry("v");
     for (const auto& [f, v] : GetParam().values) e[f] = v;
     e.mask.reset(7).reset(33);
@@ -616,7 +614,6 @@ TEST_F(VcfTest, DanglingSoftBreakDoesNotEatTheEndLine) {
 }
 
 TEST_F(VcfTest, EmptyAndCardlessFilesGiveNoEntries) {
-    testing::TestRun run;
     for (const char* text : {"", "\n\n", "VERSION:2.1\nFN:nobody\nEND:VCARD\n", "BEGIN:VCAR"}) {
         IterVCF r(run, file(text));
         EXPECT_TRUE(r.atEnd()) << text;
@@ -625,7 +622,6 @@ TEST_F(VcfTest, EmptyAndCardlessFilesGiveNoEntries) {
 }
 
 TEST_F(VcfTest, ProgressCountsCards) {
-    testing::TestRun run;
     IterVCF r(run, file("BEGIN:VCARD\nFN:A\nEND:VCARD\nBEGIN:VCARD\nFN:B\nEND:VCARD\n"));
     EXPECT_FLOAT_EQ(r.progress(), 0.0f);
     r.nextEntry();
@@ -645,10 +641,10 @@ TEST_F(VcfTest, FileThatCannotBeOpened) {
     for (const char* name : {"missing.vcf", "folder.vcf"}) {
         SCOPED_TRACE(name);
         RecordingPrompt p;
-        MemorySettingsStore runStore;
-        RunContext run{p, runStore};
+        MemorySettingsStore store;
+        RunContext own{p, store};
         const std::string path = (dir / name).string();
-        IterVCF r(run, path);
+        IterVCF r(own, path);
         ASSERT_EQ(p.messages.size(), 1u);
         EXPECT_EQ(p.messages[0].text, "File cannot be opened");
         EXPECT_EQ(p.messages[0].caption, path);
@@ -689,7 +685,6 @@ TEST_F(VcfTest, LatinOneFileReadsItsAccents) {
 }
 
 TEST_F(VcfTest, BookImportFromFile) {
-    testing::TestRun run;
     const std::string path =
         file("BEGIN:VCARD\nFN:Zed\nEMAIL:z@x\nEND:VCARD\nBEGIN:VCARD\nFN:Amy\nEND:VCARD\n");
     IterVCF r(run, path);
@@ -718,7 +713,6 @@ void PrintTo(const SampleExpectation& c, std::ostream* os) {
 class VcfFixtures : public VcfTest, public ::testing::WithParamInterface<SampleExpectation> {};
 
 TEST_P(VcfFixtures, ReadEveryField) {
-    testing::TestRun run;
     const fs::path path = fs::path(VESK_FIXTURES_DIR) / "vcard" / GetParam().file;
     IterVCF r(run, path.string());
     const auto got = readAll(r);
@@ -814,7 +808,6 @@ INSTANTIATE_TEST_SUITE_P(
 class VcfSamples : public VcfTest, public ::testing::WithParamInterface<SampleExpectation> {};
 
 TEST_P(VcfSamples, ReadSensibly) {
-    testing::TestRun run;
     const fs::path path = fs::path(VESK_SAMPLES_DIR) / "vcf" / GetParam().file;
     if (!fs::exists(path)) GTEST_SKIP() << "sample not present: " << path;
     IterVCF r(run, path.string());
@@ -1001,7 +994,6 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 TEST_F(VcfTest, EverySampleReadsWithoutLosingCards) {
-    testing::TestRun run;
     const fs::path samples = fs::path(VESK_SAMPLES_DIR) / "vcf";
     if (!fs::is_directory(samples)) GTEST_SKIP() << "samples not present";
     int files = 0;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 #include <string>
 
@@ -199,9 +200,23 @@ TEST(Registry, IdsAreUniqueAndRecordsHoldWhatTheyClaim) {
         SCOPED_TRACE(std::string(f->id));
         EXPECT_EQ(r.byId(f->id), f);
         EXPECT_TRUE(f->reads || f->writes);
-        if (f->reader) EXPECT_TRUE(f->reads);
-        if (f->writer) EXPECT_TRUE(f->writes);
+        EXPECT_TRUE(f->reads || !f->reader);
+        EXPECT_TRUE(f->writes || !f->writer);
         EXPECT_FALSE(f->extensions.empty() && f->applications.empty());
+    }
+}
+
+TEST(Registry, TheDocsIndexListsEveryFormatAndEveryBuiltOneHasItsPage) {
+    const std::string docs = std::string(VESK_FIXTURES_DIR) + "/../../docs/formats/";
+    const std::string index = testing::slurp(docs + "README.md");
+    ASSERT_FALSE(index.empty());
+    for (const FormatInfo* f : Registry::builtIn().formats()) {
+        SCOPED_TRACE(std::string(f->id));
+        EXPECT_NE(index.find("| " + std::string(f->id) + " |"), std::string::npos);
+        if (!f->reader && !f->writer) continue;
+        ASSERT_FALSE(f->docsPage.empty());
+        EXPECT_TRUE(std::filesystem::exists(docs + std::string(f->docsPage)));
+        EXPECT_NE(index.find("(" + std::string(f->docsPage) + ")"), std::string::npos);
     }
 }
 

@@ -71,7 +71,6 @@ TEST(MemoryStore, WritesReadsEnumeratesAndDeletesRecursively) {
 
 TEST(RegistryHelpers, ReadRegistryValueResultCodes) {
     testing::TestRun run;
-    MemorySettingsStore& store = run.store;
     std::string out = "stale";
     EXPECT_EQ(ReadRegistryValue(run.settings(), RootKey::CurrentUser, "Software\\Vesk\\Formats",
                                 "Eudora", out),
