@@ -4,6 +4,7 @@
 
 #include <limits>
 
+#include "bench_run.h"
 #include "contact_generator.h"
 #include "model/adbook.h"
 
@@ -11,6 +12,7 @@ namespace vesk::bench {
 namespace {
 
 void BM_AddSortAndMerge(benchmark::State& state) {
+    BenchRun run;
     const auto count = static_cast<std::size_t>(state.range(0));
     const std::vector<Entry> contacts = generateContacts(count, {.seed = 42, .lists = 0});
     if (state.range(1) != 0) {
@@ -47,6 +49,7 @@ BENCHMARK(BM_AddSortAndMerge)
     ->Unit(benchmark::kMillisecond);
 
 void BM_ImportBookIntoBook(benchmark::State& state) {
+    BenchRun run;
     const auto count = static_cast<std::size_t>(state.range(0));
     NewAdbook source(run);
     fillBook(source, count, {.seed = 7, .folders = 5, .lists = 20});
@@ -62,6 +65,7 @@ void BM_ImportBookIntoBook(benchmark::State& state) {
 BENCHMARK(BM_ImportBookIntoBook)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_ImportBookWithALargeList(benchmark::State& state) {
+    BenchRun run;
     // One list holding half the book: its members are resolved by key, not by a scan each.
     const auto count = static_cast<std::size_t>(state.range(0));
     NewAdbook source(run);

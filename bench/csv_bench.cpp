@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "bench_run.h"
 #include "contact_generator.h"
 #include "formats/csv.h"
 #include "platform/prompt.h"
@@ -41,12 +42,14 @@ std::vector<Entry> contacts(std::size_t count) {
 }
 
 std::string writtenText(const std::vector<Entry>& entries) {
+    BenchRun run;
     ToCSV writer(run, tempPath("unused"));
     for (const Entry& e : entries) writer.write(e);
     return writer.text();
 }
 
 void BM_WriteCsv(benchmark::State& state) {
+    BenchRun run;
     Quiet quiet;
     const std::vector<Entry> entries = contacts(static_cast<std::size_t>(state.range(0)));
     std::size_t bytes = 0;
@@ -69,6 +72,7 @@ void BM_WriteCsv(benchmark::State& state) {
 BENCHMARK(BM_WriteCsv)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_WriteCsvFile(benchmark::State& state) {
+    BenchRun run;
     Quiet quiet;
     const std::vector<Entry> entries = contacts(static_cast<std::size_t>(state.range(0)));
     const std::string path = tempPath("write");
@@ -86,6 +90,7 @@ void BM_WriteCsvFile(benchmark::State& state) {
 BENCHMARK(BM_WriteCsvFile)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_ReadCsv(benchmark::State& state) {
+    BenchRun run;
     Quiet quiet;
     const std::string text = writtenText(contacts(static_cast<std::size_t>(state.range(0))));
     const std::string path = tempPath("read");

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_run.h"
 #include "formats/ldif.h"
 #include "parsing/tagged_file.h"
 
@@ -40,6 +41,7 @@ std::vector<Entry> makeContacts(int count) {
 }
 
 std::string writeAll(const std::vector<Entry>& contacts) {
+    vesk::bench::BenchRun run;
     vesk::ToLDIF writer(run, "unused.ldif");
     for (const Entry& e : contacts) writer.write(e);
     return writer.text();

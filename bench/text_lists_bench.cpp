@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 
+#include "bench_run.h"
 #include "contact_generator.h"
 #include "stores/nickname_text.h"
 #include "stores/simeon.h"
@@ -21,6 +22,7 @@ std::string tempFile(const std::string& tag, const std::string& text) {
 }
 
 std::string plainText(std::size_t count) {
+    BenchRun run;
     ToTXT writer(run, "", "", "");
     for (const Entry& e : generateContacts(count, {.seed = 11})) writer.write(e);
     return writer.text();
@@ -66,26 +68,31 @@ void readAll(benchmark::State& state, const std::string& path, MakeReader make, 
 
 void BM_ReadPlainTextList(benchmark::State& state) {
     const auto count = static_cast<std::size_t>(state.range(0));
+    BenchRun run;
     readAll(
         state, tempFile("txt", plainText(count)),
-        [](const std::string& p) { return iterators::IterTXT(p, iterators::IterTXT::kModePlain); },
+        [&run](const std::string& p) {
+            return iterators::IterTXT(run, p, iterators::IterTXT::kModePlain);
+        },
         count);
 }
 BENCHMARK(BM_ReadPlainTextList)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_ReadPineBook(benchmark::State& state) {
     const auto count = static_cast<std::size_t>(state.range(0));
+    BenchRun run;
     readAll(
         state, tempFile("pine", pineText(count)),
-        [](const std::string& p) { return iterators::IterPine(p); }, count);
+        [&run](const std::string& p) { return iterators::IterPine(run, p); }, count);
 }
 BENCHMARK(BM_ReadPineBook)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_ReadSimeonExport(benchmark::State& state) {
     const auto count = static_cast<std::size_t>(state.range(0));
+    BenchRun run;
     readAll(
         state, tempFile("simeon", simeonText(count)),
-        [](const std::string& p) { return iterators::IterSimeon(p); }, count);
+        [&run](const std::string& p) { return iterators::IterSimeon(run, p); }, count);
 }
 BENCHMARK(BM_ReadSimeonExport)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
