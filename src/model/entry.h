@@ -50,11 +50,27 @@ enum class Field : int {
     Spouse,
 };
 
-inline constexpr std::int32_t KindContact = 0;
-inline constexpr std::int32_t KindListBegin = 13;
-inline constexpr std::int32_t KindFolderEnd = 14;
-inline constexpr std::int32_t KindFolderBegin = 15;
-inline constexpr std::int32_t KindListEnd = 237;
+/// What an entry is: a contact, or a marker that opens or closes a folder or a list in a flat
+/// stream. Only the four markers mean anything; every other value (Outlook's 1, say) is a
+/// contact and is kept as it came.
+enum class EntryKind : std::int32_t {
+    Contact = 0,
+    ListBegin = 13,
+    FolderEnd = 14,
+    FolderBegin = 15,
+    ListEnd = 237,
+};
+
+inline constexpr EntryKind KindContact = EntryKind::Contact;
+inline constexpr EntryKind KindListBegin = EntryKind::ListBegin;
+inline constexpr EntryKind KindFolderEnd = EntryKind::FolderEnd;
+inline constexpr EntryKind KindFolderBegin = EntryKind::FolderBegin;
+inline constexpr EntryKind KindListEnd = EntryKind::ListEnd;
+
+/// The number a kind is stored as.
+constexpr std::int32_t toNumber(EntryKind kind) {
+    return static_cast<std::int32_t>(kind);
+}
 
 using FieldMask = std::bitset<kFieldCount>;
 
@@ -84,7 +100,7 @@ class Entry {
   public:
     std::array<std::string, kFieldCount> fields;
     std::string sourceId;
-    std::int32_t kind = KindContact;
+    EntryKind kind = KindContact;
     FieldMask mask;
     std::int64_t revisionTime;
 

@@ -2,7 +2,7 @@
 
 namespace vesk {
 
-Entry markerEntry(std::int32_t kind, const std::string& name) {
+Entry markerEntry(EntryKind kind, const std::string& name) {
     Entry e;
     e.kind = kind;
     e[Field::FullName] = name;

@@ -75,6 +75,6 @@ class ToBase {
 };
 
 /// A marker entry of `kind` carrying `name` in "Full Name".
-Entry markerEntry(std::int32_t kind, const std::string& name);
+Entry markerEntry(EntryKind kind, const std::string& name);
 
 }  // namespace vesk

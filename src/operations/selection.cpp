@@ -103,7 +103,7 @@ class CountingReader : public IterBase {
     float progress() override { return m_inner.progress(); }
 
   private:
-    static bool isMarker(std::int32_t kind) {
+    static bool isMarker(EntryKind kind) {
         return kind == KindFolderBegin || kind == KindFolderEnd || kind == KindListBegin ||
                kind == KindListEnd;
     }

@@ -26,7 +26,7 @@ std::string dump(NewAdbook& book, const std::string& indent = "") {
     std::ostringstream out;
     for (int i = 0; i < book.entryCount(); ++i) {
         const Entry& e = *book.entryPtr(i);
-        out << indent << "entry kind=" << e.kind << " mask=" << maskToText(e.mask)
+        out << indent << "entry kind=" << toNumber(e.kind) << " mask=" << maskToText(e.mask)
             << " rev=" << e.revisionTime << "\n";
         for (int f = 0; f < kFieldCount; ++f) {
             if (e.at(f).empty()) continue;
@@ -338,7 +338,7 @@ TEST_F(KyntTest, ReaderWalksItemsInOrder) {
     std::vector<std::string> got;
     while (!r.atEnd()) {
         const Entry e = r.nextEntry();
-        got.push_back(std::to_string(e.kind) + ":" + e[Field::FullName]);
+        got.push_back(std::to_string(toNumber(e.kind)) + ":" + e[Field::FullName]);
     }
     EXPECT_EQ(got, (std::vector<std::string>{"0:", "15:F", "0:Ann", "14:", "13:L", "237:"}));
     EXPECT_FLOAT_EQ(r.progress(), 1.0f);

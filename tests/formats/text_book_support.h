@@ -28,8 +28,8 @@ inline std::string trace(const std::vector<Entry>& entries) {
     std::string out;
     for (const Entry& e : entries) {
         if (!out.empty()) out += " | ";
-        out += std::to_string(e.kind) + ":" + e[Field::FullName] + ":" + e[Field::Email] + ":" +
-               e[Field::Nickname];
+        out += std::to_string(toNumber(e.kind)) + ":" + e[Field::FullName] + ":" + e[Field::Email] +
+               ":" + e[Field::Nickname];
     }
     return out;
 }

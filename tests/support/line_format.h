@@ -57,7 +57,7 @@ class LineWriter : public ToFile {
     bool write(Entry e) override {
         if (e.kind == KindFolderBegin || e.kind == KindFolderEnd || e.kind == KindListBegin ||
             e.kind == KindListEnd) {
-            m_text += std::to_string(e.kind) + ":" + e[Field::FullName] + "\n";
+            m_text += std::to_string(toNumber(e.kind)) + ":" + e[Field::FullName] + "\n";
         } else {
             m_text += e[Field::FullName] + "|" + e[Field::Email] + "\n";
         }

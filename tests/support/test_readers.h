@@ -81,7 +81,7 @@ class RecordingWriter : public ToBase {
         wantsLists = lists;
     }
     bool write(Entry e) override {
-        got.push_back(std::to_string(e.kind) + ":" + e[Field::FullName]);
+        got.push_back(std::to_string(toNumber(e.kind)) + ":" + e[Field::FullName]);
         return true;
     }
     bool finish() override {

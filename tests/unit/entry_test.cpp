@@ -30,14 +30,14 @@ TEST(Entry, MaskedCopyFiltersButCopiesAndAssignmentsKeepEverything) {
     src.mask.reset(5);
     src.revisionTime = 0;
     src.sourceId = "id-1";
-    src.kind = 1;
+    src.kind = EntryKind{1};
 
     const Entry copy = src.maskedCopy();
     EXPECT_EQ(copy[Field::Organization], "");
     EXPECT_EQ(copy[Field::FullName], "Ann Lee");
     EXPECT_NE(copy.revisionTime, 0);
     EXPECT_EQ(copy.sourceId, "id-1");
-    EXPECT_EQ(copy.kind, 1);
+    EXPECT_EQ(toNumber(copy.kind), 1);
     EXPECT_FALSE(copy.mask.test(5));
 
     // A plain copy or a move must never filter: containers and sorts make them without meaning to.

@@ -29,7 +29,7 @@ Names memberNames(const DistList& list) {
     return out;
 }
 
-Entry marker(std::int32_t kind, const std::string& name = {}) {
+Entry marker(EntryKind kind, const std::string& name = {}) {
     Entry e = contact(name);
     e.kind = kind;
     return e;
