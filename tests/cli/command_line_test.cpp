@@ -288,6 +288,38 @@ TEST_F(CommandLine, ConvertFailuresExitNonZero) {
     EXPECT_FALSE(fs::exists(file("out.tst")));
 }
 
+TEST_F(CommandLine, ConvertFindsTheFormatByContentOrById) {
+    // The line format's sniffer knows files that start with "LINES|".
+    spit(file("book.data"), "LINES|x\nAnn|a@x\n");
+    ASSERT_EQ(vesk({"convert", file("book.data"), file("out.tst")}), kExitDone) << err.str();
+    EXPECT_NE(slurp(file("out.tst")).find("Ann|a@x"), std::string::npos);
+
+    // Named by id, a format is used whatever the extension says.
+    spit(file("plain.txt"), "Bob|b@x\n");
+    ASSERT_EQ(vesk({"convert", "--from", "test_lines", "--to", "test_lines", file("plain.txt"),
+                    file("out.anything")}),
+              kExitDone)
+        << err.str();
+    EXPECT_EQ(slurp(file("out.anything")), "Bob|b@x\r\n");
+    EXPECT_EQ(vesk({"convert", "--from", "no_such_format", file("plain.txt"), file("x.tst")}),
+              kExitUsage);
+}
+
+TEST_F(CommandLine, AFileNoFormatKnowsIsNamedWithWhatItLooksLike) {
+    spit(file("photo"), std::string("\xFF\xD8\xFF\xE0\0\x10JFIF", 10));
+    spit(file("abook.mab"), "// <!-- <mdb:mork:z v=\"1.4\"/> -->\n");
+    EXPECT_EQ(vesk({"convert", file("photo"), file("out.tst")}), kExitFailed);
+    EXPECT_EQ(vesk({"convert", file("abook.mab"), file("out.tst")}), kExitFailed);
+    EXPECT_FALSE(fs::exists(file("out.tst")));
+    ASSERT_EQ(prompts.messages.size(), 2u);
+    EXPECT_EQ(prompts.messages[0].text, "\"" + file("photo") +
+                                            "\" is not an address book Vesk can read: it looks "
+                                            "like a JPEG image.");
+    EXPECT_EQ(prompts.messages[1].text, "Vesk cannot read Mork address book files yet, so \"" +
+                                            file("abook.mab") + "\" was not read.");
+    EXPECT_EQ(run.diagnostics().count(Severity::Error), 2);
+}
+
 TEST_F(CommandLine, WindowsConvertSwitch) {
     spit(file("in put.tst"), "Ann|a@x\n");
     ASSERT_EQ(vesk({"/convert", "/from", "/app", "Other", "/file", file("in put.tst"), "/to",
