@@ -148,8 +148,9 @@ ReaderChoice Registry::chooseReader(const std::string& fileName, Application app
         if (!sniffed) choice.looksLike = describeContent(raw);
         return choice;
     }
+    // sniff() returns only sure matches; the extension's own format keeps a file it is sure of.
     const bool ownSure = choice.format->sniff && choice.format->sniff(head) == Sniff::Yes;
-    if (!ownSure && sniffed && sniffed != choice.format && sniffed->sniff(head) == Sniff::Yes) {
+    if (sniffed && !ownSure) {
         choice.format = sniffed;
         choice.bySniffing = true;
     }
@@ -166,10 +167,6 @@ std::unique_ptr<ToBase> makeWriter(RunContext& run, const FormatInfo& format,
                                    const std::string& fileName, Application app) {
     if (!format.writer) return nullptr;
     return format.writer(FormatArgs{run, fileName, fileBaseName(fileName), app});
-}
-
-std::string readHead(const std::string& fileName) {
-    return decodeText(wholeSequences(rawHead(fileName)));
 }
 
 std::string describeContent(std::string_view raw) {

@@ -67,8 +67,6 @@ std::unique_ptr<ToBase> makeWriter(RunContext& run, const FormatInfo& format,
                                    const std::string& fileName,
                                    Application app = Application::None);
 
-/// The first bytes of a file, decoded as every reader decodes them; empty when unreadable.
-std::string readHead(const std::string& fileName);
 /// A few words on what `rawHead` (the file's first bytes) looks like, for a message.
 std::string describeContent(std::string_view rawHead);
 
