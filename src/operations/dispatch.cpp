@@ -1,12 +1,11 @@
 #include "operations/dispatch.h"
 
-#include <sys/stat.h>
-
 #include <chrono>
 #include <cstdio>
 
 #include "discovery/applications.h"
 #include "platform/environment.h"
+#include "platform/file_io.h"
 #include "platform/process.h"
 #include "platform/run_context.h"
 #include "registry/applications.h"
@@ -14,11 +13,6 @@
 namespace vesk {
 
 namespace {
-
-bool fileExists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
 
 bool runWithProcessLayer(const std::vector<std::string>& argv) {
     // The other program runs as long as its user needs it; a month is "no time limit".
@@ -168,7 +162,7 @@ class Dispatch {
         // A file left by an earlier run must never pass for this export.
         const std::string ldif = externalLdifPath(m_run);
         std::remove(ldif.c_str());
-        if (runNetscape(m_run, m_context, "-export", ldif) && fileExists(ldif)) {
+        if (runNetscape(m_run, m_context, "-export", ldif) && isFile(ldif)) {
             load(ldif, FormatChoice{m_registry});
         } else {
             m_out.sourceAvailable = false;

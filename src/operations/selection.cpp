@@ -1,18 +1,12 @@
 #include "operations/selection.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
+
+#include "platform/file_io.h"
 
 namespace vesk {
 
 namespace {
-
-bool fileExists(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
 
 void collectBooks(NewAdbook& book, std::vector<NewAdbook*>& out) {
     out.push_back(&book);
@@ -249,7 +243,7 @@ SaveOutcome saveToFile(const std::string& fileName, BookView& view, const Format
     }
 
     bool ok;
-    if (!writer->mergesExisting || !options.allowMerge || !fileExists(outcome.fileName)) {
+    if (!writer->mergesExisting || !options.allowMerge || !isFile(outcome.fileName)) {
         run.trace(0, "Saving", "Debug");
         ok = writeBook(*writer, book, outcome);
     } else {

@@ -1,23 +1,10 @@
 #include "operations/sync_files.h"
 
-#include <sys/stat.h>
-
-#include <fstream>
-
 #include "model/sync.h"
 #include "operations/selection.h"
+#include "platform/file_io.h"
 
 namespace vesk {
-
-namespace {
-
-bool readableFile(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    return static_cast<bool>(std::ifstream(path, std::ios::binary));
-}
-
-}  // namespace
 
 SyncOutcome synchronizeFiles(RunContext& run, const std::string& first, const std::string& second,
                              const Registry& registry) {
@@ -29,7 +16,7 @@ SyncOutcome synchronizeFiles(RunContext& run, const std::string& first, const st
     // decided that format.
     for (int i = 0; i < 2; ++i) {
         out.file = paths[i];
-        if (!readableFile(paths[i])) {
+        if (!isReadableFile(paths[i])) {
             out.status = SyncStatus::Unreadable;
             return out;
         }

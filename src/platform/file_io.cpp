@@ -8,9 +8,19 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 namespace vesk {
+
+bool isFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool isReadableFile(const std::string& path) {
+    return isFile(path) && static_cast<bool>(std::ifstream(path, std::ios::binary));
+}
 
 namespace {
 

@@ -12,6 +12,11 @@ struct WriteResult {
     std::string error;  ///< The system's reason when ok is false.
 };
 
+/// True when `path` names something that is not a folder (a file, a pipe, a link to one).
+bool isFile(const std::string& path);
+/// True when `path` is such a file and opens for reading.
+bool isReadableFile(const std::string& path);
+
 /// Writes `bytes` to `path` atomically. On failure the old file is untouched.
 /// When `keepBackup` is set and the target existed, its previous content stays as path + ".bak".
 WriteResult writeFileAtomically(const std::string& path, std::string_view bytes,

@@ -1,11 +1,9 @@
 #include "app/cli/command_line.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 
 #include "app/cli/arguments.h"
@@ -16,6 +14,7 @@
 #include "operations/sync_files.h"
 #include "platform/environment.h"
 #include "platform/faults.h"
+#include "platform/file_io.h"
 #include "platform/run_context.h"
 #include "registry/applications.h"
 #include "registry/registry.h"
@@ -87,16 +86,6 @@ SourceFile sourceFileOf(const Registry& formats, const std::string& app) {
     return info ? info->sourceFile : SourceFile::None;
 }
 
-bool isFile(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
-bool readable(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return static_cast<bool>(in);
-}
-
 /// Shows a progress bar on stderr (when it is a terminal) while it lives.
 class ProgressShown {
   public:
@@ -123,8 +112,7 @@ int convert(const ConvertRequest& r, bool allowMerge, Streams s) {
         s.err << "vesk: no source file was given\n";
         return kExitFailed;
     }
-    if (!r.fromFile.empty() && use != SourceFile::None &&
-        (!isFile(r.fromFile) || !readable(r.fromFile))) {
+    if (!r.fromFile.empty() && use != SourceFile::None && !isReadableFile(r.fromFile)) {
         s.err << "vesk: cannot read " << r.fromFile << "\n";
         return kExitFailed;
     }
