@@ -4,15 +4,15 @@
 
 #include <limits>
 
-#include "bench_run.h"
 #include "contact_generator.h"
 #include "model/adbook.h"
+#include "platform/run_context.h"
 
 namespace vesk::bench {
 namespace {
 
 void BM_AddSortAndMerge(benchmark::State& state) {
-    BenchRun run;
+    vesk::RecordingRun run;
     const auto count = static_cast<std::size_t>(state.range(0));
     const std::vector<Entry> contacts = generateContacts(count, {.seed = 42, .lists = 0});
     if (state.range(1) != 0) {
@@ -49,7 +49,7 @@ BENCHMARK(BM_AddSortAndMerge)
     ->Unit(benchmark::kMillisecond);
 
 void BM_ImportBookIntoBook(benchmark::State& state) {
-    BenchRun run;
+    vesk::RecordingRun run;
     const auto count = static_cast<std::size_t>(state.range(0));
     NewAdbook source(run);
     fillBook(source, count, {.seed = 7, .folders = 5, .lists = 20});
@@ -65,7 +65,7 @@ void BM_ImportBookIntoBook(benchmark::State& state) {
 BENCHMARK(BM_ImportBookIntoBook)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_ImportBookWithALargeList(benchmark::State& state) {
-    BenchRun run;
+    vesk::RecordingRun run;
     // One list holding half the book: its members are resolved by key, not by a scan each.
     const auto count = static_cast<std::size_t>(state.range(0));
     NewAdbook source(run);

@@ -9,24 +9,15 @@
 #include <memory>
 #include <string>
 
-#include "bench_run.h"
 #include "contact_generator.h"
 #include "formats/csv.h"
 #include "platform/prompt.h"
+#include "platform/run_context.h"
 #include "platform/settings.h"
 #include "text/text_io.h"
 
 namespace vesk::bench {
 namespace {
-
-/// Settings and prompts of their own, so a run never touches the user's.
-struct Quiet {
-    MemorySettingsStore store;
-    RecordingPrompt prompts;
-    RunContext run{prompts, store};
-    Quiet() { csvSettings(run).reset(); }
-    ~Quiet() { csvSettings(run).reset(); }
-};
 
 std::string tempPath(const char* what) {
     return "/tmp/vesk-csv-bench-" + std::to_string(::getpid()) + "-" + what + ".csv";
@@ -42,15 +33,14 @@ std::vector<Entry> contacts(std::size_t count) {
 }
 
 std::string writtenText(const std::vector<Entry>& entries) {
-    BenchRun run;
+    vesk::RecordingRun run;
     ToCSV writer(run, tempPath("unused"));
     for (const Entry& e : entries) writer.write(e);
     return writer.text();
 }
 
 void BM_WriteCsv(benchmark::State& state) {
-    BenchRun run;
-    Quiet quiet;
+    vesk::RecordingRun run;
     const std::vector<Entry> entries = contacts(static_cast<std::size_t>(state.range(0)));
     std::size_t bytes = 0;
     std::vector<Entry> batch;
@@ -72,8 +62,7 @@ void BM_WriteCsv(benchmark::State& state) {
 BENCHMARK(BM_WriteCsv)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_WriteCsvFile(benchmark::State& state) {
-    BenchRun run;
-    Quiet quiet;
+    vesk::RecordingRun run;
     const std::vector<Entry> entries = contacts(static_cast<std::size_t>(state.range(0)));
     const std::string path = tempPath("write");
     std::size_t bytes = 0;
@@ -90,8 +79,7 @@ void BM_WriteCsvFile(benchmark::State& state) {
 BENCHMARK(BM_WriteCsvFile)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
 
 void BM_ReadCsv(benchmark::State& state) {
-    BenchRun run;
-    Quiet quiet;
+    vesk::RecordingRun run;
     const std::string text = writtenText(contacts(static_cast<std::size_t>(state.range(0))));
     const std::string path = tempPath("read");
     std::ofstream(path, std::ios::binary) << encodeForFile(text);

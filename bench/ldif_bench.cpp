@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "bench_run.h"
 #include "formats/ldif.h"
 #include "parsing/tagged_file.h"
+#include "platform/run_context.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ std::vector<Entry> makeContacts(int count) {
 }
 
 std::string writeAll(const std::vector<Entry>& contacts) {
-    vesk::bench::BenchRun run;
+    vesk::RecordingRun run;
     vesk::ToLDIF writer(run, "unused.ldif");
     for (const Entry& e : contacts) writer.write(e);
     return writer.text();

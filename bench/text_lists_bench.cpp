@@ -7,8 +7,8 @@
 #include <fstream>
 #include <string>
 
-#include "bench_run.h"
 #include "contact_generator.h"
+#include "platform/run_context.h"
 #include "stores/nickname_text.h"
 #include "stores/simeon.h"
 
@@ -22,7 +22,7 @@ std::string tempFile(const std::string& tag, const std::string& text) {
 }
 
 std::string plainText(std::size_t count) {
-    BenchRun run;
+    vesk::RecordingRun run;
     ToTXT writer(run, "", "", "");
     for (const Entry& e : generateContacts(count, {.seed = 11})) writer.write(e);
     return writer.text();
@@ -68,7 +68,7 @@ void readAll(benchmark::State& state, const std::string& path, MakeReader make, 
 
 void BM_ReadPlainTextList(benchmark::State& state) {
     const auto count = static_cast<std::size_t>(state.range(0));
-    BenchRun run;
+    vesk::RecordingRun run;
     readAll(
         state, tempFile("txt", plainText(count)),
         [&run](const std::string& p) {
@@ -80,7 +80,7 @@ BENCHMARK(BM_ReadPlainTextList)->Arg(10000)->Arg(100000)->Unit(benchmark::kMilli
 
 void BM_ReadPineBook(benchmark::State& state) {
     const auto count = static_cast<std::size_t>(state.range(0));
-    BenchRun run;
+    vesk::RecordingRun run;
     readAll(
         state, tempFile("pine", pineText(count)),
         [&run](const std::string& p) { return iterators::IterPine(run, p); }, count);
@@ -89,7 +89,7 @@ BENCHMARK(BM_ReadPineBook)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecon
 
 void BM_ReadSimeonExport(benchmark::State& state) {
     const auto count = static_cast<std::size_t>(state.range(0));
-    BenchRun run;
+    vesk::RecordingRun run;
     readAll(
         state, tempFile("simeon", simeonText(count)),
         [&run](const std::string& p) { return iterators::IterSimeon(run, p); }, count);

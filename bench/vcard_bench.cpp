@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
-#include "bench_run.h"
 #include "formats/kynt.h"
 #include "model/adbook.h"
+#include "platform/run_context.h"
 
 namespace {
 
@@ -52,7 +52,7 @@ struct Files {
         dir = fs::temp_directory_path() / ("vesk-bench-" + std::to_string(::getpid()));
         fs::create_directories(dir);
         vcf = (dir / "cards.vcf").string();
-        vesk::bench::BenchRun run;
+        RecordingRun run;
         ToVCF w(run, vcf);
         for (int i = 0; i < kCards; ++i) w.write(generated(i));
         w.finish();
@@ -67,7 +67,7 @@ Files& files() {
 }
 
 void BM_ReadVcf(benchmark::State& state) {
-    vesk::bench::BenchRun run;
+    vesk::RecordingRun run;
     files();
     for (auto _ : state) {
         iterators::IterVCF r(run, files().vcf);
@@ -83,7 +83,7 @@ void BM_ReadVcf(benchmark::State& state) {
 BENCHMARK(BM_ReadVcf)->Unit(benchmark::kMillisecond);
 
 void BM_ReadVcfIntoBook(benchmark::State& state) {
-    vesk::bench::BenchRun run;
+    vesk::RecordingRun run;
     files();
     for (auto _ : state) {
         iterators::IterVCF r(run, files().vcf);
@@ -96,7 +96,7 @@ void BM_ReadVcfIntoBook(benchmark::State& state) {
 BENCHMARK(BM_ReadVcfIntoBook)->Unit(benchmark::kMillisecond);
 
 void BM_WriteKynt(benchmark::State& state) {
-    vesk::bench::BenchRun run;
+    vesk::RecordingRun run;
     iterators::IterVCF r(run, files().vcf);
     NewAdbook book(run);
     book.fromIter(r, false);

@@ -4,9 +4,7 @@
 #include "tagged_file_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    vesk::RecordingPrompt prompts;
-    vesk::MemorySettingsStore store;
-    vesk::RunContext run{prompts, store};
+    vesk::RecordingRun run;
     vesk::ToNV writer(run, "unused.nv");
     vesk::fuzzing::runTaggedReader(data, size, vesk::iterators::IterFile::Juno, &writer);
     return 0;

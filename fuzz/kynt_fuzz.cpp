@@ -13,9 +13,7 @@
 #include "platform/run_context.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    vesk::RecordingPrompt prompts;
-    vesk::MemorySettingsStore store;
-    vesk::RunContext run{prompts, store};
+    vesk::RecordingRun run;
     const vesk::fuzzing::InputFile input(data, size, ".kynt");
     vesk::iterators::IterKYNT reader(run, input.path());
     vesk::NewAdbook book(run);

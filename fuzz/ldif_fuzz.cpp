@@ -4,9 +4,7 @@
 #include "tagged_file_fuzz.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    vesk::RecordingPrompt prompts;
-    vesk::MemorySettingsStore store;
-    vesk::RunContext run{prompts, store};
+    vesk::RecordingRun run;
     vesk::ToLDIF writer(run, "unused.ldif");
     vesk::fuzzing::runTaggedReader(data, size, vesk::iterators::IterFile::Ldif, &writer);
     return 0;

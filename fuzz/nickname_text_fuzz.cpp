@@ -28,9 +28,7 @@ std::string oneLine(std::string s) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    vesk::RecordingPrompt prompts;
-    vesk::MemorySettingsStore store;
-    vesk::RunContext run{prompts, store};
+    vesk::RecordingRun run;
     using vesk::iterators::IterTXT;
     const std::string bytes(reinterpret_cast<const char*>(data), size);
 

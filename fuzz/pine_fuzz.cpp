@@ -14,9 +14,7 @@
 #include "stores/nickname_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    vesk::RecordingPrompt prompts;
-    vesk::MemorySettingsStore store;
-    vesk::RunContext run{prompts, store};
+    vesk::RecordingRun run;
     const vesk::fuzzing::InputFile input(data, size);
     {
         vesk::iterators::IterPine reader(run, input.path());

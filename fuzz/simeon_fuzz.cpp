@@ -13,9 +13,7 @@
 #include "stores/simeon.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    vesk::RecordingPrompt prompts;
-    vesk::MemorySettingsStore store;
-    vesk::RunContext run{prompts, store};
+    vesk::RecordingRun run;
     const vesk::fuzzing::InputFile input(data, size);
     vesk::iterators::IterSimeon reader(run, input.path());
     vesk::NewAdbook book(run);

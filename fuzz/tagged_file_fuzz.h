@@ -21,9 +21,7 @@
 namespace vesk::fuzzing {
 
 inline void runTaggedReader(const std::uint8_t* data, std::size_t size, int kind, ToFile* writer) {
-    vesk::RecordingPrompt prompts;
-    vesk::MemorySettingsStore store;
-    vesk::RunContext run{prompts, store};
+    vesk::RecordingRun run;
     const InputFile input(data, size);
     iterators::IterFile reader(run, input.path(), kind);
     NewAdbook book(run);

@@ -117,4 +117,15 @@ class RunContext {
     std::map<std::type_index, std::shared_ptr<void>> m_state;
 };
 
+/// A run whose prompt records every message and whose settings live in memory: for tests,
+/// benchmarks and fuzzing, where nobody answers and nothing may touch the user's settings.
+class RecordingRun : public RunContext {
+  public:
+    // The base keeps references to the members below; it does not use them while they are made.
+    RecordingRun() : RunContext(prompts, store) {}
+
+    RecordingPrompt prompts;
+    MemorySettingsStore store;
+};
+
 }  // namespace vesk
