@@ -228,6 +228,12 @@ TEST_F(KyntTest, MarkersInsideValuesDoNotSplitCards) {
     EXPECT_EQ(e[Field::JobTitle], "</FOLDER>");
 }
 
+TEST_F(KyntTest, CardWhoseOrganizationGivesNoPartsStillReads) {
+    auto book = load("<adbook>\nBEGIN:VCARD\nFN:Ann\nORG;BASE64:QQ==\nEND:VCARD\n</adbook>\n");
+    ASSERT_EQ(book->entryCount(), 1);
+    EXPECT_EQ(book->entryAt(0)[Field::Organization], "");
+}
+
 TEST_F(KyntTest, HeaderRevisionTime) {
     const std::pair<std::string, std::int64_t> cases[] = {
         {"<adbook>\nBEGIN:VCARD\nN:KYNTv1\nFN:KYNTv1\nREV:2006-03-01T12:00:00Z\nEND:VCARD\n",

@@ -603,6 +603,22 @@ TEST_F(VcfTest, TruncatedCardsKeepWhatTheyHold) {
     EXPECT_EQ(got[2][Field::Notes], "abc");
 }
 
+TEST_F(VcfTest, StructuredValuesThatGiveNoPartsAreEmpty) {
+    // A base64 value is not read, so a structured property gives no parts at all: the card
+    // still reads, with those fields empty. The first case is the whole 23-byte file.
+    for (const char* text :
+         {"BEGIN:VCARD\nORG;BASE64:", "BEGIN:VCARD\nFN:A\nORG;BASE64:QQ==\nEND:VCARD\n",
+          "BEGIN:VCARD\nFN:A\nN;ENCODING=B:QQ==\nEND:VCARD\n",
+          "BEGIN:VCARD\nFN:A\nADR;WORK;BASE64:QQ==\nADR;HOME;BASE64:QQ==\nEND:VCARD\n"}) {
+        const auto got = read(text);
+        ASSERT_EQ(got.size(), 1u) << text;
+        for (const Field f : {Field::Organization, Field::Department, Field::LastName,
+                              Field::BusinessStreet, Field::HomeStreet, Field::HomeCountry}) {
+            EXPECT_EQ(got[0][f], "") << text;
+        }
+    }
+}
+
 TEST_F(VcfTest, DanglingSoftBreakDoesNotEatTheEndLine) {
     const auto got = read(
         "BEGIN:VCARD\nFN:A\nORG;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=C3=91=\n\n"
