@@ -102,6 +102,19 @@ std::string_view extract(std::string_view piece, IterFile::Tags tags) {
     return piece.substr(from, to == std::string_view::npos ? std::string_view::npos : to - from);
 }
 
+/// Juno keeps a deleted record in the file with the line "Deleted:1".
+bool isDeletedRecord(std::string_view record) {
+    const std::size_t at = record.find("\nDeleted:");
+    if (at == std::string_view::npos) return false;
+    std::string_view v = record.substr(at + 9);
+    v = v.substr(0, v.find('\n'));
+    while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
+    while (!v.empty() && (v.back() == ' ' || v.back() == '\t' || v.back() == '\r')) {
+        v.remove_suffix(1);
+    }
+    return v == "1";
+}
+
 std::int64_t leadingInteger(std::string_view v) {
     while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
     if (!v.empty() && v.front() == '+') v.remove_prefix(1);
@@ -205,6 +218,7 @@ void IterFile::readTaggedRecord() {
                         text.substr(m_pos - 1, t.listMarker.size()) == t.listMarker;
     // Every later record starts one character into the separator that ended this one.
     m_pos = end < text.size() ? end + 1 : text.size();
+    if (m_kind == Juno && isDeletedRecord(record)) return;
 
     if (isList) {
         readJunoList(record);

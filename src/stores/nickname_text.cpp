@@ -69,6 +69,8 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
+constexpr std::string_view kDeletedMark = "#DELETED-";
+
 }  // namespace
 
 std::string quoteListName(std::string_view name) {
@@ -281,8 +283,13 @@ float IterPine::progress() {
 }
 
 void IterPine::skipBlankLines() {
-    // A blank line is no entry, and Pine books may hold some between entries.
+    // A blank line is no entry, and Pine books may hold some between entries. Pine keeps a
+    // deleted entry too, its nickname prefixed "#DELETED-date#"; it is gone for the user.
     while (m_pos < m_text.size()) {
+        if (m_text.compare(m_pos, kDeletedMark.size(), kDeletedMark) == 0) {
+            readLogicalLine();
+            continue;
+        }
         std::size_t q = m_pos;
         while (q < m_text.size() && (isBlank(m_text[q]) || m_text[q] == '\r')) ++q;
         if (q < m_text.size() && m_text[q] != '\n') return;

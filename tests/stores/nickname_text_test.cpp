@@ -259,6 +259,10 @@ INSTANTIATE_TEST_SUITE_P(
         PineCase{"nonAscii",
                  "j\xC3\xBC\tJ\xC3\xBCrgen M\xC3\xBCller\tj@x.de\n",
                  {"|j\xC3\xBC|J\xC3\xBCrgen M\xC3\xBCller|j@x.de|"}},
+        PineCase{"deletedEntriesAreSkipped",
+                 "#DELETED-03/05/07#ann\tAnn\tann@x.org\nbob\tBob\tbob@x.org\n"
+                 "#DELETED-03/05/07#team\tTeam\t(bob)\n",
+                 {"|bob|Bob|bob@x.org|"}},
         PineCase{"empty", "", {}}),
     [](const auto& param) { return std::string(param.param.label); });
 
