@@ -143,7 +143,9 @@ class NewAdbook : public Adbook {
     void importEntries(IterBase& reader, Entry& e, int& counter,
                        std::vector<std::pair<DistList*, Entry>>& pendingMembers);
     void importFolders(IterBase& reader);
-    void importLists(IterBase& reader);
+    void importLists(IterBase& reader, std::vector<std::pair<DistList*, Entry>>& pendingMembers);
+    /// Makes the collected members of lists members of their lists, once each.
+    void resolveMembers(std::vector<std::pair<DistList*, Entry>>& pending);
     /// Adds an entry and leaves the book as sortAndMerge(0) would.
     void insertSorted(Entry entry);
 

@@ -2,6 +2,8 @@
 // markers and lists, and the interactive merge of one entry into a sorted book.
 #include <algorithm>
 #include <exception>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "model/adbook.h"
 
@@ -51,20 +53,25 @@ bool NewAdbook::fromIter(IterBase& reader, bool noRewind) {
     sortAndMerge(static_cast<int>(Field::FullName));
     m_duplicatesRemoved = before - entryCount();
 
-    for (auto& [list, member] : pendingMembers) {
+    importLists(reader, pendingMembers);
+    resolveMembers(pendingMembers);
+    return true;
+}
+
+void NewAdbook::resolveMembers(std::vector<std::pair<DistList*, Entry>>& pending) {
+    // What each list holds already, so that importing a list twice adds nobody twice.
+    std::unordered_map<DistList*, std::unordered_set<const Entry*>> held;
+    for (auto& [list, member] : pending) {
+        auto [it, added] = held.try_emplace(list);
+        if (added) it->second.insert(list->members().begin(), list->members().end());
         Entry* found = findMember(member);
         if (!found) {
             m_run->diagnostic("No entry for list member " + member[Field::FullName] + " " +
                               member[Field::Email] + "\n");
             continue;
         }
-        const auto& members = list->members();
-        if (std::find(members.begin(), members.end(), found) == members.end()) {
-            list->addMember(found);
-        }
+        if (it->second.insert(found).second) list->addMember(found);
     }
-    importLists(reader);
-    return true;
 }
 
 void NewAdbook::importFolders(IterBase& reader) {
@@ -148,7 +155,8 @@ void NewAdbook::importEntries(IterBase& reader, Entry& e, int& counter,
     }
 }
 
-void NewAdbook::importLists(IterBase& reader) {
+void NewAdbook::importLists(IterBase& reader,
+                            std::vector<std::pair<DistList*, Entry>>& pendingMembers) {
     while (!reader.listsDone()) {
         IterBase* sub = nullptr;
         try {
@@ -156,7 +164,10 @@ void NewAdbook::importLists(IterBase& reader) {
             if (!sub) break;
             DistList* list = listNamed(sub->name());
             sub->stopRequested = false;
-            list->fromIter(*sub, true);
+            // A list read before (a save, a merge, the window) stands at its end.
+            sub->rewind();
+            MemberCollector collector(list, pendingMembers);
+            collector.saveFrom(*sub, true, false);
         } catch (const std::exception&) {
             m_run->diagnostic("An error has occured while reading a distlist\n");
         }

@@ -94,6 +94,29 @@ TEST(Import, ListSubReadersResolveAgainstTheDeduplicatedBook) {
     EXPECT_EQ(memberNames(*book.listAt(0)), (Names{"Bob"}));
 }
 
+TEST(Import, ListsOfABookThatWasWalkedKeepTheirMembers) {
+    // A save, a merge or the window reads a book's lists to their end; importing the book
+    // afterwards must still give the lists with their members.
+    testing::TestRun run;
+    NewAdbook source(run);
+    source.addEntry(contact("Ann", "ann@x.org"));
+    source.addEntry(contact("Bob", "bob@x.org"));
+    DistList* team = source.addList("Team");
+    team->write(contact("Ann", "ann@x.org"));
+    team->write(contact("Bob", "bob@x.org"));
+    testing::RecordingWriter saved(run, true, true);
+    saved.fromStart(source);
+    ASSERT_EQ(saved.got.size(), 6u);  // two contacts, the list's begin, two members, its end
+
+    for (int round = 0; round < 2; ++round) {  // and again, onto a book that holds them
+        NewAdbook copy(run);
+        copy.fromStart(source);
+        if (round == 1) copy.fromStart(source);
+        ASSERT_EQ(copy.listCount(), 1);
+        EXPECT_EQ(memberNames(*copy.listAt(0)), (Names{"Ann", "Bob"})) << round;
+    }
+}
+
 TEST(Import, CancelKeepsWhatWasReadSortedAndDeduplicated) {
     testing::TestRun run;
     std::vector<Entry> many;
