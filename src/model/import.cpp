@@ -149,7 +149,7 @@ void NewAdbook::importEntries(IterBase& reader, Entry& e, int& counter,
         } else if (e.kind == KindFolderEnd) {
             break;
         } else {
-            addEntry(e.maskedCopy());
+            addEntry(e.maskedFields());
             ++counter;
         }
     }
@@ -175,7 +175,7 @@ void NewAdbook::importLists(IterBase& reader,
 }
 
 bool NewAdbook::mergeEntry(const Entry& entry) {
-    Entry incoming = entry.maskedCopy();
+    Entry incoming = entry.maskedFields();
     if (!m_entries.empty()) {
         const int place = placeOf(incoming);
         if (place < entryCount() && m_entries[static_cast<std::size_t>(place)]->sameAs(incoming)) {

@@ -824,6 +824,7 @@ Entry IterVCF::readCard(std::size_t begin, std::size_t& end) {
             }
         }
     }
+    e.revisionTime = 0;  // a card without a REV line says nothing about its age
     if (c.has[kRev]) {
         std::int64_t t = 0;
         if (vcard::parseRevision(rawValue(c.slot[kRev]), t)) e.revisionTime = t;

@@ -231,6 +231,7 @@ IterTXT::Item IterTXT::parseItem(std::string_view text, std::size_t start) {
 Entry IterTXT::nextEntry() {
     Entry entry;
     entry.mask = m_mask;
+    entry.revisionTime = 0;  // a text list keeps no times
     if (atEnd()) return entry;
     const Item item = parseItem(m_text, m_pos);
     entry[Field::FullName] = item.name;
@@ -355,6 +356,7 @@ Entry IterPine::nextEntry() {
     }
     Entry entry;
     entry.mask = m_mask;
+    entry.revisionTime = 0;  // Pine keeps no times
     const std::string line = readLogicalLine();
     skipBlankLines();
 

@@ -209,6 +209,11 @@ TEST(MergeEntry, DuplicateIsAbsorbedUnrelatedIsAddedRelatedIsMerged) {
     EXPECT_EQ(book.entryAt(2)[Field::Nickname], "cee");
     EXPECT_EQ(trace.text, "Cid replaces Cid\n");
 
+    Entry undated = plain("Cid", "", "cee");
+    undated.revisionTime = 0;
+    EXPECT_TRUE(book.mergeEntry(undated));  // related, but older: it blanks nothing
+    EXPECT_EQ(book.entryAt(2)[Field::Email], "cid@x.org");
+
     NewAdbook empty(run);
     EXPECT_FALSE(empty.mergeEntry(contact("Zed", "z@x")));
     EXPECT_EQ(empty.entryCount(), 1);

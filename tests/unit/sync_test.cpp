@@ -69,6 +69,35 @@ TEST(Synchronize, RelatedEntriesAreCombinedByRevisionTime) {
     EXPECT_EQ(got.revisionTime, 20);
 }
 
+TEST(Synchronize, AnUndatedEntryNeverBlanksADatedOne) {
+    // B comes from a file without revision times: its Ann is no newer than A's, so A's
+    // phone stays, and what only B knows fills A's gaps.
+    testing::TestRun run;
+    NewAdbook a(run);
+    NewAdbook b(run);
+    Entry dated = at("Ann Lee", "ann@x.org", 1000);
+    dated[Field::Nickname] = "annie";
+    dated[Field::HomePhone] = "111";
+    Entry undated = at("Ann Lee", "ann@x.org", 0);
+    undated[Field::Nickname] = "annie";
+    undated[Field::Notes] = "from B";
+    fill(a, {dated}, 1000);
+    fill(b, {undated}, 0);
+    EXPECT_EQ(b.entryPtr(0)->revisionTime, 0);  // the book keeps "no time" as it is
+    auto result = synchronize(a, b);
+    ASSERT_EQ(result->entryCount(), 1);
+    const Entry got = result->entryAt(0);
+    EXPECT_EQ(got[Field::HomePhone], "111");
+    EXPECT_EQ(got[Field::Notes], "from B");
+    EXPECT_EQ(got.revisionTime, 1000);
+
+    // An entry only the undated side holds is kept: nothing shows that B deleted it.
+    NewAdbook c(run);
+    fill(c, {at("Cid", "cid@x.org", 0)}, 0);
+    auto kept = synchronize(c, a);
+    EXPECT_EQ(fullNames(*kept), (Names{"Ann Lee", "Cid"}));
+}
+
 TEST(Synchronize, FoldersGetTheirOwnMatchFlags) {
     testing::TestRun run;
     // A has nothing at the top, five entries in Work, and one new top-level entry X; B has
