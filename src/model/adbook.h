@@ -12,10 +12,14 @@
 
 #include "model/entry.h"
 #include "model/iter_base.h"
+#include "model/same_entries.h"
 
 namespace vesk {
 
 class DistList;
+
+/// Runs of equal sort keys up to this length are de-duplicated by direct comparison.
+inline constexpr std::size_t kSmallRun = 16;
 
 class Adbook : public IterBase, public ToBase {
   public:
@@ -134,6 +138,9 @@ class NewAdbook : public Adbook {
     /// The first entry that `e` does not sort after: a binary search when the book is known to
     /// be sorted by the current sort field, else a walk from the start.
     int placeOf(const Entry& e) const;
+    /// Position of the first entry of `e`'s run of equal Full Names that `e` is the same as
+    /// (Entry::sameAs), or -1.
+    int sameInRun(const Entry& e);
 
   private:
     friend class DistList;
@@ -164,6 +171,8 @@ class NewAdbook : public Adbook {
 
     MemberIndex m_index;
     std::uint64_t m_version = 0;
+    std::unique_ptr<SameEntryIndex> m_sameIndex;  ///< for sameInRun over long runs
+    std::uint64_t m_sameIndexVersion = 0;
     NewAdbook* m_parent = nullptr;
     std::vector<std::unique_ptr<Entry>> m_entries;
     std::vector<std::unique_ptr<NewAdbook>> m_folders;

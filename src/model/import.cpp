@@ -177,10 +177,9 @@ void NewAdbook::importLists(IterBase& reader,
 bool NewAdbook::mergeEntry(const Entry& entry) {
     Entry incoming = entry.maskedFields();
     if (!m_entries.empty()) {
+        // A copy of any entry of its name is absorbed, not only of the one next to its place.
+        if (sameInRun(incoming) >= 0) return true;
         const int place = placeOf(incoming);
-        if (place < entryCount() && m_entries[static_cast<std::size_t>(place)]->sameAs(incoming)) {
-            return true;
-        }
         for (int p : {place - 1, place}) {
             if (p < 0 || p >= entryCount()) continue;
             Entry& existing = *m_entries[static_cast<std::size_t>(p)];
@@ -190,6 +189,7 @@ bool NewAdbook::mergeEntry(const Entry& entry) {
             const auto f = static_cast<std::size_t>(kDefaultSortField);
             const std::string existingKey = existing.fields[f];
             const bool replaced = existing.mergeFrom(incoming);
+            changed();
             m_run->diagnostic(incoming.fields[f] +
                               (replaced ? " replaces " : " does not replace ") + existingKey +
                               "\n");
@@ -206,32 +206,24 @@ void NewAdbook::insertSorted(Entry entry) {
         sortAndMerge(static_cast<int>(Field::FullName));
         return;
     }
-    // The book is sorted and de-duplicated by Full Name already: putting the entry where a
-    // stable sort would and de-duplicating around it gives the same book as a full re-sort.
+    // The book is sorted and de-duplicated by Full Name already: the cleaned entry goes last
+    // in its run, where a stable sort would put it, unless an entry of the run is the same.
     if (!addEntry(std::move(entry))) return;
     auto added = std::move(m_entries.back());
     m_entries.pop_back();
+    m_sortedBy = kDefaultSortField;
+    const int same = sameInRun(*added);
+    if (same >= 0) {
+        fillFrom(*m_entries[static_cast<std::size_t>(same)], *added);
+        changed();
+        return;
+    }
     const auto it = std::upper_bound(m_entries.begin(), m_entries.end(), *added,
                                      [](const Entry& a, const std::unique_ptr<Entry>& b) {
                                          return a.sortsBefore(*b, kDefaultSortField);
                                      });
-    const auto q = static_cast<std::size_t>(it - m_entries.begin());
     m_entries.insert(it, std::move(added));
     changed();
-    std::vector<bool> gone(m_entries.size(), false);
-    std::vector<Entry*> keeper(m_entries.size(), nullptr);
-    std::size_t kept = q;
-    if (q > 0 && m_entries[q]->sameAs(*m_entries[q - 1])) kept = q - 1;
-    bool anyGone = false;
-    for (std::size_t j = (kept == q ? q + 1 : q); j < m_entries.size(); ++j) {
-        if (!m_entries[j]->sameAs(*m_entries[kept])) break;
-        fillFrom(*m_entries[kept], *m_entries[j]);
-        gone[j] = true;
-        keeper[j] = m_entries[kept].get();
-        anyGone = true;
-    }
-    if (anyGone) eraseMarked(gone, keeper);
-    m_sortedBy = static_cast<int>(Field::FullName);
 }
 
 }  // namespace vesk

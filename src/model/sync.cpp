@@ -124,15 +124,14 @@ std::int64_t earlierKnown(std::int64_t a, std::int64_t b) {
 }  // namespace
 
 int findCounterpart(NewAdbook& a, Entry& n) {
+    // Namesakes do not hide a copy: every entry of n's name is looked at.
+    const int same = a.sameInRun(n);
+    if (same >= 0) {
+        n.revisionTime = earlierKnown(n.revisionTime, a.entryPtr(same)->revisionTime);
+        return same;
+    }
     const int place = a.placeOf(n);
     const int count = a.entryCount();
-    if (place < count) {
-        const Entry& there = *a.entryPtr(place);
-        if (there.sameAs(n)) {
-            n.revisionTime = earlierKnown(n.revisionTime, there.revisionTime);
-            return place;
-        }
-    }
     for (int p : {place - 1, place}) {
         if (p < 0 || p >= count) continue;
         const Entry& neighbour = *a.entryPtr(p);

@@ -51,6 +51,30 @@ TEST(Import, SortsAndRemovesDuplicatesAndCountsThem) {
     EXPECT_EQ(book.duplicatesRemoved(), 4);
 }
 
+TEST(Import, TheSameFileTwiceLeavesOneCopyOfEachEntry) {
+    // People who share a name: after the second import each copy sits beside the other
+    // person of that name, not beside its original.
+    testing::TestRun run;
+    std::vector<Entry> people;
+    for (int i = 0; i < 40; ++i) {
+        Entry e = contact(i % 3 == 0 ? "Ann Lee" : "Person " + std::to_string(i % 7),
+                          std::to_string(i) + "@x.org");
+        e.revisionTime = 0;
+        people.push_back(e);
+    }
+    ScriptedReader file("f", people);
+    NewAdbook book(run);
+    book.fromStart(file);
+    ASSERT_EQ(book.entryCount(), 40);
+    const Names first = fullNames(book);
+    for (int round = 0; round < 2; ++round) {
+        book.fromStart(file);
+        EXPECT_EQ(book.entryCount(), 40);
+        EXPECT_EQ(book.duplicatesRemoved(), 40);
+        EXPECT_EQ(fullNames(book), first);
+    }
+}
+
 TEST(Import, FoldersMergeByExactNameFromSubReadersAndInlineMarkers) {
     testing::TestRun run;
     NewAdbook book(run);
@@ -202,6 +226,8 @@ TEST(MergeEntry, DuplicateIsAbsorbedUnrelatedIsAddedRelatedIsMerged) {
     EXPECT_FALSE(book.mergeEntry(plain("Ann Lee", "lee@y.org")));  // similarity 50
     EXPECT_EQ(fullNames(book), (Names{"Ann Lee", "Ann Lee", "Cid"}));
     EXPECT_EQ(prompts.entrySheets, 0);
+    EXPECT_TRUE(book.mergeEntry(plain("Ann Lee", "LEE@y.org")));  // the second of its name
+    EXPECT_EQ(book.entryCount(), 3);
 
     Entry related = plain("Cid", "cid@x.org", "cee");
     EXPECT_TRUE(book.mergeEntry(related));

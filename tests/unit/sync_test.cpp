@@ -38,6 +38,35 @@ TEST(Synchronize, ABookWithItselfGivesOneCopyOfEach) {
     EXPECT_EQ(result->revisionTime(), 20);  // the latest entry written
 }
 
+TEST(Synchronize, TwoIdenticalCopiesWithNamesakesGiveOneCopyOfEach) {
+    // A few namesakes, and more than a short run holds.
+    for (const int namesakes : {3, 40}) {
+        testing::TestRun run;
+        NewAdbook a(run);
+        NewAdbook b(run);
+        std::vector<Entry> people;
+        Names expected;
+        for (int i = 0; i < namesakes; ++i) {
+            const std::string mail = std::to_string(100 + i) + "@x";
+            people.push_back(at("Ann Lee", mail, 10));
+            expected.push_back("Ann Lee " + mail);
+        }
+        people.push_back(at("Bob", "bob@x", 10));
+        expected.push_back("Bob bob@x");
+        fill(a, people, 30);
+        fill(b, people, 20);
+        for (NewAdbook* first : {&a, &b}) {
+            auto result = synchronize(*first, first == &a ? b : a);
+            Names got;
+            for (int i = 0; i < result->entryCount(); ++i) {
+                got.push_back(result->entryAt(i)[Field::FullName] + " " +
+                              result->entryAt(i)[Field::Email]);
+            }
+            EXPECT_EQ(got, expected) << namesakes;
+        }
+    }
+}
+
 TEST(Synchronize, BDecidesDeletionsAndNewerEntriesOfASurvive) {
     testing::TestRun run;
     NewAdbook a(run);
