@@ -492,8 +492,13 @@ bool ToTXT::write(Entry e) {
     // Folder and list markers are structure, not contacts: a text list has no place for them.
     if (e.isMarker()) return false;
     const bool eudora = isEudora();
+    // Eudora joins a note line to its alias line by their key, so both carry the same one:
+    // the Full Name, or for a contact without one its nickname or address.
+    const std::string& key = !e[Field::FullName].empty()   ? e[Field::FullName]
+                             : !e[Field::Nickname].empty() ? e[Field::Nickname]
+                                                           : e[Field::Email];
     const std::string name =
-        eudora ? eudoraLineValue(e[Field::FullName], "\"") : quoteListName(e[Field::FullName]);
+        eudora ? eudoraLineValue(key, "\"") : quoteListName(e[Field::FullName]);
     const std::string address =
         eudora ? eudoraLineValue(e[Field::Email], "<>") : quoteListAddress(e[Field::Email]);
     m_text += m_prefix;
@@ -504,7 +509,7 @@ bool ToTXT::write(Entry e) {
     m_text += ">\n";
     if (!eudora) return true;
 
-    std::string note = "note \"" + eudoraLineValue(e[Field::Nickname], "\"") + "\" ";
+    std::string note = "note \"" + name + "\" ";
     bool any = false;
     for (const NoteTag& t : kNoteTags) {
         const std::string& value = e[t.field];

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "model/adbook.h"
+#include "parsing/tagged_file.h"
 #include "platform/prompt.h"
 #include "support/temp_dir.h"
 #include "support/test_run.h"
@@ -320,10 +321,36 @@ TEST(ToTXT, EudoraFormWritesAliasAndNoteLines) {
     ann[Field::HomeCity] = "Bern";
     writer.write(ann);
     writer.write(person("Bob", "bob@x.org", "bo"));
+    // Eudora joins a note to its alias by their key: both lines name the contact alike.
     EXPECT_EQ(writer.text(),
               "alias \"Ann\" <annlee>\n"
-              "note \"an\" <city:Bern>\n"
+              "note \"Ann\" <city:Bern>\n"
               "alias \"Bob\" <bob@x.org>\n");
+}
+
+TEST(ToTXT, EudoraNoteLineHasTheKeyOfItsAliasLine) {
+    struct Case {
+        const char* full;
+        const char* mail;
+        const char* nick;
+        const char* key;
+    };
+    const Case cases[] = {
+        {"Ann Lee", "ann@x.org", "annie", "Ann Lee"},  // a nickname of its own
+        {"Ann Lee", "ann@x.org", "", "Ann Lee"},       // no nickname
+        {"", "ann@x.org", "annie", "annie"},           // no name: the nickname, then the address
+        {"", "ann@x.org", "", "ann@x.org"},
+    };
+    for (const Case& c : cases) {
+        testing::TestRun run;
+        ToTXT writer(run, "", "", "alias ");
+        Entry e = person(c.full, c.mail, c.nick);
+        e[Field::HomePhone] = "555";
+        writer.write(e);
+        EXPECT_EQ(writer.text(), std::string("alias \"") + c.key + "\" <" + c.mail + ">\nnote \"" +
+                                     c.key + "\" <phone:555>\n")
+            << c.full << "/" << c.nick;
+    }
 }
 
 TEST(ToTXT, EudoraNoteTagsComeInTheirFixedOrderThenTheNotes) {
@@ -353,7 +380,7 @@ TEST(ToTXT, EudoraNoteTagsComeInTheirFixedOrderThenTheNotes) {
         {Field::BusinessWebPage, "web2"},
     };
     Entry e = person("Ann", "a@x.org", "an");
-    std::string expected = "alias \"Ann\" <a@x.org>\nnote \"an\" ";
+    std::string expected = "alias \"Ann\" <a@x.org>\nnote \"Ann\" ";
     for (const auto& [field, tag] : tagged) {
         e[field] = std::string("v-") + tag;
         expected += std::string("<") + tag + ":v-" + tag + ">";
@@ -368,7 +395,7 @@ TEST(ToTXT, EudoraNoteTagsComeInTheirFixedOrderThenTheNotes) {
     Entry n = person("Bob", "b@x.org");
     n[Field::Notes] = "x";
     notesOnly.write(n);
-    EXPECT_EQ(notesOnly.text(), "alias \"Bob\" <b@x.org>\nnote \"\" x\n");
+    EXPECT_EQ(notesOnly.text(), "alias \"Bob\" <b@x.org>\nnote \"Bob\" x\n");
 }
 
 TEST(ToTXT, EudoraValuesCannotBreakTheirLines) {
@@ -382,7 +409,7 @@ TEST(ToTXT, EudoraValuesCannotBreakTheirLines) {
     // Eudora keeps line breaks of a note as ETX (0x03); it has no escape for ">" or a quote.
     EXPECT_EQ(writer.text(),
               "alias \"Ann Bud Lee\" <ann@x.org>\n"
-              "note \"an\" <company:A  B><address:Main St 1\x03"
+              "note \"Ann Bud Lee\" <company:A  B><address:Main St 1\x03"
               "Flat 2>line one\x03line two\n");
 }
 
@@ -516,11 +543,40 @@ TEST_F(ToTXTFiles, EudoraFormRoundTripsThroughEudorasReadingRules) {
     auto got = eudoraRead(slurp(path));
     EXPECT_EQ(got["alias"], e[Field::FullName]);
     EXPECT_EQ(got["mail"], "j@x.de");
-    EXPECT_EQ(got["nick"], "j\xC3\xBC");
+    EXPECT_EQ(got["nick"], got["alias"]);  // the key that joins the note to its alias
     EXPECT_EQ(got["city"], "Z\xC3\xBCrich");
     EXPECT_EQ(got["address"], e[Field::HomeStreet]);
     EXPECT_EQ(got["company"], e[Field::Organization]);
     EXPECT_EQ(got["notes"], "first line\nsecond line");
+}
+
+TEST_F(ToTXTFiles, EudoraFileReadsBackWithTheDetailsOfEveryContact) {
+    testing::TestRun run;
+    const std::string path = dir.file("nndbase.txt");
+    Entry ann = person("Ann Lee", "ann@x.org", "annie");
+    ann[Field::HomePhone] = "111";
+    Entry bob = person("Bob Roe", "bob@x.org");
+    bob[Field::Notes] = "met in Bern";
+    Entry cy = person("", "cy@x.org", "cy");
+    cy[Field::HomeCity] = "Basel";
+    ToTXT writer(run, path, "", "alias ");
+    for (const Entry& e : {ann, bob, cy}) writer.write(e);
+    ASSERT_TRUE(writer.finish());
+
+    iterators::IterFile reader(run, path, iterators::IterFile::Eudora);
+    NewAdbook back(run);
+    back.fromStart(reader);
+    ASSERT_EQ(back.entryCount(), 3);
+    const auto field = [&](const std::string& mail, Field f) {
+        for (int i = 0; i < back.entryCount(); ++i) {
+            if (back.entryAt(i)[Field::Email] == mail) return back.entryAt(i)[f];
+        }
+        return std::string("<missing>");
+    };
+    EXPECT_EQ(field("ann@x.org", Field::FullName), "Ann Lee");
+    EXPECT_EQ(field("ann@x.org", Field::HomePhone), "111");
+    EXPECT_EQ(field("bob@x.org", Field::Notes), "met in Bern");
+    EXPECT_EQ(field("cy@x.org", Field::HomeCity), "Basel");
 }
 
 TEST_F(ToTXTFiles, EudoraFormDeletesTheTocBesideTheFile) {
