@@ -43,16 +43,11 @@ void cleanFields(Entry& e) {
     std::string& mail = e[Field::Email];
     stripLeading(mail, "\"\n<");
     stripTrailing(mail, "\">");
-    // Names, addresses and phones from peers come quoted; longer texts such as Notes may
-    // quote on purpose, so there only one enclosing pair goes.
-    for (int i = 0; i < kFieldCount; ++i) {
-        std::string& f = e.at(i);
-        if (i <= static_cast<int>(Field::HomeStreet)) {
-            stripLeading(f, "\"");
-            stripTrailing(f, "\"");
-        } else {
-            stripOneQuotePair(f);
-        }
+    // Each reader undoes its own format's quoting, so a quote left in a value is data
+    // (NICKNAME:"Bobby", ORG:"Quoted" Inc). Beyond the street only one pair that encloses the
+    // whole value goes, as quoted values from peers always were.
+    for (int i = static_cast<int>(Field::HomeStreet) + 1; i < kFieldCount; ++i) {
+        stripOneQuotePair(e.at(i));
     }
 }
 

@@ -619,6 +619,28 @@ TEST_F(VcfTest, StructuredValuesThatGiveNoPartsAreEmpty) {
     }
 }
 
+TEST_F(VcfTest, QuotesInValuesAreDataAndComeBack) {
+    // vCard does not quote values: a quote in one is part of it, through a book and back.
+    const std::string card =
+        "BEGIN:VCARD\nVERSION:2.1\nFN:Bob Jones\nNICKNAME:\"Bobby\"\nORG:\"Quoted\" Inc\n"
+        "TITLE:\"Chief\" of staff\nEND:VCARD\n";
+    IterVCF reader(run, file(card));
+    NewAdbook book(run);
+    book.fromStart(reader);
+    ASSERT_EQ(book.entryCount(), 1);
+    const auto check = [](const Entry& e) {
+        EXPECT_EQ(e[Field::Nickname], "\"Bobby\"");
+        EXPECT_EQ(e[Field::Organization], "\"Quoted\" Inc");
+        EXPECT_EQ(e[Field::JobTitle], "\"Chief\" of staff");
+    };
+    check(book.entryAt(0));
+    const std::string out = written({book.entryAt(0)});
+    EXPECT_NE(out.find("NICKNAME:\"Bobby\"\r\n"), std::string::npos);
+    const auto back = read(out);
+    ASSERT_EQ(back.size(), 1u);
+    check(back[0]);
+}
+
 TEST_F(VcfTest, DanglingSoftBreakDoesNotEatTheEndLine) {
     const auto got = read(
         "BEGIN:VCARD\nFN:A\nORG;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=C3=91=\n\n"

@@ -46,15 +46,23 @@ TEST(NewAdbook, AddEntryCleansQuotesAndBrackets) {
     testing::TestRun run;
     NewAdbook book(run);
     Entry e = contact("\"\nAnn Lee\"", "\"<ann@x.org>\"", "\"annie\"");
+    e[Field::Organization] = "\"Quoted\" Inc";
+    e[Field::HomePhone] = "\"555\"";
     e[Field::Notes] = "Ask about \"Project X\"";
     e[Field::JobTitle] = "\"Boss\"";
+    e[Field::Department] = "\"\"Sales\"\"";
     ASSERT_TRUE(book.addEntry(e));
     const Entry got = book.entryAt(0);
     EXPECT_EQ(got[Field::FullName], "Ann Lee");
     EXPECT_EQ(got[Field::Email], "ann@x.org");
-    EXPECT_EQ(got[Field::Nickname], "annie");
-    EXPECT_EQ(got[Field::Notes], "Ask about \"Project X\"");  // quotes inside a note are data
+    // Quotes in other fields are data: a format that quotes values unquotes them itself.
+    EXPECT_EQ(got[Field::Nickname], "\"annie\"");
+    EXPECT_EQ(got[Field::Organization], "\"Quoted\" Inc");
+    EXPECT_EQ(got[Field::HomePhone], "\"555\"");
+    EXPECT_EQ(got[Field::Notes], "Ask about \"Project X\"");
+    // Beyond the street, one pair that encloses the whole value goes.
     EXPECT_EQ(got[Field::JobTitle], "Boss");
+    EXPECT_EQ(got[Field::Department], "\"Sales\"");
     EXPECT_EQ(got[Field::FirstName], "Ann");
     EXPECT_EQ(got[Field::LastName], "Lee");
 }
