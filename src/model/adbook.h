@@ -114,6 +114,8 @@ class NewAdbook : public Adbook {
     int folderCount() override { return static_cast<int>(m_folders.size()); }
     int listCount() override { return static_cast<int>(m_lists.size()); }
     int duplicatesRemoved() override { return m_duplicatesRemoved; }
+    /// Contacts the last import made for list members that matched no contact of the book.
+    int membersAdded() const { return m_membersAdded; }
     void clear() override;
     void sortAndMerge(int field) override;
     Adbook* folderAt(int pos) override;
@@ -151,8 +153,10 @@ class NewAdbook : public Adbook {
                        std::vector<std::pair<DistList*, Entry>>& pendingMembers);
     void importFolders(IterBase& reader);
     void importLists(IterBase& reader, std::vector<std::pair<DistList*, Entry>>& pendingMembers);
-    /// Makes the collected members of lists members of their lists, once each.
+    /// Makes the collected members of lists members of their lists, once each; a member that
+    /// matches no entry becomes a contact of its own.
     void resolveMembers(std::vector<std::pair<DistList*, Entry>>& pending);
+    Entry* addMemberContact(Entry member);
     /// Adds an entry and leaves the book as sortAndMerge(0) would.
     void insertSorted(Entry entry);
 
@@ -178,6 +182,7 @@ class NewAdbook : public Adbook {
     std::vector<std::unique_ptr<NewAdbook>> m_folders;
     std::vector<std::unique_ptr<DistList>> m_lists;
     int m_duplicatesRemoved = 0;
+    int m_membersAdded = 0;
     int m_sortedBy = -1;  ///< The field the entries are sorted and de-duplicated by, or -1.
     std::size_t m_entryPos = 0;
     std::size_t m_folderPos = 0;

@@ -59,19 +59,32 @@ bool NewAdbook::fromIter(IterBase& reader, bool noRewind) {
 }
 
 void NewAdbook::resolveMembers(std::vector<std::pair<DistList*, Entry>>& pending) {
+    const int before = entryCount();
     // What each list holds already, so that importing a list twice adds nobody twice.
     std::unordered_map<DistList*, std::unordered_set<const Entry*>> held;
     for (auto& [list, member] : pending) {
         auto [it, added] = held.try_emplace(list);
         if (added) it->second.insert(list->members().begin(), list->members().end());
         Entry* found = findMember(member);
-        if (!found) {
-            m_run->diagnostic("No entry for list member " + member[Field::FullName] + " " +
-                              member[Field::Email] + "\n");
-            continue;
-        }
-        if (it->second.insert(found).second) list->addMember(found);
+        if (!found) found = addMemberContact(member);
+        if (found && it->second.insert(found).second) list->addMember(found);
     }
+    // The book ends an import sorted, also with the contacts made here.
+    if (entryCount() > before) sortAndMerge(static_cast<int>(Field::FullName));
+    m_membersAdded = entryCount() - before;
+}
+
+Entry* NewAdbook::addMemberContact(Entry member) {
+    // A member given by its address (and maybe a name) is a person the book did not hold;
+    // one named only by a nickname refers to something else (another list, say) and is not.
+    if (member[Field::Email].empty() && member[Field::FullName].empty()) {
+        m_run->diagnostic("No entry for list member " + member[Field::Nickname] + "\n");
+        return nullptr;
+    }
+    member.kind = KindContact;
+    member.revisionTime = 0;  // nothing says when it was last changed
+    if (!addEntry(std::move(member))) return nullptr;
+    return entryPtr(entryCount() - 1);
 }
 
 void NewAdbook::importFolders(IterBase& reader) {

@@ -325,14 +325,16 @@ TEST_F(KyntTest, DeepNestingIsCapped) {
     EXPECT_EQ(f->entryAt(0)[Field::FullName], "Deep");
 }
 
-TEST_F(KyntTest, ListMemberWithoutContactIsDropped) {
+TEST_F(KyntTest, ListMemberWithoutContactBecomesOne) {
     auto book = load(
         "BEGIN:VCARD\nFN:Ann\nEMAIL:ann@x\nEND:VCARD\n<list name=\"Team\">\nBEGIN:VCARD\nFN:Ann\n"
         "EMAIL:ann@x\nEND:VCARD\nBEGIN:VCARD\nFN:Ghost\nEMAIL:ghost@x\nEND:VCARD\n</list>\n");
     ASSERT_EQ(book->listCount(), 1);
-    ASSERT_EQ(book->listAt(0)->entryCount(), 1);
+    ASSERT_EQ(book->listAt(0)->entryCount(), 2);
     EXPECT_EQ(book->listAt(0)->members()[0]->fields[0], "Ann");
-    EXPECT_EQ(book->entryCount(), 1);
+    EXPECT_EQ(book->listAt(0)->members()[1]->fields[0], "Ghost");
+    EXPECT_EQ(book->entryCount(), 2);
+    EXPECT_EQ(book->membersAdded(), 1);
 }
 
 TEST_F(KyntTest, ReaderWalksItemsInOrder) {

@@ -107,6 +107,34 @@ TEST(Import, InlineListResolvesMembersThatComeAfterIt) {
     EXPECT_EQ(book.entryCount(), 3);
 }
 
+TEST(Import, AListMemberWithoutAContactBecomesOneAndStaysInTheList) {
+    // A list of addresses (Pine, Pegasus, Eudora, LDIF): members the book holds no contact
+    // for are kept as contacts of their own, with the address and the name given, once each.
+    // A bare nickname that names nothing may name another list: it makes no contact.
+    testing::TestRun run;
+    ScriptedReader file("f", {contact("Ann Lee", "ann@x.org"), marker(KindListBegin, "Team"),
+                              contact("", "ann@x.org"), contact("New Person", "new@y.org"),
+                              contact("", "", "other-list"), contact("", "NEW@y.org"),
+                              marker(KindListEnd, "Team"), marker(KindListBegin, "Two"),
+                              contact("Zed", "zed@z.org"), marker(KindListEnd, "Two")});
+    file.list("Sub", {contact("", "sub@s.org"), contact("Ann Lee", "ann@x.org")});
+    NewAdbook book(run);
+    book.fromStart(file);
+    EXPECT_EQ(fullNames(book), (Names{"", "Ann Lee", "New Person", "Zed"}));  // sorted
+    EXPECT_EQ(book.membersAdded(), 3);
+    ASSERT_EQ(book.listCount(), 3);
+    EXPECT_EQ(memberNames(*book.listAt(0)), (Names{"Ann Lee", "New Person"}));
+    EXPECT_EQ(memberNames(*book.listAt(1)), (Names{"Zed"}));
+    EXPECT_EQ(memberNames(*book.listAt(2)), (Names{"", "Ann Lee"}));
+    EXPECT_EQ(book.listAt(2)->members()[0], book.entryPtr(0));
+    EXPECT_EQ((*book.entryPtr(0))[Field::Email], "sub@s.org");
+
+    book.fromStart(file);  // the second time they are contacts already
+    EXPECT_EQ(book.entryCount(), 4);
+    EXPECT_EQ(book.membersAdded(), 0);
+    EXPECT_EQ(memberNames(*book.listAt(0)), (Names{"Ann Lee", "New Person"}));
+}
+
 TEST(Import, ListSubReadersResolveAgainstTheDeduplicatedBook) {
     testing::TestRun run;
     ScriptedReader file("f", {contact("Bob", "bob@x.org"), contact("bob", "bob@x.org")});
