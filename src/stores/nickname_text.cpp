@@ -378,7 +378,8 @@ Entry IterPine::nextEntry() {
     if (b != std::string::npos && address[b] == '(') {
         std::size_t e = address.find_last_not_of(" \t");
         if (address[e] == ')') --e;
-        const std::string listName = !fields[0].empty() ? fields[0] : fields[1];
+        // Named as the user named it; nicknames are short handles that may repeat.
+        const std::string listName = !fields[1].empty() ? fields[1] : fields[0];
         queueList(listName, std::string_view(address).substr(b + 1, e - b));
         Entry first = std::move(m_pending.front());
         m_pending.pop_front();

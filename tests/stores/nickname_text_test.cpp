@@ -252,11 +252,11 @@ INSTANTIATE_TEST_SUITE_P(
         PineCase{"longLineKeptWhole",
                  "ann\tAnn\tann@x.org\t\t" + std::string(400, 'n') + "\nbob\tBob\n",
                  {"|ann|Ann|ann@x.org|" + std::string(400, 'n'), "|bob|Bob||"}},
-        PineCase{
-            "listInParentheses",
-            "team\tThe Team\t(ann, \"Bob B\" <bob@x.org>,\n   carl@x.org)\t\tnote\n",
-            {"begin||team||", "|ann|||", "||Bob B|bob@x.org|", "|||carl@x.org|", "end||team||"}},
-        PineCase{"emptyList", "none\tNone\t()\n", {"begin||none||", "end||none||"}},
+        PineCase{"listInParentheses",
+                 "team\tThe Team\t(ann, \"Bob B\" <bob@x.org>,\n   carl@x.org)\t\tnote\n",
+                 {"begin||The Team||", "|ann|||", "||Bob B|bob@x.org|", "|||carl@x.org|",
+                  "end||The Team||"}},
+        PineCase{"emptyList", "none\tNone\t()\n", {"begin||None||", "end||None||"}},
         PineCase{"nonAscii",
                  "j\xC3\xBC\tJ\xC3\xBCrgen M\xC3\xBCller\tj@x.de\n",
                  {"|j\xC3\xBC|J\xC3\xBCrgen M\xC3\xBCller|j@x.de|"}},
@@ -289,10 +289,37 @@ TEST_F(PineFiles, ListSurvivesTheImportWithItsMembers) {
     EXPECT_EQ(book.entryCount(), 2);
     ASSERT_EQ(book.listCount(), 1);
     DistList* team = book.listAt(0);
-    EXPECT_EQ(team->name(), "team");
+    EXPECT_EQ(team->name(), "Team");  // as the user named it, not by its nickname
     ASSERT_EQ(team->members().size(), 2u);
     EXPECT_EQ((*team->members()[0])[Field::FullName], "Ann Lee");
     EXPECT_EQ((*team->members()[1])[Field::FullName], "Bob Roe");
+}
+
+TEST_F(PineFiles, AListOfAddressesKeepsItsMembersAsContacts) {
+    // Members the book has no entry for are people all the same; two lists that share a
+    // nickname stay two lists, each named by its full name (or its nickname without one).
+    testing::TestRun run;
+    IterPine reader(run, dir.file("book",
+                                  "team\tThe Team\t(ann@x.org,\"Bob Roe\" <bob@y.org>)\n"
+                                  "team\tOther Team\t(cy@z.org)\n"
+                                  "solo\t\t(ann@x.org)\n"));
+    NewAdbook book(run);
+    book.fromIter(reader, false);
+    ASSERT_EQ(book.entryCount(), 3);
+    EXPECT_EQ(book.membersAdded(), 3);
+    const auto members = [&](const std::string& list) {
+        const int pos = book.listIndex(list);
+        if (pos < 0) return std::string("<no list>");
+        std::string out;
+        for (const Entry* m : book.listAt(pos)->members()) {
+            out += (*m)[Field::FullName] + " " + (*m)[Field::Email] + ";";
+        }
+        return out;
+    };
+    EXPECT_EQ(members("The Team"), " ann@x.org;Bob Roe bob@y.org;");
+    EXPECT_EQ(members("Other Team"), " cy@z.org;");
+    EXPECT_EQ(members("solo"), " ann@x.org;");
+    EXPECT_EQ(book.listCount(), 3);
 }
 
 TEST_F(PineFiles, EntriesClaimOnlyThePineFields) {
