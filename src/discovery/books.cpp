@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "discovery/applications.h"
 #include "discovery/detection.h"
 #include "platform/environment.h"
 #include "platform/wine_registry.h"
@@ -336,6 +337,20 @@ std::vector<BookEntry> booksOfApplication(RunContext& run, int number,
                 out.push_back(MakeBookEntry(number, configured));
             break;
         }
+    }
+    return out;
+}
+
+std::vector<InstalledApplication> installedApplications(RunContext& run) {
+    refreshConfiguredPaths(run);
+    std::vector<InstalledApplication> out;
+    for (int n = 0; n < kFormatCount; ++n) {
+        const std::string name = FormatName(n);
+        if (!hasPathSlot(n) || name.empty()) continue;
+        // Pine is looked for on request only, as the wizard does.
+        const std::string path = n == 11 ? detectFormat(run, 11) : configuredPath(run, n);
+        if (path.empty()) continue;
+        out.push_back({n, name, path, booksOfApplication(run, n, path)});
     }
     return out;
 }

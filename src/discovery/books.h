@@ -81,4 +81,16 @@ BookEntry MakeBookEntry(int number, const std::string& filePath);
 std::vector<BookEntry> booksOfApplication(RunContext& run, int number,
                                           const std::string& configured);
 
+/// An application detection found, with the books the wizard would offer for it.
+struct InstalledApplication {
+    int number = 0;
+    std::string name;
+    std::string path;  ///< its configured path or marker
+    std::vector<BookEntry> books;
+};
+
+/// Every application with a configured path (detecting first when nothing is stored yet),
+/// and Pine when its address book is found, by format number.
+std::vector<InstalledApplication> installedApplications(RunContext& run);
+
 }  // namespace vesk
