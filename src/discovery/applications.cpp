@@ -68,6 +68,11 @@ void SetFormatPath(RunContext& run, const std::string& displayName, const std::s
 
 void SaveAllFormats(RunContext& run) {
     run.trace(0, "Saving all formats to the registry", "Debug");
+    // The key itself says detection has run, even when it found nothing.
+    if (run.settings().createKey(RootKey::CurrentUser, kFormatsKey) != kErrorSuccess) {
+        run.report(Severity::Error, "Error writing data!", "Vesk");
+        return;
+    }
     // Only what was found is stored: an empty value would read as "configured, not
     // installed" and keep detection from ever running again.
     for (int n : kSavedOrder) {

@@ -110,8 +110,14 @@ std::string detectNetscape6(RunContext& run, bool present) {
     return analyzerListing(run, {wineMozillaRegistry(run)});
 }
 
+/// A path below the home folder; "" when there is no home.
+std::string inHome(RunContext& run, const std::string& rest) {
+    const std::string home = detectionEnvironment(run).home();
+    return home.empty() ? std::string() : joinPath(home, rest);
+}
+
 std::string seamonkeyHome(RunContext& run) {
-    return joinPath(detectionEnvironment(run).home(), ".mozilla/seamonkey");
+    return inHome(run, ".mozilla/seamonkey");
 }
 
 bool wineMozilla(RunContext& run) {
@@ -284,7 +290,7 @@ std::string detectOpera(RunContext& run) {
     }
     if (isDir(folder)) return joinPath(folder, "Contacts.adr");
     // Opera's own Linux builds keep the file in ~/.opera.
-    const std::string native = joinPath(detectionEnvironment(run).home(), ".opera/contacts.adr");
+    const std::string native = inHome(run, ".opera/contacts.adr");
     return exists(native) ? native : std::string();
 }
 
@@ -333,7 +339,7 @@ std::string detectPine(RunContext& run) {
         if (exists(file)) return file;
     }
     // Alpine and Pine on Linux keep the address book in ~/.addressbook.
-    const std::string native = joinPath(detectionEnvironment(run).home(), ".addressbook");
+    const std::string native = inHome(run, ".addressbook");
     return exists(native) ? native : std::string();
 }
 

@@ -297,6 +297,7 @@ TEST(Detection, StoresOnlyWhatWasFoundAndDetectsAgainWhenNothingIsStored) {
         EXPECT_NE(ReadRegistryValue(*m.store, RootKey::CurrentUser, kFormatsKey, name, value),
                   kErrorSuccess)
             << name;
+    EXPECT_TRUE(m.prompts.messages.empty());
     const std::string file = m.make(".opera/contacts.adr");
     EXPECT_EQ(GetFormatPath(*m.run, "Opera"), file);
     EXPECT_EQ(ReadRegistryValue(*m.store, RootKey::CurrentUser, kFormatsKey, "Opera", value),
