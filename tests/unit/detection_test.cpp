@@ -553,10 +553,14 @@ TEST(AppsCommand, ListsEachApplicationWithItsBooks) {
     m.make("c/PMAIL/main.pmr", "Main book\r\n");
     m.make(".thunderbird/profiles.ini", "[General]\n[Profile0]\nName=me\nPath=me.default\n");
     m.make(".thunderbird/me.default/abook.mab", "");
+    m.make(".mozilla/seamonkey/profiles.ini", "[General]\n[Profile0]\nName=sm\nPath=sm.p\n");
+    m.make(".mozilla/seamonkey/sm.p/abook.mab", "");
     std::ostringstream out, err;
     EXPECT_EQ(cli::runIn(*m.run, {"apps"}, "1", cli::Streams{out, err}), 0);
     EXPECT_EQ(out.str(),
               "Pegasus Mail: " + m.c("PMAIL") + "\n  Main book\t" + m.c("PMAIL/main.pmr") +
+                  "\nMozilla: Present\n  sm: Personal Address Book\t" + m.home +
+                  "/.mozilla/seamonkey/sm.p/abook.mab" +
                   "\nOutlook Express: 5.0\nThunderbird: Present\n  me: Personal Address Book\t" +
                   m.home + "/.thunderbird/me.default/abook.mab\n");
 
