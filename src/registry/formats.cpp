@@ -9,6 +9,7 @@
 #include "registry/registry.h"
 #include "stores/juno.h"
 #include "stores/nickname_text.h"
+#include "stores/palm.h"
 #include "stores/simeon.h"
 
 namespace vesk {
@@ -44,8 +45,6 @@ const FormatInfo kMork = {.id = "mork",
                           .sniff = &sniffMork,
                           .openFilters = {{"Mozilla/Netscape 6 files (*.mab)", "*.mab", 8}},
                           .saveFilters = {{"Netscape 6/7 files (*.mab)", "*.mab", 6}}};
-const FormatInfo kPalm = {
-    .id = "palm", .displayName = "Palm Desktop address book", .extensions = {"dat"}, .reads = true};
 Sniff sniffOpera(std::string_view head) {
     return head.starts_with("Opera Hotlist version") ? Sniff::Yes : Sniff::No;
 }
@@ -88,7 +87,7 @@ const std::vector<const FormatInfo*>& builtInFormats() {
         &csvFormat(),
         &abxFormat(),
         &kMork,
-        &kPalm,
+        &palmFormat(),
         &junoFormat(),
         &pineFormat(),
         &kOpera,
