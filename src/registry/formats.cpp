@@ -6,6 +6,7 @@
 #include "formats/kynt.h"
 #include "formats/ldif.h"
 #include "formats/vcard.h"
+#include "formats/xml_contacts.h"
 #include "registry/registry.h"
 #include "stores/juno.h"
 #include "stores/nickname_text.h"
@@ -55,18 +56,20 @@ const FormatInfo kOpera = {.id = "opera",
                            .reads = true,
                            .writes = true,
                            .sniff = &sniffOpera};
-const FormatInfo kAgentXml = {.id = "agent_xml",
-                              .displayName = "Forte Agent XML contacts",
-                              .extensions = {"xml"},
-                              .reads = true,
-                              .writes = true,
-                              .openFilters = {{"XML Files (Agent)", "*.xml", 12}}};
-const FormatInfo kWindowsContact = {
-    .id = "windows_contact",
-    .displayName = "Windows Contacts",
-    .extensions = {"contact"},
-    .reads = true,
-    .openFilters = {{"Windows Contacts Files (*.contact)", "*.contact", 13}}};
+// A format does not include another: the Agent reader gets its list reader from here.
+std::unique_ptr<IterBase> agentListReader(RunContext& run, std::string name, std::string members) {
+    return std::make_unique<iterators::IterTXT>(run, std::string(), iterators::IterTXT::kModeGiven,
+                                                std::move(name), std::move(members));
+}
+std::unique_ptr<IterBase> readAgentXml(const FormatArgs& a) {
+    return std::make_unique<iterators::IterXML>(a.run, a.fileName, iterators::IterXML::kAgent,
+                                                &agentListReader);
+}
+const FormatInfo kAgentXml = [] {
+    FormatInfo info = agentXmlFormat();
+    info.reader = &readAgentXml;
+    return info;
+}();
 
 }  // namespace
 
@@ -92,7 +95,7 @@ const std::vector<const FormatInfo*>& builtInFormats() {
         &pineFormat(),
         &kOpera,
         &kAgentXml,
-        &kWindowsContact,
+        &windowsContactFormat(),
         &htmlBookFormat(),
         &iniBookFormat(),
     };
