@@ -250,10 +250,21 @@ IterBase* IterXML::nextList() {
 
 }  // namespace iterators
 
-ToXML::ToXML(RunContext& run, std::string fileName) : ToBase(run), m_fileName(std::move(fileName)) {
+namespace {
+
+std::string templateFile(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return findProgramFile(name);
+    const std::string path = folder + "/" + name;
+    return isFile(path) ? path : std::string();
+}
+
+}  // namespace
+
+ToXML::ToXML(RunContext& run, std::string fileName, const std::string& templateFolder)
+    : ToBase(run), m_fileName(std::move(fileName)) {
     wantsLists = true;
-    const std::string agent = findProgramFile("agent.xml");
-    const std::string skeleton = findProgramFile("agentskeleton.xml");
+    const std::string agent = templateFile(templateFolder, "agent.xml");
+    const std::string skeleton = templateFile(templateFolder, "agentskeleton.xml");
     if (agent.empty() || skeleton.empty()) {
         run.report(Severity::Error,
                    "Failed to load file:\nThe template " +

@@ -63,7 +63,8 @@ class IterXML : public IterBase {
 /// "addressbook" of "agentskeleton.xml". Both templates are installed with the program.
 class ToXML : public ToBase {
   public:
-    ToXML(RunContext& run, std::string fileName);
+    /// `templateFolder` empty: the templates are looked for where the program is installed.
+    ToXML(RunContext& run, std::string fileName, const std::string& templateFolder = {});
 
     bool write(Entry e) override;
     bool finish() override;
