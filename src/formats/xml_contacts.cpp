@@ -41,6 +41,16 @@ const std::vector<std::pair<Field, const char*>>& agentPaths() {
     return paths;
 }
 
+/// The Agent field queries compiled once.
+const std::vector<std::pair<Field, pugi::xpath_query>>& agentQueries() {
+    static const std::vector<std::pair<Field, pugi::xpath_query>> queries = [] {
+        std::vector<std::pair<Field, pugi::xpath_query>> out;
+        for (const auto& [field, path] : agentPaths()) out.emplace_back(field, path);
+        return out;
+    }();
+    return queries;
+}
+
 class DepthCheck : public pugi::xml_tree_walker {
   public:
     bool for_each(pugi::xml_node&) override {
@@ -190,8 +200,8 @@ Entry IterXML::nextEntry() {
 
 Entry IterXML::agentEntry(const pugi::xml_node& contact) const {
     Entry e;
-    for (const auto& [field, path] : agentPaths()) {
-        const pugi::xpath_node found = contact.select_node(path);
+    for (const auto& [field, query] : agentQueries()) {
+        const pugi::xpath_node found = contact.select_node(query);
         if (found) e[field] = deepText(found.node());
     }
     return e;
@@ -306,8 +316,8 @@ bool ToXML::write(Entry e) {
     }
     if (kind != EntryKind::Contact) return false;
     pugi::xml_node contact = m_root.append_copy(m_templateContact);
-    for (const auto& [field, path] : agentPaths()) {
-        const pugi::xpath_node target = contact.select_node(path);
+    for (const auto& [field, query] : agentQueries()) {
+        const pugi::xpath_node target = contact.select_node(query);
         if (target) target.node().text().set(e[field].c_str());
     }
     return true;
