@@ -1,6 +1,7 @@
 #include "formats/xml_contacts.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <sstream>
 #include <string_view>
 
@@ -160,9 +161,13 @@ std::string memberLine(const Entry& e) {
 bool loadXmlFile(RunContext& run, pugi::xml_document& doc, const std::string& fileName) {
     // parse_doctype stays off: the DOCTYPE is skipped, so neither a DTD nor its entities count.
     const unsigned options = pugi::parse_default & ~static_cast<unsigned>(pugi::parse_doctype);
-    pugi::xml_parse_result result = doc.load_file(fileName.c_str(), options);
-    std::string reason = result ? "" : result.description();
-    if (result) {
+    // pugixml sizes its buffer by seeking to the end, which for a folder asks for 2^63 bytes.
+    std::error_code ec;
+    const bool folder = std::filesystem::is_directory(fileName, ec);
+    pugi::xml_parse_result result;
+    if (!folder) result = doc.load_file(fileName.c_str(), options);
+    std::string reason = folder ? "Is a directory" : result ? "" : result.description();
+    if (reason.empty()) {
         DepthCheck check;
         doc.traverse(check);
         if (check.tooDeep) reason = "Elements are nested too deeply";
