@@ -4,13 +4,13 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "discovery/applications.h"
 #include "discovery/detection.h"
 #include "platform/environment.h"
 #include "platform/wine_registry.h"
 #include "registry/applications.h"
+#include "text/text_io.h"
 
 namespace vesk {
 
@@ -27,12 +27,9 @@ constexpr std::string_view kProfileMarker = "nsRegistry::Common -  Profiles -  "
 constexpr std::string_view kDirectoryMarker = "directory\t = ";
 
 std::string readWhole(const std::string& path, std::size_t limit = std::string::npos) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
-    std::ostringstream s;
-    s << in.rdbuf();
-    std::string text = s.str();
-    return text.size() > limit ? text.substr(0, limit) : text;
+    std::string text = readFileBytes(path).value_or("");
+    if (text.size() > limit) text.resize(limit);
+    return text;
 }
 
 std::string firstLine(const std::string& path) {

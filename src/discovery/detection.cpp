@@ -4,12 +4,12 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "discovery/analyzer.h"
 #include "discovery/applications.h"
 #include "platform/settings.h"
 #include "platform/wine_registry.h"
+#include "text/text_io.h"
 
 namespace vesk {
 
@@ -35,14 +35,6 @@ bool isDir(const std::string& p) {
 bool exists(const std::string& p) {
     std::error_code ec;
     return !p.empty() && fs::exists(p, ec);
-}
-
-std::string readWhole(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 std::string lower(std::string s) {
@@ -220,7 +212,7 @@ std::string detectBecky(RunContext& run) {
     run.trace(0, data, "This is the path from the registry");
     const std::string folder = joinPath(data, "AddrBook/@Personal/Default");
     run.trace(0, "Opening File", "Debug");
-    const std::string text = readWhole(joinPath(folder, "Group.idx"));
+    const std::string text = readFileBytes(joinPath(folder, "Group.idx")).value_or("");
     if (text.empty()) {
         run.trace(0, "File not Found!", "Debug");
         return {};
@@ -393,7 +385,7 @@ std::string thunderbirdListing(RunContext& run) {
     if (homes.empty()) return {};
     for (const auto& dir : homes) {
         const std::string ini = joinPath(dir, "profiles.ini");
-        if (isDir(dir) && exists(ini)) return dir + "\n" + readWhole(ini);
+        if (isDir(dir) && exists(ini)) return dir + "\n" + readFileBytes(ini).value_or("");
     }
     return joinPath(homes.front(), "Profiles/default");
 }

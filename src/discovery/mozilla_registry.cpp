@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -84,13 +83,6 @@ class RegistryFile {
   private:
     std::string_view m_bytes;
 };
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    if (in) s << in.rdbuf();
-    return s.str();
-}
 
 std::string iniValue(const std::string& line, const std::string& key) {
     if (!line.starts_with(key + "=")) return {};
@@ -217,7 +209,7 @@ std::string fromUtf16Le(std::string_view bytes) {
 std::string analyzeProfileFiles(const std::vector<std::string>& files) {
     std::vector<MozillaProfile> all;
     for (const auto& f : files) {
-        const std::string bytes = readFile(f);
+        const std::string bytes = readFileBytes(f).value_or("");
         auto found = readMozillaRegistry(bytes);
         if (found.empty()) {
             found = readProfilesIni(bytes, std::filesystem::path(f).parent_path().string());

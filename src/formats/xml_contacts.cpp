@@ -1,12 +1,13 @@
 #include "formats/xml_contacts.h"
 
 #include <algorithm>
-#include <filesystem>
+#include <optional>
 #include <sstream>
 #include <string_view>
 
 #include "platform/file_io.h"
 #include "platform/program_files.h"
+#include "text/text_io.h"
 
 namespace vesk {
 
@@ -161,12 +162,12 @@ std::string memberLine(const Entry& e) {
 bool loadXmlFile(RunContext& run, pugi::xml_document& doc, const std::string& fileName) {
     // parse_doctype stays off: the DOCTYPE is skipped, so neither a DTD nor its entities count.
     const unsigned options = pugi::parse_default & ~static_cast<unsigned>(pugi::parse_doctype);
-    // pugixml sizes its buffer by seeking to the end, which for a folder asks for 2^63 bytes.
-    std::error_code ec;
-    const bool folder = std::filesystem::is_directory(fileName, ec);
+    // Read through the text layer, which refuses folders: pugixml's own loader sizes its buffer
+    // by seeking to the end, which for a folder asks for 2^63 bytes.
+    const std::optional<std::string> bytes = readFileBytes(fileName);
     pugi::xml_parse_result result;
-    if (!folder) result = doc.load_file(fileName.c_str(), options);
-    std::string reason = folder ? "Is a directory" : result ? "" : result.description();
+    if (bytes) result = doc.load_buffer(bytes->data(), bytes->size(), options);
+    std::string reason = !bytes ? "File cannot be opened" : result ? "" : result.description();
     if (reason.empty()) {
         DepthCheck check;
         doc.traverse(check);

@@ -2,8 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <optional>
 #include <string_view>
 
 #include "text/text_io.h"
@@ -105,12 +104,12 @@ std::string joinNames(const std::string& first, const std::string& last) {
 
 IterPALM::IterPALM(RunContext& run, std::string fileName)
     : m_fileName(std::move(fileName)), m_run(run) {
-    std::ifstream in(m_fileName, std::ios::binary);
-    if (!in) {
+    std::optional<std::string> bytes = readFileBytes(m_fileName);
+    if (!bytes) {
         m_run.report(Severity::Error, "File cannot be opened", m_fileName, Where{m_fileName});
         return;
     }
-    m_bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    m_bytes = std::move(*bytes);
     if (!readHeader()) {
         m_run.report(Severity::Error, "This is not a Palm Desktop address book", m_fileName,
                      Where{m_fileName});
