@@ -96,22 +96,47 @@ IterTXT::IterTXT(RunContext& run, std::string fileName, int mode, std::string na
     } else {
         reportUnopenable(run, fileName);
     }
+    if (mode == kModePegasus) m_listTitle = std::filesystem::path(fileName).stem().string();
     rewind();
 }
 
 bool IterTXT::rewind() {
-    if (m_mode == kModePlain || m_mode == kModeGiven) {
-        m_pos = 0;
-    } else if (m_mode == kModePegasus) {
-        // Only the header lines ("\TITLE", "\NOSIG", ...) are skipped: a member such as
-        // DOMAIN\user further down is data.
-        m_pos = 0;
-        while (m_pos < m_text.size() && m_text[m_pos] == '\\') {
-            const std::size_t lf = m_text.find('\n', m_pos);
-            m_pos = lf == std::string::npos ? m_text.size() : lf + 1;
-        }
-    }
+    m_pos = 0;
+    if (m_mode == kModePegasus) skipPegasusHeader();
     return true;
+}
+
+void IterTXT::skipPegasusHeader() {
+    // An empty file holds no list at all; one with only a title is an empty list.
+    const bool blank = m_text.find_first_not_of(" \t\r\n") == std::string::npos;
+    m_listPart = blank ? ListPart::Done : ListPart::Begin;
+    // Only the header lines ("\TITLE", "\NOSIG", ...) are skipped: a member such as
+    // DOMAIN\user further down is data.
+    while (m_pos < m_text.size() && m_text[m_pos] == '\\') {
+        std::size_t lf = m_text.find('\n', m_pos);
+        if (lf == std::string::npos) lf = m_text.size();
+        const std::string_view line = std::string_view(m_text).substr(m_pos, lf - m_pos);
+        if (line.size() > 7 && equalNoCase(line.substr(0, 7), "\\TITLE ")) {
+            const std::string_view title = line.substr(7);
+            const std::size_t b = title.find_first_not_of(" \t\r");
+            if (b != std::string_view::npos) {
+                m_listTitle = std::string(title.substr(b, title.find_last_not_of(" \t\r") + 1 - b));
+            }
+        }
+        m_pos = lf < m_text.size() ? lf + 1 : lf;
+    }
+}
+
+bool IterTXT::atEnd() {
+    if (m_mode == kModePegasus) return m_listPart == ListPart::Done;
+    return m_pos >= m_text.size();
+}
+
+Entry IterTXT::listMarker(EntryKind kind) const {
+    Entry marker = markerEntry(kind, m_listTitle);
+    marker.mask = m_mask;
+    marker.revisionTime = 0;
+    return marker;
 }
 
 float IterTXT::progress() {
@@ -229,10 +254,19 @@ IterTXT::Item IterTXT::parseItem(std::string_view text, std::size_t start) {
 }
 
 Entry IterTXT::nextEntry() {
+    if (m_mode == kModePegasus && m_listPart != ListPart::Members) {
+        if (m_listPart == ListPart::Done) return listMarker(KindListEnd);
+        m_listPart = ListPart::Members;
+        return listMarker(KindListBegin);
+    }
+    if (m_mode == kModePegasus && m_pos >= m_text.size()) {
+        m_listPart = ListPart::Done;
+        return listMarker(KindListEnd);
+    }
     Entry entry;
     entry.mask = m_mask;
     entry.revisionTime = 0;  // a text list keeps no times
-    if (atEnd()) return entry;
+    if (m_pos >= m_text.size()) return entry;
     const Item item = parseItem(m_text, m_pos);
     entry[Field::FullName] = item.name;
     entry[Field::Email] = item.address;

@@ -33,9 +33,12 @@ std::vector<Entry> readAll(IterBase& reader) {
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
+/// The contacts a reader gives (list markers left out).
 Pairs namesAndAddresses(IterBase& reader) {
     Pairs out;
-    for (const Entry& e : readAll(reader)) out.emplace_back(e[Field::FullName], e[Field::Email]);
+    for (const Entry& e : readAll(reader)) {
+        if (!e.isMarker()) out.emplace_back(e[Field::FullName], e[Field::Email]);
+    }
     return out;
 }
 
@@ -154,6 +157,35 @@ TEST_F(TextFiles, PegasusListWithoutHeaderKeepsItsFirstMember) {
     IterTXT reader(run, dir.file("plain.pml", "ann@x.org\nbob@x.org\n"), IterTXT::kModePegasus);
     const Pairs expected{{"", "ann@x.org"}, {"", "bob@x.org"}};
     EXPECT_EQ(namesAndAddresses(reader), expected);
+}
+
+TEST_F(TextFiles, PegasusListFileIsAListNamedByItsTitle) {
+    // The members come between the begin and end of one list named by "\TITLE" (by the file
+    // name when there is none); imported, they are the list's members and the book's contacts.
+    testing::TestRun run;
+    const std::pair<std::string, std::string> files[] = {
+        {"friends.pml", "\\TITLE Good Friends\r\n\\NOSIG Y\r\nAnn <a@x.org>\r\nbob@x.org\r\n"},
+        {"club.pml", "\"Ann\" <a@x.org>\nbob@x.org"},
+    };
+    for (const auto& [name, text] : files) {
+        IterTXT reader(run, dir.file(name, text), IterTXT::kModePegasus);
+        const std::string title = name == "club.pml" ? "club" : "Good Friends";
+        std::vector<std::string> kinds;
+        for (const Entry& e : readAll(reader)) {
+            if (e.isMarker() || !e.isEmpty()) {
+                kinds.push_back(std::to_string(toNumber(e.kind)) + ":" + e[Field::FullName]);
+            }
+        }
+        EXPECT_EQ(kinds, (std::vector<std::string>{"13:" + title, "0:Ann", "0:", "237:" + title}));
+
+        NewAdbook book(run);
+        book.fromStart(reader);
+        EXPECT_EQ(book.entryCount(), 2) << name;
+        EXPECT_EQ(book.membersAdded(), 2) << name;
+        ASSERT_EQ(book.listCount(), 1) << name;
+        EXPECT_EQ(book.listAt(0)->name(), title);
+        EXPECT_EQ(book.listAt(0)->entryCount(), 2);
+    }
 }
 
 TEST_F(TextFiles, PlainListDecodesLegacyBytesAndUtf8Alike) {
