@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <climits>
 #include <cstdint>
@@ -226,8 +227,23 @@ class RecordReader {
     std::array<char, kMaxAttributeName> m_name{};
 };
 
+/// True when a new component ("type=") starts at `pos`: an attribute name or OID, then "=".
+bool startsComponent(std::string_view dn, std::size_t pos) {
+    while (pos < dn.size() && isBlank(dn[pos])) ++pos;
+    if (pos == dn.size()) return true;  // a separator at the end ends the value
+    const std::size_t start = pos;
+    while (pos < dn.size() && (std::isalnum(static_cast<unsigned char>(dn[pos])) ||
+                               dn[pos] == '-' || dn[pos] == '.')) {
+        ++pos;
+    }
+    if (pos == start) return false;
+    while (pos < dn.size() && isBlank(dn[pos])) ++pos;
+    return pos < dn.size() && dn[pos] == '=';
+}
+
 /// Splits a distinguished name into its components and undoes the escapes of RFC 4514 (and
-/// of the older RFC 2253 quoting).
+/// of the older RFC 2253 quoting). Thunderbird leaves commas in names unescaped
+/// ("cn=Torres, Michelle,mail=..."): a separator not followed by "type=" is part of the value.
 template <typename Fn>
 void forEachDnComponent(std::string_view dn, Fn&& fn) {
     std::size_t i = 0;
@@ -264,7 +280,8 @@ void forEachDnComponent(std::string_view dn, Fn&& fn) {
                     ++k;
                 }
                 kept = value.size();
-            } else if (!quoted && (c == ',' || c == '+' || c == ';')) {
+            } else if (!quoted && (c == ',' || c == '+' || c == ';') &&
+                       startsComponent(dn, k + 1)) {
                 break;
             } else {
                 value.push_back(c);
