@@ -549,8 +549,11 @@ Entry* NewAdbook::findMember(const Entry& key) {
         if (found) return found;
         if (!stale) break;
     }
+    // A member given with an address names that address: a contact whose name merely
+    // contains the member's name is someone else.
+    if (!mail.empty() && nick.empty()) return nullptr;
     std::string_view text = nick;
-    if (text.empty()) text = !full.empty() ? std::string_view(full) : std::string_view(mail);
+    if (text.empty()) text = full;
     if (text.empty()) return nullptr;
     const int pos = find(text, 0, -1);
     return pos < 0 ? nullptr : entryPtr(pos);

@@ -133,7 +133,8 @@ class NewAdbook : public Adbook {
     /// The entry object itself (list members and indexOf refer to it).
     Entry* entryPtr(int pos) const;
     /// The entry that a list member described by `key` refers to, or nullptr: an exact
-    /// Nickname, E-Mail Address (any case) or Full Name first, then a substring of the key.
+    /// Nickname, E-Mail Address (any case) or Full Name first, then a substring of the key
+    /// (not for a key that gives an address and no nickname: that address names the member).
     Entry* findMember(const Entry& key);
     /// Place where `e` would be inserted in the current sort order (first entry not before it).
     int lowerBound(const Entry& e) const;

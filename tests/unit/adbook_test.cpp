@@ -295,6 +295,10 @@ TEST(DistList, MemberIsFoundByExactKeyBeforeSubstring) {
     EXPECT_TRUE(list->write(contact("Anna Jim")));
     EXPECT_TRUE(list->write(contact("Smith")));  // no exact match: substring fallback
     EXPECT_FALSE(list->write(contact("Nobody", "nobody@x.org")));
+    // A member with an address is that address: no contact merely containing its name or
+    // its address stands in for it (the import makes it a contact of its own).
+    EXPECT_FALSE(list->write(contact("Smith", "smith@y.org")));
+    EXPECT_FALSE(list->write(contact("", "bob@x")));
     EXPECT_FALSE(list->write(Entry()));
     EXPECT_EQ(memberNames(*list),
               (std::vector<std::string>{"Bob Smith", "Robert", "Anna Jim", "Bob Smith"}));
