@@ -193,7 +193,7 @@ void IterFile::fill() {
         switch (m_kind) {
             case Ldif: {
                 const std::string_view record = ldif::nextRecord(m_text, m_pos);
-                if (!record.empty()) ldif::readRecord(record, m_pending);
+                if (!record.empty()) ldif::readRecord(record, m_pending, personByDn());
                 break;
             }
             case Eudora:
@@ -205,6 +205,14 @@ void IterFile::fill() {
                 break;
         }
     }
+}
+
+ldif::DnLookup IterFile::personByDn() {
+    // The index is built on the first member that only a record's whole name identifies.
+    return [this](std::string_view dn) {
+        if (!m_dnIndex) m_dnIndex = std::make_unique<ldif::DnIndex>(m_text);
+        return m_dnIndex->find(dn);
+    };
 }
 
 void IterFile::readTaggedRecord() {
