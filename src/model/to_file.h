@@ -6,6 +6,7 @@
 #include <string>
 
 #include "model/iter_base.h"
+#include "platform/file_io.h"
 
 namespace vesk {
 
@@ -20,8 +21,17 @@ class ToFile : public ToBase {
 
     const std::string& fileName() const { return m_fileName; }
 
+    /// From now on finish() leaves the new file staged beside its target (staged()), for a
+    /// caller that replaces several files together.
+    void stageOnly() { m_stageOnly = true; }
+    StagedFile& staged() { return m_staged; }
+
   protected:
     std::string m_fileName;
+
+  private:
+    bool m_stageOnly = false;
+    StagedFile m_staged;
 };
 
 }  // namespace vesk
