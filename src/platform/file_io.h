@@ -32,8 +32,6 @@ bool sameFile(const std::string& a, const std::string& b);
 /// "" when `path` may be written (absent, or a regular file or a link to one); else why not.
 std::string destinationProblem(const std::string& path);
 
-/// The most a source may hold: a file beyond it is refused with a message, never read whole.
-inline constexpr std::uint64_t kMaxSourceBytes = std::uint64_t{256} << 20;
 /// "256 MB": a size in the words of the messages.
 std::string sizeText(std::uint64_t bytes);
 

@@ -64,6 +64,9 @@ class Diagnostics {
     std::vector<Diagnostic> m_items;
 };
 
+/// The most a source may hold: a file beyond it is refused with a message, never read whole.
+inline constexpr std::uint64_t kMaxSourceBytes = std::uint64_t{256} << 20;
+
 class RunContext {
   public:
     RunContext(Prompt& prompt, SettingsStore& settings)
@@ -112,6 +115,8 @@ class RunContext {
 
     /// The folder of the program, ending in "/": where files are exchanged with other programs.
     std::string programDirectory;
+    /// The most a source file (or an existing destination to merge with) may hold.
+    std::uint64_t maxSourceBytes = kMaxSourceBytes;
 
   private:
     Prompt* m_prompt;
