@@ -16,7 +16,10 @@ bool ToFile::finish() {
     m_run->trace(0, "Checking whether file opening has succeded", "Debug");
     m_run->trace(0, "Writing text to file", "Debug");
     WriteResult result = m_staged.stage(m_fileName, bytes);
-    if (result.ok && !m_stageOnly) result = commitStaged({&m_staged});
+    if (result.ok && !m_stageOnly) {
+        result = commitStaged({&m_staged});
+        if (result.ok) replaced();
+    }
     m_run->trace(0, "Closing file", "Debug");
     m_succeeded = result.ok;
     // An interruption is the front end's to tell; the old file is untouched either way.

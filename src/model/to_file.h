@@ -25,6 +25,9 @@ class ToFile : public ToBase {
     /// caller that replaces several files together.
     void stageOnly() { m_stageOnly = true; }
     StagedFile& staged() { return m_staged; }
+    /// Called once the new file has replaced the old one (by finish(), or by the caller that
+    /// committed the staged file): what belongs to the old file may go now.
+    virtual void replaced() {}
 
   protected:
     std::string m_fileName;

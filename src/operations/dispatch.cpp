@@ -123,6 +123,7 @@ class Dispatch {
                 // A store without a file of its own is named by the application.
                 const bool ownFile = app.number != Application::Outlook;
                 const std::string shown = ownFile ? toFile : std::string(app.name);
+                if (ownFile && isTheSource(toFile)) break;
                 m_out.save = saveWithWriter(
                     format ? makeWriter(m_run, *format, toFile, app.number) : nullptr, shown,
                     m_view, format);
@@ -157,12 +158,30 @@ class Dispatch {
     }
 
     void load(const std::string& file, const FormatChoice& choice) {
+        m_source = file;
         m_out.loadResult = loadFile(file, m_view, choice);
         if (m_out.loadResult != 0) m_out.sourceAvailable = false;
     }
 
     void save(const std::string& file, const FormatChoice& choice) {
+        if (isTheSource(file)) return;
         m_out.save = saveToFile(file, m_view, choice, SaveOptions{m_context.allowMerge, {}});
+    }
+
+    /// True (after a message, the save marked failed) when `file` is the file the book was
+    /// read from, under this name or another: writing it would replace the source by a
+    /// merge with itself, or lose it.
+    bool isTheSource(const std::string& file) {
+        if (m_source.empty() || file.empty() || !sameFile(file, m_source)) return false;
+        const std::string also = file == m_source ? "" : " (the same file as \"" + m_source + "\")";
+        m_run.report(Severity::Error,
+                     "\"" + file + "\" is the source file itself" + also +
+                         ": Vesk does not write a book over the file it reads. Nothing was "
+                         "written.",
+                     "Vesk", Where{file});
+        m_out.save.fileName = file;
+        m_out.save.status = SaveStatus::Failed;
+        return true;
     }
 
     void importStore(const ApplicationInfo& app, const std::string& fromFile) {
@@ -177,6 +196,7 @@ class Dispatch {
                 "Vesk");
             return;
         }
+        m_source = fromFile;
         m_view.currentBook().fromStart(*reader);
         m_view.refresh();
     }
@@ -214,6 +234,7 @@ class Dispatch {
     const DispatchContext& m_context;
     const Registry& m_registry;
     DispatchOutcome m_out;
+    std::string m_source;  ///< the file the book was read from, if any
 };
 
 }  // namespace

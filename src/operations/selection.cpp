@@ -283,7 +283,7 @@ SaveOutcome saveWithWriter(std::unique_ptr<ToBase> writer, const std::string& fi
     SaveOutcome outcome;
     outcome.fileName = fileName;
     NewAdbook& book = view.currentBook();
-    if (treeIsEmpty(book) || book.stopRequested) return outcome;
+    if (treeIsEmpty(book) || book.stopRequested || interruptRequested()) return outcome;
     if (!writer) {
         outcome.status = SaveStatus::NoWriter;
         noWriterMessage(book.run(), fileName, format);
@@ -325,7 +325,7 @@ SaveOutcome saveToFile(const std::string& fileName, BookView& view, const Format
     outcome.fileName = fileName;
     NewAdbook& book = view.currentBook();
     // A book whose contacts all sit in folders is not empty.
-    if (treeIsEmpty(book) || book.stopRequested) return outcome;
+    if (treeIsEmpty(book) || book.stopRequested || interruptRequested()) return outcome;
 
     RunContext& run = book.run();
     run.trace(0, "About to launch the dialog box (if necessary)", "Debug");

@@ -19,7 +19,7 @@ struct WriteResult {
 
 /// True when `path` names something that is not a folder (a file, a pipe, a link to one).
 bool isFile(const std::string& path);
-/// True when `path` is such a file and opens for reading.
+/// True when `path` is such a file and may be read (a pipe is not opened to find out).
 bool isReadableFile(const std::string& path);
 
 /// What a path names, links followed.

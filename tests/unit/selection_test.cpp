@@ -136,6 +136,8 @@ TEST_F(Selection, DestinationsThatAreNotRegularFilesAreRefused) {
         {file("pipe.tst"), "not a regular file (a device, a pipe or a socket)"},
         {file("link.tst"), "not a regular file (a device, a pipe or a socket)"},
         {"/dev/null", "not a regular file (a device, a pipe or a socket)"},
+        // Merging would read it until memory runs out.
+        {"/dev/zero", "not a regular file (a device, a pipe or a socket)"},
         {file("folder.tst"), "Is a directory"},
     };
     for (const Case& c : cases) {
@@ -152,6 +154,7 @@ TEST_F(Selection, DestinationsThatAreNotRegularFilesAreRefused) {
     }
     EXPECT_TRUE(fs::is_fifo(fs::symlink_status(file("pipe.tst"))));
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_TRUE(fs::is_character_file("/dev/zero"));
     EXPECT_FALSE(fs::exists(file("pipe.tst.bak")));
 }
 
@@ -265,6 +268,47 @@ TEST_F(Selection, DispatchComparesApplicationNamesExactly) {
             EXPECT_EQ(o.save.status, SaveStatus::Saved);
         }
     }
+}
+
+TEST_F(Selection, TheSourceFileItselfIsRefusedAsTheDestination) {
+    const std::string source = file("book.tst");
+    spit(source, "Ann|a@x\nBob|b@x\n");
+    fs::create_symlink(source, file("link.tst"));
+    fs::create_hard_link(source, file("hard.tst"));
+    const std::string same = "\"" + source + "\"";
+    struct Case {
+        std::string destination;
+        std::string also;  // how the message names the source when the path differs
+    } cases[] = {
+        {source, ""},
+        {file("link.tst"), " (the same file as " + same + ")"},
+        {file("hard.tst"), " (the same file as " + same + ")"},
+        {dir.path().string() + "/./book.tst", " (the same file as " + same + ")"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.destination);
+        for (bool merge : {true, false}) {
+            prompts.messages.clear();
+            PlainBookView v(run);
+            DispatchContext context = linesContext;
+            context.allowMerge = merge;
+            const DispatchOutcome o =
+                dispatchApplications("Other", source, "Other", c.destination, v, context);
+            EXPECT_EQ(o.save.status, SaveStatus::Failed);
+            ASSERT_EQ(prompts.messages.size(), 1u);
+            EXPECT_EQ(prompts.messages[0].text,
+                      "\"" + c.destination + "\" is the source file itself" + c.also +
+                          ": Vesk does not write a book over the file it reads. Nothing was "
+                          "written.");
+        }
+    }
+    EXPECT_EQ(slurp(source), "Ann|a@x\nBob|b@x\n");
+    EXPECT_FALSE(fs::exists(source + ".bak"));
+    // Another file of the same content is an ordinary destination.
+    spit(file("copy.tst"), "Ann|a@x\nBob|b@x\n");
+    EXPECT_EQ(dispatchApplications("Other", source, "Other", file("copy.tst"), view, linesContext)
+                  .save.status,
+              SaveStatus::Saved);
 }
 
 TEST_F(Selection, StoresNotBuiltYetAreReportedNotIgnored) {
