@@ -121,6 +121,28 @@ TEST_F(FileCommands, SyncThatCannotKeepTheSecondFilesBackupChangesNeither) {
     }
 }
 
+TEST_F(FileCommands, SyncReadsOnlyRegularFilesWithinTheBound) {
+    spit(file("a.tst"), "Ann|a@x\n");
+    spit(file("big.tst"), "Bob|b@x\nCid|c@x\n");
+    ASSERT_EQ(::mkfifo(file("pipe.tst").c_str(), 0600), 0);
+    run.maxSourceBytes = 10;
+    struct Case {
+        std::string second;
+        std::string reason;
+    } cases[] = {
+        {file("big.tst"), "larger than 10 bytes, the most Vesk reads"},
+        {file("pipe.tst"), "not a regular file (a device, a pipe or a socket)"},
+        {file("missing.tst"), "No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.second);
+        EXPECT_EQ(vesk({"sync", file("a.tst"), c.second}), kExitFailed);
+        EXPECT_EQ(err.str(), "vesk: cannot read " + c.second + ": " + c.reason + "\n");
+    }
+    EXPECT_EQ(slurp(file("a.tst")), "Ann|a@x\n");
+    EXPECT_FALSE(fs::exists(file("a.tst.bak")));
+}
+
 /// Sets or clears the immutable flag; false where the system does not allow it.
 bool setImmutable(const std::string& path, bool on) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
