@@ -128,16 +128,17 @@ SyncOutcome synchronizeFiles(RunContext& run, const std::string& first, const st
             return out;
         }
     }
+    if (interruptRequested()) {
+        // What was read is only part of each book: writing it back would lose the rest.
+        out.status = SyncStatus::Interrupted;
+        out.file.clear();
+        return out;
+    }
     out.firstCount = countTree(*folders[0]).entries;
     out.secondCount = countTree(*folders[1]).entries;
     std::unique_ptr<NewAdbook> result = synchronize(*folders[0], *folders[1]);
     if (!result || countTree(*result).entries + countTree(*result).lists == 0) {
         out.status = SyncStatus::Empty;
-        out.file.clear();
-        return out;
-    }
-    if (interruptRequested()) {
-        out.status = SyncStatus::Interrupted;
         out.file.clear();
         return out;
     }

@@ -223,7 +223,8 @@ std::string formatSettingsText(const SettingsKey& user, const std::vector<KeptLi
     for (const KeptLine& k : kept) byKey[foldedPath(k.key)].push_back(&k);
     std::string out =
         "; Vesk settings (the HKEY_CURRENT_USER keys of Vesk). Vesk rewrites this file when it\n"
-        "; saves a setting; the previous version stays beside it as .bak.\n"
+        "; saves settings; the previous version stays beside it as .bak. Lines Vesk does not\n"
+        "; understand are kept as they are.\n"
         "; [key path], then one value a line: \"name\"=\"text\", \"name\"=dword:<8 hex digits>,\n"
         "; \"name\"=multi:\"first\",\"second\", \"name\"=expand:\"text\", \"name\"=hex:01,02;\n"
         "; @ names a key's unnamed value. In quotes, \\\\ is one backslash and \\\" a quote.\n";
