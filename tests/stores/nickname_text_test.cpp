@@ -14,6 +14,7 @@
 #include "parsing/tagged_file.h"
 #include "platform/prompt.h"
 #include "support/temp_dir.h"
+#include "support/test_readers.h"
 #include "support/test_run.h"
 
 namespace vesk {
@@ -638,15 +639,29 @@ TEST_F(ToTXTFiles, EudoraFileReadsBackWithTheDetailsOfEveryContact) {
     EXPECT_EQ(field("cy@x.org", Field::HomeCity), "Basel");
 }
 
-TEST_F(ToTXTFiles, EudoraFormDeletesTheTocBesideTheFile) {
+TEST_F(ToTXTFiles, EudoraFormDeletesTheTocBesideTheFileOnceItIsReplaced) {
     testing::TestRun run;
     const std::string txt = dir.file("nndbase.txt", "old");
     const std::string toc = dir.file("nndbase.toc", "index");
     const std::string other = dir.file("other.toc", "keep");
     ToTXT writer(run, txt, "", "alias ");
+    writer.write(testing::contact("Ann", "a@x"));
+    EXPECT_TRUE(fs::exists(toc)) << "nothing is written yet";
+    ASSERT_TRUE(writer.finish());
     EXPECT_FALSE(fs::exists(toc));
     EXPECT_TRUE(fs::exists(other));
-    EXPECT_TRUE(fs::exists(txt));
+    EXPECT_NE(slurp(txt), "old");
+}
+
+TEST_F(ToTXTFiles, AFailedEudoraWriteKeepsTheToc) {
+    testing::TestRun run;
+    // A folder where the nickname file should be: the new file cannot take its place.
+    fs::create_directories(dir.path() / "nndbase.txt" / "inside");
+    const std::string toc = dir.file("nndbase.toc", "index");
+    ToTXT writer(run, dir.file("nndbase.txt"), "", "alias ");
+    writer.write(testing::contact("Ann", "a@x"));
+    EXPECT_FALSE(writer.finish());
+    EXPECT_EQ(slurp(toc), "index");
 }
 
 TEST_F(ToTXTFiles, OtherFormsLeaveTheTocAlone) {
@@ -654,6 +669,10 @@ TEST_F(ToTXTFiles, OtherFormsLeaveTheTocAlone) {
     const std::string toc = dir.file("list.toc", "index");
     ToTXT plain(run, dir.file("list.txt", ""), "", "");
     ToTXT pegasus(run, dir.file("list.pml"), "\\TITLE list\n", "");
+    for (ToTXT* writer : {&plain, &pegasus}) {
+        writer->write(testing::contact("Ann", "a@x"));
+        ASSERT_TRUE(writer->finish());
+    }
     EXPECT_TRUE(fs::exists(toc));
 }
 
@@ -662,6 +681,8 @@ TEST_F(ToTXTFiles, TocOfAFileWithoutExtensionIsNotLookedForInItsFolderName) {
     fs::create_directories(dir.path() / "Mail.old");
     const std::string parentToc = dir.file("Mail.toc", "unrelated");
     ToTXT writer(run, dir.file("Mail.old/nicknames"), "", "alias ");
+    writer.write(testing::contact("Ann", "a@x"));
+    ASSERT_TRUE(writer.finish());
     EXPECT_TRUE(fs::exists(parentToc));
 }
 
