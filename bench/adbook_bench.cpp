@@ -48,6 +48,31 @@ BENCHMARK(BM_AddSortAndMerge)
     ->ReportAggregatesOnly(true)
     ->Unit(benchmark::kMillisecond);
 
+void BM_ImportTwiceWithNamesakes(benchmark::State& state) {
+    vesk::RecordingRun run;
+    // Every contact shares one name with a tenth of the book, and the second import brings a
+    // copy of each: every copy is looked for among thousands of namesakes.
+    const auto count = static_cast<std::size_t>(state.range(0));
+    std::vector<Entry> contacts = generateContacts(count, {.seed = 5, .lists = 0});
+    for (std::size_t i = 0; i < contacts.size(); ++i) {
+        contacts[i][Field::FullName] = "Person " + std::to_string(i % 10);
+        contacts[i][Field::FirstName].clear();
+        contacts[i][Field::LastName].clear();
+    }
+    for (auto _ : state) {
+        NewAdbook book(run);
+        for (int round = 0; round < 2; ++round) {
+            for (const Entry& e : contacts) book.addEntry(e);
+            book.sortAndMerge(0);
+        }
+        benchmark::DoNotOptimize(book.entryCount());
+        state.counters["kept"] = book.entryCount();
+    }
+    state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(count));
+}
+BENCHMARK(BM_ImportTwiceWithNamesakes)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond);
+
 void BM_ImportBookIntoBook(benchmark::State& state) {
     vesk::RecordingRun run;
     const auto count = static_cast<std::size_t>(state.range(0));

@@ -217,6 +217,7 @@ float IterCSV::progress() {
 Entry IterCSV::nextEntry() {
     Entry e;
     e.mask = m_mask;
+    e.revisionTime = 0;  // CSV keeps no times
     if (atEnd()) return e;
     const std::size_t lineStart = m_position;
     const std::size_t next = m_scanner.record(m_position, m_cells);

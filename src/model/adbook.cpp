@@ -1,6 +1,7 @@
 #include "model/adbook.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 
 namespace vesk {
@@ -42,16 +43,11 @@ void cleanFields(Entry& e) {
     std::string& mail = e[Field::Email];
     stripLeading(mail, "\"\n<");
     stripTrailing(mail, "\">");
-    // Names, addresses and phones from peers come quoted; longer texts such as Notes may
-    // quote on purpose, so there only one enclosing pair goes.
-    for (int i = 0; i < kFieldCount; ++i) {
-        std::string& f = e.at(i);
-        if (i <= static_cast<int>(Field::HomeStreet)) {
-            stripLeading(f, "\"");
-            stripTrailing(f, "\"");
-        } else {
-            stripOneQuotePair(f);
-        }
+    // Each reader undoes its own format's quoting, so a quote left in a value is data
+    // (NICKNAME:"Bobby", ORG:"Quoted" Inc). Beyond the street only one pair that encloses the
+    // whole value goes, as quoted values from peers always were.
+    for (int i = static_cast<int>(Field::HomeStreet) + 1; i < kFieldCount; ++i) {
+        stripOneQuotePair(e.at(i));
     }
 }
 
@@ -78,6 +74,54 @@ std::uint64_t packFolded(std::string_view s, std::size_t from) {
         v = (v << 8) | c;
     }
     return v;
+}
+
+/// Which entries of a sorted book de-duplication erases, and the entry each one merged into.
+struct Duplicates {
+    std::vector<bool> gone;
+    std::vector<Entry*> keeper;
+    bool any;
+};
+
+/// Compares each entry of the run [start, end) of equal sort keys with every entry kept so far
+/// of that run; the first it is the same as keeps its place and takes what only the copy knew.
+/// Short runs compare directly, long ones through a hash index (the same result, linear).
+void mergeRun(std::vector<std::unique_ptr<Entry>>& entries, std::size_t start, std::size_t end,
+              int field, Duplicates& d) {
+    const auto drop = [&](std::size_t k, Entry* kept) {
+        d.gone[k] = true;
+        d.keeper[k] = kept;
+        d.any = true;
+    };
+    if (end - start < 2) return;
+    if (end - start <= kSmallRun) {
+        std::array<std::size_t, kSmallRun> kept{};
+        std::size_t keptCount = 0;
+        for (std::size_t k = start; k < end; ++k) {
+            std::size_t j = 0;
+            while (j < keptCount && !entries[kept[j]]->sameAs(*entries[k])) ++j;
+            if (j == keptCount) {
+                kept[keptCount++] = k;
+                continue;
+            }
+            fillFrom(*entries[kept[j]], *entries[k]);
+            drop(k, entries[kept[j]].get());
+        }
+        return;
+    }
+    SameEntryIndex index(field);
+    for (std::size_t k = start; k < end; ++k) {
+        const std::size_t h = index.findSame(*entries[k]);
+        if (h == SameEntryIndex::npos) {
+            index.add(entries[k].get(), k);
+            continue;
+        }
+        Entry* kept = index.entry(h);
+        index.detach(h);  // its hashes change with what it takes over
+        fillFrom(*kept, *entries[k]);
+        index.attach(h);
+        drop(k, kept);
+    }
 }
 
 /// The order of a stable sort of `entries` by `field` (case folded as in Entry::operator<).
@@ -378,21 +422,41 @@ void NewAdbook::sortAndMerge(int field) {
     changed();
     m_sortedBy = field;
     if (m_entries.size() < 2) return;
-    std::vector<bool> gone(m_entries.size(), false);
-    std::vector<Entry*> keeper(m_entries.size(), nullptr);
-    bool anyGone = false;
-    std::size_t kept = 0;
-    for (std::size_t i = 1; i < m_entries.size(); ++i) {
-        if (m_entries[i]->sameAs(*m_entries[kept])) {
-            fillFrom(*m_entries[kept], *m_entries[i]);
-            gone[i] = true;
-            keeper[i] = m_entries[kept].get();
-            anyGone = true;
-        } else {
-            kept = i;
+    Duplicates d{std::vector<bool>(m_entries.size(), false),
+                 std::vector<Entry*>(m_entries.size(), nullptr), false};
+    const auto f = static_cast<std::size_t>(field);
+    for (std::size_t start = 0; start < m_entries.size();) {
+        std::size_t end = start + 1;
+        while (end < m_entries.size() &&
+               equalNoCase(m_entries[end]->fields[f], m_entries[start]->fields[f])) {
+            ++end;
         }
+        mergeRun(m_entries, start, end, field, d);
+        start = end;
     }
-    if (anyGone) eraseMarked(gone, keeper);
+    if (d.any) eraseMarked(d.gone, d.keeper);
+}
+
+int NewAdbook::sameInRun(const Entry& e) {
+    // The run of e's sort key starts where e would be inserted.
+    const int place = placeOf(e);
+    const auto f = static_cast<std::size_t>(kDefaultSortField);
+    const std::string& key = e.fields[f];
+    std::size_t end = static_cast<std::size_t>(place);
+    while (end < m_entries.size() && end - static_cast<std::size_t>(place) <= kSmallRun &&
+           equalNoCase(m_entries[end]->fields[f], key)) {
+        if (m_entries[end]->sameAs(e)) return static_cast<int>(end);
+        ++end;
+    }
+    if (end - static_cast<std::size_t>(place) <= kSmallRun) return -1;
+    // A long run: ask an index of the whole book, built once while the book stays as it is.
+    if (!m_sameIndex || m_sameIndexVersion != m_version) {
+        m_sameIndex = std::make_unique<SameEntryIndex>(kDefaultSortField);
+        for (std::size_t i = 0; i < m_entries.size(); ++i) m_sameIndex->add(m_entries[i].get(), i);
+        m_sameIndexVersion = m_version;
+    }
+    const std::size_t found = m_sameIndex->findSame(e);
+    return found == SameEntryIndex::npos ? -1 : static_cast<int>(m_sameIndex->order(found));
 }
 
 int NewAdbook::lowerBound(const Entry& e) const {
@@ -485,8 +549,11 @@ Entry* NewAdbook::findMember(const Entry& key) {
         if (found) return found;
         if (!stale) break;
     }
+    // A member given with an address names that address: a contact whose name merely
+    // contains the member's name is someone else.
+    if (!mail.empty() && nick.empty()) return nullptr;
     std::string_view text = nick;
-    if (text.empty()) text = !full.empty() ? std::string_view(full) : std::string_view(mail);
+    if (text.empty()) text = full;
     if (text.empty()) return nullptr;
     const int pos = find(text, 0, -1);
     return pos < 0 ? nullptr : entryPtr(pos);

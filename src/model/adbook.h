@@ -12,10 +12,14 @@
 
 #include "model/entry.h"
 #include "model/iter_base.h"
+#include "model/same_entries.h"
 
 namespace vesk {
 
 class DistList;
+
+/// Runs of equal sort keys up to this length are de-duplicated by direct comparison.
+inline constexpr std::size_t kSmallRun = 16;
 
 class Adbook : public IterBase, public ToBase {
   public:
@@ -110,6 +114,8 @@ class NewAdbook : public Adbook {
     int folderCount() override { return static_cast<int>(m_folders.size()); }
     int listCount() override { return static_cast<int>(m_lists.size()); }
     int duplicatesRemoved() override { return m_duplicatesRemoved; }
+    /// Contacts the last import made for list members that matched no contact of the book.
+    int membersAdded() const { return m_membersAdded; }
     void clear() override;
     void sortAndMerge(int field) override;
     Adbook* folderAt(int pos) override;
@@ -127,13 +133,17 @@ class NewAdbook : public Adbook {
     /// The entry object itself (list members and indexOf refer to it).
     Entry* entryPtr(int pos) const;
     /// The entry that a list member described by `key` refers to, or nullptr: an exact
-    /// Nickname, E-Mail Address (any case) or Full Name first, then a substring of the key.
+    /// Nickname, E-Mail Address (any case) or Full Name first, then a substring of the key
+    /// (not for a key that gives an address and no nickname: that address names the member).
     Entry* findMember(const Entry& key);
     /// Place where `e` would be inserted in the current sort order (first entry not before it).
     int lowerBound(const Entry& e) const;
     /// The first entry that `e` does not sort after: a binary search when the book is known to
     /// be sorted by the current sort field, else a walk from the start.
     int placeOf(const Entry& e) const;
+    /// Position of the first entry of `e`'s run of equal Full Names that `e` is the same as
+    /// (Entry::sameAs), or -1.
+    int sameInRun(const Entry& e);
 
   private:
     friend class DistList;
@@ -143,7 +153,11 @@ class NewAdbook : public Adbook {
     void importEntries(IterBase& reader, Entry& e, int& counter,
                        std::vector<std::pair<DistList*, Entry>>& pendingMembers);
     void importFolders(IterBase& reader);
-    void importLists(IterBase& reader);
+    void importLists(IterBase& reader, std::vector<std::pair<DistList*, Entry>>& pendingMembers);
+    /// Makes the collected members of lists members of their lists, once each; a member that
+    /// matches no entry becomes a contact of its own.
+    void resolveMembers(std::vector<std::pair<DistList*, Entry>>& pending);
+    Entry* addMemberContact(Entry member);
     /// Adds an entry and leaves the book as sortAndMerge(0) would.
     void insertSorted(Entry entry);
 
@@ -162,11 +176,14 @@ class NewAdbook : public Adbook {
 
     MemberIndex m_index;
     std::uint64_t m_version = 0;
+    std::unique_ptr<SameEntryIndex> m_sameIndex;  ///< for sameInRun over long runs
+    std::uint64_t m_sameIndexVersion = 0;
     NewAdbook* m_parent = nullptr;
     std::vector<std::unique_ptr<Entry>> m_entries;
     std::vector<std::unique_ptr<NewAdbook>> m_folders;
     std::vector<std::unique_ptr<DistList>> m_lists;
     int m_duplicatesRemoved = 0;
+    int m_membersAdded = 0;
     int m_sortedBy = -1;  ///< The field the entries are sorted and de-duplicated by, or -1.
     std::size_t m_entryPos = 0;
     std::size_t m_folderPos = 0;

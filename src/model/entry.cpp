@@ -100,15 +100,21 @@ Entry::Entry() : revisionTime(currentTime()) {
     mask.set();
 }
 
-Entry Entry::maskedCopy() const {
+Entry Entry::maskedFields() const {
     Entry copy;
     copy.sourceId = sourceId;
     copy.kind = kind;
     copy.mask = mask;
-    copy.revisionTime = revisionTime == 0 ? currentTime() : revisionTime;
+    copy.revisionTime = revisionTime;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (mask.test(i)) copy.fields[i] = fields[i];
     }
+    return copy;
+}
+
+Entry Entry::maskedCopy() const {
+    Entry copy = maskedFields();
+    if (copy.revisionTime == 0) copy.revisionTime = currentTime();
     return copy;
 }
 
@@ -207,11 +213,17 @@ bool Entry::sameAs(const Entry& other) const {
 }
 
 bool Entry::mergeFrom(const Entry& incoming) {
-    const bool replaces = incoming.revisionTime >= revisionTime;
+    // Without a time nothing shows the incoming values to be newer: they may only fill gaps.
+    const bool undated = incoming.revisionTime == 0;
+    const bool replaces = !undated && incoming.revisionTime >= revisionTime;
     if (replaces) revisionTime = incoming.revisionTime;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (!incoming.mask.test(i)) continue;
-        if (!replaces && mask.test(i)) continue;
+        if (undated) {
+            if (incoming.fields[i].empty() || (mask.test(i) && !fields[i].empty())) continue;
+        } else if (!replaces && mask.test(i)) {
+            continue;
+        }
         try {
             fields[i] = incoming.fields[i];
             if (!replaces) mask.set(i);

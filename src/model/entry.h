@@ -122,6 +122,9 @@ class Entry {
     /// A copy holding only the fields the mask supports, dated now when this entry is undated
     /// (time 0): what a book hands out and what the conversion loop passes to a writer.
     Entry maskedCopy() const;
+    /// A copy holding only the fields the mask supports, its revision time as it stands: what
+    /// merges compare, since an undated entry (time 0) is older than any dated one.
+    Entry maskedFields() const;
 
     bool isMarker() const;
     bool isEmpty() const;
@@ -136,7 +139,8 @@ class Entry {
     /// empty on both sides or equal on both.
     bool sameAs(const Entry& other) const;
     bool relatedTo(const Entry& other) const { return similarity(other) > 50; }
-    /// Merges `incoming` by revision time; true when it replaced this entry's values.
+    /// Merges `incoming` by revision time; true when it replaced this entry's values. An
+    /// undated incoming entry (time 0) is the older one and only fills empty fields.
     bool mergeFrom(const Entry& incoming);
     /// True when this entry sorts before `other` by field `field`, ASCII case folded.
     bool sortsBefore(const Entry& other, int field) const;

@@ -2,6 +2,8 @@
 // markers and lists, and the interactive merge of one entry into a sorted book.
 #include <algorithm>
 #include <exception>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "model/adbook.h"
 #include "platform/interrupt.h"
@@ -52,20 +54,38 @@ bool NewAdbook::fromIter(IterBase& reader, bool noRewind) {
     sortAndMerge(static_cast<int>(Field::FullName));
     m_duplicatesRemoved = before - entryCount();
 
-    for (auto& [list, member] : pendingMembers) {
-        Entry* found = findMember(member);
-        if (!found) {
-            m_run->diagnostic("No entry for list member " + member[Field::FullName] + " " +
-                              member[Field::Email] + "\n");
-            continue;
-        }
-        const auto& members = list->members();
-        if (std::find(members.begin(), members.end(), found) == members.end()) {
-            list->addMember(found);
-        }
-    }
-    importLists(reader);
+    importLists(reader, pendingMembers);
+    resolveMembers(pendingMembers);
     return true;
+}
+
+void NewAdbook::resolveMembers(std::vector<std::pair<DistList*, Entry>>& pending) {
+    const int before = entryCount();
+    // What each list holds already, so that importing a list twice adds nobody twice.
+    std::unordered_map<DistList*, std::unordered_set<const Entry*>> held;
+    for (auto& [list, member] : pending) {
+        auto [it, added] = held.try_emplace(list);
+        if (added) it->second.insert(list->members().begin(), list->members().end());
+        Entry* found = findMember(member);
+        if (!found) found = addMemberContact(member);
+        if (found && it->second.insert(found).second) list->addMember(found);
+    }
+    // The book ends an import sorted, also with the contacts made here.
+    if (entryCount() > before) sortAndMerge(static_cast<int>(Field::FullName));
+    m_membersAdded = entryCount() - before;
+}
+
+Entry* NewAdbook::addMemberContact(Entry member) {
+    // A member given by its address (and maybe a name) is a person the book did not hold;
+    // one named only by a nickname refers to something else (another list, say) and is not.
+    if (member[Field::Email].empty() && member[Field::FullName].empty()) {
+        m_run->diagnostic("No entry for list member " + member[Field::Nickname] + "\n");
+        return nullptr;
+    }
+    member.kind = KindContact;
+    member.revisionTime = 0;  // nothing says when it was last changed
+    if (!addEntry(std::move(member))) return nullptr;
+    return entryPtr(entryCount() - 1);
 }
 
 void NewAdbook::importFolders(IterBase& reader) {
@@ -148,13 +168,14 @@ void NewAdbook::importEntries(IterBase& reader, Entry& e, int& counter,
         } else if (e.kind == KindFolderEnd) {
             break;
         } else {
-            addEntry(e.maskedCopy());
+            addEntry(e.maskedFields());
             ++counter;
         }
     }
 }
 
-void NewAdbook::importLists(IterBase& reader) {
+void NewAdbook::importLists(IterBase& reader,
+                            std::vector<std::pair<DistList*, Entry>>& pendingMembers) {
     while (!reader.listsDone()) {
         IterBase* sub = nullptr;
         try {
@@ -162,7 +183,10 @@ void NewAdbook::importLists(IterBase& reader) {
             if (!sub) break;
             DistList* list = listNamed(sub->name());
             sub->stopRequested = false;
-            list->fromIter(*sub, true);
+            // A list read before (a save, a merge, the window) stands at its end.
+            sub->rewind();
+            MemberCollector collector(list, pendingMembers);
+            collector.saveFrom(*sub, true, false);
         } catch (const std::exception&) {
             m_run->diagnostic("An error has occured while reading a distlist\n");
         }
@@ -170,12 +194,11 @@ void NewAdbook::importLists(IterBase& reader) {
 }
 
 bool NewAdbook::mergeEntry(const Entry& entry) {
-    Entry incoming = entry.maskedCopy();
+    Entry incoming = entry.maskedFields();
     if (!m_entries.empty()) {
+        // A copy of any entry of its name is absorbed, not only of the one next to its place.
+        if (sameInRun(incoming) >= 0) return true;
         const int place = placeOf(incoming);
-        if (place < entryCount() && m_entries[static_cast<std::size_t>(place)]->sameAs(incoming)) {
-            return true;
-        }
         for (int p : {place - 1, place}) {
             if (p < 0 || p >= entryCount()) continue;
             Entry& existing = *m_entries[static_cast<std::size_t>(p)];
@@ -185,6 +208,7 @@ bool NewAdbook::mergeEntry(const Entry& entry) {
             const auto f = static_cast<std::size_t>(kDefaultSortField);
             const std::string existingKey = existing.fields[f];
             const bool replaced = existing.mergeFrom(incoming);
+            changed();
             m_run->diagnostic(incoming.fields[f] +
                               (replaced ? " replaces " : " does not replace ") + existingKey +
                               "\n");
@@ -201,32 +225,24 @@ void NewAdbook::insertSorted(Entry entry) {
         sortAndMerge(static_cast<int>(Field::FullName));
         return;
     }
-    // The book is sorted and de-duplicated by Full Name already: putting the entry where a
-    // stable sort would and de-duplicating around it gives the same book as a full re-sort.
+    // The book is sorted and de-duplicated by Full Name already: the cleaned entry goes last
+    // in its run, where a stable sort would put it, unless an entry of the run is the same.
     if (!addEntry(std::move(entry))) return;
     auto added = std::move(m_entries.back());
     m_entries.pop_back();
+    m_sortedBy = kDefaultSortField;
+    const int same = sameInRun(*added);
+    if (same >= 0) {
+        fillFrom(*m_entries[static_cast<std::size_t>(same)], *added);
+        changed();
+        return;
+    }
     const auto it = std::upper_bound(m_entries.begin(), m_entries.end(), *added,
                                      [](const Entry& a, const std::unique_ptr<Entry>& b) {
                                          return a.sortsBefore(*b, kDefaultSortField);
                                      });
-    const auto q = static_cast<std::size_t>(it - m_entries.begin());
     m_entries.insert(it, std::move(added));
     changed();
-    std::vector<bool> gone(m_entries.size(), false);
-    std::vector<Entry*> keeper(m_entries.size(), nullptr);
-    std::size_t kept = q;
-    if (q > 0 && m_entries[q]->sameAs(*m_entries[q - 1])) kept = q - 1;
-    bool anyGone = false;
-    for (std::size_t j = (kept == q ? q + 1 : q); j < m_entries.size(); ++j) {
-        if (!m_entries[j]->sameAs(*m_entries[kept])) break;
-        fillFrom(*m_entries[kept], *m_entries[j]);
-        gone[j] = true;
-        keeper[j] = m_entries[kept].get();
-        anyGone = true;
-    }
-    if (anyGone) eraseMarked(gone, keeper);
-    m_sortedBy = static_cast<int>(Field::FullName);
 }
 
 }  // namespace vesk

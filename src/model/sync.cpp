@@ -74,8 +74,9 @@ void Kynt::syncLoop(NewAdbook& a, NewAdbook& b, bool noRewind, bool finishAtEnd)
 
     // One set of flags per pair of books: positions are positions in this A only.
     std::vector<char> matched(static_cast<std::size_t>(a.entryCount()) + 1, 0);
+    // Copies that keep "no time" (0) as it is: an undated entry must not win a combination.
     for (int i = 0; i < b.entryCount(); ++i) {
-        Entry n = b.entryAt(i);
+        Entry n = b.entryPtr(i)->maskedFields();
         const int pos = findCounterpart(a, n);
         if (pos >= 0) matched[static_cast<std::size_t>(pos)] = 1;
         raiseRevision(n.revisionTime);
@@ -83,8 +84,9 @@ void Kynt::syncLoop(NewAdbook& a, NewAdbook& b, bool noRewind, bool finishAtEnd)
     }
     for (int i = 0; i < a.entryCount(); ++i) {
         if (matched[static_cast<std::size_t>(i)]) continue;
-        Entry m = a.entryAt(i);
-        if (b.revisionTime() < m.revisionTime) {
+        Entry m = a.entryPtr(i)->maskedFields();
+        // Nothing shows that B dropped an undated entry: keeping it loses nothing.
+        if (m.revisionTime == 0 || b.revisionTime() < m.revisionTime) {
             raiseRevision(m.revisionTime);
             write(m);
         }
@@ -110,16 +112,26 @@ void Kynt::writeList(DistList& list) {
     write(marker);
 }
 
+namespace {
+
+/// The earlier of two revision times, where 0 means "not known".
+std::int64_t earlierKnown(std::int64_t a, std::int64_t b) {
+    if (a == 0) return b;
+    if (b == 0) return a;
+    return std::min(a, b);
+}
+
+}  // namespace
+
 int findCounterpart(NewAdbook& a, Entry& n) {
+    // Namesakes do not hide a copy: every entry of n's name is looked at.
+    const int same = a.sameInRun(n);
+    if (same >= 0) {
+        n.revisionTime = earlierKnown(n.revisionTime, a.entryPtr(same)->revisionTime);
+        return same;
+    }
     const int place = a.placeOf(n);
     const int count = a.entryCount();
-    if (place < count) {
-        const Entry& there = *a.entryPtr(place);
-        if (there.sameAs(n)) {
-            n.revisionTime = std::min(n.revisionTime, there.revisionTime);
-            return place;
-        }
-    }
     for (int p : {place - 1, place}) {
         if (p < 0 || p >= count) continue;
         const Entry& neighbour = *a.entryPtr(p);
@@ -134,15 +146,20 @@ int findCounterpart(NewAdbook& a, Entry& n) {
 Entry combineEntries(const Entry& x, const Entry& y) {
     Entry out;
     out.kind = x.kind;
-    const bool yNewer = y.revisionTime > x.revisionTime;
-    out.revisionTime = yNewer ? y.revisionTime : x.revisionTime;
+    // An undated entry (time 0) is never the newer one, and its values only fill gaps.
+    const bool yNewer = y.revisionTime != 0 && y.revisionTime > x.revisionTime;
+    const Entry& newer = yNewer ? y : x;
+    const Entry& older = yNewer ? x : y;
+    const bool olderFillsGaps = older.revisionTime == 0;
+    out.revisionTime = newer.revisionTime;
     out.mask.reset();
     for (std::size_t i = 0; i < out.fields.size(); ++i) {
         const bool inX = x.mask.test(i);
         const bool inY = y.mask.test(i);
         if (!inX && !inY) continue;
         if (inX && inY) {
-            out.fields[i] = yNewer ? y.fields[i] : x.fields[i];
+            const bool gap = olderFillsGaps && newer.fields[i].empty();
+            out.fields[i] = gap ? older.fields[i] : newer.fields[i];
         } else {
             out.fields[i] = inX ? x.fields[i] : y.fields[i];
         }

@@ -219,6 +219,7 @@ TreeCounts countTree(NewAdbook& book) {
         c.entries += b->entryCount();
         c.lists += b->listCount();
         c.duplicatesRemoved += b->duplicatesRemoved();
+        c.membersAdded += b->membersAdded();
     }
     c.folders = static_cast<int>(books.size()) - 1;
     return c;

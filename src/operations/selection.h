@@ -42,6 +42,7 @@ struct TreeCounts {
     int folders = 0;
     int lists = 0;
     int duplicatesRemoved = 0;
+    int membersAdded = 0;  ///< list members that matched no contact and became contacts
 };
 TreeCounts countTree(NewAdbook& book);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <climits>
 #include <cstdint>
@@ -226,8 +227,23 @@ class RecordReader {
     std::array<char, kMaxAttributeName> m_name{};
 };
 
+/// True when a new component ("type=") starts at `pos`: an attribute name or OID, then "=".
+bool startsComponent(std::string_view dn, std::size_t pos) {
+    while (pos < dn.size() && isBlank(dn[pos])) ++pos;
+    if (pos == dn.size()) return true;  // a separator at the end ends the value
+    const std::size_t start = pos;
+    while (pos < dn.size() && (std::isalnum(static_cast<unsigned char>(dn[pos])) ||
+                               dn[pos] == '-' || dn[pos] == '.')) {
+        ++pos;
+    }
+    if (pos == start) return false;
+    while (pos < dn.size() && isBlank(dn[pos])) ++pos;
+    return pos < dn.size() && dn[pos] == '=';
+}
+
 /// Splits a distinguished name into its components and undoes the escapes of RFC 4514 (and
-/// of the older RFC 2253 quoting).
+/// of the older RFC 2253 quoting). Thunderbird leaves commas in names unescaped
+/// ("cn=Torres, Michelle,mail=..."): a separator not followed by "type=" is part of the value.
 template <typename Fn>
 void forEachDnComponent(std::string_view dn, Fn&& fn) {
     std::size_t i = 0;
@@ -264,7 +280,8 @@ void forEachDnComponent(std::string_view dn, Fn&& fn) {
                     ++k;
                 }
                 kept = value.size();
-            } else if (!quoted && (c == ',' || c == '+' || c == ';')) {
+            } else if (!quoted && (c == ',' || c == '+' || c == ';') &&
+                       startsComponent(dn, k + 1)) {
                 break;
             } else {
                 value.push_back(c);
@@ -336,7 +353,7 @@ std::string_view nextRecord(std::string_view text, std::size_t& pos) {
     return text.substr(start, pos - start);
 }
 
-void readRecord(std::string_view record, std::deque<Entry>& out) {
+void readRecord(std::string_view record, std::deque<Entry>& out, const DnLookup& byDn) {
     Entry e;
     e.mask = supportedFields();
     e.revisionTime = 0;
@@ -394,6 +411,9 @@ void readRecord(std::string_view record, std::deque<Entry>& out) {
         out.push_back(markerEntry(KindListBegin, fullName));
         for (const std::string& member : members) {
             Entry m = memberEntry(member);
+            if (m[Field::Email].empty() && byDn) {
+                if (const Entry* known = byDn(member)) m = *known;
+            }
             if (!m.isEmpty()) out.push_back(std::move(m));
         }
         out.push_back(markerEntry(KindListEnd, {}));
@@ -526,6 +546,48 @@ std::string escapeDnValue(std::string_view value) {
     out.reserve(value.size() + 4);
     appendDnValue(out, value);
     return out;
+}
+
+namespace {
+
+std::string dnKey(std::string_view dn) {
+    return lowerCopy(trim(dn));
+}
+
+/// The "dn" value of a record, empty when it has none.
+std::string recordDn(std::string_view record) {
+    RecordReader reader(record);
+    std::string_view name;
+    std::string value;
+    while (reader.next(name, value)) {
+        if (name == "dn") return value;
+    }
+    return {};
+}
+
+}  // namespace
+
+DnIndex::DnIndex(std::string_view text) {
+    std::size_t pos = 0;
+    std::deque<Entry> entries;
+    while (pos < text.size()) {
+        const std::string_view record = nextRecord(text, pos);
+        if (record.empty()) continue;
+        entries.clear();
+        readRecord(record, entries);
+        if (entries.size() != 1 || entries.front().isMarker()) continue;  // not a person
+        const std::string dn = recordDn(record);
+        if (dn.empty()) continue;
+        Entry key;
+        key[Field::FullName] = entries.front()[Field::FullName];
+        key[Field::Email] = entries.front()[Field::Email];
+        m_persons.try_emplace(dnKey(dn), std::move(key));
+    }
+}
+
+const Entry* DnIndex::find(std::string_view dn) const {
+    const auto it = m_persons.find(dnKey(dn));
+    return it == m_persons.end() ? nullptr : &it->second;
 }
 
 std::string dnComponent(std::string_view dn, std::string_view type) {

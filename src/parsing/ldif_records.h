@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "model/entry.h"
 #include "model/iter_base.h"
@@ -26,7 +28,23 @@ std::string_view nextRecord(std::string_view text, std::size_t& pos);
 /// groupOfNames) gives its begin marker, one entry per member and its end marker. Records
 /// that carry nothing for an address book (version line alone, containers, change records)
 /// give nothing.
-void readRecord(std::string_view record, std::deque<Entry>& out);
+/// `byDn`, when given, finds the person whose record has a member's distinguished name; it
+/// is asked only for members whose reference gives no mail= part.
+using DnLookup = std::function<const Entry*(std::string_view dn)>;
+void readRecord(std::string_view record, std::deque<Entry>& out, const DnLookup& byDn = {});
+
+/// The persons of an LDIF text by the distinguished names of their records (compared without
+/// regard to ASCII case and to blanks around the whole name), for list members that name
+/// their person by that name alone ("uid=ann,ou=people,dc=example,dc=org").
+class DnIndex {
+  public:
+    explicit DnIndex(std::string_view text);
+    /// The person's Full Name and E-Mail Address, or nullptr.
+    const Entry* find(std::string_view dn) const;
+
+  private:
+    std::unordered_map<std::string, Entry> m_persons;
+};
 
 /// Base64 (RFC 4648) of `bytes`, with padding and without line breaks.
 std::string encodeBase64(std::string_view bytes);

@@ -102,6 +102,19 @@ std::string_view extract(std::string_view piece, IterFile::Tags tags) {
     return piece.substr(from, to == std::string_view::npos ? std::string_view::npos : to - from);
 }
 
+/// Juno keeps a deleted record in the file with the line "Deleted:1".
+bool isDeletedRecord(std::string_view record) {
+    const std::size_t at = record.find("\nDeleted:");
+    if (at == std::string_view::npos) return false;
+    std::string_view v = record.substr(at + 9);
+    v = v.substr(0, v.find('\n'));
+    while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
+    while (!v.empty() && (v.back() == ' ' || v.back() == '\t' || v.back() == '\r')) {
+        v.remove_suffix(1);
+    }
+    return v == "1";
+}
+
 std::int64_t leadingInteger(std::string_view v) {
     while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) v.remove_prefix(1);
     if (!v.empty() && v.front() == '+') v.remove_prefix(1);
@@ -180,7 +193,7 @@ void IterFile::fill() {
         switch (m_kind) {
             case Ldif: {
                 const std::string_view record = ldif::nextRecord(m_text, m_pos);
-                if (!record.empty()) ldif::readRecord(record, m_pending);
+                if (!record.empty()) ldif::readRecord(record, m_pending, personByDn());
                 break;
             }
             case Eudora:
@@ -194,6 +207,14 @@ void IterFile::fill() {
     }
 }
 
+ldif::DnLookup IterFile::personByDn() {
+    // The index is built on the first member that only a record's whole name identifies.
+    return [this](std::string_view dn) {
+        if (!m_dnIndex) m_dnIndex = std::make_unique<ldif::DnIndex>(m_text);
+        return m_dnIndex->find(dn);
+    };
+}
+
 void IterFile::readTaggedRecord() {
     const Table& t = *m_table;
     const std::string_view text = m_text;
@@ -205,6 +226,7 @@ void IterFile::readTaggedRecord() {
                         text.substr(m_pos - 1, t.listMarker.size()) == t.listMarker;
     // Every later record starts one character into the separator that ended this one.
     m_pos = end < text.size() ? end + 1 : text.size();
+    if (m_kind == Juno && isDeletedRecord(record)) return;
 
     if (isList) {
         readJunoList(record);

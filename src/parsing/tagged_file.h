@@ -14,6 +14,7 @@
 
 #include "model/format_info.h"
 #include "model/iter_base.h"
+#include "parsing/ldif_records.h"
 
 namespace vesk::iterators {
 
@@ -59,6 +60,8 @@ class IterFile : public IterBase {
     Entry readFields(std::string_view record) const;
     void readHtmlRecord(std::string_view record);
     void readJunoList(std::string_view record);
+    /// Finds an LDIF person by the whole distinguished name of its record.
+    ldif::DnLookup personByDn();
 
     int m_kind;
     const Table* m_table = nullptr;
@@ -67,6 +70,7 @@ class IterFile : public IterBase {
     std::size_t m_pos = 0;
     std::deque<Entry> m_pending;
     bool m_inHtmlList = false;
+    std::unique_ptr<ldif::DnIndex> m_dnIndex;
 };
 
 /// The maker of a registry record whose files this reader reads as kind `kKind`.

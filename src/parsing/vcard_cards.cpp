@@ -798,9 +798,12 @@ Entry IterVCF::readCard(std::size_t begin, std::size_t& end) {
         // 2.1 has no escapes outside structured values: "C:\Data" is what it says.
         return modern ? unescapeValue(rawValue(c.slot[s]), true) : rawValue(c.slot[s]);
     };
-    const auto parts = [&](Slot s) -> std::vector<std::string> {
-        if (!c.has[s] || c.slot[s].base64) return {};
-        return splitStructured(rawValue(c.slot[s]), modern);
+    // Always `count` parts at least: a base64 value, which is not read, gives empty ones.
+    const auto parts = [&](Slot s, std::size_t count) -> std::vector<std::string> {
+        std::vector<std::string> out;
+        if (c.has[s] && !c.slot[s].base64) out = splitStructured(rawValue(c.slot[s]), modern);
+        if (out.size() < count) out.resize(count);
+        return out;
     };
     const auto phone = [&](Slot s, Field f) {
         std::string v = text(s);
@@ -821,15 +824,15 @@ Entry IterVCF::readCard(std::size_t begin, std::size_t& end) {
             }
         }
     }
+    e.revisionTime = 0;  // a card without a REV line says nothing about its age
     if (c.has[kRev]) {
         std::int64_t t = 0;
         if (vcard::parseRevision(rawValue(c.slot[kRev]), t)) e.revisionTime = t;
     }
     e[Field::FullName] = text(kFn);
     if (c.has[kN]) {
-        auto n = parts(kN);
+        auto n = parts(kN, 3);
         e[Field::Title] = joinNonEmpty(n, 3, " ");  // prefix, then any suffix
-        n.resize(3);
         e[Field::LastName] = std::move(n[0]);
         e[Field::FirstName] = std::move(n[1]);
         e[Field::MiddleName] = std::move(n[2]);
@@ -839,7 +842,7 @@ Entry IterVCF::readCard(std::size_t begin, std::size_t& end) {
     phone(kTelHome, Field::HomePhone);
     phone(kTelWork, Field::BusinessPhone);
     if (c.has[kOrg]) {
-        auto o = parts(kOrg);
+        auto o = parts(kOrg, 1);
         e[Field::Department] = joinNonEmpty(o, 1, ";");
         e[Field::Organization] = std::move(o[0]);
     }
@@ -851,8 +854,7 @@ Entry IterVCF::readCard(std::size_t begin, std::size_t& end) {
     phone(kTelHomeFax, Field::HomeFax);
     if (c.has[kAdrWork]) {
         // post-office box; extended address; street; locality; region; postal code; country
-        auto a = parts(kAdrWork);
-        a.resize(7);
+        auto a = parts(kAdrWork, 7);
         e[Field::Office] = std::move(a[1]);
         e[Field::BusinessStreet] =
             a[0].empty() ? std::move(a[2]) : joinNonEmpty({a[0], a[2]}, 0, "\n");
@@ -862,8 +864,7 @@ Entry IterVCF::readCard(std::size_t begin, std::size_t& end) {
         e[Field::BusinessCountry] = std::move(a[6]);
     }
     if (c.has[kAdrHome]) {
-        auto a = parts(kAdrHome);
-        a.resize(7);
+        auto a = parts(kAdrHome, 7);
         e[Field::HomeStreet] = a[0].empty() && a[1].empty()
                                    ? std::move(a[2])
                                    : joinNonEmpty({a[0], a[1], a[2]}, 0, "\n");

@@ -69,6 +69,8 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
+constexpr std::string_view kDeletedMark = "#DELETED-";
+
 }  // namespace
 
 std::string quoteListName(std::string_view name) {
@@ -94,22 +96,47 @@ IterTXT::IterTXT(RunContext& run, std::string fileName, int mode, std::string na
     } else {
         reportUnopenable(run, fileName);
     }
+    if (mode == kModePegasus) m_listTitle = std::filesystem::path(fileName).stem().string();
     rewind();
 }
 
 bool IterTXT::rewind() {
-    if (m_mode == kModePlain || m_mode == kModeGiven) {
-        m_pos = 0;
-    } else if (m_mode == kModePegasus) {
-        // Only the header lines ("\TITLE", "\NOSIG", ...) are skipped: a member such as
-        // DOMAIN\user further down is data.
-        m_pos = 0;
-        while (m_pos < m_text.size() && m_text[m_pos] == '\\') {
-            const std::size_t lf = m_text.find('\n', m_pos);
-            m_pos = lf == std::string::npos ? m_text.size() : lf + 1;
-        }
-    }
+    m_pos = 0;
+    if (m_mode == kModePegasus) skipPegasusHeader();
     return true;
+}
+
+void IterTXT::skipPegasusHeader() {
+    // An empty file holds no list at all; one with only a title is an empty list.
+    const bool blank = m_text.find_first_not_of(" \t\r\n") == std::string::npos;
+    m_listPart = blank ? ListPart::Done : ListPart::Begin;
+    // Only the header lines ("\TITLE", "\NOSIG", ...) are skipped: a member such as
+    // DOMAIN\user further down is data.
+    while (m_pos < m_text.size() && m_text[m_pos] == '\\') {
+        std::size_t lf = m_text.find('\n', m_pos);
+        if (lf == std::string::npos) lf = m_text.size();
+        const std::string_view line = std::string_view(m_text).substr(m_pos, lf - m_pos);
+        if (line.size() > 7 && equalNoCase(line.substr(0, 7), "\\TITLE ")) {
+            const std::string_view title = line.substr(7);
+            const std::size_t b = title.find_first_not_of(" \t\r");
+            if (b != std::string_view::npos) {
+                m_listTitle = std::string(title.substr(b, title.find_last_not_of(" \t\r") + 1 - b));
+            }
+        }
+        m_pos = lf < m_text.size() ? lf + 1 : lf;
+    }
+}
+
+bool IterTXT::atEnd() {
+    if (m_mode == kModePegasus) return m_listPart == ListPart::Done;
+    return m_pos >= m_text.size();
+}
+
+Entry IterTXT::listMarker(EntryKind kind) const {
+    Entry marker = markerEntry(kind, m_listTitle);
+    marker.mask = m_mask;
+    marker.revisionTime = 0;
+    return marker;
 }
 
 float IterTXT::progress() {
@@ -227,9 +254,19 @@ IterTXT::Item IterTXT::parseItem(std::string_view text, std::size_t start) {
 }
 
 Entry IterTXT::nextEntry() {
+    if (m_mode == kModePegasus && m_listPart != ListPart::Members) {
+        if (m_listPart == ListPart::Done) return listMarker(KindListEnd);
+        m_listPart = ListPart::Members;
+        return listMarker(KindListBegin);
+    }
+    if (m_mode == kModePegasus && m_pos >= m_text.size()) {
+        m_listPart = ListPart::Done;
+        return listMarker(KindListEnd);
+    }
     Entry entry;
     entry.mask = m_mask;
-    if (atEnd()) return entry;
+    entry.revisionTime = 0;  // a text list keeps no times
+    if (m_pos >= m_text.size()) return entry;
     const Item item = parseItem(m_text, m_pos);
     entry[Field::FullName] = item.name;
     entry[Field::Email] = item.address;
@@ -281,8 +318,13 @@ float IterPine::progress() {
 }
 
 void IterPine::skipBlankLines() {
-    // A blank line is no entry, and Pine books may hold some between entries.
+    // A blank line is no entry, and Pine books may hold some between entries. Pine keeps a
+    // deleted entry too, its nickname prefixed "#DELETED-date#"; it is gone for the user.
     while (m_pos < m_text.size()) {
+        if (m_text.compare(m_pos, kDeletedMark.size(), kDeletedMark) == 0) {
+            readLogicalLine();
+            continue;
+        }
         std::size_t q = m_pos;
         while (q < m_text.size() && (isBlank(m_text[q]) || m_text[q] == '\r')) ++q;
         if (q < m_text.size() && m_text[q] != '\n') return;
@@ -348,6 +390,7 @@ Entry IterPine::nextEntry() {
     }
     Entry entry;
     entry.mask = m_mask;
+    entry.revisionTime = 0;  // Pine keeps no times
     const std::string line = readLogicalLine();
     skipBlankLines();
 
@@ -369,7 +412,8 @@ Entry IterPine::nextEntry() {
     if (b != std::string::npos && address[b] == '(') {
         std::size_t e = address.find_last_not_of(" \t");
         if (address[e] == ')') --e;
-        const std::string listName = !fields[0].empty() ? fields[0] : fields[1];
+        // Named as the user named it; nicknames are short handles that may repeat.
+        const std::string listName = !fields[1].empty() ? fields[1] : fields[0];
         queueList(listName, std::string_view(address).substr(b + 1, e - b));
         Entry first = std::move(m_pending.front());
         m_pending.pop_front();
@@ -484,8 +528,13 @@ bool ToTXT::write(Entry e) {
     // Folder and list markers are structure, not contacts: a text list has no place for them.
     if (e.isMarker()) return false;
     const bool eudora = isEudora();
+    // Eudora joins a note line to its alias line by their key, so both carry the same one:
+    // the Full Name, or for a contact without one its nickname or address.
+    const std::string& key = !e[Field::FullName].empty()   ? e[Field::FullName]
+                             : !e[Field::Nickname].empty() ? e[Field::Nickname]
+                                                           : e[Field::Email];
     const std::string name =
-        eudora ? eudoraLineValue(e[Field::FullName], "\"") : quoteListName(e[Field::FullName]);
+        eudora ? eudoraLineValue(key, "\"") : quoteListName(e[Field::FullName]);
     const std::string address =
         eudora ? eudoraLineValue(e[Field::Email], "<>") : quoteListAddress(e[Field::Email]);
     m_text += m_prefix;
@@ -496,7 +545,7 @@ bool ToTXT::write(Entry e) {
     m_text += ">\n";
     if (!eudora) return true;
 
-    std::string note = "note \"" + eudoraLineValue(e[Field::Nickname], "\"") + "\" ";
+    std::string note = "note \"" + name + "\" ";
     bool any = false;
     for (const NoteTag& t : kNoteTags) {
         const std::string& value = e[t.field];

@@ -21,7 +21,8 @@ namespace iterators {
 
 /// Reads a plain text address list, a Pegasus Mail distribution list, or a text given by
 /// the caller. Each item (ended by a line feed or by a comma outside double quotes) gives
-/// one entry with "Full Name" and "E-Mail Address".
+/// one entry with "Full Name" and "E-Mail Address". A Pegasus list comes as what it is: one
+/// list, named by its "\TITLE" line (or the file name), around its members.
 class IterTXT : public IterBase {
   public:
     static constexpr int kModePlain = 0;    ///< a ".txt" address list
@@ -34,7 +35,7 @@ class IterTXT : public IterBase {
 
     bool rewind() override;
     Entry nextEntry() override;
-    bool atEnd() override { return m_pos >= m_text.size(); }
+    bool atEnd() override;
     std::string name() override { return m_name; }
     float progress() override;
 
@@ -49,10 +50,19 @@ class IterTXT : public IterBase {
     static Item parseItem(std::string_view text, std::size_t start);
 
   private:
+    /// Where a Pegasus list stands: its begin marker, its members, its end marker given.
+    enum class ListPart { Begin, Members, Done };
+
+    Entry listMarker(EntryKind kind) const;
+    /// Reads the title and steps over the header lines of a Pegasus list.
+    void skipPegasusHeader();
+
     std::string m_text;
     int m_mode;
     std::size_t m_pos = 0;
     std::string m_name;
+    std::string m_listTitle;
+    ListPart m_listPart = ListPart::Begin;
     FieldMask m_mask;
 };
 

@@ -91,6 +91,7 @@ Entry IterSimeon::nextEntry() {
 Entry IterSimeon::parseRecord(std::string_view record) const {
     Entry entry;
     entry.mask = m_mask;
+    entry.revisionTime = 0;  // the export keeps no times
     // Pairs are separated by tabs and line ends. A piece without "=" continues the value
     // before it (a value holding a tab or running onto the next line); a value may itself
     // hold "=" since only the first one of a pair separates key and value.

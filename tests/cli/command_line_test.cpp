@@ -10,6 +10,7 @@
 #include "platform/settings.h"
 #include "support/line_format.h"
 #include "support/temp_dir.h"
+#include "support/test_readers.h"
 
 namespace vesk::cli {
 namespace {
@@ -273,6 +274,25 @@ TEST_F(CommandLine, ConvertWritesAndReports) {
     EXPECT_NE(err.str().find("merged with what"), std::string::npos) << err.str();
     ASSERT_EQ(vesk({"convert", "--replace", file("more.tst"), file("out.tsf")}), kExitDone);
     EXPECT_EQ(slurp(file("out.tsf")), "Cid|c@x\r\n");
+}
+
+TEST_F(CommandLine, SummaryCountsListMembersKeptAsContacts) {
+    // A list of addresses (Pine, Pegasus, LDIF) whose members the book held no contact for.
+    testing::ScriptedReader source(
+        "f", {testing::contact("Ann", "ann@x.org"), markerEntry(KindListBegin, "Team"),
+              testing::contact("", "ann@x.org"), testing::contact("Bob", "bob@y.org"),
+              testing::contact("", "cid@z.org"), markerEntry(KindListEnd, "Team")});
+    NewAdbook book(run);
+    book.fromStart(source);
+    SaveOutcome save;
+    save.status = SaveStatus::Saved;
+    save.fileName = "out.csv";
+    reportConversion("in.txt", book, save, err);
+    EXPECT_NE(err.str().find("read 3 contact(s), 1 list(s) from in.txt"), std::string::npos)
+        << err.str();
+    EXPECT_NE(err.str().find("2 list member(s) matched no contact and were kept as contacts"),
+              std::string::npos)
+        << err.str();
 }
 
 TEST_F(CommandLine, ConvertFailuresExitNonZero) {

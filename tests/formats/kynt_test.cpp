@@ -228,6 +228,12 @@ TEST_F(KyntTest, MarkersInsideValuesDoNotSplitCards) {
     EXPECT_EQ(e[Field::JobTitle], "</FOLDER>");
 }
 
+TEST_F(KyntTest, CardWhoseOrganizationGivesNoPartsStillReads) {
+    auto book = load("<adbook>\nBEGIN:VCARD\nFN:Ann\nORG;BASE64:QQ==\nEND:VCARD\n</adbook>\n");
+    ASSERT_EQ(book->entryCount(), 1);
+    EXPECT_EQ(book->entryAt(0)[Field::Organization], "");
+}
+
 TEST_F(KyntTest, HeaderRevisionTime) {
     const std::pair<std::string, std::int64_t> cases[] = {
         {"<adbook>\nBEGIN:VCARD\nN:KYNTv1\nFN:KYNTv1\nREV:2006-03-01T12:00:00Z\nEND:VCARD\n",
@@ -319,14 +325,16 @@ TEST_F(KyntTest, DeepNestingIsCapped) {
     EXPECT_EQ(f->entryAt(0)[Field::FullName], "Deep");
 }
 
-TEST_F(KyntTest, ListMemberWithoutContactIsDropped) {
+TEST_F(KyntTest, ListMemberWithoutContactBecomesOne) {
     auto book = load(
         "BEGIN:VCARD\nFN:Ann\nEMAIL:ann@x\nEND:VCARD\n<list name=\"Team\">\nBEGIN:VCARD\nFN:Ann\n"
         "EMAIL:ann@x\nEND:VCARD\nBEGIN:VCARD\nFN:Ghost\nEMAIL:ghost@x\nEND:VCARD\n</list>\n");
     ASSERT_EQ(book->listCount(), 1);
-    ASSERT_EQ(book->listAt(0)->entryCount(), 1);
+    ASSERT_EQ(book->listAt(0)->entryCount(), 2);
     EXPECT_EQ(book->listAt(0)->members()[0]->fields[0], "Ann");
-    EXPECT_EQ(book->entryCount(), 1);
+    EXPECT_EQ(book->listAt(0)->members()[1]->fields[0], "Ghost");
+    EXPECT_EQ(book->entryCount(), 2);
+    EXPECT_EQ(book->membersAdded(), 1);
 }
 
 TEST_F(KyntTest, ReaderWalksItemsInOrder) {

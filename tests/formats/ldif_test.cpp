@@ -70,6 +70,19 @@ INSTANTIATE_TEST_SUITE_P(
                  "dn: cn=G\nobjectclass: groupOfNames\ncn: G\n"
                  "member: cn=Smith\\, John,mail=j@e\n",
                  "13:G:: | 0:Smith, John:j@e: | 237:::"},
+        // Thunderbird leaves the comma of a "Last, First" name unescaped.
+        ReadCase{"UnescapedCommaInMemberReference",
+                 "dn: cn=G\nobjectclass: groupOfNames\ncn: G\n"
+                 "member: cn=Torres, Michelle,mail=m.torres@x.org\n"
+                 "member: cn=Lee,Ann\nmember: cn=Bo,\n",
+                 "13:G:: | 0:Torres, Michelle:m.torres@x.org: | 0:Lee,Ann:: | 0:Bo:: | 237:::"},
+        // A member named only by its record's whole DN (any case), also before that record.
+        ReadCase{"MemberNamedByItsRecordsDn",
+                 "dn: cn=G\nobjectclass: groupOfNames\ncn: G\nmember: UID=mt,ou=People,dc=x\n"
+                 "member: uid=nobody,dc=x\n\n"
+                 "dn: uid=mt,ou=people,dc=x\nobjectclass: inetOrgPerson\ncn: Michelle Torres\n"
+                 "mail: m@x\n",
+                 "13:G:: | 0:Michelle Torres:m@x: | 237::: | 0:Michelle Torres:m@x:"},
         ReadCase{"CnOnTheFirstLine", "cn: Ann\nmail: ann@e\n", "0:Ann:ann@e:"},
         ReadCase{"AnySpacingAndCase", "dn: cn=Ann\nCN:Ann\nMail:    ann@e\nXMozillaNickName:an\n",
                  "0:Ann:ann@e:an"},
@@ -225,6 +238,26 @@ TEST(LdifReader, ThunderbirdStyleFileWithGroupBeforeItsMembers) {
     EXPECT_EQ((*bob)[Field::Email], "bob@example.org");
     EXPECT_EQ(memberNames(book, "Team"), "Ann Lee,Jürgen Müller");
     EXPECT_EQ(memberNames(book, "Empty list"), "");
+}
+
+TEST(LdifReader, ThunderbirdMemberWithACommaJoinsTheRightPerson) {
+    // Before, the member's name was cut at the comma and its address lost, so the first
+    // contact whose name held "Torres" joined the list.
+    testing::TestRun run;
+    auto reader = IterFile::fromText(
+        "dn: cn=Ava Torres,mail=ava@x.org\ncn: Ava Torres\nmail: ava@x.org\n\n"
+        "dn: cn=Torres, Michelle,mail=m.torres@x.org\ncn: Torres, Michelle\n"
+        "mail: m.torres@x.org\n\n"
+        "dn: cn=Team\nobjectclass: groupOfNames\ncn: Team\n"
+        "member: cn=Torres, Michelle,mail=m.torres@x.org\n"
+        "member: cn=Torres,mail=new@x.org\n",
+        IterFile::Ldif);
+    NewAdbook book(run);
+    book.fromIter(*reader, false);
+    // The member whose DN names no record is a contact of its own, not Ava.
+    EXPECT_EQ(book.entryCount(), 3);
+    EXPECT_EQ(book.membersAdded(), 1);
+    EXPECT_EQ(memberNames(book, "Team"), "Torres,Torres, Michelle");
 }
 
 TEST(LdifReader, NetscapeFourStyleFile) {

@@ -579,7 +579,7 @@ TEST_F(VcfTest, RevisionForms) {
         const auto got = read(std::string("BEGIN:VCARD\nFN:A\nREV:") + c.value + "\nEND:VCARD\n");
         ASSERT_EQ(got.size(), 1u);
         if (c.expected == -2) {
-            EXPECT_GT(got[0].revisionTime, kMarch2006) << c.value;
+            EXPECT_EQ(got[0].revisionTime, 0) << c.value;  // no usable time: undated
         } else {
             EXPECT_EQ(got[0].revisionTime, c.expected) << c.value;
         }
@@ -601,6 +601,44 @@ TEST_F(VcfTest, TruncatedCardsKeepWhatTheyHold) {
     EXPECT_EQ(got[1][Field::FullName], "Bob");
     EXPECT_EQ(got[2][Field::FullName], "Cy");
     EXPECT_EQ(got[2][Field::Notes], "abc");
+}
+
+TEST_F(VcfTest, StructuredValuesThatGiveNoPartsAreEmpty) {
+    // A base64 value is not read, so a structured property gives no parts at all: the card
+    // still reads, with those fields empty. The first case is the whole 23-byte file.
+    for (const char* text :
+         {"BEGIN:VCARD\nORG;BASE64:", "BEGIN:VCARD\nFN:A\nORG;BASE64:QQ==\nEND:VCARD\n",
+          "BEGIN:VCARD\nFN:A\nN;ENCODING=B:QQ==\nEND:VCARD\n",
+          "BEGIN:VCARD\nFN:A\nADR;WORK;BASE64:QQ==\nADR;HOME;BASE64:QQ==\nEND:VCARD\n"}) {
+        const auto got = read(text);
+        ASSERT_EQ(got.size(), 1u) << text;
+        for (const Field f : {Field::Organization, Field::Department, Field::LastName,
+                              Field::BusinessStreet, Field::HomeStreet, Field::HomeCountry}) {
+            EXPECT_EQ(got[0][f], "") << text;
+        }
+    }
+}
+
+TEST_F(VcfTest, QuotesInValuesAreDataAndComeBack) {
+    // vCard does not quote values: a quote in one is part of it, through a book and back.
+    const std::string card =
+        "BEGIN:VCARD\nVERSION:2.1\nFN:Bob Jones\nNICKNAME:\"Bobby\"\nORG:\"Quoted\" Inc\n"
+        "TITLE:\"Chief\" of staff\nEND:VCARD\n";
+    IterVCF reader(run, file(card));
+    NewAdbook book(run);
+    book.fromStart(reader);
+    ASSERT_EQ(book.entryCount(), 1);
+    const auto check = [](const Entry& e) {
+        EXPECT_EQ(e[Field::Nickname], "\"Bobby\"");
+        EXPECT_EQ(e[Field::Organization], "\"Quoted\" Inc");
+        EXPECT_EQ(e[Field::JobTitle], "\"Chief\" of staff");
+    };
+    check(book.entryAt(0));
+    const std::string out = written({book.entryAt(0)});
+    EXPECT_NE(out.find("NICKNAME:\"Bobby\"\r\n"), std::string::npos);
+    const auto back = read(out);
+    ASSERT_EQ(back.size(), 1u);
+    check(back[0]);
 }
 
 TEST_F(VcfTest, DanglingSoftBreakDoesNotEatTheEndLine) {

@@ -21,7 +21,7 @@ TEST(EudoraReader, Latin1NicknameFileWithAList) {
     IterFile reader(run, testing::fixturePath("eudora/nndbase.txt"), IterFile::Eudora);
     NewAdbook book(run);
     book.fromIter(reader, false);
-    ASSERT_EQ(book.entryCount(), 3);
+    ASSERT_EQ(book.entryCount(), 4);  // Carl of the list "team" included
     const Entry* ann = entryNamed(book, "Ann Lee");
     ASSERT_NE(ann, nullptr);
     EXPECT_EQ((*ann)[Field::Email], "ann@example.org");
@@ -38,8 +38,11 @@ TEST(EudoraReader, Latin1NicknameFileWithAList) {
     ASSERT_NE(dora, nullptr);
     EXPECT_EQ((*dora)[Field::Email], "dora@example.org");
     EXPECT_EQ((*dora)[Field::Nickname], "bare");
-    // carl@example.org has no contact of its own, so only two members resolve.
-    EXPECT_EQ(memberNames(book, "team"), "Ann Lee,Bob Jones");
+    // Carl has no alias of his own: the list's member becomes his contact.
+    EXPECT_EQ(memberNames(book, "team"), "Ann Lee,Bob Jones,Carl");
+    const Entry* carl = entryNamed(book, "Carl");
+    ASSERT_NE(carl, nullptr);
+    EXPECT_EQ((*carl)[Field::Email], "carl@example.org");
 }
 
 TEST(EudoraReader, AliasForms) {

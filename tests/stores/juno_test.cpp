@@ -101,6 +101,18 @@ TEST(JunoReader, AddressBookWithAList) {
     EXPECT_EQ(testing::memberNames(book, "Friends"), "Ann Lee,Bob Jones,Carl");
 }
 
+TEST(JunoReader, DeletedRecordsAreSkipped) {
+    // Juno keeps a deleted entry in the file, marked "Deleted:1"; "Deleted:0" is a live one.
+    auto reader = IterFile::fromText(
+        "Type:Version\nVersion:AB 0.3.0\n\n"
+        "Type:Entry\nName:Gone\nEmail:gone@x.org\nAlias:gone\nDeleted:1\nTime:5\n\n"
+        "Type:Entry\nName:Kept\nEmail:kept@x.org\nAlias:kept\nDeleted:0\nTime:6\n\n"
+        "Type:MList\nName:Old list\nMember0:kept\nDeleted:1\n\n"
+        "Type:Entry\nName:Last\nEmail:last@x.org\nDeleted: 1\r\n\n",
+        IterFile::Juno);
+    EXPECT_EQ(testing::trace(testing::drain(*reader)), "0:Kept:kept@x.org:kept");
+}
+
 TEST(JunoWriter, RoundTrip) {
     testing::TestRun run;
     testing::TempDir dir;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "model/adbook.h"
+#include "parsing/tagged_file.h"
 #include "platform/prompt.h"
 #include "support/temp_dir.h"
 #include "support/test_readers.h"
@@ -33,9 +34,12 @@ std::vector<Entry> readAll(IterBase& reader) {
 
 using Pairs = std::vector<std::pair<std::string, std::string>>;
 
+/// The contacts a reader gives (list markers left out).
 Pairs namesAndAddresses(IterBase& reader) {
     Pairs out;
-    for (const Entry& e : readAll(reader)) out.emplace_back(e[Field::FullName], e[Field::Email]);
+    for (const Entry& e : readAll(reader)) {
+        if (!e.isMarker()) out.emplace_back(e[Field::FullName], e[Field::Email]);
+    }
     return out;
 }
 
@@ -156,6 +160,35 @@ TEST_F(TextFiles, PegasusListWithoutHeaderKeepsItsFirstMember) {
     EXPECT_EQ(namesAndAddresses(reader), expected);
 }
 
+TEST_F(TextFiles, PegasusListFileIsAListNamedByItsTitle) {
+    // The members come between the begin and end of one list named by "\TITLE" (by the file
+    // name when there is none); imported, they are the list's members and the book's contacts.
+    testing::TestRun run;
+    const std::pair<std::string, std::string> files[] = {
+        {"friends.pml", "\\TITLE Good Friends\r\n\\NOSIG Y\r\nAnn <a@x.org>\r\nbob@x.org\r\n"},
+        {"club.pml", "\"Ann\" <a@x.org>\nbob@x.org"},
+    };
+    for (const auto& [name, text] : files) {
+        IterTXT reader(run, dir.file(name, text), IterTXT::kModePegasus);
+        const std::string title = name == "club.pml" ? "club" : "Good Friends";
+        std::vector<std::string> kinds;
+        for (const Entry& e : readAll(reader)) {
+            if (e.isMarker() || !e.isEmpty()) {
+                kinds.push_back(std::to_string(toNumber(e.kind)) + ":" + e[Field::FullName]);
+            }
+        }
+        EXPECT_EQ(kinds, (std::vector<std::string>{"13:" + title, "0:Ann", "0:", "237:" + title}));
+
+        NewAdbook book(run);
+        book.fromStart(reader);
+        EXPECT_EQ(book.entryCount(), 2) << name;
+        EXPECT_EQ(book.membersAdded(), 2) << name;
+        ASSERT_EQ(book.listCount(), 1) << name;
+        EXPECT_EQ(book.listAt(0)->name(), title);
+        EXPECT_EQ(book.listAt(0)->entryCount(), 2);
+    }
+}
+
 TEST_F(TextFiles, PlainListDecodesLegacyBytesAndUtf8Alike) {
     testing::TestRun run;
     IterTXT legacy(run, dir.file("legacy.txt", "\"J\xFCrgen\" <j@x.de>\r\n"), IterTXT::kModePlain);
@@ -252,14 +285,18 @@ INSTANTIATE_TEST_SUITE_P(
         PineCase{"longLineKeptWhole",
                  "ann\tAnn\tann@x.org\t\t" + std::string(400, 'n') + "\nbob\tBob\n",
                  {"|ann|Ann|ann@x.org|" + std::string(400, 'n'), "|bob|Bob||"}},
-        PineCase{
-            "listInParentheses",
-            "team\tThe Team\t(ann, \"Bob B\" <bob@x.org>,\n   carl@x.org)\t\tnote\n",
-            {"begin||team||", "|ann|||", "||Bob B|bob@x.org|", "|||carl@x.org|", "end||team||"}},
-        PineCase{"emptyList", "none\tNone\t()\n", {"begin||none||", "end||none||"}},
+        PineCase{"listInParentheses",
+                 "team\tThe Team\t(ann, \"Bob B\" <bob@x.org>,\n   carl@x.org)\t\tnote\n",
+                 {"begin||The Team||", "|ann|||", "||Bob B|bob@x.org|", "|||carl@x.org|",
+                  "end||The Team||"}},
+        PineCase{"emptyList", "none\tNone\t()\n", {"begin||None||", "end||None||"}},
         PineCase{"nonAscii",
                  "j\xC3\xBC\tJ\xC3\xBCrgen M\xC3\xBCller\tj@x.de\n",
                  {"|j\xC3\xBC|J\xC3\xBCrgen M\xC3\xBCller|j@x.de|"}},
+        PineCase{"deletedEntriesAreSkipped",
+                 "#DELETED-03/05/07#ann\tAnn\tann@x.org\nbob\tBob\tbob@x.org\n"
+                 "#DELETED-03/05/07#team\tTeam\t(bob)\n",
+                 {"|bob|Bob|bob@x.org|"}},
         PineCase{"empty", "", {}}),
     [](const auto& param) { return std::string(param.param.label); });
 
@@ -285,10 +322,37 @@ TEST_F(PineFiles, ListSurvivesTheImportWithItsMembers) {
     EXPECT_EQ(book.entryCount(), 2);
     ASSERT_EQ(book.listCount(), 1);
     DistList* team = book.listAt(0);
-    EXPECT_EQ(team->name(), "team");
+    EXPECT_EQ(team->name(), "Team");  // as the user named it, not by its nickname
     ASSERT_EQ(team->members().size(), 2u);
     EXPECT_EQ((*team->members()[0])[Field::FullName], "Ann Lee");
     EXPECT_EQ((*team->members()[1])[Field::FullName], "Bob Roe");
+}
+
+TEST_F(PineFiles, AListOfAddressesKeepsItsMembersAsContacts) {
+    // Members the book has no entry for are people all the same; two lists that share a
+    // nickname stay two lists, each named by its full name (or its nickname without one).
+    testing::TestRun run;
+    IterPine reader(run, dir.file("book",
+                                  "team\tThe Team\t(ann@x.org,\"Bob Roe\" <bob@y.org>)\n"
+                                  "team\tOther Team\t(cy@z.org)\n"
+                                  "solo\t\t(ann@x.org)\n"));
+    NewAdbook book(run);
+    book.fromIter(reader, false);
+    ASSERT_EQ(book.entryCount(), 3);
+    EXPECT_EQ(book.membersAdded(), 3);
+    const auto members = [&](const std::string& list) {
+        const int pos = book.listIndex(list);
+        if (pos < 0) return std::string("<no list>");
+        std::string out;
+        for (const Entry* m : book.listAt(pos)->members()) {
+            out += (*m)[Field::FullName] + " " + (*m)[Field::Email] + ";";
+        }
+        return out;
+    };
+    EXPECT_EQ(members("The Team"), " ann@x.org;Bob Roe bob@y.org;");
+    EXPECT_EQ(members("Other Team"), " cy@z.org;");
+    EXPECT_EQ(members("solo"), " ann@x.org;");
+    EXPECT_EQ(book.listCount(), 3);
 }
 
 TEST_F(PineFiles, EntriesClaimOnlyThePineFields) {
@@ -317,10 +381,36 @@ TEST(ToTXT, EudoraFormWritesAliasAndNoteLines) {
     ann[Field::HomeCity] = "Bern";
     writer.write(ann);
     writer.write(person("Bob", "bob@x.org", "bo"));
+    // Eudora joins a note to its alias by their key: both lines name the contact alike.
     EXPECT_EQ(writer.text(),
               "alias \"Ann\" <annlee>\n"
-              "note \"an\" <city:Bern>\n"
+              "note \"Ann\" <city:Bern>\n"
               "alias \"Bob\" <bob@x.org>\n");
+}
+
+TEST(ToTXT, EudoraNoteLineHasTheKeyOfItsAliasLine) {
+    struct Case {
+        const char* full;
+        const char* mail;
+        const char* nick;
+        const char* key;
+    };
+    const Case cases[] = {
+        {"Ann Lee", "ann@x.org", "annie", "Ann Lee"},  // a nickname of its own
+        {"Ann Lee", "ann@x.org", "", "Ann Lee"},       // no nickname
+        {"", "ann@x.org", "annie", "annie"},           // no name: the nickname, then the address
+        {"", "ann@x.org", "", "ann@x.org"},
+    };
+    for (const Case& c : cases) {
+        testing::TestRun run;
+        ToTXT writer(run, "", "", "alias ");
+        Entry e = person(c.full, c.mail, c.nick);
+        e[Field::HomePhone] = "555";
+        writer.write(e);
+        EXPECT_EQ(writer.text(), std::string("alias \"") + c.key + "\" <" + c.mail + ">\nnote \"" +
+                                     c.key + "\" <phone:555>\n")
+            << c.full << "/" << c.nick;
+    }
 }
 
 TEST(ToTXT, EudoraNoteTagsComeInTheirFixedOrderThenTheNotes) {
@@ -350,7 +440,7 @@ TEST(ToTXT, EudoraNoteTagsComeInTheirFixedOrderThenTheNotes) {
         {Field::BusinessWebPage, "web2"},
     };
     Entry e = person("Ann", "a@x.org", "an");
-    std::string expected = "alias \"Ann\" <a@x.org>\nnote \"an\" ";
+    std::string expected = "alias \"Ann\" <a@x.org>\nnote \"Ann\" ";
     for (const auto& [field, tag] : tagged) {
         e[field] = std::string("v-") + tag;
         expected += std::string("<") + tag + ":v-" + tag + ">";
@@ -365,7 +455,7 @@ TEST(ToTXT, EudoraNoteTagsComeInTheirFixedOrderThenTheNotes) {
     Entry n = person("Bob", "b@x.org");
     n[Field::Notes] = "x";
     notesOnly.write(n);
-    EXPECT_EQ(notesOnly.text(), "alias \"Bob\" <b@x.org>\nnote \"\" x\n");
+    EXPECT_EQ(notesOnly.text(), "alias \"Bob\" <b@x.org>\nnote \"Bob\" x\n");
 }
 
 TEST(ToTXT, EudoraValuesCannotBreakTheirLines) {
@@ -379,7 +469,7 @@ TEST(ToTXT, EudoraValuesCannotBreakTheirLines) {
     // Eudora keeps line breaks of a note as ETX (0x03); it has no escape for ">" or a quote.
     EXPECT_EQ(writer.text(),
               "alias \"Ann Bud Lee\" <ann@x.org>\n"
-              "note \"an\" <company:A  B><address:Main St 1\x03"
+              "note \"Ann Bud Lee\" <company:A  B><address:Main St 1\x03"
               "Flat 2>line one\x03line two\n");
 }
 
@@ -513,11 +603,40 @@ TEST_F(ToTXTFiles, EudoraFormRoundTripsThroughEudorasReadingRules) {
     auto got = eudoraRead(slurp(path));
     EXPECT_EQ(got["alias"], e[Field::FullName]);
     EXPECT_EQ(got["mail"], "j@x.de");
-    EXPECT_EQ(got["nick"], "j\xC3\xBC");
+    EXPECT_EQ(got["nick"], got["alias"]);  // the key that joins the note to its alias
     EXPECT_EQ(got["city"], "Z\xC3\xBCrich");
     EXPECT_EQ(got["address"], e[Field::HomeStreet]);
     EXPECT_EQ(got["company"], e[Field::Organization]);
     EXPECT_EQ(got["notes"], "first line\nsecond line");
+}
+
+TEST_F(ToTXTFiles, EudoraFileReadsBackWithTheDetailsOfEveryContact) {
+    testing::TestRun run;
+    const std::string path = dir.file("nndbase.txt");
+    Entry ann = person("Ann Lee", "ann@x.org", "annie");
+    ann[Field::HomePhone] = "111";
+    Entry bob = person("Bob Roe", "bob@x.org");
+    bob[Field::Notes] = "met in Bern";
+    Entry cy = person("", "cy@x.org", "cy");
+    cy[Field::HomeCity] = "Basel";
+    ToTXT writer(run, path, "", "alias ");
+    for (const Entry& e : {ann, bob, cy}) writer.write(e);
+    ASSERT_TRUE(writer.finish());
+
+    iterators::IterFile reader(run, path, iterators::IterFile::Eudora);
+    NewAdbook back(run);
+    back.fromStart(reader);
+    ASSERT_EQ(back.entryCount(), 3);
+    const auto field = [&](const std::string& mail, Field f) {
+        for (int i = 0; i < back.entryCount(); ++i) {
+            if (back.entryAt(i)[Field::Email] == mail) return back.entryAt(i)[f];
+        }
+        return std::string("<missing>");
+    };
+    EXPECT_EQ(field("ann@x.org", Field::FullName), "Ann Lee");
+    EXPECT_EQ(field("ann@x.org", Field::HomePhone), "111");
+    EXPECT_EQ(field("bob@x.org", Field::Notes), "met in Bern");
+    EXPECT_EQ(field("cy@x.org", Field::HomeCity), "Basel");
 }
 
 TEST_F(ToTXTFiles, EudoraFormDeletesTheTocBesideTheFileOnceItIsReplaced) {

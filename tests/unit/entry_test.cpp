@@ -210,6 +210,23 @@ TEST(MergeFrom, OlderFillsOnlyFieldsTheExistingMaskLacks) {
     EXPECT_EQ(existing.revisionTime, 200);
 }
 
+TEST(MergeFrom, AnUndatedEntryIsOlderAndOnlyFillsGaps) {
+    // Time 0: the source keeps no revision times (LDIF, HTML, Eudora, ini, plain lists).
+    for (const std::int64_t existingTime : {std::int64_t{100}, std::int64_t{0}}) {
+        Entry existing = named("Ann Lee", "ann@x.org");
+        existing[Field::HomePhone] = "123";
+        existing.revisionTime = existingTime;
+        Entry incoming = named("Ann Lee", "new@x.org");
+        incoming[Field::Notes] = "met in Bern";
+        incoming.revisionTime = 0;
+        EXPECT_FALSE(existing.mergeFrom(incoming)) << existingTime;
+        EXPECT_EQ(existing[Field::Email], "ann@x.org");
+        EXPECT_EQ(existing[Field::HomePhone], "123");
+        EXPECT_EQ(existing[Field::Notes], "met in Bern");
+        EXPECT_EQ(existing.revisionTime, existingTime);
+    }
+}
+
 TEST(Ordering, UsesTheGivenFieldWithAsciiFolding) {
     Entry a = named("alice", "z@x");
     Entry b = named("Bob", "a@x");

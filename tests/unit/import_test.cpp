@@ -51,6 +51,30 @@ TEST(Import, SortsAndRemovesDuplicatesAndCountsThem) {
     EXPECT_EQ(book.duplicatesRemoved(), 4);
 }
 
+TEST(Import, TheSameFileTwiceLeavesOneCopyOfEachEntry) {
+    // People who share a name: after the second import each copy sits beside the other
+    // person of that name, not beside its original.
+    testing::TestRun run;
+    std::vector<Entry> people;
+    for (int i = 0; i < 40; ++i) {
+        Entry e = contact(i % 3 == 0 ? "Ann Lee" : "Person " + std::to_string(i % 7),
+                          std::to_string(i) + "@x.org");
+        e.revisionTime = 0;
+        people.push_back(e);
+    }
+    ScriptedReader file("f", people);
+    NewAdbook book(run);
+    book.fromStart(file);
+    ASSERT_EQ(book.entryCount(), 40);
+    const Names first = fullNames(book);
+    for (int round = 0; round < 2; ++round) {
+        book.fromStart(file);
+        EXPECT_EQ(book.entryCount(), 40);
+        EXPECT_EQ(book.duplicatesRemoved(), 40);
+        EXPECT_EQ(fullNames(book), first);
+    }
+}
+
 TEST(Import, FoldersMergeByExactNameFromSubReadersAndInlineMarkers) {
     testing::TestRun run;
     NewAdbook book(run);
@@ -83,6 +107,34 @@ TEST(Import, InlineListResolvesMembersThatComeAfterIt) {
     EXPECT_EQ(book.entryCount(), 3);
 }
 
+TEST(Import, AListMemberWithoutAContactBecomesOneAndStaysInTheList) {
+    // A list of addresses (Pine, Pegasus, Eudora, LDIF): members the book holds no contact
+    // for are kept as contacts of their own, with the address and the name given, once each.
+    // A bare nickname that names nothing may name another list: it makes no contact.
+    testing::TestRun run;
+    ScriptedReader file("f", {contact("Ann Lee", "ann@x.org"), marker(KindListBegin, "Team"),
+                              contact("", "ann@x.org"), contact("New Person", "new@y.org"),
+                              contact("", "", "other-list"), contact("", "NEW@y.org"),
+                              marker(KindListEnd, "Team"), marker(KindListBegin, "Two"),
+                              contact("Zed", "zed@z.org"), marker(KindListEnd, "Two")});
+    file.list("Sub", {contact("", "sub@s.org"), contact("Ann Lee", "ann@x.org")});
+    NewAdbook book(run);
+    book.fromStart(file);
+    EXPECT_EQ(fullNames(book), (Names{"", "Ann Lee", "New Person", "Zed"}));  // sorted
+    EXPECT_EQ(book.membersAdded(), 3);
+    ASSERT_EQ(book.listCount(), 3);
+    EXPECT_EQ(memberNames(*book.listAt(0)), (Names{"Ann Lee", "New Person"}));
+    EXPECT_EQ(memberNames(*book.listAt(1)), (Names{"Zed"}));
+    EXPECT_EQ(memberNames(*book.listAt(2)), (Names{"", "Ann Lee"}));
+    EXPECT_EQ(book.listAt(2)->members()[0], book.entryPtr(0));
+    EXPECT_EQ((*book.entryPtr(0))[Field::Email], "sub@s.org");
+
+    book.fromStart(file);  // the second time they are contacts already
+    EXPECT_EQ(book.entryCount(), 4);
+    EXPECT_EQ(book.membersAdded(), 0);
+    EXPECT_EQ(memberNames(*book.listAt(0)), (Names{"Ann Lee", "New Person"}));
+}
+
 TEST(Import, ListSubReadersResolveAgainstTheDeduplicatedBook) {
     testing::TestRun run;
     ScriptedReader file("f", {contact("Bob", "bob@x.org"), contact("bob", "bob@x.org")});
@@ -92,6 +144,29 @@ TEST(Import, ListSubReadersResolveAgainstTheDeduplicatedBook) {
     book.fromStart(file);
     ASSERT_EQ(book.listCount(), 1);  // the existing list took the members
     EXPECT_EQ(memberNames(*book.listAt(0)), (Names{"Bob"}));
+}
+
+TEST(Import, ListsOfABookThatWasWalkedKeepTheirMembers) {
+    // A save, a merge or the window reads a book's lists to their end; importing the book
+    // afterwards must still give the lists with their members.
+    testing::TestRun run;
+    NewAdbook source(run);
+    source.addEntry(contact("Ann", "ann@x.org"));
+    source.addEntry(contact("Bob", "bob@x.org"));
+    DistList* team = source.addList("Team");
+    team->write(contact("Ann", "ann@x.org"));
+    team->write(contact("Bob", "bob@x.org"));
+    testing::RecordingWriter saved(run, true, true);
+    saved.fromStart(source);
+    ASSERT_EQ(saved.got.size(), 6u);  // two contacts, the list's begin, two members, its end
+
+    for (int round = 0; round < 2; ++round) {  // and again, onto a book that holds them
+        NewAdbook copy(run);
+        copy.fromStart(source);
+        if (round == 1) copy.fromStart(source);
+        ASSERT_EQ(copy.listCount(), 1);
+        EXPECT_EQ(memberNames(*copy.listAt(0)), (Names{"Ann", "Bob"})) << round;
+    }
 }
 
 TEST(Import, CancelKeepsWhatWasReadSortedAndDeduplicated) {
@@ -179,12 +254,19 @@ TEST(MergeEntry, DuplicateIsAbsorbedUnrelatedIsAddedRelatedIsMerged) {
     EXPECT_FALSE(book.mergeEntry(plain("Ann Lee", "lee@y.org")));  // similarity 50
     EXPECT_EQ(fullNames(book), (Names{"Ann Lee", "Ann Lee", "Cid"}));
     EXPECT_EQ(prompts.entrySheets, 0);
+    EXPECT_TRUE(book.mergeEntry(plain("Ann Lee", "LEE@y.org")));  // the second of its name
+    EXPECT_EQ(book.entryCount(), 3);
 
     Entry related = plain("Cid", "cid@x.org", "cee");
     EXPECT_TRUE(book.mergeEntry(related));
     EXPECT_EQ(prompts.entrySheets, 2);
     EXPECT_EQ(book.entryAt(2)[Field::Nickname], "cee");
     EXPECT_EQ(trace.text, "Cid replaces Cid\n");
+
+    Entry undated = plain("Cid", "", "cee");
+    undated.revisionTime = 0;
+    EXPECT_TRUE(book.mergeEntry(undated));  // related, but older: it blanks nothing
+    EXPECT_EQ(book.entryAt(2)[Field::Email], "cid@x.org");
 
     NewAdbook empty(run);
     EXPECT_FALSE(empty.mergeEntry(contact("Zed", "z@x")));

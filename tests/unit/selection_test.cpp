@@ -89,6 +89,16 @@ TEST_F(Selection, SavingOverAnExistingFileMergesAndDropsDuplicates) {
     EXPECT_EQ(view.currentBook().entryCount(), 2);
 }
 
+TEST_F(Selection, SavingTheSameBookTwiceOntoOneFileChangesNothing) {
+    add("Ann Lee", "a@x");
+    add("Ann Lee", "b@x");
+    add("Bob", "bob@x");
+    ASSERT_EQ(saveToFile(file("book.tst"), view, lines).status, SaveStatus::Saved);
+    const std::string once = slurp(file("book.tst"));
+    ASSERT_EQ(saveToFile(file("book.tst"), view, lines).status, SaveStatus::Saved);
+    EXPECT_EQ(slurp(file("book.tst")), once);
+}
+
 TEST_F(Selection, TheExistingContentGoesUnderTheWritersMergeFolder) {
     spit(file("book.tsf"), "Old Olga|olga@x\n");
     add("New Nina", "nina@x");

@@ -38,6 +38,35 @@ TEST(Synchronize, ABookWithItselfGivesOneCopyOfEach) {
     EXPECT_EQ(result->revisionTime(), 20);  // the latest entry written
 }
 
+TEST(Synchronize, TwoIdenticalCopiesWithNamesakesGiveOneCopyOfEach) {
+    // A few namesakes, and more than a short run holds.
+    for (const int namesakes : {3, 40}) {
+        testing::TestRun run;
+        NewAdbook a(run);
+        NewAdbook b(run);
+        std::vector<Entry> people;
+        Names expected;
+        for (int i = 0; i < namesakes; ++i) {
+            const std::string mail = std::to_string(100 + i) + "@x";
+            people.push_back(at("Ann Lee", mail, 10));
+            expected.push_back("Ann Lee " + mail);
+        }
+        people.push_back(at("Bob", "bob@x", 10));
+        expected.push_back("Bob bob@x");
+        fill(a, people, 30);
+        fill(b, people, 20);
+        for (NewAdbook* first : {&a, &b}) {
+            auto result = synchronize(*first, first == &a ? b : a);
+            Names got;
+            for (int i = 0; i < result->entryCount(); ++i) {
+                got.push_back(result->entryAt(i)[Field::FullName] + " " +
+                              result->entryAt(i)[Field::Email]);
+            }
+            EXPECT_EQ(got, expected) << namesakes;
+        }
+    }
+}
+
 TEST(Synchronize, BDecidesDeletionsAndNewerEntriesOfASurvive) {
     testing::TestRun run;
     NewAdbook a(run);
@@ -67,6 +96,35 @@ TEST(Synchronize, RelatedEntriesAreCombinedByRevisionTime) {
     EXPECT_EQ(got[Field::HomePhone], "222");
     EXPECT_EQ(got[Field::Notes], "from A");  // only A's source supports Notes
     EXPECT_EQ(got.revisionTime, 20);
+}
+
+TEST(Synchronize, AnUndatedEntryNeverBlanksADatedOne) {
+    // B comes from a file without revision times: its Ann is no newer than A's, so A's
+    // phone stays, and what only B knows fills A's gaps.
+    testing::TestRun run;
+    NewAdbook a(run);
+    NewAdbook b(run);
+    Entry dated = at("Ann Lee", "ann@x.org", 1000);
+    dated[Field::Nickname] = "annie";
+    dated[Field::HomePhone] = "111";
+    Entry undated = at("Ann Lee", "ann@x.org", 0);
+    undated[Field::Nickname] = "annie";
+    undated[Field::Notes] = "from B";
+    fill(a, {dated}, 1000);
+    fill(b, {undated}, 0);
+    EXPECT_EQ(b.entryPtr(0)->revisionTime, 0);  // the book keeps "no time" as it is
+    auto result = synchronize(a, b);
+    ASSERT_EQ(result->entryCount(), 1);
+    const Entry got = result->entryAt(0);
+    EXPECT_EQ(got[Field::HomePhone], "111");
+    EXPECT_EQ(got[Field::Notes], "from B");
+    EXPECT_EQ(got.revisionTime, 1000);
+
+    // An entry only the undated side holds is kept: nothing shows that B deleted it.
+    NewAdbook c(run);
+    fill(c, {at("Cid", "cid@x.org", 0)}, 0);
+    auto kept = synchronize(c, a);
+    EXPECT_EQ(fullNames(*kept), (Names{"Ann Lee", "Cid"}));
 }
 
 TEST(Synchronize, FoldersGetTheirOwnMatchFlags) {

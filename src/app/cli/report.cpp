@@ -41,6 +41,10 @@ void reportConversion(const std::string& source, NewAdbook& book, const SaveOutc
     if (!source.empty()) err << " from " << source;
     if (c.duplicatesRemoved > 0) err << " (" << c.duplicatesRemoved << " duplicate(s) merged)";
     err << "\n";
+    if (c.membersAdded > 0) {
+        err << "vesk: " << c.membersAdded
+            << " list member(s) matched no contact and were kept as contacts of their own\n";
+    }
     if (save.status != SaveStatus::Saved) return;
     err << "vesk: wrote " << save.entriesWritten << " contact(s) to " << save.fileName << "\n";
     if (save.foldersFlattened > 0) {

@@ -1,0 +1,102 @@
+#include "model/same_entries.h"
+
+namespace vesk {
+
+namespace {
+
+constexpr std::uint64_t kFnvOffset = 1469598103934665603ull;
+constexpr std::uint64_t kFnvPrime = 1099511628211ull;
+
+/// FNV-1a over the value with A-Z folded, as equalNoCase compares; a field's index and a
+/// separator go in first, so that "ab"+"" and "a"+"b" differ.
+std::uint64_t mixFolded(std::uint64_t h, std::size_t index, const std::string& value) {
+    h = (h ^ (index + 1)) * kFnvPrime;
+    for (const char ch : value) {
+        auto c = static_cast<unsigned char>(ch);
+        if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
+        h = (h ^ c) * kFnvPrime;
+    }
+    return (h ^ 0xFFu) * kFnvPrime;
+}
+
+}  // namespace
+
+SameEntryIndex::SameEntryIndex(int sortField) : m_sortField(static_cast<std::size_t>(sortField)) {}
+
+std::uint64_t SameEntryIndex::hashOf(const Entry& e, const FieldMask& common) const {
+    std::uint64_t h = mixFolded(kFnvOffset, kFieldCount, e.fields[m_sortField]);
+    for (std::size_t i = 0; i < e.fields.size(); ++i) {
+        if (common.test(i)) h = mixFolded(h, i, e.fields[i]);
+    }
+    return h;
+}
+
+std::size_t SameEntryIndex::groupFor(const FieldMask& mask) {
+    for (std::size_t g = 0; g < m_groups.size(); ++g) {
+        if (m_groups[g].mask == mask) return g;
+    }
+    m_groups.push_back(Group{mask, {}, {}});
+    return m_groups.size() - 1;
+}
+
+SameEntryIndex::HashIndex& SameEntryIndex::indexFor(Group& g, const FieldMask& common) {
+    for (auto& [mask, index] : g.byCommon) {
+        if (mask == common) return index;
+    }
+    // A mask asked for the first time: hash what the group holds under it, once.
+    HashIndex index;
+    index.reserve(g.members.size());
+    for (const std::size_t s : g.members) {
+        if (&m_groups[m_slots[s].group] == &g) index.emplace(hashOf(*m_slots[s].entry, common), s);
+    }
+    g.byCommon.emplace_back(common, std::move(index));
+    return g.byCommon.back().second;
+}
+
+std::size_t SameEntryIndex::add(Entry* entry, std::size_t order) {
+    m_slots.push_back(Slot{entry, order, npos});
+    const std::size_t handle = m_slots.size() - 1;
+    attach(handle);
+    return handle;
+}
+
+void SameEntryIndex::attach(std::size_t handle) {
+    Slot& slot = m_slots[handle];
+    const std::size_t before = slot.group;
+    slot.group = groupFor(slot.entry->mask);
+    Group& g = m_groups[slot.group];
+    // Members are never taken out (that would cost a search); one that moved to another
+    // group is skipped when a new hash index is built.
+    if (before != slot.group) g.members.push_back(handle);
+    for (auto& [common, index] : g.byCommon) index.emplace(hashOf(*slot.entry, common), handle);
+}
+
+void SameEntryIndex::detach(std::size_t handle) {
+    const Slot& slot = m_slots[handle];
+    Group& g = m_groups[slot.group];
+    for (auto& [common, index] : g.byCommon) {
+        auto [it, end] = index.equal_range(hashOf(*slot.entry, common));
+        while (it != end && it->second != handle) ++it;
+        if (it != end) index.erase(it);
+    }
+}
+
+std::size_t SameEntryIndex::findSame(const Entry& e) {
+    std::size_t best = npos;
+    const std::string& key = e.fields[m_sortField];
+    for (Group& g : m_groups) {
+        if (g.members.empty()) continue;
+        const FieldMask common = g.mask & e.mask;
+        const auto [from, to] = indexFor(g, common).equal_range(hashOf(e, common));
+        for (auto it = from; it != to; ++it) {
+            const Slot& s = m_slots[it->second];
+            if (best != npos && m_slots[best].order < s.order) continue;
+            if (equalNoCase(s.entry->fields[m_sortField], key) && s.entry->sameAs(e)) {
+                best = it->second;
+            }
+        }
+    }
+    return best;
+}
+
+}  // namespace vesk
