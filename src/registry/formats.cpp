@@ -8,6 +8,7 @@
 #include "formats/vcard.h"
 #include "registry/registry.h"
 #include "stores/juno.h"
+#include "stores/mork.h"
 #include "stores/nickname_text.h"
 #include "stores/simeon.h"
 
@@ -33,17 +34,6 @@ const FormatInfo kPegasusBook = {.id = "pegasus_book",
                                  .extensions = {"pmr"},
                                  .reads = true,
                                  .writes = true};
-Sniff sniffMork(std::string_view head) {
-    return head.starts_with("// <!-- <mdb:mork") ? Sniff::Yes : Sniff::No;
-}
-const FormatInfo kMork = {.id = "mork",
-                          .displayName = "Mork address book",
-                          .extensions = {"mab"},
-                          .reads = true,
-                          .writes = true,
-                          .sniff = &sniffMork,
-                          .openFilters = {{"Mozilla/Netscape 6 files (*.mab)", "*.mab", 8}},
-                          .saveFilters = {{"Netscape 6/7 files (*.mab)", "*.mab", 6}}};
 const FormatInfo kPalm = {
     .id = "palm", .displayName = "Palm Desktop address book", .extensions = {"dat"}, .reads = true};
 Sniff sniffOpera(std::string_view head) {
@@ -87,7 +77,7 @@ const std::vector<const FormatInfo*>& builtInFormats() {
         &kPegasusBook,
         &csvFormat(),
         &abxFormat(),
-        &kMork,
+        &morkFormat(),
         &kPalm,
         &junoFormat(),
         &pineFormat(),
