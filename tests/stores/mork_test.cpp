@@ -310,6 +310,28 @@ TEST_F(MorkReader, ALargeBookWithManyLaterVersionsReadsEveryCardOnce) {
     EXPECT_EQ(r.entries[2999][Field::FullName], "P3000");
 }
 
+TEST_F(MorkReader, ABookInThunderbirdsLayoutWithItsLaterChanges) {
+    // Made by hand after the files Thunderbird writes: the list gains its members, a card is
+    // added, one renamed and one deleted in transactions of their own; the last one aborted.
+    const ReadBack r = readFile(run, testing::fixturePath("mork/thunderbird_layout.mab"));
+    EXPECT_EQ(dumpEntries(r),
+              (std::vector<std::string>{
+                  "-",
+                  "Full Name=Ann Lee|E-Mail Address=ann@example.org|Home City=Z\xC3\xBCrich|"
+                  "Business Web Page=http://work.example/ann|"
+                  "Notes=Notes with ) and \\ and $5|First Name=Ann|Last Name=Lee",
+                  "Full Name=Robert Smith|E-Mail Address=bob@example.org|Nickname=bobby|"
+                  "Business Phone=+41 44 555 12 12|First Name=Bob|Last Name=Smith",
+                  "-",
+                  "Full Name=J\xC3\xBCrgen M\xC3\xBCller|E-Mail Address=juergen@example.org|"
+                  "Organization=Beispiel AG|Business City=Basel|First Name=J\xC3\xBCrgen|"
+                  "Last Name=M\xC3\xBCller",
+                  "-",
+              }));
+    EXPECT_EQ(dumpLists(r), std::vector<std::string>{"Friends: Ann Lee Robert Smith"});
+    EXPECT_EQ(r.entries[2].sourceId, "2");
+}
+
 // ---------------------------------------------------------------------------------------------
 // The writer.
 
