@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <fstream>
-#include <iterator>
 #include <utility>
 
 #include "platform/file_io.h"
@@ -136,13 +135,18 @@ std::size_t memberNumber(std::string_view name) {
     return n;
 }
 
-std::string readAll(const std::string& fileName, bool& ok) {
-    ok = false;
-    if (!isReadableFile(fileName)) return {};
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) return {};
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    ok = true;
+/// The bytes of a file, or nullptr when it cannot be read.
+LargeBytes readAll(const std::string& fileName, std::size_t& size) {
+    size = 0;
+    if (!isReadableFile(fileName)) return nullptr;
+    std::ifstream in(fileName, std::ios::binary | std::ios::ate);
+    if (!in) return nullptr;
+    const std::streamoff length = std::max<std::streamoff>(in.tellg(), 0);
+    // Not zeroed first: the read fills it, and a large book is read at memory speed.
+    LargeBytes bytes = allocateLargeBytes(static_cast<std::size_t>(length));
+    in.seekg(0);
+    in.read(bytes.get(), length);
+    size = static_cast<std::size_t>(std::max<std::streamsize>(in.gcount(), 0));
     return bytes;
 }
 
@@ -179,16 +183,26 @@ class IterMAB::MemberList : public IterBase {
 IterMAB::IterMAB(RunContext& run, std::string fileName)
     : m_run(run), m_fileName(std::move(fileName)), m_mask(morkFields()) {
     m_run.trace(0, "Abut to open the file " + m_fileName, "Debug");
-    bool ok = false;
-    std::string bytes = readAll(m_fileName, ok);
-    if (!ok) {
+    std::size_t size = 0;
+    LargeBytes bytes = readAll(m_fileName, size);
+    if (!bytes) {
         m_run.report(Severity::Error, "file cannot be opened!", m_fileName, Where{m_fileName});
     } else {
         m_run.trace(0, "Reading the file into memory", "Debug");
         m_run.trace(0, "Closing the file", "Debug");
     }
+    load(std::move(bytes), size);
+}
+
+IterMAB::IterMAB(RunContext& run, std::string fileName, LargeBytes bytes, std::size_t size)
+    : m_run(run), m_fileName(std::move(fileName)), m_mask(morkFields()) {
+    load(std::move(bytes), size);
+}
+
+void IterMAB::load(LargeBytes bytes, std::size_t size) {
     m_run.trace(0, "Interpreting data, phase 1", "Debug");
-    m_store = std::make_unique<mork::Store>(std::move(bytes));
+    m_store = bytes ? std::make_unique<mork::Store>(std::move(bytes), size)
+                    : std::make_unique<mork::Store>(std::string_view());
     if (m_store->damagedAt() != std::string::npos) {
         m_run.note(Severity::Warning,
                    "a row of the address book never ends; the rows after it are not read",
@@ -263,10 +277,10 @@ Entry IterMAB::cardOf(const mork::Row& row) const {
     Entry e;
     e.mask = m_mask;
     e.sourceId = hex(row.id);
-    for (const mork::Cell& cell : row.cells) {
+    m_store->forEachCell(row, [&](const mork::Cell& cell) {
         const int f = fieldOf(cell.column);
-        if (f >= 0) e.fields[static_cast<std::size_t>(f)].assign(cell.value);
-    }
+        if (f >= 0) e.fields[static_cast<std::size_t>(f)].assign(m_store->text(cell.value));
+    });
     if (e[Field::FullName].empty()) {
         e[Field::FullName] = !e[Field::Nickname].empty() ? e[Field::Nickname] : e[Field::Email];
     }
@@ -293,12 +307,12 @@ IterMAB::PendingList IterMAB::listOf(const mork::Row& row) const {
     std::string_view count;
     // Members by number; a later cell of the same column replaces an earlier one.
     std::vector<std::pair<std::size_t, std::string_view>> keys;
-    for (const mork::Cell& cell : row.cells) {
-        if (cell.column == m_listName) list.name.assign(cell.value);
-        if (cell.column == m_listCount) count = cell.value;
+    m_store->forEachCell(row, [&](const mork::Cell& cell) {
+        if (cell.column == m_listName) list.name.assign(m_store->text(cell.value));
+        if (cell.column == m_listCount) count = m_store->text(cell.value);
         const auto n = m_memberColumn.find(cell.column);
-        if (n != m_memberColumn.end()) keys.emplace_back(n->second, cell.value);
-    }
+        if (n != m_memberColumn.end()) keys.emplace_back(n->second, m_store->text(cell.value));
+    });
     std::stable_sort(keys.begin(), keys.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     const std::uint64_t total = leadingHex(count);
@@ -345,9 +359,9 @@ Entry IterMAB::nextEntry() {
         return e;
     }
     if (item.kind == RowKind::List && m_run.traceSink()) {
-        for (const mork::Cell& cell : row.cells) {
-            if (cell.column == m_listName) m_run.trace(0, cell.value, "Debug");
-        }
+        m_store->forEachCell(row, [&](const mork::Cell& cell) {
+            if (cell.column == m_listName) m_run.trace(0, m_store->text(cell.value), "Debug");
+        });
     }
     Entry none;
     none.mask = m_mask;

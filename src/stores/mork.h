@@ -24,6 +24,8 @@ namespace iterators {
 class IterMAB : public IterBase {
   public:
     IterMAB(RunContext& run, std::string fileName);
+    /// Reads a book already in memory; `fileName` only names it in messages.
+    IterMAB(RunContext& run, std::string fileName, LargeBytes bytes, std::size_t size);
     ~IterMAB() override;
 
     bool rewind() override;
@@ -48,6 +50,7 @@ class IterMAB : public IterBase {
         std::vector<Entry> members;
     };
 
+    void load(LargeBytes bytes, std::size_t size);
     void lookUpColumns();
     void collectItems();
     /// The card of a row, with the fields its cells give.

@@ -16,25 +16,58 @@ constexpr std::size_t npos = std::string::npos;
 /// book row lives there.
 constexpr ColumnId kLooseRowScope = kNoColumn - 1;
 
+constexpr std::array<std::int8_t, 256> kHexDigits = [] {
+    std::array<std::int8_t, 256> digits{};
+    digits.fill(-1);
+    for (int c = '0'; c <= '9'; ++c)
+        digits[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c)
+        digits[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c)
+        digits[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'a' + 10);
+    return digits;
+}();
+
 int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
+    return kHexDigits[static_cast<unsigned char>(c)];
 }
 
 bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
-/// Bytes that end the plain stretch of a value: its end, escapes, line ends and bytes that may
-/// need decoding.
+/// Bytes where skipSpace has something to look at: blanks, comments, continued lines.
+constexpr std::array<bool, 256> kSpaceStarts = [] {
+    std::array<bool, 256> starts{};
+    for (char c : {' ', '\t', '\n', '\r', '\f', '\v', '/', '\\'}) {
+        starts[static_cast<unsigned char>(c)] = true;
+    }
+    return starts;
+}();
+
+/// A column id read from the file, or kNoColumn when it is too large to be one.
+ColumnId columnOf(std::uint64_t id) {
+    return id < kFirstOwnColumn ? static_cast<ColumnId>(id) : kNoColumn;
+}
+
+bool isNameChar(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == ':' || c == '_';
+}
+
+/// Bytes that end the plain stretch of a value: its end, escapes, CR and bytes that may need
+/// decoding.
 constexpr std::array<bool, 256> kValueStops = [] {
     std::array<bool, 256> stops{};
     for (char c : {')', '\\', '$', '\r', '\0'}) stops[static_cast<unsigned char>(c)] = true;
     for (std::size_t c = 0x80; c < 256; ++c) stops[c] = true;
     return stops;
 }();
+
+LargeBytes copyOf(std::string_view bytes) {
+    LargeBytes copy = allocateLargeBytes(bytes.size());
+    std::copy(bytes.begin(), bytes.end(), copy.get());
+    return copy;
+}
 
 std::size_t utf8Length(unsigned char lead) {
     if (lead >= 0xC2 && lead <= 0xDF) return 2;
@@ -45,9 +78,7 @@ std::size_t utf8Length(unsigned char lead) {
 
 }  // namespace
 
-std::string bytesToText(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
+void appendAsText(std::string& out, std::string_view bytes) {
     for (std::size_t i = 0; i < bytes.size();) {
         const auto c = static_cast<unsigned char>(bytes[i]);
         if (c == '\r') {
@@ -69,7 +100,6 @@ std::string bytesToText(std::string_view bytes) {
         out += windows1252ToUtf8(bytes.substr(i, 1));
         ++i;
     }
-    return out;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -83,7 +113,21 @@ class Parser {
     void run() { parseRange(m_text.size(), false); }
 
   private:
-    enum class DictScope { Atoms, Columns };
+    /// A scope after an id or a reference: ":^80" (a column) or ":c" (a name).
+    struct Scope {
+        bool given = false;
+        bool isColumn = false;
+        std::uint64_t column = 0;
+        std::string_view name;
+    };
+    /// A cell as read: its column, and its value written in place or named by reference.
+    struct CellRead {
+        ColumnId column = kNoColumn;
+        std::string_view name;  ///< the column as a name written in place, if it was
+        ValueRef value;
+        bool isReference = false;
+        std::uint64_t reference = 0;
+    };
 
     bool damaged() const { return m_store.m_damagedAt != npos; }
     void markDamaged(std::size_t at) {
@@ -91,28 +135,30 @@ class Parser {
     }
     bool at(char c) const { return m_pos < m_end && m_text[m_pos] == c; }
     bool startsWith(std::string_view s) const { return m_text.substr(m_pos).starts_with(s); }
+    /// Moves to just after the next `c` (or to the end).
+    void skipPast(char c);
 
     void parseRange(std::size_t end, bool inGroup);
     void skipSpace();
     bool readHex(std::uint64_t& out);
     /// A value after "=": up to the first ")" without a backslash before it; the ")" is read.
-    std::string_view readValue();
+    ValueRef readValue();
+    Scope readScope();
+    ColumnId scopeColumn(const Scope& scope, ColumnId fallback);
+    /// Reads a cell at "("; false when it is none (it is stepped over).
+    bool readCell(CellRead& cell);
+    /// The common forms of a cell, without blanks or scopes; false (nothing read) for others.
+    bool readPlainCell(CellRead& cell);
     void parseDict();
     void parseGroupOrHeader(bool inGroup);
     void parseTable();
     void parseMetaTable(Table& table);
     /// A row at "[", added to (or with `cut`, taken out of) `table` when there is one.
     void parseRow(Table* table, bool cut);
-    /// "[" cells "]" of a meta-row, read and dropped.
-    void skipMetaRow();
-    /// Cells up to and including the next "]", read and dropped.
+    /// Cells up to and including the next "]", read and dropped (a meta-row).
     void skipCells();
     /// True when a "[" at the position opens a row of its own (an id follows), not a meta-row.
     bool rowStartsHere() const;
-    /// Reads a cell at "(" into column and value; false when it is not one (it is stepped over).
-    bool readCell(ColumnId& column, std::string_view& value, std::string_view& name);
-    /// ":" and a scope after an id, or `fallback`.
-    ColumnId readScope(ColumnId fallback);
     /// A row named by id (and maybe scope) alone, as tables list their members.
     void parseRowReference(Table& table, bool cut);
     void addToTable(Table& table, std::uint32_t row, bool cut);
@@ -121,7 +167,13 @@ class Parser {
     std::string_view m_text;
     std::size_t m_pos = 0;
     std::size_t m_end = 0;
+    std::string m_bytes;  ///< scratch for values that need decoding
 };
+
+void Parser::skipPast(char c) {
+    const std::size_t found = m_text.find(c, m_pos);
+    m_pos = found == npos || found >= m_end ? m_end : found + 1;
+}
 
 void Parser::parseRange(std::size_t end, bool inGroup) {
     const std::size_t outerEnd = m_end;
@@ -151,6 +203,7 @@ void Parser::parseRange(std::size_t end, bool inGroup) {
 }
 
 void Parser::skipSpace() {
+    if (m_pos < m_end && !kSpaceStarts[static_cast<unsigned char>(m_text[m_pos])]) return;
     while (m_pos < m_end) {
         const char c = m_text[m_pos];
         if (isSpace(c)) {
@@ -184,16 +237,16 @@ bool Parser::readHex(std::uint64_t& out) {
     return m_pos > start;
 }
 
-std::string_view Parser::readValue() {
+ValueRef Parser::readValue() {
     const std::size_t start = m_pos;
     std::size_t i = m_pos;
     while (i < m_end && !kValueStops[static_cast<unsigned char>(m_text[i])]) ++i;
     if (i < m_end && m_text[i] == ')') {
         m_pos = i + 1;
-        return i == start ? std::string_view("", 0) : m_text.substr(start, i - start);
+        return ValueRef{static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(i - start)};
     }
     // Escapes, line ends or 8-bit bytes: collect the bytes, then decode them as text.
-    std::string bytes(m_text.substr(start, i - start));
+    m_bytes.assign(m_text.substr(start, i - start));
     while (i < m_end) {
         const char c = m_text[i];
         if (c == ')') {
@@ -208,27 +261,118 @@ std::string_view Parser::readValue() {
                 const char other = next == '\r' ? '\n' : '\r';
                 if (i < m_end && m_text[i] == other) ++i;
             } else {
-                bytes.push_back(next);
+                m_bytes.push_back(next);
             }
             continue;
         }
         if (c == '$' && i + 2 < m_end && hexDigit(m_text[i + 1]) >= 0 &&
             hexDigit(m_text[i + 2]) >= 0) {
-            bytes.push_back(
+            m_bytes.push_back(
                 static_cast<char>(hexDigit(m_text[i + 1]) * 16 + hexDigit(m_text[i + 2])));
             i += 3;
             continue;
         }
-        if (c != '\0') bytes.push_back(c);
+        if (c != '\0') m_bytes.push_back(c);
         ++i;
     }
     m_pos = i;
-    return m_store.keep(bytesToText(bytes));
+    return m_store.keep(m_bytes);
+}
+
+Parser::Scope Parser::readScope() {
+    Scope scope;
+    if (!at(':')) return scope;
+    ++m_pos;
+    if (at('^')) {
+        ++m_pos;
+        scope.given = scope.isColumn = readHex(scope.column);
+        return scope;
+    }
+    const std::size_t start = m_pos;
+    while (m_pos < m_end && isNameChar(m_text[m_pos])) ++m_pos;
+    scope.name = m_text.substr(start, m_pos - start);
+    scope.given = !scope.name.empty();
+    return scope;
+}
+
+ColumnId Parser::scopeColumn(const Scope& scope, ColumnId fallback) {
+    if (!scope.given) return fallback;
+    return scope.isColumn ? columnOf(scope.column) : m_store.columnForName(scope.name);
+}
+
+bool Parser::readPlainCell(CellRead& cell) {
+    std::size_t i = m_pos + 1;
+    if (i + 1 >= m_end || m_text[i] != '^') return false;
+    const std::size_t columnStart = ++i;
+    std::uint64_t column = 0;
+    for (int d = 0; i < m_end && i - columnStart < 8 && (d = hexDigit(m_text[i])) >= 0; ++i) {
+        column = column * 16 + static_cast<std::uint64_t>(d);
+    }
+    if (i == columnStart || i >= m_end) return false;
+    if (m_text[i] == '=') {
+        m_pos = i + 1;
+        cell.column = columnOf(column);
+        cell.value = readValue();
+        return true;
+    }
+    if (m_text[i] != '^') return false;
+    const std::size_t atomStart = ++i;
+    std::uint64_t atom = 0;
+    for (int d = 0; i < m_end && i - atomStart < 15 && (d = hexDigit(m_text[i])) >= 0; ++i) {
+        atom = atom * 16 + static_cast<std::uint64_t>(d);
+    }
+    if (i == atomStart || i >= m_end || m_text[i] != ')') return false;
+    m_pos = i + 1;
+    cell.column = columnOf(column);
+    cell.isReference = true;
+    cell.reference = atom;
+    // An atom no dictionary defined reads as an empty value.
+    if (!m_store.atom(atom, cell.value)) cell.value = {};
+    return true;
+}
+
+bool Parser::readCell(CellRead& cell) {
+    cell = CellRead{};
+    // "(^" hex "^" hex ")" and "(^" hex "=" value ")": nearly every cell of a real book.
+    if (readPlainCell(cell)) return cell.column != kNoColumn;
+    ++m_pos;  // "("
+    if (at('^')) {
+        ++m_pos;
+        std::uint64_t id = 0;
+        if (readHex(id)) cell.column = columnOf(id);
+        readScope();
+    } else {
+        const std::size_t start = m_pos;
+        while (m_pos < m_end && m_text[m_pos] != '=' && m_text[m_pos] != '^' &&
+               m_text[m_pos] != ')' && !isSpace(m_text[m_pos])) {
+            ++m_pos;
+        }
+        cell.name = m_text.substr(start, m_pos - start);
+        if (!cell.name.empty()) cell.column = m_store.columnForName(cell.name);
+    }
+    skipSpace();
+    if (at('=')) {
+        ++m_pos;
+        cell.value = readValue();
+        return cell.column != kNoColumn;
+    }
+    if (at('^')) {
+        ++m_pos;
+        cell.isReference = readHex(cell.reference);
+        readScope();
+        skipSpace();
+        if (at(')')) ++m_pos;
+        // An atom no dictionary defined reads as an empty value.
+        if (cell.isReference && !m_store.atom(cell.reference, cell.value)) cell.value = {};
+        return cell.isReference && cell.column != kNoColumn;
+    }
+    skipPast(')');
+    return false;
 }
 
 void Parser::parseDict() {
     ++m_pos;  // "<"
-    DictScope scope = DictScope::Atoms;
+    bool columns = false;
     skipSpace();
     if (at('<')) {
         // The meta-dictionary: "(a=c)" (or "(atomScope=c)") makes this a column dictionary.
@@ -244,11 +388,9 @@ void Parser::parseDict() {
                 ++m_pos;
                 continue;
             }
-            ColumnId column = kNoColumn;
-            std::string_view value;
-            std::string_view name;
-            if (readCell(column, value, name) && (name == "a" || name == "atomScope")) {
-                scope = value == "c" ? DictScope::Columns : DictScope::Atoms;
+            CellRead cell;
+            if (readCell(cell) && (cell.name == "a" || cell.name == "atomScope")) {
+                columns = m_store.text(cell.value) == "c";
             }
         }
     }
@@ -276,9 +418,9 @@ void Parser::parseDict() {
             continue;
         }
         ++m_pos;
-        const std::string_view value = readValue();
-        if (scope == DictScope::Columns) {
-            m_store.defineColumn(id, value);
+        const ValueRef value = readValue();
+        if (columns) {
+            m_store.defineColumn(id, m_store.text(value));
         } else {
             m_store.defineAtom(id, value);
         }
@@ -319,66 +461,6 @@ void Parser::parseGroupOrHeader(bool inGroup) {
     m_pos = std::max(m_pos, after);
 }
 
-ColumnId Parser::readScope(ColumnId fallback) {
-    if (!at(':')) return fallback;
-    ++m_pos;
-    if (at('^')) {
-        ++m_pos;
-        std::uint64_t id = 0;
-        return readHex(id) ? id : fallback;
-    }
-    const std::size_t start = m_pos;
-    while (m_pos < m_end && (std::isalnum(static_cast<unsigned char>(m_text[m_pos])) ||
-                             m_text[m_pos] == ':' || m_text[m_pos] == '_')) {
-        ++m_pos;
-    }
-    if (m_pos == start) return fallback;
-    return m_store.columnForName(m_text.substr(start, m_pos - start));
-}
-
-bool Parser::readCell(ColumnId& column, std::string_view& value, std::string_view& name) {
-    ++m_pos;  // "("
-    column = kNoColumn;
-    name = {};
-    if (at('^')) {
-        ++m_pos;
-        std::uint64_t id = 0;
-        if (readHex(id)) column = id;
-        readScope(kNoColumn);
-    } else {
-        const std::size_t start = m_pos;
-        while (m_pos < m_end && m_text[m_pos] != '=' && m_text[m_pos] != '^' &&
-               m_text[m_pos] != ')' && !isSpace(m_text[m_pos])) {
-            ++m_pos;
-        }
-        name = m_text.substr(start, m_pos - start);
-        if (!name.empty()) column = m_store.columnForName(name);
-    }
-    skipSpace();
-    if (at('=')) {
-        ++m_pos;
-        value = readValue();
-        return column != kNoColumn;
-    }
-    if (at('^')) {
-        ++m_pos;
-        std::uint64_t id = 0;
-        const bool hasId = readHex(id);
-        const ColumnId scope = readScope(kNoColumn);
-        skipSpace();
-        if (at(')')) ++m_pos;
-        if (!hasId || column == kNoColumn) return false;
-        // A reference in the column scope (a table's kind) names a column, any other an atom.
-        value = scope == m_store.columnForName("c") ? m_store.columnName(id) : m_store.atom(id);
-        // An atom no dictionary defined reads as an empty value.
-        if (value.data() == nullptr) value = std::string_view("", 0);
-        return true;
-    }
-    while (m_pos < m_end && m_text[m_pos] != ')') ++m_pos;
-    if (at(')')) ++m_pos;
-    return false;
-}
-
 void Parser::parseTable() {
     ++m_pos;  // "{"
     skipSpace();
@@ -387,13 +469,10 @@ void Parser::parseTable() {
     skipSpace();
     std::uint64_t id = 0;
     if (!readHex(id)) {
-        // Not a table we can name: step over it.
-        const std::size_t close = m_text.find('}', m_pos);
-        m_pos = close == npos || close >= m_end ? m_end : close + 1;
+        skipPast('}');  // not a table we can name
         return;
     }
-    const ColumnId scope = readScope(kLooseRowScope);
-    Table& table = m_store.tableFor(scope, id);
+    Table& table = m_store.tableFor(scopeColumn(readScope(), kLooseRowScope), id);
     if (cutAll) {
         table.rows.clear();
         table.slotOf.clear();
@@ -435,31 +514,20 @@ void Parser::parseMetaTable(Table& table) {
             return;
         }
         if (c == '[') {
-            skipMetaRow();
+            ++m_pos;
+            skipCells();
             continue;
         }
         if (c != '(') {
             ++m_pos;
             continue;
         }
-        ColumnId column = kNoColumn;
-        std::string_view value;
-        std::string_view name;
-        if (readCell(column, value, name) && name == "k" && !value.empty()) {
-            table.kind = m_store.columnForName(value);
-        }
+        // The kind names a column: "(k^BF:c)", or in place "(k=ns:addrbk:db:table:kind:pab)".
+        CellRead cell;
+        if (!readCell(cell) || cell.name != "k") continue;
+        table.kind = cell.isReference ? columnOf(cell.reference)
+                                      : m_store.columnForName(m_store.text(cell.value));
     }
-}
-
-void Parser::skipMetaRow() {
-    ++m_pos;  // "["
-    skipCells();
-}
-
-bool Parser::rowStartsHere() const {
-    std::size_t i = m_pos + 1;
-    while (i < m_end && isSpace(m_text[i])) ++i;
-    return i < m_end && (m_text[i] == '-' || hexDigit(m_text[i]) >= 0);
 }
 
 void Parser::skipCells() {
@@ -471,34 +539,35 @@ void Parser::skipCells() {
             return;
         }
         if (at('(')) {
-            ColumnId column = kNoColumn;
-            std::string_view value;
-            std::string_view name;
-            readCell(column, value, name);
+            CellRead cell;
+            readCell(cell);
         } else {
             ++m_pos;
         }
     }
 }
 
+bool Parser::rowStartsHere() const {
+    std::size_t i = m_pos + 1;
+    while (i < m_end && isSpace(m_text[i])) ++i;
+    return i < m_end && (m_text[i] == '-' || hexDigit(m_text[i]) >= 0);
+}
+
 void Parser::addToTable(Table& table, std::uint32_t row, bool cut) {
-    const auto found = table.slotOf.find(row);
     if (cut) {
+        const auto found = table.slotOf.find(row);
         if (found == table.slotOf.end()) return;
         table.rows[found->second] = kNoRow;
         table.slotOf.erase(found);
         return;
     }
-    if (found != table.slotOf.end()) return;
-    table.slotOf.emplace(row, table.rows.size());
-    table.rows.push_back(row);
+    if (table.slotOf.try_emplace(row, table.rows.size()).second) table.rows.push_back(row);
 }
 
 void Parser::parseRowReference(Table& table, bool cut) {
     std::uint64_t id = 0;
     readHex(id);
-    const ColumnId scope = readScope(table.scope);
-    addToTable(table, m_store.rowFor(scope, id), cut);
+    addToTable(table, m_store.rowFor(scopeColumn(readScope(), table.scope), id), cut);
 }
 
 void Parser::parseRow(Table* table, bool cut) {
@@ -513,19 +582,17 @@ void Parser::parseRow(Table* table, bool cut) {
         skipCells();  // a meta-row, or a row without an id: nothing to keep
         return;
     }
-    const ColumnId scope = readScope(table ? table->scope : kLooseRowScope);
+    const ColumnId scope = scopeColumn(readScope(), table ? table->scope : kLooseRowScope);
     const std::uint32_t index = m_store.rowFor(scope, id);
-    Row& row = m_store.m_rows[index];
-    if (cutAll) row.cells.clear();
-    const std::size_t before = row.cells.size();
-    // A cut cell ("-" before it) takes out what its column held up to there: the column and
-    // how many cells the row had then.
-    std::unordered_map<ColumnId, std::size_t> cuts;
+    // The new cells go to the end of the pool as one more run of the row: nothing is copied,
+    // however often a row is written again.
+    auto& pool = m_store.m_cells;
+    const std::size_t first = pool.size();
     while (true) {
         skipSpace();
         if (m_pos >= m_end || (at('[') && rowStartsHere())) {
             // A row that never ends: what follows cannot be told apart from it.
-            row.cells.resize(before);
+            pool.resize(first);
             markDamaged(start);
             return;
         }
@@ -535,39 +602,43 @@ void Parser::parseRow(Table* table, bool cut) {
             break;
         }
         if (c == '[') {
-            skipMetaRow();
-        } else if (c == '(') {
-            Cell cell;
-            std::string_view name;
-            if (readCell(cell.column, cell.value, name)) row.cells.push_back(cell);
-        } else if (c == '-') {
             ++m_pos;
-            skipSpace();
-            Cell cell;
-            std::string_view name;
-            if (at('(') && readCell(cell.column, cell.value, name)) {
-                cuts[cell.column] = row.cells.size();
-            }
-        } else {
-            ++m_pos;
+            skipCells();
+            continue;
         }
+        if (c == '(' || c == '-') {
+            // A cut cell ("-" before it) takes its column out: it reads as an empty value.
+            const bool cutCell = c == '-';
+            if (cutCell) {
+                ++m_pos;
+                skipSpace();
+                if (!at('(')) continue;
+            }
+            CellRead cell;
+            if (readCell(cell))
+                pool.push_back(Cell{cell.column, cutCell ? ValueRef{} : cell.value});
+            continue;
+        }
+        ++m_pos;
     }
-    if (!cuts.empty()) {
-        std::size_t i = 0;
-        std::erase_if(row.cells, [&](const Cell& cell) {
-            const std::size_t place = i++;
-            const auto found = cuts.find(cell.column);
-            return found != cuts.end() && place < found->second;
-        });
-    }
+    m_store.appendRun(index, cutAll, first);
     if (table) addToTable(*table, index, cut);
 }
 
 // ---------------------------------------------------------------------------------------------
 
-Store::Store(std::string bytes) : m_text(std::move(bytes)) {
-    m_rows.reserve(m_text.size() / 512);
-    m_rowIndex.reserve(m_text.size() / 512);
+Store::Store(std::string_view bytes) : Store(copyOf(bytes), bytes.size()) {}
+
+Store::Store(LargeBytes bytes, std::size_t size)
+    : m_bytes(std::move(bytes)), m_text(m_bytes.get(), std::min(size, kMaxSize)) {
+    if (size > kMaxSize) m_damagedAt = kMaxSize;
+    // Room for the cells, atoms and rows a book of this size usually holds, taken at once:
+    // growing the tables step by step copies them over and over. Untouched room costs nothing.
+    m_cells.reserve(m_text.size() / 8);
+    m_atoms.reserve(m_text.size() / 16 + 0x100);
+    m_rows.reserve(m_text.size() / 64);
+    m_chunks.reserve(m_text.size() / 64);
+    m_rowIndex.reserve(m_text.size() / 256);
     Parser(*this).run();
 }
 
@@ -582,19 +653,40 @@ std::string_view Store::columnName(ColumnId id) const {
 }
 
 std::uint32_t Store::findRow(ColumnId scope, RowId id) const {
+    for (const ScopeRows& dense : m_denseRows) {
+        if (dense.scope == scope && id < dense.byId.size() && dense.byId[id] != kNoRow) {
+            return dense.byId[id];
+        }
+    }
     const auto found = m_rowIndex.find(RowKey{scope, id});
     return found == m_rowIndex.end() ? kNoRow : found->second;
 }
 
 std::uint32_t Store::rowFor(ColumnId scope, RowId id) {
-    const auto [it, added] =
-        m_rowIndex.try_emplace(RowKey{scope, id}, static_cast<std::uint32_t>(m_rows.size()));
-    if (added) {
-        Row row;
-        row.scope = scope;
-        row.id = id;
-        m_rows.push_back(std::move(row));
+    const auto next = static_cast<std::uint32_t>(m_rows.size());
+    auto dense = std::find_if(m_denseRows.begin(), m_denseRows.end(),
+                              [&](const ScopeRows& d) { return d.scope == scope; });
+    if (dense == m_denseRows.end() && m_denseRows.size() < kDenseScopes) {
+        m_denseRows.push_back(ScopeRows{scope, {}});
+        dense = m_denseRows.end() - 1;
     }
+    // Like atoms, row ids are dense when a writer numbers them; stray large ones are hashed.
+    if (dense != m_denseRows.end() && id < 2 * m_rows.size() + 4096) {
+        std::vector<std::uint32_t>& byId = dense->byId;
+        if (id >= byId.size()) byId.resize(id + 1, kNoRow);
+        if (byId[id] == kNoRow) {
+            // A row hashed while its id was still out of the vector's reach stays there.
+            if (!m_rowIndex.empty()) {
+                const auto hashed = m_rowIndex.find(RowKey{scope, id});
+                if (hashed != m_rowIndex.end()) return hashed->second;
+            }
+            byId[id] = next;
+            m_rows.push_back(Row{scope, id, kNoChunk, kNoChunk});
+        }
+        return byId[id];
+    }
+    const auto [it, added] = m_rowIndex.try_emplace(RowKey{scope, id}, next);
+    if (added) m_rows.push_back(Row{scope, id, kNoChunk, kNoChunk});
     return it->second;
 }
 
@@ -609,45 +701,75 @@ Table& Store::tableFor(ColumnId scope, RowId id) {
     return m_tables[it->second];
 }
 
-void Store::defineColumn(ColumnId id, std::string_view name) {
-    m_names[id] = name;
-    m_ids[name] = id;
+void Store::appendRun(std::uint32_t row, bool clear, std::size_t firstCell) {
+    Row& r = m_rows[row];
+    if (clear) r.firstChunk = r.lastChunk = kNoChunk;
+    if (m_cells.size() == firstCell) return;
+    const auto chunk = static_cast<std::uint32_t>(m_chunks.size());
+    m_chunks.push_back(Chunk{static_cast<std::uint32_t>(firstCell),
+                             static_cast<std::uint32_t>(m_cells.size() - firstCell), kNoChunk});
+    if (r.lastChunk == kNoChunk) {
+        r.firstChunk = chunk;
+    } else {
+        m_chunks[r.lastChunk].next = chunk;
+    }
+    r.lastChunk = chunk;
+}
+
+void Store::defineColumn(std::uint64_t fileId, std::string_view name) {
+    const ColumnId id = columnOf(fileId);
+    if (id != kNoColumn) nameColumn(id, name);
+}
+
+void Store::nameColumn(ColumnId id, std::string_view name) {
+    m_columnNames.emplace_back(name);
+    const std::string_view kept = m_columnNames.back();
+    m_names[id] = kept;
+    m_ids[kept] = id;
 }
 
 ColumnId Store::columnForName(std::string_view name) {
     const auto found = m_ids.find(name);
     if (found != m_ids.end()) return found->second;
-    const std::string_view kept = keep(std::string(name));
+    // Names written in place are few in real files; a file made of nothing else runs out.
+    if (m_nextOwnColumn >= kNoColumn - 2) return kNoColumn;
     const ColumnId id = m_nextOwnColumn++;
-    m_names[id] = kept;
-    m_ids[kept] = id;
+    nameColumn(id, name);
     return id;
 }
 
-void Store::defineAtom(std::uint64_t id, std::string_view value) {
+void Store::defineAtom(std::uint64_t id, ValueRef value) {
     // Writers number atoms upwards from 0x80; ids far beyond what the file could hold are kept
     // aside, so that a stray huge id cannot make the table huge.
     const std::uint64_t denseLimit = 2 * (m_atoms.size() + m_sparseAtoms.size()) + 4096;
     if (id < m_atoms.size()) {
         m_atoms[id] = value;
+    } else if (id == m_atoms.size()) {
+        m_atoms.push_back(value);
     } else if (id < denseLimit) {
-        m_atoms.resize(std::max<std::size_t>(id + 1, m_atoms.size() * 3 / 2));
+        m_atoms.resize(id + 1, kUndefined);
         m_atoms[id] = value;
     } else {
         m_sparseAtoms[id] = value;
     }
 }
 
-std::string_view Store::atom(std::uint64_t id) const {
-    if (id < m_atoms.size() && m_atoms[id].data() != nullptr) return m_atoms[id];
+bool Store::atom(std::uint64_t id, ValueRef& value) const {
+    if (id < m_atoms.size() && m_atoms[id].offset != kUndefined.offset) {
+        value = m_atoms[id];
+        return true;
+    }
     const auto found = m_sparseAtoms.find(id);
-    return found == m_sparseAtoms.end() ? std::string_view() : found->second;
+    if (found == m_sparseAtoms.end()) return false;
+    value = found->second;
+    return true;
 }
 
-std::string_view Store::keep(std::string value) {
-    if (value.empty()) return std::string_view("", 0);
-    m_decoded.push_back(std::move(value));
-    return m_decoded.back();
+ValueRef Store::keep(std::string_view decoded) {
+    const std::size_t offset = m_decoded.size();
+    appendAsText(m_decoded, decoded);
+    return ValueRef{static_cast<std::uint32_t>(offset),
+                    static_cast<std::uint32_t>(m_decoded.size() - offset) | ValueRef::kDecoded};
 }
 
 }  // namespace vesk::mork

@@ -8,32 +8,49 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
+#include "platform/large_buffer.h"
+
 namespace vesk::mork {
 
 /// A column (or a scope, or a table kind): the id of a column-dictionary entry, or an id of
 /// our own for a name written out in place.
-using ColumnId = std::uint64_t;
+using ColumnId = std::uint32_t;
 using RowId = std::uint64_t;
 
 inline constexpr ColumnId kNoColumn = ~ColumnId{0};
+/// Ids from here up are our own; a file's column ids this large name no column.
+inline constexpr ColumnId kFirstOwnColumn = 0xFFF00000u;
 inline constexpr std::uint32_t kNoRow = ~std::uint32_t{0};
+
+/// Where a value's text lies: in the file as it stands, or (decoded) in the store's own
+/// buffer. Eight bytes, since a large book holds millions of them.
+struct ValueRef {
+    static constexpr std::uint32_t kDecoded = 1u << 31;
+    std::uint32_t offset = 0;
+    std::uint32_t size = 0;  ///< kDecoded set: the text lies in the decoded buffer
+};
 
 struct Cell {
     ColumnId column = kNoColumn;
-    std::string_view value;  ///< UTF-8, owned by the store
+    ValueRef value;
 };
+
+inline constexpr std::uint32_t kNoChunk = ~std::uint32_t{0};
 
 struct Row {
     ColumnId scope = kNoColumn;
     RowId id = 0;
-    /// Every cell given to the row since it was last cleared, in file order: where a column
-    /// comes twice, the later cell is the row's value.
-    std::vector<Cell> cells;
+    /// Every cell given to the row since it was last cleared, in file order, as a chain of
+    /// runs in the store's cell pool (one run each time the row was written); where a column
+    /// comes twice, the later cell counts, and a cut column comes as an empty cell.
+    std::uint32_t firstChunk = kNoChunk;
+    std::uint32_t lastChunk = kNoChunk;
 };
 
 struct Table {
@@ -47,9 +64,14 @@ struct Table {
 
 class Store {
   public:
+    /// Files beyond this size are read up to it (and reported as damaged there).
+    static constexpr std::size_t kMaxSize = std::size_t{1} << 30;
+
     /// Reads a whole Mork file. Bad input never throws: what cannot be read is stepped over,
     /// and a row that never ends stops the reading there (see damagedAt()).
-    explicit Store(std::string bytes);
+    Store(LargeBytes bytes, std::size_t size);
+    /// The same, over a copy of `bytes`.
+    explicit Store(std::string_view bytes);
     Store(const Store&) = delete;
     Store& operator=(const Store&) = delete;
 
@@ -61,6 +83,21 @@ class Store {
     const std::unordered_map<ColumnId, std::string_view>& columns() const { return m_names; }
 
     const std::vector<Row>& rows() const { return m_rows; }
+    /// Calls `f` with each cell of the row, in order.
+    template <class F>
+    void forEachCell(const Row& row, F&& f) const {
+        for (std::uint32_t c = row.firstChunk; c != kNoChunk; c = m_chunks[c].next) {
+            const Chunk& chunk = m_chunks[c];
+            for (std::uint32_t i = chunk.firstCell; i < chunk.firstCell + chunk.cellCount; ++i) {
+                f(m_cells[i]);
+            }
+        }
+    }
+    /// The text of a value (UTF-8).
+    std::string_view text(ValueRef v) const {
+        const std::string_view buffer = (v.size & ValueRef::kDecoded) ? m_decoded : m_text;
+        return buffer.substr(v.offset, v.size & ~ValueRef::kDecoded);
+    }
     const std::vector<Table>& tables() const { return m_tables; }
     /// The row with this scope and id, or kNoRow.
     std::uint32_t findRow(ColumnId scope, RowId id) const;
@@ -72,6 +109,11 @@ class Store {
   private:
     friend class Parser;
 
+    struct Chunk {
+        std::uint32_t firstCell;
+        std::uint32_t cellCount;
+        std::uint32_t next;
+    };
     struct RowKey {
         ColumnId scope;
         RowId id;
@@ -84,33 +126,51 @@ class Store {
     };
 
     std::uint32_t rowFor(ColumnId scope, RowId id);
+    /// Makes the cells from `firstCell` to the end of the pool the row's latest run (after
+    /// clearing the row when `clear`).
+    void appendRun(std::uint32_t row, bool clear, std::size_t firstCell);
     Table& tableFor(ColumnId scope, RowId id);
-    void defineColumn(ColumnId id, std::string_view name);
+    void defineColumn(std::uint64_t fileId, std::string_view name);
+    void nameColumn(ColumnId id, std::string_view name);
     /// The column id for a name written out in place (defined or given one of our own).
     ColumnId columnForName(std::string_view name);
-    void defineAtom(std::uint64_t id, std::string_view value);
-    /// The value of an atom, or an empty view with a null pointer when it is not defined.
-    std::string_view atom(std::uint64_t id) const;
+    void defineAtom(std::uint64_t id, ValueRef value);
+    /// The value of an atom; false when no dictionary so far defined it.
+    bool atom(std::uint64_t id, ValueRef& value) const;
     /// Keeps a decoded value for as long as the store lives.
-    std::string_view keep(std::string value);
+    ValueRef keep(std::string_view decoded);
 
-    std::string m_text;
-    std::deque<std::string> m_decoded;
+    LargeBytes m_bytes;
+    std::string_view m_text;
+    std::string m_decoded;
+    std::deque<std::string> m_columnNames;
     std::unordered_map<ColumnId, std::string_view> m_names;
     std::unordered_map<std::string_view, ColumnId> m_ids;
-    ColumnId m_nextOwnColumn = ColumnId{1} << 62;
-    /// Atoms by id: ids a writer hands out in order go in the vector, stray ones in the map.
-    std::vector<std::string_view> m_atoms;
-    std::unordered_map<std::uint64_t, std::string_view> m_sparseAtoms;
+    ColumnId m_nextOwnColumn = kFirstOwnColumn;
+    /// Atoms by id: ids a writer hands out in order go in the vector, stray ones in the map;
+    /// kUndefined marks a gap.
+    static constexpr ValueRef kUndefined = {~std::uint32_t{0}, ~std::uint32_t{0}};
+    std::vector<ValueRef, LargeAllocator<ValueRef>> m_atoms;
+    std::unordered_map<std::uint64_t, ValueRef> m_sparseAtoms;
     std::vector<Row> m_rows;
+    std::vector<Cell, LargeAllocator<Cell>> m_cells;
+    std::vector<Chunk> m_chunks;
+    /// Rows by scope and id: the ids of the first few scopes that a writer hands out in order
+    /// go in vectors (kNoRow for a gap), all others in the map.
+    struct ScopeRows {
+        ColumnId scope;
+        std::vector<std::uint32_t> byId;
+    };
+    static constexpr std::size_t kDenseScopes = 8;
+    std::vector<ScopeRows> m_denseRows;
     std::unordered_map<RowKey, std::uint32_t, RowKeyHash> m_rowIndex;
     std::vector<Table> m_tables;
     std::unordered_map<RowKey, std::size_t, RowKeyHash> m_tableIndex;
     std::size_t m_damagedAt = std::string::npos;
 };
 
-/// A value's bytes after its escapes are undone, as UTF-8: valid UTF-8 sequences stay, every
+/// Appends a value's bytes (its escapes undone) as UTF-8: valid UTF-8 sequences stay, every
 /// other byte is read as Windows-1252 (old 8-bit files); CR LF and lone CR become LF.
-std::string bytesToText(std::string_view bytes);
+void appendAsText(std::string& out, std::string_view bytes);
 
 }  // namespace vesk::mork

@@ -1,0 +1,39 @@
+#include "platform/large_buffer.h"
+
+#include <cstdlib>
+#include <new>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
+namespace vesk {
+
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+}  // namespace
+
+void* allocateLarge(std::size_t bytes) {
+    if (bytes < 2 * kHugePage) {
+        void* p = std::malloc(bytes == 0 ? 1 : bytes);
+        if (!p) throw std::bad_alloc();
+        return p;
+    }
+    if (bytes > static_cast<std::size_t>(-1) - kHugePage) throw std::bad_alloc();
+    const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void* p = std::aligned_alloc(kHugePage, rounded);
+    if (!p) throw std::bad_alloc();
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    // Only advice: where huge pages are off or scarce, the memory is used as it comes.
+    ::madvise(p, rounded, MADV_HUGEPAGE);
+#endif
+    return p;
+}
+
+void releaseLarge(void* p) noexcept {
+    std::free(p);
+}
+
+}  // namespace vesk
