@@ -1,5 +1,6 @@
 #include "platform/large_buffer.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -30,6 +31,19 @@ void* allocateLarge(std::size_t bytes) {
     ::madvise(p, rounded, MADV_HUGEPAGE);
 #endif
     return p;
+}
+
+void adviseLargeBuffer(void* p, std::size_t bytes) noexcept {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    // Only whole huge pages inside the range: advice never reaches memory of others.
+    const auto start = reinterpret_cast<std::uintptr_t>(p);
+    const std::uintptr_t first = (start + kHugePage - 1) / kHugePage * kHugePage;
+    const std::uintptr_t last = (start + bytes) / kHugePage * kHugePage;
+    if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)p;
+    (void)bytes;
+#endif
 }
 
 void releaseLarge(void* p) noexcept {

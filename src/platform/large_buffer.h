@@ -10,6 +10,10 @@
 
 namespace vesk {
 
+/// Asks for huge pages for the part of [p, p + bytes) not yet touched: for a std::string just
+/// reserved to be filled (a book's whole text). Small ranges are left as they are.
+void adviseLargeBuffer(void* p, std::size_t bytes) noexcept;
+
 /// At least `bytes` of uninitialised memory; throws std::bad_alloc. Free with releaseLarge.
 void* allocateLarge(std::size_t bytes);
 void releaseLarge(void* p) noexcept;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <fstream>
 #include <utility>
 
@@ -58,6 +59,21 @@ constexpr std::array<int, 31> kWrittenColumns = [] {
     return columns;
 }();
 
+/// "(^" column "^" of each written field, "" for the others.
+const std::array<std::string, 31>& cellPrefixes() {
+    static const std::array<std::string, 31> prefixes = [] {
+        std::array<std::string, 31> out;
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            if (kWrittenColumns[i] == 0) continue;
+            char text[16];
+            std::snprintf(text, sizeof text, "(^%X^", static_cast<unsigned>(kWrittenColumns[i]));
+            out[i] = text;
+        }
+        return out;
+    }();
+    return prefixes;
+}
+
 FieldMask morkFields() {
     FieldMask mask;
     for (const FieldColumn& c : kFieldColumns) mask.set(static_cast<std::size_t>(c.field));
@@ -74,12 +90,13 @@ constexpr std::size_t kMaxMembers = 1000000;
 
 void appendHex(std::string& out, std::uint64_t n) {
     char digits[16];
-    std::size_t count = 0;
+    char* const end = digits + sizeof digits;
+    char* first = end;
     do {
-        digits[count++] = "0123456789ABCDEF"[n & 0xF];
+        *--first = "0123456789ABCDEF"[n & 0xF];
         n >>= 4;
     } while (n != 0);
-    while (count > 0) out.push_back(digits[--count]);
+    out.append(first, end);
 }
 
 std::string hex(std::uint64_t n) {
@@ -392,8 +409,23 @@ float IterMAB::progress() {
 
 namespace mork {
 
+namespace {
+
+/// Bytes a value cannot hold as they are.
+constexpr std::array<bool, 256> kNeedsEscape = [] {
+    std::array<bool, 256> needs{};
+    for (char c : {')', '\\', '$', '\n', '\r'}) needs[static_cast<unsigned char>(c)] = true;
+    for (std::size_t c = 0x80; c < 256; ++c) needs[c] = true;
+    return needs;
+}();
+
+}  // namespace
+
 void appendEscaped(std::string& out, std::string_view value) {
-    for (char ch : value) {
+    std::size_t plain = 0;
+    while (plain < value.size() && !kNeedsEscape[static_cast<unsigned char>(value[plain])]) ++plain;
+    out.append(value.substr(0, plain));
+    for (char ch : value.substr(plain)) {
         const auto c = static_cast<unsigned char>(ch);
         if (c == ')' || c == '\\' || c == '$') {
             out.push_back('\\');
@@ -466,6 +498,17 @@ ToMAB::ToMAB(RunContext& run, std::string fileName)
     wantsLists = true;
 }
 
+void ToMAB::keepPieces() {
+    constexpr std::size_t kPiece = std::size_t{8} << 20;
+    for (auto [text, pieces] : {std::pair{&m_atoms, &m_atomPieces}, {&m_rows, &m_rowPieces}}) {
+        if (text->size() < kPiece) continue;
+        pieces->push_back(std::move(*text));
+        *text = std::string();
+        text->reserve(kPiece + kPiece / 8);
+        adviseLargeBuffer(text->data(), text->capacity());
+    }
+}
+
 bool ToMAB::write(Entry e) {
     if (e.kind == KindListBegin) {
         // A list never holds a list; one left open is closed first.
@@ -481,6 +524,7 @@ bool ToMAB::write(Entry e) {
         // Folder markers and a list end without its list are no contacts.
         writeCard(e);
     }
+    keepPieces();
     return true;
 }
 
@@ -497,13 +541,12 @@ void ToMAB::writeCard(const Entry& e) {
     m_rows.append("  [").append(row);
     appendAtom(m_nextAtom, hex(unsignedOf(m_nextCardRow - 1)));  // no cell refers to it
     ++m_nextAtom;
-    for (std::size_t i = 0; i < kWrittenColumns.size(); ++i) {
+    const std::array<std::string, 31>& prefixes = cellPrefixes();
+    for (std::size_t i = 0; i < prefixes.size(); ++i) {
         // Fields without a column still use up their atom id: field i's atom is base + 1 + i.
-        if (kWrittenColumns[i] != 0) {
+        if (!prefixes[i].empty()) {
             appendAtom(m_nextAtom, e.fields[i]);
-            m_rows.append("(^");
-            appendHex(m_rows, static_cast<std::uint64_t>(kWrittenColumns[i]));
-            m_rows.push_back('^');
+            m_rows.append(prefixes[i]);
             appendHex(m_rows, unsignedOf(m_nextAtom));
             m_rows.push_back(')');
         }
@@ -584,10 +627,19 @@ std::string ToMAB::text() {
     out.push_back('=');
     appendHex(out, unsignedOf(m_nextCardRow));
     out.push_back(')');
+    std::size_t size = out.size() + m_atoms.size() + m_rows.size() + 256;
+    for (const auto* pieces : {&m_atomPieces, &m_rowPieces}) {
+        for (const std::string& piece : *pieces) size += piece.size();
+    }
+    out.reserve(size);
+    adviseLargeBuffer(out.data() + out.size(), out.capacity() - out.size());
+    for (const std::string& piece : m_atomPieces) out.append(piece);
     out.append(m_atoms).append(">\n");
     out.append("{1:^80 {(k^AD:c)(s=9)} \n[1:^82(^AC=");
     appendHex(out, unsignedOf(m_nextCardRow));
-    out.append(")]\n").append(m_rows).push_back('}');
+    out.append(")]\n");
+    for (const std::string& piece : m_rowPieces) out.append(piece);
+    out.append(m_rows).push_back('}');
     return out;
 }
 

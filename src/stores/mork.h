@@ -104,9 +104,15 @@ class ToMAB : public ToFile {
     /// Row id (hexadecimal) of the card written for `e`, or "" with a warning when there is none.
     std::string cardIdFor(const Entry& e);
 
+    /// Moves full atoms and rows into their pieces, so that a large book's text is never
+    /// copied while it grows (text() joins the pieces once).
+    void keepPieces();
+
     std::string m_header;
     std::string m_atoms;
     std::string m_rows;
+    std::vector<std::string> m_atomPieces;
+    std::vector<std::string> m_rowPieces;
     std::int64_t m_nextAtom = 0x80;
     std::int64_t m_nextCardRow = 1;
     std::int64_t m_nextListRow = 1;
