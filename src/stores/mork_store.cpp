@@ -19,12 +19,11 @@ constexpr ColumnId kLooseRowScope = kNoColumn - 1;
 constexpr std::array<std::int8_t, 256> kHexDigits = [] {
     std::array<std::int8_t, 256> digits{};
     digits.fill(-1);
-    for (int c = '0'; c <= '9'; ++c)
-        digits[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c)
-        digits[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c)
-        digits[static_cast<std::size_t>(c)] = static_cast<std::int8_t>(c - 'a' + 10);
+    for (std::string_view set : {"0123456789ABCDEF", "0123456789abcdef"}) {
+        for (std::size_t d = 0; d < set.size(); ++d) {
+            digits[static_cast<unsigned char>(set[d])] = static_cast<std::int8_t>(d);
+        }
+    }
     return digits;
 }();
 
@@ -150,11 +149,17 @@ class Parser {
     /// The common forms of a cell, without blanks or scopes; false (nothing read) for others.
     bool readPlainCell(CellRead& cell);
     void parseDict();
+    /// Reads the meta-dictionary at "<"; true when it makes the dictionary one of columns.
+    bool readMetaDict();
+    /// An entry "(" id "=" value ")" of a dictionary.
+    void readDictEntry(bool columns);
     void parseGroupOrHeader(bool inGroup);
     void parseTable();
     void parseMetaTable(Table& table);
     /// A row at "[", added to (or with `cut`, taken out of) `table` when there is one.
     void parseRow(Table* table, bool cut);
+    /// The cells of a row up to its "]", added to the cell pool; false when the row never ends.
+    bool readRowCells();
     /// Cells up to and including the next "]", read and dropped (a meta-row).
     void skipCells();
     /// True when a "[" at the position opens a row of its own (an id follows), not a meta-row.
@@ -372,28 +377,8 @@ bool Parser::readCell(CellRead& cell) {
 
 void Parser::parseDict() {
     ++m_pos;  // "<"
-    bool columns = false;
     skipSpace();
-    if (at('<')) {
-        // The meta-dictionary: "(a=c)" (or "(atomScope=c)") makes this a column dictionary.
-        ++m_pos;
-        while (!damaged()) {
-            skipSpace();
-            if (m_pos >= m_end) return;
-            if (at('>')) {
-                ++m_pos;
-                break;
-            }
-            if (!at('(')) {
-                ++m_pos;
-                continue;
-            }
-            CellRead cell;
-            if (readCell(cell) && (cell.name == "a" || cell.name == "atomScope")) {
-                columns = m_store.text(cell.value) == "c";
-            }
-        }
-    }
+    const bool columns = at('<') && readMetaDict();
     while (m_pos < m_end) {
         skipSpace();
         if (m_pos >= m_end) return;
@@ -402,28 +387,54 @@ void Parser::parseDict() {
             ++m_pos;
             return;
         }
-        if (c != '(') {
+        if (c == '(') {
+            readDictEntry(columns);
+        } else {
+            ++m_pos;
+        }
+    }
+}
+
+bool Parser::readMetaDict() {
+    // "(a=c)" (or "(atomScope=c)") makes the dictionary one of columns.
+    ++m_pos;  // "<"
+    bool columns = false;
+    while (m_pos < m_end) {
+        skipSpace();
+        if (at('>')) {
+            ++m_pos;
+            break;
+        }
+        if (!at('(')) {
             ++m_pos;
             continue;
         }
-        ++m_pos;
-        skipSpace();
-        std::uint64_t id = 0;
-        const bool hasId = readHex(id);
-        skipSpace();
-        if (!hasId || !at('=')) {
-            // Not an entry we can read: step over it to its end.
-            while (m_pos < m_end && m_text[m_pos] != ')' && m_text[m_pos] != '>') ++m_pos;
-            if (at(')')) ++m_pos;
-            continue;
+        CellRead cell;
+        if (readCell(cell) && (cell.name == "a" || cell.name == "atomScope")) {
+            columns = m_store.text(cell.value) == "c";
         }
-        ++m_pos;
-        const ValueRef value = readValue();
-        if (columns) {
-            m_store.defineColumn(id, m_store.text(value));
-        } else {
-            m_store.defineAtom(id, value);
-        }
+    }
+    return columns;
+}
+
+void Parser::readDictEntry(bool columns) {
+    ++m_pos;  // "("
+    skipSpace();
+    std::uint64_t id = 0;
+    const bool hasId = readHex(id);
+    skipSpace();
+    if (!hasId || !at('=')) {
+        // Not an entry we can read: step over it to its end.
+        while (m_pos < m_end && m_text[m_pos] != ')' && m_text[m_pos] != '>') ++m_pos;
+        if (at(')')) ++m_pos;
+        return;
+    }
+    ++m_pos;
+    const ValueRef value = readValue();
+    if (columns) {
+        m_store.defineColumn(id, m_store.text(value));
+    } else {
+        m_store.defineAtom(id, value);
     }
 }
 
@@ -586,27 +597,30 @@ void Parser::parseRow(Table* table, bool cut) {
     const std::uint32_t index = m_store.rowFor(scope, id);
     // The new cells go to the end of the pool as one more run of the row: nothing is copied,
     // however often a row is written again.
-    auto& pool = m_store.m_cells;
-    const std::size_t first = pool.size();
+    const std::size_t first = m_store.m_cells.size();
+    if (!readRowCells()) {
+        // A row that never ends: what follows cannot be told apart from it.
+        m_store.m_cells.resize(first);
+        markDamaged(start);
+        return;
+    }
+    m_store.appendRun(index, cutAll, first);
+    if (table) addToTable(*table, index, cut);
+}
+
+bool Parser::readRowCells() {
     while (true) {
         skipSpace();
-        if (m_pos >= m_end || (at('[') && rowStartsHere())) {
-            // A row that never ends: what follows cannot be told apart from it.
-            pool.resize(first);
-            markDamaged(start);
-            return;
-        }
+        if (m_pos >= m_end || (at('[') && rowStartsHere())) return false;
         const char c = m_text[m_pos];
         if (c == ']') {
             ++m_pos;
-            break;
+            return true;
         }
         if (c == '[') {
             ++m_pos;
             skipCells();
-            continue;
-        }
-        if (c == '(' || c == '-') {
+        } else if (c == '(' || c == '-') {
             // A cut cell ("-" before it) takes its column out: it reads as an empty value.
             const bool cutCell = c == '-';
             if (cutCell) {
@@ -615,14 +629,13 @@ void Parser::parseRow(Table* table, bool cut) {
                 if (!at('(')) continue;
             }
             CellRead cell;
-            if (readCell(cell))
-                pool.push_back(Cell{cell.column, cutCell ? ValueRef{} : cell.value});
-            continue;
+            if (readCell(cell)) {
+                m_store.m_cells.push_back(Cell{cell.column, cutCell ? ValueRef{} : cell.value});
+            }
+        } else {
+            ++m_pos;
         }
-        ++m_pos;
     }
-    m_store.appendRun(index, cutAll, first);
-    if (table) addToTable(*table, index, cut);
 }
 
 // ---------------------------------------------------------------------------------------------
