@@ -238,7 +238,9 @@ void IterMAB::lookUpColumns() {
     m_listName = m_store->columnId("ListName");
     m_listCount = m_store->columnId("ListTotalAddresses");
     m_fieldByColumn.assign(kSmallColumns, -1);
-    for (const auto& [id, name] : m_store->columns()) {
+    for (const auto& column : m_store->columns()) {
+        const ColumnId id = column.first;
+        const std::string_view name = column.second;
         const auto* found = std::find_if(kFieldColumns.begin(), kFieldColumns.end(),
                                          [&](const FieldColumn& c) { return c.name == name; });
         if (found != kFieldColumns.end()) {
