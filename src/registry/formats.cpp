@@ -6,10 +6,12 @@
 #include "formats/kynt.h"
 #include "formats/ldif.h"
 #include "formats/vcard.h"
+#include "formats/xml_contacts.h"
 #include "registry/registry.h"
 #include "stores/juno.h"
 #include "stores/mork.h"
 #include "stores/nickname_text.h"
+#include "stores/palm.h"
 #include "stores/simeon.h"
 
 namespace vesk {
@@ -34,8 +36,6 @@ const FormatInfo kPegasusBook = {.id = "pegasus_book",
                                  .extensions = {"pmr"},
                                  .reads = true,
                                  .writes = true};
-const FormatInfo kPalm = {
-    .id = "palm", .displayName = "Palm Desktop address book", .extensions = {"dat"}, .reads = true};
 Sniff sniffOpera(std::string_view head) {
     return head.starts_with("Opera Hotlist version") ? Sniff::Yes : Sniff::No;
 }
@@ -46,18 +46,20 @@ const FormatInfo kOpera = {.id = "opera",
                            .reads = true,
                            .writes = true,
                            .sniff = &sniffOpera};
-const FormatInfo kAgentXml = {.id = "agent_xml",
-                              .displayName = "Forte Agent XML contacts",
-                              .extensions = {"xml"},
-                              .reads = true,
-                              .writes = true,
-                              .openFilters = {{"XML Files (Agent)", "*.xml", 12}}};
-const FormatInfo kWindowsContact = {
-    .id = "windows_contact",
-    .displayName = "Windows Contacts",
-    .extensions = {"contact"},
-    .reads = true,
-    .openFilters = {{"Windows Contacts Files (*.contact)", "*.contact", 13}}};
+// A format does not include another: the Agent reader gets its list reader from here.
+std::unique_ptr<IterBase> agentListReader(RunContext& run, std::string name, std::string members) {
+    return std::make_unique<iterators::IterTXT>(run, std::string(), iterators::IterTXT::kModeGiven,
+                                                std::move(name), std::move(members));
+}
+std::unique_ptr<IterBase> readAgentXml(const FormatArgs& a) {
+    return std::make_unique<iterators::IterXML>(a.run, a.fileName, iterators::IterXML::kAgent,
+                                                &agentListReader);
+}
+const FormatInfo kAgentXml = [] {
+    FormatInfo info = agentXmlFormat();
+    info.reader = &readAgentXml;
+    return info;
+}();
 
 }  // namespace
 
@@ -78,12 +80,12 @@ const std::vector<const FormatInfo*>& builtInFormats() {
         &csvFormat(),
         &abxFormat(),
         &morkFormat(),
-        &kPalm,
+        &palmFormat(),
         &junoFormat(),
         &pineFormat(),
         &kOpera,
         &kAgentXml,
-        &kWindowsContact,
+        &windowsContactFormat(),
         &htmlBookFormat(),
         &iniBookFormat(),
     };
