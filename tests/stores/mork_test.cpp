@@ -229,6 +229,11 @@ INSTANTIATE_TEST_SUITE_P(
                      "  [1:^81(^89=Team)(^8A=1)(^91=1)(^92=2)]\n  [2:^81(^89=None)(^91=1)]}\n",
                  {"Full Name=Ann", "Full Name=Bob", "-", "-"},
                  {"Team: Ann", "None:"}},
+        // Only a column dictionary names columns: an atom spelling a column's name is a value.
+        ReadCase{
+            "atomNamedLikeAColumnIsNoColumn",
+            "<(9B=Company)(9C=Notes about)>\n" + kTable + "  [1(^85=Ann)(^9B=Acme)(^9C^9C)]}\n",
+            {"Full Name=Ann"}},
         ReadCase{"literalsWithoutAnyDictionary",
                  kTable + "  [1(^85=Ann)(^87^9F)]}\n",
                  {"Full Name=Ann"}},
