@@ -14,23 +14,29 @@ namespace {
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
+void* allocatePlain(std::size_t bytes) {
+    void* p = std::malloc(bytes == 0 ? 1 : bytes);
+    if (!p) throw std::bad_alloc();
+    return p;
+}
+
 }  // namespace
 
 void* allocateLarge(std::size_t bytes) {
-    if (bytes < 2 * kHugePage) {
-        void* p = std::malloc(bytes == 0 ? 1 : bytes);
-        if (!p) throw std::bad_alloc();
-        return p;
-    }
+#if !defined(__linux__) || !defined(MADV_HUGEPAGE)
+    // Without huge-page advice an aligned block gains nothing (and aligned_alloc is not
+    // everywhere, MSVC lacks it).
+    return allocatePlain(bytes);
+#else
+    if (bytes < 2 * kHugePage) return allocatePlain(bytes);
     if (bytes > static_cast<std::size_t>(-1) - kHugePage) throw std::bad_alloc();
     const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
     void* p = std::aligned_alloc(kHugePage, rounded);
     if (!p) throw std::bad_alloc();
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
     // Only advice: where huge pages are off or scarce, the memory is used as it comes.
     ::madvise(p, rounded, MADV_HUGEPAGE);
-#endif
     return p;
+#endif
 }
 
 void adviseLargeBuffer(void* p, std::size_t bytes) noexcept {
