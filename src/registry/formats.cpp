@@ -9,6 +9,7 @@
 #include "formats/xml_contacts.h"
 #include "registry/registry.h"
 #include "stores/juno.h"
+#include "stores/mork.h"
 #include "stores/nickname_text.h"
 #include "stores/palm.h"
 #include "stores/simeon.h"
@@ -35,17 +36,6 @@ const FormatInfo kPegasusBook = {.id = "pegasus_book",
                                  .extensions = {"pmr"},
                                  .reads = true,
                                  .writes = true};
-Sniff sniffMork(std::string_view head) {
-    return head.starts_with("// <!-- <mdb:mork") ? Sniff::Yes : Sniff::No;
-}
-const FormatInfo kMork = {.id = "mork",
-                          .displayName = "Mork address book",
-                          .extensions = {"mab"},
-                          .reads = true,
-                          .writes = true,
-                          .sniff = &sniffMork,
-                          .openFilters = {{"Mozilla/Netscape 6 files (*.mab)", "*.mab", 8}},
-                          .saveFilters = {{"Netscape 6/7 files (*.mab)", "*.mab", 6}}};
 Sniff sniffOpera(std::string_view head) {
     return head.starts_with("Opera Hotlist version") ? Sniff::Yes : Sniff::No;
 }
@@ -89,7 +79,7 @@ const std::vector<const FormatInfo*>& builtInFormats() {
         &kPegasusBook,
         &csvFormat(),
         &abxFormat(),
-        &kMork,
+        &morkFormat(),
         &palmFormat(),
         &junoFormat(),
         &pineFormat(),

@@ -327,16 +327,16 @@ TEST_F(CommandLine, ConvertFindsTheFormatByContentOrById) {
 
 TEST_F(CommandLine, AFileNoFormatKnowsIsNamedWithWhatItLooksLike) {
     spit(file("photo"), std::string("\xFF\xD8\xFF\xE0\0\x10JFIF", 10));
-    spit(file("abook.mab"), "// <!-- <mdb:mork:z v=\"1.4\"/> -->\n");
+    spit(file("contacts.adr"), "Opera Hotlist version 2.0\n");
     EXPECT_EQ(vesk({"convert", file("photo"), file("out.tst")}), kExitFailed);
-    EXPECT_EQ(vesk({"convert", file("abook.mab"), file("out.tst")}), kExitFailed);
+    EXPECT_EQ(vesk({"convert", file("contacts.adr"), file("out.tst")}), kExitFailed);
     EXPECT_FALSE(fs::exists(file("out.tst")));
     ASSERT_EQ(prompts.messages.size(), 2u);
     EXPECT_EQ(prompts.messages[0].text, "\"" + file("photo") +
                                             "\" is not an address book Vesk can read: it looks "
                                             "like a JPEG image.");
-    EXPECT_EQ(prompts.messages[1].text, "Vesk cannot read Mork address book files yet, so \"" +
-                                            file("abook.mab") + "\" was not read.");
+    EXPECT_EQ(prompts.messages[1].text, "Vesk cannot read Opera hotlist files yet, so \"" +
+                                            file("contacts.adr") + "\" was not read.");
     EXPECT_EQ(run.diagnostics().count(Severity::Error), 2);
 }
 
