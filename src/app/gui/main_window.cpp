@@ -263,7 +263,7 @@ void MainWindow::buildToolBar() {
         {0, Command::Refresh, QStyle::SP_CustomBase, nullptr, -1},
         {12, Command::Properties, QStyle::SP_FileDialogInfoView, "Properties", -1},
         {13, Command::OpenWizard, QStyle::SP_ArrowForward, "Open the Wizard", -1},
-        {14, Command::HelpScreenshot, QStyle::SP_DialogHelpButton, "Help", -1},
+        {14, Command::HelpScreenshot, QStyle::SP_MessageBoxQuestion, "Help", -1},
     };
     for (const Button& b : buttons) {
         if (b.id == 0) {
