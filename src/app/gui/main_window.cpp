@@ -157,10 +157,6 @@ MainWindow::MainWindow(RunContext& run, QWidget* parent)
     });
     connect(m_list->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { guarded(column, [&] { m_view.sortByColumn(column); }); });
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) {
-        if (now == m_tree) m_treeFocused = true;
-        if (now == m_list) m_treeFocused = false;
-    });
 
     treeChanged(m_view.rootNode());
     listChanged();
@@ -295,7 +291,9 @@ QToolButton* MainWindow::toolButton(int button) const {
 }
 
 void MainWindow::trigger(Command id) {
-    m_view.setTreeHasFocus(m_treeFocused && m_tree->hasFocus());
+    // The window's focus child, kept while another window is active (a tool button has none).
+    QWidget* focus = focusWidget();
+    m_view.setTreeHasFocus(focus && (focus == m_tree || m_tree->isAncestorOf(focus)));
     m_view.command(id);
 }
 

@@ -118,7 +118,6 @@ class MainWindow : public QMainWindow, public MainSurface {
     std::map<Command, QAction*> m_actions;
     std::map<int, QToolButton*> m_buttons;
     QMenu* m_fileMenus[4] = {};
-    bool m_treeFocused = false;
     bool m_closing = false;
 };
 
