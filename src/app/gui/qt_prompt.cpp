@@ -128,6 +128,7 @@ ProgressDialog::ProgressDialog(QWidget* owner) : QDialog(owner) {
     m_bar = new QProgressBar(this);
     m_bar->setRange(0, 100);
     m_bar->setValue(0);
+    m_bar->setTextVisible(false);  // the label under it says "%d%% Complete"
     auto* cancelButton = new QPushButton("Cancel", this);
     layout->addWidget(m_item);
     layout->addWidget(m_bar);
