@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "app/gui/qt_prompt.h"
+#include "app/gui/run_window.h"
 #include "support/temp_dir.h"
 #include "support/test_readers.h"
 #include "support/test_run.h"
@@ -342,6 +343,31 @@ TEST_F(WindowTest, CloseAsksAndCancelKeepsTheWindow) {
     EXPECT_TRUE(window.isVisible());
     run.prompts.answers = {Answer::No};
     EXPECT_TRUE(window.close());
+}
+
+TEST(RunWindow, TheWindowOpensWithNothingOrOneFileToOpen) {
+    TempDir dir;  // QT_QPA_PLATFORM is set in this program: a display is there
+    const std::string book = dir.file("book.vcf", kThreeCards);
+    struct Case {
+        std::vector<std::string> args;
+        bool window;
+    };
+    const Case cases[] = {
+        {{"vesk"}, true},
+        {{"vesk", book}, true},
+        {{"vesk", "formats"}, false},
+        {{"vesk", "--help"}, false},
+        {{"vesk", dir.path().string()}, false},  // a folder is no book
+        {{"vesk", "convert", book, dir.file("out.kynt")}, false},
+        {{"vesk", book, book}, false},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> copy = c.args;
+        std::vector<char*> argv;
+        for (std::string& a : copy) argv.push_back(a.data());
+        EXPECT_EQ(wantsWindow(static_cast<int>(argv.size()), argv.data()), c.window)
+            << c.args.back();
+    }
 }
 
 }  // namespace
