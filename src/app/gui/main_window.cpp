@@ -163,7 +163,12 @@ MainWindow::MainWindow(RunContext& run, QWidget* parent)
     resize(1100, 600);
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    // The widgets outlive the view (QWidget deletes its children last): they must not call it.
+    m_tree->disconnect(this);
+    m_list->disconnect(this);
+    m_list->header()->disconnect(this);
+}
 
 QAction* MainWindow::addCommand(QMenu* menu, Command id, const QString& text,
                                 const QKeySequence& key) {
