@@ -384,6 +384,22 @@ bool NewAdbook::removeList(std::string_view name) {
     return true;
 }
 
+bool NewAdbook::removeChild(const Adbook* child) {
+    for (auto it = m_folders.begin(); it != m_folders.end(); ++it) {
+        if (it->get() != child) continue;
+        m_folders.erase(it);
+        m_folderPos = std::min(m_folderPos, m_folders.size());
+        return true;
+    }
+    for (auto it = m_lists.begin(); it != m_lists.end(); ++it) {
+        if (it->get() != child) continue;
+        m_lists.erase(it);
+        m_listPos = std::min(m_listPos, m_lists.size());
+        return true;
+    }
+    return false;
+}
+
 DistList* NewAdbook::listAt(int pos) {
     if (pos < 0 || pos >= listCount()) return nullptr;
     return m_lists[static_cast<std::size_t>(pos)].get();

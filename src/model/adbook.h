@@ -109,6 +109,8 @@ class NewAdbook : public Adbook {
     bool setName(const std::string& name) override;
     bool removeFolder(std::string_view name) override;
     bool removeList(std::string_view name) override;
+    /// Removes that very folder or list of this book (names may repeat after a rename).
+    bool removeChild(const Adbook* child);
     DistList* listAt(int pos) override;
     int entryCount() override { return static_cast<int>(m_entries.size()); }
     int folderCount() override { return static_cast<int>(m_folders.size()); }

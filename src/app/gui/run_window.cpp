@@ -1,0 +1,55 @@
+#include "app/gui/run_window.h"
+
+#include <QApplication>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "app/gui/main_window.h"
+#include "app/gui/qt_prompt.h"
+#include "platform/environment.h"
+#include "platform/faults.h"
+#include "platform/settings.h"
+#include "platform/trace.h"
+
+namespace vesk::gui {
+
+namespace {
+
+bool hasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value && *value) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool wantsWindow(int argc, char** argv) {
+    if (!hasDisplay()) return false;
+    if (argc == 1) return true;
+    if (argc != 2 || argv[1][0] == '-') return false;
+    std::error_code ec;
+    return std::filesystem::is_regular_file(argv[1], ec);
+}
+
+int runWindow(int argc, char** argv) {
+    installFaultHandler();
+    QApplication app(argc, argv);
+    const bool trace = traceRequestedByEnvironment();
+    StderrTraceSink traceSink;
+    QtPrompt prompt;
+    FileSettingsStore settings(defaultSettingsFile(), defaultWinePrefix(),
+                               trace ? &traceSink : nullptr);
+    RunContext run(prompt, settings);
+    if (trace) run.setTraceSink(&traceSink);
+    run.programDirectory = programDirectory();
+    MainWindow window(run);
+    window.show();
+    // A file named on the command line is added to the book before the user takes over.
+    if (argc == 2) window.view().addFile(argv[1]);
+    return app.exec();
+}
+
+}  // namespace vesk::gui
