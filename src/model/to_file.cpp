@@ -15,6 +15,10 @@ bool ToFile::finish() {
     const std::string bytes = encodeForFile(text());
     m_run->trace(0, "Checking whether file opening has succeded", "Debug");
     m_run->trace(0, "Writing text to file", "Debug");
+    return writeBytes(bytes);
+}
+
+bool ToFile::writeBytes(std::string_view bytes) {
     const WriteResult result = writeFileAtomically(m_fileName, bytes);
     m_run->trace(0, "Closing file", "Debug");
     if (!result.ok) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "model/iter_base.h"
 
@@ -21,6 +22,10 @@ class ToFile : public ToBase {
     const std::string& fileName() const { return m_fileName; }
 
   protected:
+    /// Writes `bytes` as they are to fileName(), as finish() does; false (after the same
+    /// message) when it could not.
+    bool writeBytes(std::string_view bytes);
+
     std::string m_fileName;
 };
 

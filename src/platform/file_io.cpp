@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <vector>
 
 namespace vesk {
@@ -76,54 +77,95 @@ mode_t newFileMode() {
     return 0666 & ~mask;
 }
 
-}  // namespace
+/// A complete temporary file beside its target, waiting to replace it.
+struct StagedFile {
+    std::string target;
+    std::string tmp;
+    bool existed = false;
+};
 
-WriteResult writeFileAtomically(const std::string& path, std::string_view bytes, bool keepBackup) {
-    WriteResult result;
+/// Writes `bytes` to a flushed temporary file beside `path`; false (and `error`) when it could
+/// not, leaving nothing behind.
+bool stageFile(const std::string& path, std::string_view bytes, StagedFile& staged,
+               std::string& error) {
     if (path.empty()) {
-        result.error = "no file name";
-        return result;
+        error = "no file name";
+        return false;
     }
-    const std::string target = resolveTarget(path);
+    staged.target = resolveTarget(path);
     struct stat old {};
-    const bool existed = ::stat(target.c_str(), &old) == 0;
-    if (existed && S_ISDIR(old.st_mode)) {
-        result.error = "is a directory";
-        return result;
+    staged.existed = ::stat(staged.target.c_str(), &old) == 0;
+    if (staged.existed && S_ISDIR(old.st_mode)) {
+        error = "is a directory";
+        return false;
     }
 
-    std::string tmpl = target + ".XXXXXX";
+    std::string tmpl = staged.target + ".XXXXXX";
     std::vector<char> name(tmpl.begin(), tmpl.end());
     name.push_back('\0');
     const int fd = ::mkstemp(name.data());
     if (fd < 0) {
-        result.error = systemError("cannot create a temporary file");
-        return result;
+        error = systemError("cannot create a temporary file");
+        return false;
     }
-    const std::string tmp(name.data());
-    const mode_t mode = existed ? (old.st_mode & 07777) : newFileMode();
+    staged.tmp = name.data();
+    const mode_t mode = staged.existed ? (old.st_mode & 07777) : newFileMode();
     (void)::fchmod(fd, mode);  // a mode we cannot set is no reason to fail the save
     bool ok = writeAll(fd, bytes);
-    if (!ok) result.error = systemError("write failed");
+    if (!ok) error = systemError("write failed");
     if (ok && ::fsync(fd) != 0) {
         ok = false;
-        result.error = systemError("flush failed");
+        error = systemError("flush failed");
     }
     if (::close(fd) != 0 && ok) {
         ok = false;
-        result.error = systemError("close failed");
+        error = systemError("close failed");
     }
-    if (ok && existed && keepBackup) keepBackupOf(target);
-    if (ok && ::rename(tmp.c_str(), target.c_str()) != 0) {
-        ok = false;
-        result.error = systemError("cannot replace the file");
+    if (!ok) ::unlink(staged.tmp.c_str());
+    return ok;
+}
+
+/// Puts a staged file in place of its target.
+bool commitFile(const StagedFile& staged, bool keepBackup, std::string& error) {
+    if (staged.existed && keepBackup) keepBackupOf(staged.target);
+    if (::rename(staged.tmp.c_str(), staged.target.c_str()) != 0) {
+        error = systemError("cannot replace the file");
+        ::unlink(staged.tmp.c_str());
+        return false;
     }
-    if (!ok) {
-        ::unlink(tmp.c_str());
+    return true;
+}
+
+}  // namespace
+
+WriteResult writeFileAtomically(const std::string& path, std::string_view bytes, bool keepBackup) {
+    return writeFilesAtomically({FileContent{path, bytes}}, keepBackup);
+}
+
+WriteResult writeFilesAtomically(const std::vector<FileContent>& files, bool keepBackup) {
+    WriteResult result;
+    std::vector<StagedFile> staged(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (stageFile(files[i].path, files[i].bytes, staged[i], result.error)) continue;
+        for (std::size_t k = 0; k < i; ++k) ::unlink(staged[k].tmp.c_str());
+        return result;
+    }
+    for (std::size_t i = 0; i < staged.size(); ++i) {
+        if (commitFile(staged[i], keepBackup, result.error)) continue;
+        for (std::size_t k = i + 1; k < staged.size(); ++k) ::unlink(staged[k].tmp.c_str());
         return result;
     }
     result.ok = true;
     return result;
+}
+
+std::optional<std::string> readFileBytes(const std::string& path) {
+    if (!isFile(path)) return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return std::nullopt;
+    return bytes;
 }
 
 }  // namespace vesk

@@ -2,8 +2,10 @@
 // replaces the target only once it is complete on disk; the old file is kept as .bak.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vesk {
 
@@ -21,5 +23,18 @@ bool isReadableFile(const std::string& path);
 /// When `keepBackup` is set and the target existed, its previous content stays as path + ".bak".
 WriteResult writeFileAtomically(const std::string& path, std::string_view bytes,
                                 bool keepBackup = true);
+
+/// One file of a set written together.
+struct FileContent {
+    std::string path;
+    std::string_view bytes;
+};
+
+/// Writes files that belong together (a book and its index): every temporary file is complete
+/// on disk before the first target is replaced; when any cannot be written, none is.
+WriteResult writeFilesAtomically(const std::vector<FileContent>& files, bool keepBackup = true);
+
+/// The bytes of a whole file as they are; nullopt when it cannot be read (a folder cannot).
+std::optional<std::string> readFileBytes(const std::string& path);
 
 }  // namespace vesk

@@ -9,6 +9,8 @@
 #include "registry/registry.h"
 #include "stores/juno.h"
 #include "stores/nickname_text.h"
+#include "stores/opera.h"
+#include "stores/pegasus_book.h"
 #include "stores/simeon.h"
 
 namespace vesk {
@@ -28,11 +30,6 @@ const FormatInfo kOutlook = {.id = "outlook",
                              .applications = {Application::Outlook},
                              .reads = true,
                              .writes = true};
-const FormatInfo kPegasusBook = {.id = "pegasus_book",
-                                 .displayName = "Pegasus Mail address book",
-                                 .extensions = {"pmr"},
-                                 .reads = true,
-                                 .writes = true};
 Sniff sniffMork(std::string_view head) {
     return head.starts_with("// <!-- <mdb:mork") ? Sniff::Yes : Sniff::No;
 }
@@ -46,16 +43,6 @@ const FormatInfo kMork = {.id = "mork",
                           .saveFilters = {{"Netscape 6/7 files (*.mab)", "*.mab", 6}}};
 const FormatInfo kPalm = {
     .id = "palm", .displayName = "Palm Desktop address book", .extensions = {"dat"}, .reads = true};
-Sniff sniffOpera(std::string_view head) {
-    return head.starts_with("Opera Hotlist version") ? Sniff::Yes : Sniff::No;
-}
-const FormatInfo kOpera = {.id = "opera",
-                           .displayName = "Opera hotlist",
-                           .extensions = {"adr"},
-                           .applications = {Application::Opera},
-                           .reads = true,
-                           .writes = true,
-                           .sniff = &sniffOpera};
 const FormatInfo kAgentXml = {.id = "agent_xml",
                               .displayName = "Forte Agent XML contacts",
                               .extensions = {"xml"},
@@ -84,14 +71,14 @@ const std::vector<const FormatInfo*>& builtInFormats() {
         &kyntFormat(),
         &plainTextFormat(),
         &pegasusListFormat(),
-        &kPegasusBook,
+        &pegasusBookFormat(),
         &csvFormat(),
         &abxFormat(),
         &kMork,
         &kPalm,
         &junoFormat(),
         &pineFormat(),
-        &kOpera,
+        &operaFormat(),
         &kAgentXml,
         &kWindowsContact,
         &htmlBookFormat(),
