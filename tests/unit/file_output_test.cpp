@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "model/to_file.h"
@@ -98,6 +99,38 @@ TEST_F(FileOutput, MissingFolderFailsWithoutLeavingFiles) {
     EXPECT_FALSE(r.ok);
     EXPECT_FALSE(r.error.empty());
     EXPECT_TRUE(fs::is_empty(dir));
+}
+
+TEST_F(FileOutput, FilesWrittenTogetherAreAllReplacedOrNone) {
+    const fs::path book = dir / "book.pmr";
+    const fs::path index = dir / "book.pm!";
+    std::ofstream(book) << "old book";
+    std::ofstream(index) << "old index";
+    ASSERT_TRUE(
+        writeFilesAtomically({{book.string(), "new book"}, {index.string(), "new index"}}).ok);
+    EXPECT_EQ(slurp(book), "new book");
+    EXPECT_EQ(slurp(index), "new index");
+    EXPECT_EQ(slurp(dir / "book.pmr.bak"), "old book");
+
+    // The second file cannot be made: the first stays as it was, and no temporary is left.
+    fs::remove(index);
+    fs::create_directories(index / "inside");
+    const WriteResult r = writeFilesAtomically({{book.string(), "newer"}, {index.string(), "x"}});
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.error.empty());
+    EXPECT_EQ(slurp(book), "new book");
+    std::set<std::string> names;
+    for (const auto& item : fs::directory_iterator(dir)) names.insert(item.path().filename());
+    EXPECT_EQ(names,
+              (std::set<std::string>{"book.pmr", "book.pmr.bak", "book.pm!", "book.pm!.bak"}));
+}
+
+TEST_F(FileOutput, ReadsBytesAsTheyAre) {
+    const std::string bytes("a\r\n\0\xFF", 5);
+    std::ofstream(dir / "raw", std::ios::binary) << bytes;
+    EXPECT_EQ(readFileBytes((dir / "raw").string()), bytes);
+    EXPECT_EQ(readFileBytes((dir / "missing").string()), std::nullopt);
+    EXPECT_EQ(readFileBytes(dir.string()), std::nullopt);
 }
 
 TEST_F(FileOutput, ReplacesTheFileBehindASymlinkAndKeepsItsMode) {
