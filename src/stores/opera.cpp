@@ -29,7 +29,8 @@ Line lineAt(std::string_view text, std::size_t pos, std::size_t limit) {
     const std::size_t lf = text.substr(0, limit).find('\n', pos);
     line.end = lf == std::string_view::npos ? limit : lf;
     line.next = lf == std::string_view::npos ? limit : lf + 1;
-    if (line.end > line.begin && text[line.end - 1] == '\r') --line.end;
+    // Every CR before the LF goes, as it does when the text is decoded for reading.
+    while (line.end > line.begin && text[line.end - 1] == '\r') --line.end;
     return line;
 }
 
@@ -150,6 +151,8 @@ namespace {
 using opera::Item;
 
 constexpr int kRevisionTime = -1;
+/// Folders deeper than this are read into the folder above them: a book nests by recursion.
+constexpr int kMaxDepth = 64;
 
 struct KeyField {
     std::string_view key;
@@ -255,6 +258,7 @@ void IterOpera::keepContentsFrom(std::size_t start) {
 bool IterOpera::rewind() {
     m_pos = m_begin;
     m_depth = 0;
+    m_hidden = 0;
     m_lookedAhead = false;
     return true;
 }
@@ -263,8 +267,21 @@ void IterOpera::lookAhead() {
     if (m_lookedAhead) return;
     while (true) {
         m_item = opera::nextItem(m_text, m_pos, m_end);
-        // A "-" with no folder open closes nothing: the items after it stay where they are.
-        if (m_item.kind != Item::Kind::FolderEnd || m_depth > 0) break;
+        if (m_item.kind == Item::Kind::Folder && m_depth >= kMaxDepth) {
+            ++m_hidden;
+            if (!m_toldDepth) {
+                m_toldDepth = true;
+                m_run.note(Severity::Warning,
+                           "Folders nested more than " + std::to_string(kMaxDepth) +
+                               " deep are read into the folder above them",
+                           Where{{}, 0, static_cast<std::int64_t>(m_item.begin)});
+            }
+        } else if (m_item.kind == Item::Kind::FolderEnd && m_hidden > 0) {
+            --m_hidden;
+        } else if (m_item.kind != Item::Kind::FolderEnd || m_depth > 0) {
+            // A "-" with no folder open closes nothing: the items after it stay where they are.
+            break;
+        }
         m_pos = m_item.next;
     }
     m_lookedAhead = true;
@@ -456,9 +473,11 @@ InsertPlace placeFor(std::string_view text, const std::string& path) {
     return place;
 }
 
-/// True when the last line of `s` (which ends in a line end) is empty.
+/// True when the last line of `s` (which ends in LF) is empty but for CRs.
 bool endsWithEmptyLine(std::string_view s) {
-    return s.ends_with("\n\n") || s.ends_with("\n\r\n");
+    s.remove_suffix(1);
+    while (s.ends_with('\r')) s.remove_suffix(1);
+    return s.ends_with('\n');
 }
 
 std::string withLineEnds(std::string_view block, bool crlf) {
@@ -517,17 +536,23 @@ std::string ToOpera::text() {
 }
 
 std::string ToOpera::insertInto(std::string_view hotlist) const {
+    // A byte-order mark stays in front; the items are found after it, as the reader finds them.
+    constexpr std::string_view kBom = "\xEF\xBB\xBF";
+    const std::string_view bom = hotlist.starts_with(kBom) ? kBom : std::string_view();
+    hotlist.remove_prefix(bom.size());
     const InsertPlace place = placeFor(hotlist, m_folderPath);
     const std::size_t lf = hotlist.find('\n');
     const bool crlf = lf != std::string_view::npos && lf > 0 && hotlist[lf - 1] == '\r';
     const std::string eol = crlf ? "\r\n" : "\n";
 
-    std::string out(hotlist.substr(0, place.at));
-    out.reserve(hotlist.size() + m_items.size() * 2 + 64);
+    std::string out(bom);
+    out.reserve(bom.size() + hotlist.size() + m_items.size() * 2 + 64);
+    out.append(hotlist.substr(0, place.at));
     // Each addition starts on a line of its own after an empty line, as every item does.
     const auto startItem = [&] {
-        if (!out.empty() && out.back() != '\n') out += eol;
-        if (!out.empty() && !endsWithEmptyLine(out)) out += eol;
+        if (out.size() == bom.size()) return;
+        if (out.back() != '\n') out += eol;
+        if (!endsWithEmptyLine(out)) out += eol;
     };
     for (int i = 0; i < place.foldersToClose; ++i) {
         startItem();

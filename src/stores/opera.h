@@ -70,8 +70,10 @@ class IterOpera final : public IterBase {
     std::size_t m_begin = 0;  ///< the part that is read: [m_begin, m_end)
     std::size_t m_end = 0;
     std::size_t m_pos = 0;
-    int m_depth = 0;  ///< folders entered and not yet left
+    int m_depth = 0;   ///< folders entered and not yet left
+    int m_hidden = 0;  ///< folders entered beyond the deepest one reported
     bool m_lookedAhead = false;
+    bool m_toldDepth = false;
     opera::Item m_item;  ///< what lookAhead found
     FieldMask m_mask;
 };

@@ -215,6 +215,24 @@ INSTANTIATE_TEST_SUITE_P(
         FolderCase{"pathNotThere", "Contacts\\Friends\\Play\\", kWholeTree, true}),
     [](const auto& param) { return std::string(param.param.label); });
 
+TEST(OperaReader, FoldersNestedTooDeepGoIntoTheFolderAbove) {
+    std::string text;
+    for (int i = 0; i < 70; ++i) text += "#FOLDER\n\tNAME=F" + std::to_string(i) + "\n\n";
+    text += "#CONTACT\n\tNAME=Deep\n\n";
+    for (int i = 0; i < 70; ++i) text += "-\n\n";
+    text += "#CONTACT\n\tNAME=Top\n\n";
+    testing::TempDir dir;
+    testing::TestRun run;
+    IterOpera reader(run, dir.file("Contacts.adr", text));
+    const std::vector<std::string> items = dumpAll(reader);
+    ASSERT_EQ(items.size(), 64u + 1 + 64 + 1);
+    EXPECT_EQ(items[63], "[F63");
+    EXPECT_EQ(items[64].substr(0, 5), "Deep|");
+    EXPECT_EQ(items[65], "]");
+    EXPECT_EQ(items.back().substr(0, 4), "Top|");
+    EXPECT_EQ(run.diagnostics().count(Severity::Warning), 1);
+}
+
 TEST(OperaReader, UnopenableFileIsReportedAndGivesNothing) {
     testing::TempDir dir;
     testing::TestRun run;
