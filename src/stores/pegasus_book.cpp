@@ -48,15 +48,16 @@ std::string readSlot(std::string_view record, Slot slot) {
     return utf16LeToUtf8(bytes.substr(0, units * 2));
 }
 
-/// Puts `text` into a zeroed slot, cut to leave room for the NUL and never inside a surrogate
-/// pair.
-void putSlot(std::string& record, Slot slot, std::string_view text) {
+/// Puts `text` into a zeroed slot of the record at the end of `out`, cut to leave room for the
+/// NUL and never inside a surrogate pair.
+void putSlot(std::string& out, std::size_t recordSize, Slot slot, std::string_view text) {
+    const std::size_t at = out.size() - recordSize + slot.offset;
     const std::u16string units = utf8ToUtf16(text);
     std::size_t n = std::min(units.size(), slot.units - 1);
     if (n > 0 && n < units.size() && units[n - 1] >= 0xD800 && units[n - 1] <= 0xDBFF) --n;
     for (std::size_t i = 0; i < n; ++i) {
-        record[slot.offset + 2 * i] = static_cast<char>(units[i] & 0xFF);
-        record[slot.offset + 2 * i + 1] = static_cast<char>(units[i] >> 8);
+        out[at + 2 * i] = static_cast<char>(units[i] & 0xFF);
+        out[at + 2 * i + 1] = static_cast<char>(units[i] >> 8);
     }
 }
 
@@ -111,14 +112,19 @@ IterPMR::IterPMR(RunContext& run, const std::string& fileName)
     : m_mask(fieldsOf({Field::FullName, Field::Email, Field::Nickname, Field::HomePhone,
                        Field::BusinessPhone, Field::Organization, Field::HomeStreet, Field::HomeFax,
                        Field::BusinessStreet, Field::Department, Field::Notes})) {
-    if (std::optional<std::string> bytes = readFileBytes(fileName)) {
-        m_bytes = std::move(*bytes);
-    } else {
+    if (isFile(fileName)) m_file.open(fileName, std::ios::binary | std::ios::ate);
+    if (!m_file.is_open()) {
         run.report(Severity::Error, "File cannot be opened", fileName, Where{fileName});
+        return;
     }
-    m_title = readSlot(std::string_view(m_bytes).substr(0, kHeaderSize), kTitle);
-    m_stride = strideFor(m_bytes.size());
-    m_count = recordCount(m_bytes.size(), m_stride);
+    const std::streamoff end = m_file.tellg();
+    const std::size_t size = end > 0 ? static_cast<std::size_t>(end) : 0;
+    std::string header(std::min(size, kHeaderSize), '\0');
+    m_file.seekg(0);
+    m_file.read(header.data(), static_cast<std::streamsize>(header.size()));
+    m_title = readSlot(header, kTitle);
+    m_stride = strideFor(size);
+    m_count = m_file ? recordCount(size, m_stride) : 0;
 }
 
 bool IterPMR::rewind() {
@@ -138,9 +144,20 @@ Entry IterPMR::nextEntry() {
     Entry e;
     e.mask = m_mask;
     if (atEnd()) return e;
-    const std::string_view record =
-        std::string_view(m_bytes).substr(kHeaderSize + m_next * m_stride, kRecordSize);
+    // Records are read in turn; only the first after a rewind needs a seek.
+    if (m_next == 0) {
+        m_file.clear();
+        m_file.seekg(static_cast<std::streamoff>(kHeaderSize));
+    }
+    m_record.assign(m_stride, '\0');
+    m_file.read(m_record.data(), static_cast<std::streamsize>(m_stride));
+    // The last record may lack its reserved bytes; a file that shrank ends the reading.
+    if (m_file.gcount() < static_cast<std::streamsize>(kEmail.offset + 2 * kEmail.units)) {
+        m_next = m_count;
+        return e;
+    }
     ++m_next;
+    const std::string_view record = m_record;
     // Pegasus has one slot where Vesk has two fields; both get its value.
     e[Field::FullName] = e[Field::Nickname] = readSlot(record, kName);
     e[Field::Organization] = e[Field::Department] = readSlot(record, kOrganization);
@@ -156,7 +173,10 @@ Entry IterPMR::nextEntry() {
 }  // namespace iterators
 
 ToPMR::ToPMR(RunContext& run, std::string fileName, std::string title)
-    : ToBase(run), m_fileName(std::move(fileName)), m_title(std::move(title)) {
+    : ToBase(run),
+      m_fileName(std::move(fileName)),
+      m_title(std::move(title)),
+      m_records(kHeaderSize, '\0') {
     // The saving step reads the existing book into the one written here.
     mergesExisting = true;
 }
@@ -178,29 +198,31 @@ std::string ToPMR::indexFileOf(const std::string& fileName) {
 bool ToPMR::write(Entry e) {
     if (e.isMarker()) return false;
     m_run->trace(0, "Writing entry " + std::to_string(m_counter), "Vesk Debug");
-    std::string record(kRecordSize, '\0');
-    putSlot(record, kName, e[Field::FullName]);
-    putSlot(record, kOrganization, e[Field::Organization]);
-    putSlot(record, kHomeAddress,
-            addressLine(e, Field::HomeStreet, Field::HomeCity, Field::HomeState,
-                        Field::HomePostalCode, Field::HomeCountry));
-    putSlot(record, kBusinessAddress,
-            addressLine(e, Field::BusinessStreet, Field::BusinessCity, Field::BusinessState,
-                        Field::BusinessPostalCode, Field::BusinessCountry));
-    putSlot(record, kPhone, e[Field::BusinessPhone]);
-    putSlot(record, kFax, e[Field::HomeFax]);
-    putSlot(record, kNotes, e[Field::Notes]);
-    putSlot(record, kEmail, e[Field::Email]);
-    m_records += record;
+    // Records go straight into the file's bytes: a book of 10^5 entries is 91 MB.
+    m_records.append(kRecordSize, '\0');
+    const auto put = [this](Slot slot, std::string_view text) {
+        putSlot(m_records, kRecordSize, slot, text);
+    };
+    put(kName, e[Field::FullName]);
+    put(kOrganization, e[Field::Organization]);
+    put(kHomeAddress, addressLine(e, Field::HomeStreet, Field::HomeCity, Field::HomeState,
+                                  Field::HomePostalCode, Field::HomeCountry));
+    put(kBusinessAddress,
+        addressLine(e, Field::BusinessStreet, Field::BusinessCity, Field::BusinessState,
+                    Field::BusinessPostalCode, Field::BusinessCountry));
+    put(kPhone, e[Field::BusinessPhone]);
+    put(kFax, e[Field::HomeFax]);
+    put(kNotes, e[Field::Notes]);
+    put(kEmail, e[Field::Email]);
 
     // The index numbers records in 16 bits.
-    std::string index(kIndexRecordSize, '\0');
+    m_index.append(kIndexRecordSize, '\0');
     const auto number = static_cast<unsigned>(m_counter) & 0xFFFFu;
-    index[kIndexNumberOffset] = static_cast<char>(number & 0xFFu);
-    index[kIndexNumberOffset + 1] = static_cast<char>(number >> 8);
-    putSlot(index, kIndexName, e[Field::FullName]);
-    putSlot(index, kIndexPhone, e[Field::BusinessPhone]);
-    m_index += index;
+    const std::size_t at = m_index.size() - kIndexRecordSize + kIndexNumberOffset;
+    m_index[at] = static_cast<char>(number & 0xFFu);
+    m_index[at + 1] = static_cast<char>(number >> 8);
+    putSlot(m_index, kIndexRecordSize, kIndexName, e[Field::FullName]);
+    putSlot(m_index, kIndexRecordSize, kIndexPhone, e[Field::BusinessPhone]);
     ++m_counter;
     return true;
 }
@@ -208,14 +230,13 @@ bool ToPMR::write(Entry e) {
 bool ToPMR::finish() {
     m_run->trace(0, "About to open indexing file (pm!)", "Vesk Debug");
     const std::string kept = existingTitle(m_fileName);
-    std::string records(kHeaderSize, '\0');
-    putSlot(records, kTitle, kept.empty() ? m_title : kept);
+    m_records.replace(0, kHeaderSize, kHeaderSize, '\0');
+    putSlot(m_records, m_records.size(), kTitle, kept.empty() ? m_title : kept);
     m_run->trace(0, "About to write structures to PMR file", "Vesk Debug");
-    records += m_records;
     m_run->trace(0, "Writing indexing structures", "Vesk Debug");
     const std::string indexFile = indexFileOf(m_fileName);
     const WriteResult result =
-        writeFilesAtomically({FileContent{m_fileName, records}, FileContent{indexFile, m_index}});
+        writeFilesAtomically({FileContent{m_fileName, m_records}, FileContent{indexFile, m_index}});
     m_run->trace(0, "Closing PMR file", "Vesk Debug");
     m_run->trace(0, "Closing indexing file", "Vesk Debug");
     if (!result.ok) {

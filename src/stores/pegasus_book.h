@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <fstream>
 #include <string>
 
 #include "model/format_info.h"
@@ -14,6 +15,7 @@
 
 namespace vesk::iterators {
 
+/// Reads the records of a ".pmr" file one at a time.
 class IterPMR final : public IterBase {
   public:
     IterPMR(RunContext& run, const std::string& fileName);
@@ -26,7 +28,8 @@ class IterPMR final : public IterBase {
     std::string name() override { return m_title; }
 
   private:
-    std::string m_bytes;
+    std::ifstream m_file;
+    std::string m_record;  ///< the record read last
     std::string m_title;
     std::size_t m_stride = 0;  ///< bytes from one record to the next
     std::size_t m_count = 0;   ///< records in the file
@@ -56,7 +59,7 @@ class ToPMR final : public ToBase {
   private:
     std::string m_fileName;
     std::string m_title;
-    std::string m_records;
+    std::string m_records;  ///< the record file: its header (filled by finish), then the records
     std::string m_index;
     int m_counter = 0;
 };
