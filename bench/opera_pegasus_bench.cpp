@@ -89,7 +89,7 @@ void BM_InsertIntoOperaHotlist(benchmark::State& state) {
         state.PauseTiming();
         put(path, existing);
         state.ResumeTiming();
-        ToOpera writer(run, path, "F5");
+        ToOpera writer(run, path, ToOpera::IntoHotlist{"F5"});
         for (const Entry& e : added) writer.write(e);
         benchmark::DoNotOptimize(writer.finish());
     }

@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int before = contactsIn(run, input.path());
     vesk::Entry added;
     added[vesk::Field::FullName] = "Added\nName";
-    vesk::ToOpera writer(run, input.path(), "Contacts\\A\\");
+    vesk::ToOpera writer(run, input.path(), vesk::ToOpera::IntoHotlist{"Contacts\\A\\"});
     writer.write(added);
     if (writer.finish() && contactsIn(run, input.path()) != before + 1) std::abort();
     std::remove((input.path() + ".bak").c_str());

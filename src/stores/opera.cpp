@@ -493,8 +493,14 @@ std::string withLineEnds(std::string_view block, bool crlf) {
 
 }  // namespace
 
-ToOpera::ToOpera(RunContext& run, std::string fileName, std::string folderPath)
-    : ToFile(run, std::move(fileName)), m_folderPath(std::move(folderPath)) {
+ToOpera::ToOpera(RunContext& run, std::string fileName) : ToFile(run, std::move(fileName)) {
+    wantsFolders = true;
+}
+
+ToOpera::ToOpera(RunContext& run, std::string fileName, IntoHotlist into)
+    : ToFile(run, std::move(fileName)),
+      m_intoHotlist(true),
+      m_folderPath(std::move(into.folderPath)) {
     wantsFolders = true;
     // The existing hotlist is kept as it is and the new items go into it (finish).
     mergesExisting = false;
@@ -569,7 +575,7 @@ std::string ToOpera::insertInto(std::string_view hotlist) const {
 }
 
 bool ToOpera::finish() {
-    if (!isFile(m_fileName)) return ToFile::finish();
+    if (!m_intoHotlist || !isFile(m_fileName)) return ToFile::finish();
     const std::optional<std::string> existing = readFileBytes(m_fileName);
     if (!existing) {
         // Writing now would replace a hotlist that was never read.
@@ -590,6 +596,14 @@ Sniff sniffOpera(std::string_view head) {
     return head.starts_with("Opera Hotlist version") ? Sniff::Yes : Sniff::No;
 }
 
+/// Opera named as the destination means its own hotlist; an .adr file alone is a file.
+std::unique_ptr<ToBase> writeOpera(const FormatArgs& a) {
+    if (a.application == Application::Opera) {
+        return std::make_unique<ToOpera>(a.run, a.fileName, ToOpera::IntoHotlist{});
+    }
+    return std::make_unique<ToOpera>(a.run, a.fileName);
+}
+
 }  // namespace
 
 const FormatInfo& operaFormat() {
@@ -601,6 +615,9 @@ const FormatInfo& operaFormat() {
         .reads = true,
         .writes = true,
         .holdsFolders = true,
+        // The writer Opera's own hotlist gets keeps what is there and adds to it; a hotlist
+        // written as a file of its own (no application named) is merged like other files.
+        .mergesExisting = false,
         .readFields =
             fieldsOf({Field::FullName, Field::Email, Field::Nickname, Field::HomePhone,
                       Field::HomeWebPage, Field::Notes, Field::HomeFax, Field::HomeStreet}),
@@ -609,7 +626,7 @@ const FormatInfo& operaFormat() {
                                  Field::HomeWebPage, Field::Notes, Field::HomeFax}),
         .sniff = &sniffOpera,
         .reader = &readerOfFile<iterators::IterOpera>,
-        .writer = &writerOfFile<ToOpera>,
+        .writer = &writeOpera,
         .docsPage = "opera.md",
     };
     return info;

@@ -82,18 +82,28 @@ class IterOpera final : public IterBase {
 
 namespace vesk {
 
-/// Writes contacts and folders as hotlist items. An existing hotlist keeps every item as it
-/// is: the new items go into the folder named by the folder path (as the reader takes it; a
-/// missing folder is made at the end of its parent), or at the end for "Contacts".
+/// Writes contacts and folders as hotlist items: as a file of its own (an existing one is
+/// merged by the saving step and replaced), or into Opera's own hotlist, which keeps every item
+/// as it is and takes the new ones in the folder chosen.
 class ToOpera final : public ToFile {
   public:
-    ToOpera(RunContext& run, std::string fileName, std::string folderPath = "Contacts");
+    /// Where the new items go in Opera's hotlist: a folder path as the reader takes it
+    /// ("Contacts" for the end of the hotlist); a folder not there is made at the end of its
+    /// parent.
+    struct IntoHotlist {
+        std::string folderPath = "Contacts";
+    };
+
+    /// A hotlist file of its own.
+    ToOpera(RunContext& run, std::string fileName);
+    /// Opera's own hotlist, whose items stay as they are.
+    ToOpera(RunContext& run, std::string fileName, IntoHotlist into);
 
     bool write(Entry e) override;
     /// A new hotlist holding what was written.
     std::string text() override;
-    /// Inserts what was written into the existing hotlist, or writes a new one; false (after a
-    /// message) when the existing file cannot be read or the new one cannot be written.
+    /// Writes the new hotlist, or inserts what was written into Opera's; false (after a message)
+    /// when Opera's hotlist exists and cannot be read, or the file cannot be written.
     bool finish() override;
 
   private:
@@ -101,6 +111,7 @@ class ToOpera final : public ToFile {
     std::string insertInto(std::string_view hotlist) const;
 
     std::string m_items;
+    bool m_intoHotlist = false;
     std::string m_folderPath;
 };
 

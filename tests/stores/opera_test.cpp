@@ -377,7 +377,7 @@ TEST_P(OperaInsertion, LeavesTheExistingItemsAsTheyAre) {
     Entry e = testing::contact("New", "new@x.org");
     e.revisionTime = 5;
     testing::ScriptedReader source("book", {e});
-    ToOpera writer(run, path, GetParam().folderPath);
+    ToOpera writer(run, path, ToOpera::IntoHotlist{GetParam().folderPath});
     ASSERT_TRUE(writer.fromStart(source));
     EXPECT_EQ(slurp(path), withNewItem(GetParam().expected, kNewItem));
     EXPECT_EQ(slurp(path + ".bak"), GetParam().existing);
@@ -457,7 +457,7 @@ TEST(OperaWriter, MissingFoldersAreMadeWhereThePathLeads) {
         testing::TestRun run;
         const std::string path = dir.file("Contacts.adr", kFriends);
         testing::ScriptedReader source("book", {testing::contact("New", "new@x.org")});
-        ASSERT_TRUE(ToOpera(run, path, c.path).fromStart(source));
+        ASSERT_TRUE(ToOpera(run, path, ToOpera::IntoHotlist{c.path}).fromStart(source));
         EXPECT_EQ(namesIn(run, path), c.names);
     }
 }
@@ -468,26 +468,34 @@ TEST(OperaWriter, BookFoldersBecomeFoldersInsideTheChosenOne) {
     const std::string path = dir.file("Contacts.adr", kFriends);
     testing::ScriptedReader source("book", {testing::contact("New", "new@x.org")});
     source.folder("Sub", {testing::contact("Inner", "in@x.org")});
-    ASSERT_TRUE(ToOpera(run, path, "Work").fromStart(source));
+    ASSERT_TRUE(ToOpera(run, path, ToOpera::IntoHotlist{"Work"}).fromStart(source));
     EXPECT_EQ(namesIn(run, path),
               (std::vector<std::string>{"[Friends", "Ann", "[Work", "Bob", "[Sub", "Inner", "]",
                                         "New", "]", "]", "Top"}));
 }
 
-TEST(OperaWriter, SavingIntoAnExistingHotlistAddsWithoutDuplicatingIt) {
+// Saved as a file of its own, a hotlist is merged like any file: read into the book and
+// written whole, so a book opened from it and saved back holds nothing twice.
+TEST(OperaWriter, AHotlistSavedAsAFileIsMergedAndWrittenWhole) {
     testing::TempDir dir;
     testing::TestRun run;
-    const std::string existing = kHeader + "#CONTACT\n\tNAME=Old\n\tMAIL=old@x.org\n\n";
-    const std::string path = dir.file("Contacts.adr", existing);
+    const std::string existing =
+        "#CONTACT\n\tNAME=Top\n\n#FOLDER\n\tNAME=Work\n\n#CONTACT\n\tNAME=Inner\n\n-\n";
+    // The file's name is no folder's choice: "Work.adr" is read and written whole.
+    const std::string path = dir.file("Work.adr", existing);
     PlainBookView view(run);
+    ASSERT_EQ(loadFile(path, view), 0);
+    EXPECT_EQ(countTree(view.currentBook()).entries, 2);
     view.currentBook().addEntry(testing::contact("New", "new@x.org"));
     const SaveOutcome saved = saveToFile(path, view);
     ASSERT_EQ(saved.status, SaveStatus::Saved);
-    EXPECT_FALSE(saved.mergedWithExisting);
-    EXPECT_EQ(slurp(path).substr(0, existing.size()), existing);
-    EXPECT_EQ(namesIn(run, path), (std::vector<std::string>{"Old", "New"}));
+    EXPECT_TRUE(saved.mergedWithExisting);
+    EXPECT_EQ(namesIn(run, path), (std::vector<std::string>{"[Work", "Inner", "]", "New", "Top"}));
+    EXPECT_EQ(slurp(path + ".bak"), existing);
+    EXPECT_TRUE(run.prompts.messages.empty());
 }
 
+// Opera named as the destination gets the new items in its own hotlist, whose items stay.
 TEST(OperaWriter, TheOperaApplicationWritesIntoTheHotlist) {
     testing::TempDir dir;
     testing::TestRun run;
@@ -497,6 +505,8 @@ TEST(OperaWriter, TheOperaApplicationWritesIntoTheHotlist) {
     const DispatchOutcome out = dispatchApplications("op", source, "Opera", path, view);
     EXPECT_EQ(out.save.status, SaveStatus::Saved);
     EXPECT_EQ(namesIn(run, path), (std::vector<std::string>{"Old", "New"}));
+    const std::string old = kHeader + "#CONTACT\n\tNAME=Old\n\n";
+    EXPECT_EQ(slurp(path).substr(0, old.size()), old);
 }
 
 TEST(OperaWriter, AnUnreadableHotlistIsNotReplaced) {
@@ -506,7 +516,7 @@ TEST(OperaWriter, AnUnreadableHotlistIsNotReplaced) {
     const std::string path = dir.file("Contacts.adr", "#CONTACT\n\tNAME=Old\n\n");
     fs::permissions(path, fs::perms::owner_write);
     testing::ScriptedReader source("book", {testing::contact("New", "new@x.org")});
-    ToOpera writer(run, path);
+    ToOpera writer(run, path, ToOpera::IntoHotlist{});
     EXPECT_FALSE(writer.fromStart(source));
     ASSERT_EQ(run.prompts.messages.size(), 1u);
     EXPECT_EQ(run.prompts.messages[0].text, "file cannot be opened!");
