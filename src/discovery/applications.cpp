@@ -3,6 +3,7 @@
 #include <array>
 #include <cctype>
 
+#include "discovery/detection.h"
 #include "platform/run_context.h"
 
 namespace vesk {
@@ -11,6 +12,8 @@ namespace {
 
 /// The slots DetectAllFormats fills, in the order SaveAllFormats writes them.
 constexpr int kSavedOrder[] = {15, 8, 9, 14, 10, 18, 1, 2, 17, 19, 16, 4, 13, 23, 21};
+/// The order DetectAllFormats runs the detectors in.
+constexpr int kDetectOrder[] = {17, 2, 1, 10, 13, 18, 9, 8, 14, 15, 16, 4, 19, 23, 21};
 
 /// What a run keeps of the applications: the location configured for each, and the detection.
 struct Locations {
@@ -48,7 +51,12 @@ std::function<void()> setFormatDetector(RunContext& run, std::function<void()> d
 
 void DetectAllFormats(RunContext& run) {
     run.trace(0, "Detecting all formats", "Debug");
-    if (auto& detector = run.state<Locations>().detector) detector();
+    run.trace(0, "Polling Formats", "Debug");
+    if (auto& detector = run.state<Locations>().detector) {
+        detector();
+        return;
+    }
+    for (int n : kDetectOrder) setConfiguredPath(run, n, detectFormat(run, n, true));
 }
 
 void SetFormatPath(RunContext& run, const std::string& displayName, const std::string& path) {
@@ -60,21 +68,53 @@ void SetFormatPath(RunContext& run, const std::string& displayName, const std::s
 
 void SaveAllFormats(RunContext& run) {
     run.trace(0, "Saving all formats to the registry", "Debug");
-    for (int n : kSavedOrder) SetFormatPath(run, FormatName(n), configuredPath(run, n));
+    // The key itself says detection has run, even when it found nothing.
+    if (run.settings().createKey(RootKey::CurrentUser, kFormatsKey) != kErrorSuccess) {
+        run.report(Severity::Error, "Error writing data!", "Vesk");
+        return;
+    }
+    // Only what was found is stored: an empty value would read as "configured, not
+    // installed" and keep detection from ever running again.
+    for (int n : kSavedOrder) {
+        const std::string path = configuredPath(run, n);
+        if (!path.empty()) {
+            SetFormatPath(run, FormatName(n), path);
+        } else {
+            run.settings().deleteValue(RootKey::CurrentUser, kFormatsKey, FormatName(n));
+        }
+    }
 }
+
+namespace {
+
+/// True when "Software\Vesk\Formats" exists and holds at least one path.
+bool formatsKeyHoldsAPath(RunContext& run) {
+    for (int n : kSavedOrder) {
+        std::string value;
+        if (ReadRegistryValue(run.settings(), RootKey::CurrentUser, kFormatsKey, FormatName(n),
+                              value) == kErrorSuccess &&
+            startsLikeAPath(value)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
 
 std::string GetFormatPath(RunContext& run, const std::string& displayName) {
     run.trace(0, "Checking whether this format is configured", "Debug");
     std::string value;
     int rc =
         ReadRegistryValue(run.settings(), RootKey::CurrentUser, kFormatsKey, displayName, value);
-    if (rc == kErrorInvalidData) {
+    if (rc == kErrorInvalidData || (rc == kErrorFileNotFound && !formatsKeyHoldsAPath(run))) {
         DetectAllFormats(run);
         SaveAllFormats(run);
         run.trace(0, "Checking again whether this format is configured", "Debug");
         rc = ReadRegistryValue(run.settings(), RootKey::CurrentUser, kFormatsKey, displayName,
                                value);
-        if (rc == kErrorInvalidData) {
+        if (rc == kErrorInvalidData &&
+            !run.settings().keyExists(RootKey::CurrentUser, kFormatsKey)) {
             run.report(Severity::Error, "Error reading data!", "Vesk");
             return {};
         }

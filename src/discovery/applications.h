@@ -24,9 +24,10 @@ void setConfiguredPath(RunContext& run, int number, std::string path);
 std::string GetFormatPath(RunContext& run, const std::string& displayName);
 /// Stores one path; "Error writing data!" when the settings cannot be written.
 void SetFormatPath(RunContext& run, const std::string& displayName, const std::string& path);
-/// Writes the fifteen detected slots.
+/// Writes the fifteen slots: those holding a path or marker; an empty slot removes its value.
 void SaveAllFormats(RunContext& run);
-/// Runs the installed-program detection (none until a detector is set).
+/// Runs every detector and stores each result in its slot (a detector set with
+/// setFormatDetector runs instead).
 void DetectAllFormats(RunContext& run);
 /// Sets the detection that DetectAllFormats runs; returns the previous one.
 std::function<void()> setFormatDetector(RunContext& run, std::function<void()> detector);

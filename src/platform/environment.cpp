@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
 
 namespace vesk {
 
@@ -22,6 +23,25 @@ std::string joinPath(const std::string& folder, const std::string& name) {
     const char sep = windows ? '\\' : '/';
     if (folder.back() == sep) return folder + name;
     return folder + sep + name;
+}
+
+std::string Environment::get(const std::string& name) const {
+    if (auto it = m_values.find(name); it != m_values.end()) return it->second;
+    const char* v = std::getenv(name.c_str());
+    return v ? std::string(v) : std::string();
+}
+
+std::string Environment::configHome() const {
+    const std::string xdg = get("XDG_CONFIG_HOME");
+    if (!xdg.empty() && xdg[0] == '/') return xdg;
+    return joinPath(home(), ".config");
+}
+
+std::string Environment::winePrefix() const {
+    const std::string prefix = get("WINEPREFIX");
+    if (!prefix.empty()) return prefix;
+    const std::string h = home();
+    return h.empty() ? std::string() : joinPath(h, ".wine");
 }
 
 }  // namespace vesk

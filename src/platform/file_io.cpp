@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <vector>
 
 namespace vesk {
@@ -157,27 +156,6 @@ WriteResult writeFilesAtomically(const std::vector<FileContent>& files, bool kee
     }
     result.ok = true;
     return result;
-}
-
-std::optional<std::string> readFileBytes(const std::string& path) {
-    if (!isFile(path)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary | std::ios::ate);
-    if (!in) return std::nullopt;
-    std::string bytes;
-    // One read where the size is known; a pipe or a special file is read to its end instead.
-    const std::streamoff size = in.tellg();
-    in.seekg(0, std::ios::beg);
-    if (size > 0 && in) {
-        bytes.resize(static_cast<std::size_t>(size));
-        in.read(bytes.data(), size);
-        bytes.resize(static_cast<std::size_t>(in.gcount()));
-    } else {
-        in.clear();
-        in.seekg(0, std::ios::beg);
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    if (in.bad()) return std::nullopt;
-    return bytes;
 }
 
 }  // namespace vesk

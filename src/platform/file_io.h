@@ -2,7 +2,6 @@
 // replaces the target only once it is complete on disk; the old file is kept as .bak.
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,8 +32,5 @@ struct FileContent {
 /// Writes files that belong together (a book and its index): every temporary file is complete
 /// on disk before the first target is replaced; when any cannot be written, none is.
 WriteResult writeFilesAtomically(const std::vector<FileContent>& files, bool keepBackup = true);
-
-/// The bytes of a whole file as they are; nullopt when it cannot be read (a folder cannot).
-std::optional<std::string> readFileBytes(const std::string& path);
 
 }  // namespace vesk

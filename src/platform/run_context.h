@@ -13,6 +13,7 @@
 #include <typeindex>
 #include <vector>
 
+#include "platform/environment.h"
 #include "platform/progress.h"
 #include "platform/prompt.h"
 #include "platform/settings.h"
@@ -122,7 +123,11 @@ class RunContext {
 class RecordingRun : public RunContext {
   public:
     // The base keeps references to the members below; it does not use them while they are made.
-    RecordingRun() : RunContext(prompts, store) {}
+    // Detection in such a run sees no home folder and no Wine prefix of the user's.
+    RecordingRun() : RunContext(prompts, store) {
+        state<Environment>().set("HOME", "");
+        state<Environment>().set("WINEPREFIX", "");
+    }
 
     RecordingPrompt prompts;
     MemorySettingsStore store;

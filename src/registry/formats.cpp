@@ -6,10 +6,12 @@
 #include "formats/kynt.h"
 #include "formats/ldif.h"
 #include "formats/vcard.h"
+#include "formats/xml_contacts.h"
 #include "registry/registry.h"
 #include "stores/juno.h"
 #include "stores/nickname_text.h"
 #include "stores/opera.h"
+#include "stores/palm.h"
 #include "stores/pegasus_book.h"
 #include "stores/simeon.h"
 
@@ -41,20 +43,20 @@ const FormatInfo kMork = {.id = "mork",
                           .sniff = &sniffMork,
                           .openFilters = {{"Mozilla/Netscape 6 files (*.mab)", "*.mab", 8}},
                           .saveFilters = {{"Netscape 6/7 files (*.mab)", "*.mab", 6}}};
-const FormatInfo kPalm = {
-    .id = "palm", .displayName = "Palm Desktop address book", .extensions = {"dat"}, .reads = true};
-const FormatInfo kAgentXml = {.id = "agent_xml",
-                              .displayName = "Forte Agent XML contacts",
-                              .extensions = {"xml"},
-                              .reads = true,
-                              .writes = true,
-                              .openFilters = {{"XML Files (Agent)", "*.xml", 12}}};
-const FormatInfo kWindowsContact = {
-    .id = "windows_contact",
-    .displayName = "Windows Contacts",
-    .extensions = {"contact"},
-    .reads = true,
-    .openFilters = {{"Windows Contacts Files (*.contact)", "*.contact", 13}}};
+// A format does not include another: the Agent reader gets its list reader from here.
+std::unique_ptr<IterBase> agentListReader(RunContext& run, std::string name, std::string members) {
+    return std::make_unique<iterators::IterTXT>(run, std::string(), iterators::IterTXT::kModeGiven,
+                                                std::move(name), std::move(members));
+}
+std::unique_ptr<IterBase> readAgentXml(const FormatArgs& a) {
+    return std::make_unique<iterators::IterXML>(a.run, a.fileName, iterators::IterXML::kAgent,
+                                                &agentListReader);
+}
+const FormatInfo kAgentXml = [] {
+    FormatInfo info = agentXmlFormat();
+    info.reader = &readAgentXml;
+    return info;
+}();
 
 }  // namespace
 
@@ -75,12 +77,12 @@ const std::vector<const FormatInfo*>& builtInFormats() {
         &csvFormat(),
         &abxFormat(),
         &kMork,
-        &kPalm,
+        &palmFormat(),
         &junoFormat(),
         &pineFormat(),
         &operaFormat(),
         &kAgentXml,
-        &kWindowsContact,
+        &windowsContactFormat(),
         &htmlBookFormat(),
         &iniBookFormat(),
     };

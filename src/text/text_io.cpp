@@ -281,7 +281,7 @@ std::string encodeForFile(std::string_view text) {
     return out;
 }
 
-std::optional<std::string> readTextFile(const std::string& path, const DecodeOptions& options) {
+std::optional<std::string> readFileBytes(const std::string& path) {
     // A folder opens, but its size reads as the largest offset there is.
     std::error_code error;
     if (std::filesystem::is_directory(path, error)) return std::nullopt;
@@ -303,7 +303,13 @@ std::optional<std::string> readTextFile(const std::string& path, const DecodeOpt
         bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         if (in.bad()) return std::nullopt;
     }
-    return decode(bytes, options, &bytes);
+    return bytes;
+}
+
+std::optional<std::string> readTextFile(const std::string& path, const DecodeOptions& options) {
+    std::optional<std::string> bytes = readFileBytes(path);
+    if (!bytes) return std::nullopt;
+    return decode(*bytes, options, &*bytes);
 }
 
 std::string utf16LeToUtf8(std::string_view bytes) {

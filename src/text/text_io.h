@@ -32,6 +32,9 @@ bool isValidUtf8(std::string_view bytes);
 /// UTF-8 text to file bytes: ill-formed sequences become U+FFFD and every line end CR LF.
 std::string encodeForFile(std::string_view text);
 
+/// Reads a whole file's bytes; nullopt when it cannot be read (a folder cannot).
+std::optional<std::string> readFileBytes(const std::string& path);
+
 /// Reads a whole file and decodes it; nullopt when it cannot be read (a folder cannot).
 std::optional<std::string> readTextFile(const std::string& path, const DecodeOptions& options = {});
 

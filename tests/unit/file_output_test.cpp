@@ -13,6 +13,7 @@
 #include "support/temp_dir.h"
 #include "support/test_readers.h"
 #include "support/test_run.h"
+#include "text/text_io.h"
 
 namespace vesk {
 namespace {

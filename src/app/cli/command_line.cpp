@@ -9,6 +9,7 @@
 #include "app/cli/arguments.h"
 #include "app/cli/report.h"
 #include "discovery/applications.h"
+#include "discovery/books.h"
 #include "operations/automation.h"
 #include "operations/dispatch.h"
 #include "operations/sync_files.h"
@@ -29,6 +30,7 @@ constexpr const char* kUsage =
     "       vesk auto TASK\n"
     "       vesk tasks [save NAME FROM-APP FROM-FILE TO-APP TO-FILE | delete NAME]\n"
     "       vesk formats\n"
+    "       vesk apps\n"
     "       vesk FILE\n"
     "       vesk --help | --version\n"
     "The switches of the Windows program work too:\n"
@@ -41,6 +43,7 @@ constexpr const char* kUsage =
     "         the application given with --from/--to. An existing DEST is merged with what\n"
     "         it holds (the old file stays as DEST.bak); --replace writes it afresh.\n"
     "sync     brings two address books into step and writes the result to both files.\n"
+    "apps     lists the mail programs found here and the address books of each.\n"
     "auto     runs an automation task; tasks lists them, tasks save/delete edits them.\n"
     "--trace  (anywhere) shows the debug trace on stderr.\n"
     "APP is an application below or a format id of vesk formats (--from vcard).\n"
@@ -195,6 +198,18 @@ int loadOne(const std::string& file, Streams s) {
 }
 
 /// One line a format: its id, what Vesk does with it, its extensions or applications, its name.
+/// `vesk apps`: each application detection found, with its path and its address books.
+int printApps(Streams s) {
+    const auto found = installedApplications(*s.run);
+    if (found.empty()) s.out << "No mail program found.\n";
+    for (const InstalledApplication& app : found) {
+        s.out << app.name << ": " << app.path << "\n";
+        for (const BookEntry& b : app.books)
+            s.out << "  " << b.displayName << "\t" << b.file << "\n";
+    }
+    return kExitDone;
+}
+
 int printFormats(const Registry& formats, Streams s) {
     for (const FormatInfo* f : formats.formats()) {
         std::string can;
@@ -370,6 +385,7 @@ int runIn(RunContext& context, const std::vector<std::string>& input, const std:
     }
     if (first == "tasks") return tasks(a, s);
     if (first == "formats") return printFormats(s.formats, s);
+    if (first == "apps") return printApps(s);
 
     const std::string tail = joinArgs(a);
     // On Linux a path starts with "/" too: an existing file such as /helpers/book.vcf is a file,
