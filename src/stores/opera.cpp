@@ -599,7 +599,9 @@ Sniff sniffOpera(std::string_view head) {
 /// Opera named as the destination means its own hotlist; an .adr file alone is a file.
 std::unique_ptr<ToBase> writeOpera(const FormatArgs& a) {
     if (a.application == Application::Opera) {
-        return std::make_unique<ToOpera>(a.run, a.fileName, ToOpera::IntoHotlist{});
+        ToOpera::IntoHotlist into;
+        if (!a.folderPath.empty()) into.folderPath = a.folderPath;
+        return std::make_unique<ToOpera>(a.run, a.fileName, std::move(into));
     }
     return std::make_unique<ToOpera>(a.run, a.fileName);
 }
