@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "discovery/books.h"
 #include "model/adbook.h"
 #include "operations/dispatch.h"
 #include "operations/selection.h"
@@ -507,6 +508,36 @@ TEST(OperaWriter, TheOperaApplicationWritesIntoTheHotlist) {
     EXPECT_EQ(namesIn(run, path), (std::vector<std::string>{"Old", "New"}));
     const std::string old = kHeader + "#CONTACT\n\tNAME=Old\n\n";
     EXPECT_EQ(slurp(path).substr(0, old.size()), old);
+}
+
+// With the hotlist the wizard keeps, the destination named is the folder chosen in it.
+TEST(OperaWriter, TheKeptHotlistTakesTheContactsInTheFolderChosen) {
+    testing::TempDir dir;
+    testing::TestRun run;
+    const std::string path = dir.file("Contacts.adr", kFriends);
+    const std::string source = dir.file("in.adr", "#CONTACT\n\tNAME=New\n\tMAIL=n@x.org\n\n");
+    PlainBookView view(run);
+    DispatchContext context;
+    context.operaFile = path;
+    const DispatchOutcome out =
+        dispatchApplications("opera", source, "op", "Contacts\\Friends\\", view, context);
+    EXPECT_EQ(out.save.status, SaveStatus::Saved);
+    EXPECT_EQ(namesIn(run, path), (std::vector<std::string>{"[Friends", "Ann", "[Work", "Bob", "]",
+                                                            "New", "]", "Top"}));
+}
+
+// The wizard's folder tree gives paths that the reader and writer take back.
+TEST(OperaFolders, TheWizardsTreeListsEveryFolderByItsPath) {
+    testing::TempDir dir;
+    testing::TestRun run;
+    const std::string path = dir.file("Contacts.adr", kFriends);
+    const std::vector<std::string> folders = operaFolderPaths(run, path);
+    ASSERT_EQ(folders,
+              (std::vector<std::string>{"Contacts\\Friends\\", "Contacts\\Friends\\Work\\"}));
+    IterOpera work(run, path, folders[1]);
+    EXPECT_EQ(dumpAll(work), (std::vector<std::string>{"Bob||||||||0"}));
+    EXPECT_TRUE(operaFolderPaths(run, dir.file("in.adr", "#CONTACT\n\tNAME=A\n\n")).empty());
+    EXPECT_TRUE(run.prompts.messages.empty());
 }
 
 TEST(OperaWriter, AnUnreadableHotlistIsNotReplaced) {
