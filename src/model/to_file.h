@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "model/iter_base.h"
+#include "platform/file_io.h"
 
 namespace vesk {
 
@@ -21,12 +22,24 @@ class ToFile : public ToBase {
 
     const std::string& fileName() const { return m_fileName; }
 
+    /// From now on finish() leaves the new file staged beside its target (staged()), for a
+    /// caller that replaces several files together.
+    void stageOnly() { m_stageOnly = true; }
+    StagedFile& staged() { return m_staged; }
+    /// Called once the new file has replaced the old one (by finish(), or by the caller that
+    /// committed the staged file): what belongs to the old file may go now.
+    virtual void replaced() {}
+
   protected:
     /// Writes `bytes` as they are to fileName(), as finish() does; false (after the same
     /// message) when it could not.
     bool writeBytes(std::string_view bytes);
 
     std::string m_fileName;
+
+  private:
+    bool m_stageOnly = false;
+    StagedFile m_staged;
 };
 
 }  // namespace vesk

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "platform/file_io.h"
+#include "platform/interrupt.h"
 #include "text/text_io.h"
 
 namespace vesk {
@@ -235,18 +236,22 @@ bool ToPMR::finish() {
     m_run->trace(0, "About to write structures to PMR file", "Vesk Debug");
     m_run->trace(0, "Writing indexing structures", "Vesk Debug");
     const std::string indexFile = indexFileOf(m_fileName);
-    const WriteResult result =
-        writeFilesAtomically({FileContent{m_fileName, m_records}, FileContent{indexFile, m_index}});
+    // Both files are complete on disk before either replaces its old one.
+    StagedFile records;
+    StagedFile index;
+    WriteResult result = records.stage(m_fileName, m_records);
+    if (result.ok) result = index.stage(indexFile, m_index);
+    if (result.ok) result = commitStaged({&records, &index});
     m_run->trace(0, "Closing PMR file", "Vesk Debug");
     m_run->trace(0, "Closing indexing file", "Vesk Debug");
-    if (!result.ok) {
+    m_succeeded = result.ok;
+    // An interruption is the front end's to tell; the old files are untouched either way.
+    if (!result.ok && !interruptRequested()) {
+        m_run->diagnostic(m_fileName + ": " + result.error + "\n");
         m_run->report(Severity::Error, "File write Error", m_fileName,
-                      Where{m_fileName, 0, -1, result.error});
-        m_succeeded = false;
-        return false;
+                      Where{m_fileName, 0, -1, {}, result.error});
     }
-    m_succeeded = true;
-    return true;
+    return result.ok;
 }
 
 namespace {
