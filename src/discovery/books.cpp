@@ -7,9 +7,11 @@
 
 #include "discovery/applications.h"
 #include "discovery/detection.h"
+#include "model/adbook.h"
 #include "platform/environment.h"
 #include "platform/wine_registry.h"
 #include "registry/applications.h"
+#include "registry/registry.h"
 #include "text/text_io.h"
 
 namespace vesk {
@@ -38,6 +40,22 @@ std::string firstLine(const std::string& path) {
     if (!in || !std::getline(in, line)) return {};
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
+}
+
+/// A Pegasus book's name: the UTF-16 title in its binary header (which holds NULs, where no
+/// text line does), else its first line; at most 50 characters.
+std::string pegasusBookName(const std::string& path) {
+    std::string head(128, '\0');
+    std::ifstream in(path, std::ios::binary);
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    if (head.find('\0') == std::string::npos) return firstLine(path).substr(0, 50);
+    std::size_t units = 0;
+    while (units < 50 && units * 2 + 1 < head.size() &&
+           (head[units * 2] != 0 || head[units * 2 + 1] != 0)) {
+        ++units;
+    }
+    return utf16LeToUtf8(std::string_view(head).substr(0, units * 2));
 }
 
 std::string lower(std::string s) {
@@ -239,7 +257,7 @@ BookEntry MakeBookEntry(int number, const std::string& filePath) {
             break;
         }
         case 4:
-            e.displayName = firstLine(filePath).substr(0, 50);
+            e.displayName = pegasusBookName(filePath);
             break;
         case 8:
             e.displayName = eudoraName(filePath);
@@ -335,6 +353,30 @@ std::vector<BookEntry> booksOfApplication(RunContext& run, int number,
             break;
         }
     }
+    return out;
+}
+
+namespace {
+
+void addFolderPaths(FolderBook& folder, const std::string& path, std::vector<std::string>& out) {
+    for (int i = 0; i < folder.folderCount(); ++i) {
+        FolderBook& sub = *folder.folder(i);
+        out.push_back(path + sub.name() + "\\");
+        addFolderPaths(sub, out.back(), out);
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> operaFolderPaths(RunContext& run, const std::string& hotlist) {
+    const FormatInfo* format = Registry::builtIn().byId("opera");
+    std::unique_ptr<IterBase> reader =
+        format ? makeReader(run, *format, hotlist, Application::Opera) : nullptr;
+    if (!reader) return {};
+    FolderBook tree(run, "Contacts");
+    tree.fromIter(*reader, false);
+    std::vector<std::string> out;
+    addFolderPaths(tree, "Contacts\\", out);
     return out;
 }
 

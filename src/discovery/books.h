@@ -81,6 +81,10 @@ BookEntry MakeBookEntry(int number, const std::string& filePath);
 std::vector<BookEntry> booksOfApplication(RunContext& run, int number,
                                           const std::string& configured);
 
+/// The folders of Opera's hotlist that the wizard's tree offers, each as the backslash path
+/// the Opera reader and writer take ("Contacts\\Friends\\Work\\"), in the hotlist's order.
+std::vector<std::string> operaFolderPaths(RunContext& run, const std::string& hotlist);
+
 /// An application detection found, with the books the wizard would offer for it.
 struct InstalledApplication {
     int number = 0;

@@ -56,6 +56,8 @@ struct FormatArgs {
     /// The file's name without folder and extension (titles of Pegasus lists, Opera files).
     std::string baseName;
     Application application = Application::None;
+    /// A folder inside the file the writer goes into (Opera's hotlist); empty: the whole file.
+    std::string folderPath = {};
 };
 
 using ReaderMaker = std::unique_ptr<IterBase> (*)(const FormatArgs&);

@@ -15,6 +15,10 @@ bool ToFile::finish() {
     const std::string bytes = encodeForFile(text());
     m_run->trace(0, "Checking whether file opening has succeded", "Debug");
     m_run->trace(0, "Writing text to file", "Debug");
+    return writeBytes(bytes);
+}
+
+bool ToFile::writeBytes(std::string_view bytes) {
     WriteResult result = m_staged.stage(m_fileName, bytes);
     if (result.ok && !m_stageOnly) {
         result = commitStaged({&m_staged});

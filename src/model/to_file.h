@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "model/iter_base.h"
 #include "platform/file_io.h"
@@ -30,6 +31,10 @@ class ToFile : public ToBase {
     virtual void replaced() {}
 
   protected:
+    /// Writes `bytes` as they are to fileName(), as finish() does; false (after the same
+    /// message) when it could not.
+    bool writeBytes(std::string_view bytes);
+
     std::string m_fileName;
 
   private:

@@ -118,17 +118,9 @@ class Dispatch {
             case DestinationRoute::FileAsApp:
                 save(toFile, FormatChoice{m_registry, app.number});
                 break;
-            case DestinationRoute::Store: {
-                const FormatInfo* format = m_registry.writerFormatOf(app.number);
-                // A store without a file of its own is named by the application.
-                const bool ownFile = app.number != Application::Outlook;
-                const std::string shown = ownFile ? toFile : std::string(app.name);
-                if (ownFile && isTheSource(toFile)) break;
-                m_out.save = saveWithWriter(
-                    format ? makeWriter(m_run, *format, toFile, app.number) : nullptr, shown,
-                    m_view, format);
+            case DestinationRoute::Store:
+                writeToStore(app, toFile);
                 break;
-            }
             case DestinationRoute::ConfiguredFile: {
                 const std::string file = configuredFile(app, toFile);
                 if (file.empty()) {
@@ -142,6 +134,24 @@ class Dispatch {
                 externalImport();
                 break;
         }
+    }
+
+    void writeToStore(const ApplicationInfo& app, const std::string& toFile) {
+        const FormatInfo* format = m_registry.writerFormatOf(app.number);
+        std::string file = toFile;
+        std::string folder;
+        // With the hotlist the wizard keeps, the destination named is the folder chosen in it.
+        if (app.number == Application::Opera && !m_context.operaFile.empty()) {
+            file = m_context.operaFile;
+            folder = toFile;
+        }
+        // A store without a file of its own is named by the application.
+        const bool ownFile = app.number != Application::Outlook;
+        const std::string shown = ownFile ? file : std::string(app.name);
+        if (ownFile && isTheSource(file)) return;
+        m_out.save =
+            saveWithWriter(format ? makeWriter(m_run, *format, file, app.number, folder) : nullptr,
+                           shown, m_view, format);
     }
 
     /// The file given, else the application's file in its configured folder; "" (after a

@@ -15,6 +15,8 @@ namespace vesk {
 /// What the application dispatch needs besides the view: the files the wizard keeps and the
 /// way to run another program (the process layer unless replaced).
 struct DispatchContext {
+    /// Opera's hotlist as the wizard keeps it; when set, an Opera destination names the folder
+    /// in it that takes the contacts ("Contacts" or a backslash path as the reader takes it).
     std::string operaFile;
     std::string simeonFile;
     /// False writes destination files afresh instead of merging with what they hold.

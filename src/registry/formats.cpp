@@ -11,7 +11,9 @@
 #include "stores/juno.h"
 #include "stores/mork.h"
 #include "stores/nickname_text.h"
+#include "stores/opera.h"
 #include "stores/palm.h"
+#include "stores/pegasus_book.h"
 #include "stores/simeon.h"
 
 namespace vesk {
@@ -31,21 +33,6 @@ const FormatInfo kOutlook = {.id = "outlook",
                              .applications = {Application::Outlook},
                              .reads = true,
                              .writes = true};
-const FormatInfo kPegasusBook = {.id = "pegasus_book",
-                                 .displayName = "Pegasus Mail address book",
-                                 .extensions = {"pmr"},
-                                 .reads = true,
-                                 .writes = true};
-Sniff sniffOpera(std::string_view head) {
-    return head.starts_with("Opera Hotlist version") ? Sniff::Yes : Sniff::No;
-}
-const FormatInfo kOpera = {.id = "opera",
-                           .displayName = "Opera hotlist",
-                           .extensions = {"adr"},
-                           .applications = {Application::Opera},
-                           .reads = true,
-                           .writes = true,
-                           .sniff = &sniffOpera};
 // A format does not include another: the Agent reader gets its list reader from here.
 std::unique_ptr<IterBase> agentListReader(RunContext& run, std::string name, std::string members) {
     return std::make_unique<iterators::IterTXT>(run, std::string(), iterators::IterTXT::kModeGiven,
@@ -76,14 +63,14 @@ const std::vector<const FormatInfo*>& builtInFormats() {
         &kyntFormat(),
         &plainTextFormat(),
         &pegasusListFormat(),
-        &kPegasusBook,
+        &pegasusBookFormat(),
         &csvFormat(),
         &abxFormat(),
         &morkFormat(),
         &palmFormat(),
         &junoFormat(),
         &pineFormat(),
-        &kOpera,
+        &operaFormat(),
         &kAgentXml,
         &windowsContactFormat(),
         &htmlBookFormat(),

@@ -164,9 +164,10 @@ std::unique_ptr<IterBase> makeReader(RunContext& run, const FormatInfo& format,
 }
 
 std::unique_ptr<ToBase> makeWriter(RunContext& run, const FormatInfo& format,
-                                   const std::string& fileName, Application app) {
+                                   const std::string& fileName, Application app,
+                                   const std::string& folderPath) {
     if (!format.writer) return nullptr;
-    return format.writer(FormatArgs{run, fileName, fileBaseName(fileName), app});
+    return format.writer(FormatArgs{run, fileName, fileBaseName(fileName), app, folderPath});
 }
 
 std::string describeContent(std::string_view raw) {

@@ -64,8 +64,8 @@ std::unique_ptr<IterBase> makeReader(RunContext& run, const FormatInfo& format,
                                      const std::string& fileName,
                                      Application app = Application::None);
 std::unique_ptr<ToBase> makeWriter(RunContext& run, const FormatInfo& format,
-                                   const std::string& fileName,
-                                   Application app = Application::None);
+                                   const std::string& fileName, Application app = Application::None,
+                                   const std::string& folderPath = {});
 
 /// A few words on what `rawHead` (the file's first bytes) looks like, for a message.
 std::string describeContent(std::string_view rawHead);

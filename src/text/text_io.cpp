@@ -312,6 +312,32 @@ std::optional<std::string> readTextFile(const std::string& path, const DecodeOpt
     return decode(*bytes, options, &*bytes);
 }
 
+std::string utf16LeToUtf8(std::string_view bytes) {
+    return decodeUtf16(bytes, false);
+}
+
+std::u16string utf8ToUtf16(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    std::size_t i = 0;
+    while (i < text.size()) {
+        char32_t cp = 0;
+        std::size_t len = sequenceLength(text, i, cp);
+        if (len == 0) {
+            cp = kReplacement;
+            len = 1;
+        }
+        i += len;
+        if (cp >= 0x10000) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    return out;
+}
+
 std::size_t codePointCount(std::string_view text) {
     std::size_t n = 0;
     for (const char c : text) {

@@ -38,6 +38,11 @@ std::optional<std::string> readFileBytes(const std::string& path);
 /// Reads a whole file and decodes it; nullopt when it cannot be read (a folder cannot).
 std::optional<std::string> readTextFile(const std::string& path, const DecodeOptions& options = {});
 
+/// UTF-16LE bytes (no BOM) as UTF-8; unpaired surrogates and an odd last byte become U+FFFD.
+std::string utf16LeToUtf8(std::string_view bytes);
+/// UTF-8 text as UTF-16 code units; ill-formed sequences become U+FFFD.
+std::u16string utf8ToUtf16(std::string_view text);
+
 /// Appends code point `cp` to `out` as UTF-8.
 void appendUtf8(std::string& out, char32_t cp);
 

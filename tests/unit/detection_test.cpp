@@ -385,6 +385,10 @@ TEST(BookListings, DisplayNames) {
     make("pm/friends.pml", "\\TITLE Friends\r\nx\r\n");
     make("pm/plain.pml", "Plain list\r\n");
     make("pm/main.pmr", std::string(60, 'A') + "\r\n");
+    // A Pegasus book of its own: the UTF-16 title in the binary header.
+    std::string book("B\0\xFC\0r\0o\0", 8);
+    book.resize(128 + 910, '\0');
+    make("pm/uni.pmr", book);
     make("eu/nndbase.txt", "alias a b\r\n");
     make("eu/Nickname/Work.txt", "alias c d\r\n");
     make("juno/user1/addrbook.nv", "x");
@@ -403,7 +407,7 @@ TEST(BookListings, DisplayNames) {
         std::vector<std::string> names;
     } cases[] = {
         {3, "pm", {"Friends", "Plain list"}},
-        {4, "pm", {std::string(50, 'A')}},
+        {4, "pm", {std::string(50, 'A'), "B\xC3\xBCro"}},
         {8, "eu", {"Eudora Nicknames", "Work"}},
         {9, "juno", {"Anna"}},
         {10, "moz", {"Personal Address Book", "Collected Addresses", "old.mab", "Team Book"}},

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "model/to_file.h"
@@ -15,6 +16,7 @@
 #include "support/temp_dir.h"
 #include "support/test_readers.h"
 #include "support/test_run.h"
+#include "text/text_io.h"
 
 namespace vesk {
 namespace {
@@ -101,6 +103,47 @@ TEST_F(FileOutput, MissingFolderFailsWithoutLeavingFiles) {
     EXPECT_FALSE(r.ok);
     EXPECT_FALSE(r.error.empty());
     EXPECT_TRUE(fs::is_empty(dir));
+}
+
+/// Two files staged and then replaced together, as a book and its index are.
+WriteResult writeTogether(const fs::path& a, std::string_view aBytes, const fs::path& b,
+                          std::string_view bBytes) {
+    StagedFile first, second;
+    WriteResult r = first.stage(a.string(), aBytes);
+    if (r.ok) r = second.stage(b.string(), bBytes);
+    if (r.ok) r = commitStaged({&first, &second});
+    return r;
+}
+
+TEST_F(FileOutput, FilesWrittenTogetherAreAllReplacedOrNone) {
+    const fs::path book = dir / "book.pmr";
+    const fs::path index = dir / "book.pm!";
+    std::ofstream(book) << "old book";
+    std::ofstream(index) << "old index";
+    ASSERT_TRUE(writeTogether(book, "new book", index, "new index").ok);
+    EXPECT_EQ(slurp(book), "new book");
+    EXPECT_EQ(slurp(index), "new index");
+    EXPECT_EQ(slurp(dir / "book.pmr.bak"), "old book");
+
+    // The second file cannot be made: the first stays as it was, and no temporary is left.
+    fs::remove(index);
+    fs::create_directories(index / "inside");
+    const WriteResult r = writeTogether(book, "newer", index, "x");
+    EXPECT_FALSE(r.ok);
+    EXPECT_FALSE(r.error.empty());
+    EXPECT_EQ(slurp(book), "new book");
+    std::set<std::string> names;
+    for (const auto& item : fs::directory_iterator(dir)) names.insert(item.path().filename());
+    EXPECT_EQ(names,
+              (std::set<std::string>{"book.pmr", "book.pmr.bak", "book.pm!", "book.pm!.bak"}));
+}
+
+TEST_F(FileOutput, ReadsBytesAsTheyAre) {
+    const std::string bytes("a\r\n\0\xFF", 5);
+    std::ofstream(dir / "raw", std::ios::binary) << bytes;
+    EXPECT_EQ(readFileBytes((dir / "raw").string()), bytes);
+    EXPECT_EQ(readFileBytes((dir / "missing").string()), std::nullopt);
+    EXPECT_EQ(readFileBytes(dir.string()), std::nullopt);
 }
 
 TEST_F(FileOutput, ReplacesTheFileBehindASymlinkAndKeepsItsMode) {

@@ -118,5 +118,20 @@ TEST(TextHelpers, CountAndTruncateByCodePoint) {
     EXPECT_FALSE(isValidUtf8("\xED\xA0\x80"));  // an encoded surrogate
 }
 
+TEST(TextHelpers, Utf16LittleEndianBothWays) {
+    // "Aü€😀": one, two, three and four UTF-8 bytes; the last is a surrogate pair.
+    const std::string text = "A\xC3\xBC\xE2\x82\xAC\xF0\x9F\x98\x80";
+    const std::u16string units = utf8ToUtf16(text);
+    EXPECT_EQ(units, u"A\u00FC\u20AC\xD83D\xDE00");
+    const std::string le("A\0\xFC\0\xAC\x20\x3D\xD8\x00\xDE", 10);
+    EXPECT_EQ(utf16LeToUtf8(le), text);
+    // Broken input becomes U+FFFD both ways: a lone surrogate, an odd byte, a bad sequence.
+    EXPECT_EQ(utf16LeToUtf8(std::string("\x00\xD8\x41\x00", 4)),
+              "\xEF\xBF\xBD"
+              "A");
+    EXPECT_EQ(utf16LeToUtf8(std::string("A\0B", 3)), "A\xEF\xBF\xBD");
+    EXPECT_EQ(utf8ToUtf16("a\xFF"), u"a\uFFFD");
+}
+
 }  // namespace
 }  // namespace vesk

@@ -1,0 +1,69 @@
+// Pegasus Mail address books: a ".pmr" file of fixed-size records behind a 128-byte header
+// holding the book's title, and a ".pm!" index with one short record per entry. The Unicode
+// books keep every text slot in UTF-16LE, so a record is the 8-bit layout's 458 bytes with each
+// character doubled: 910 bytes. Books written with 914-byte records (four more zero bytes each,
+// as an older converter made them) are read as well. Distribution lists (".pml") are text and
+// live with the text lists.
+#pragma once
+
+#include <cstddef>
+#include <fstream>
+#include <string>
+
+#include "model/format_info.h"
+#include "model/iter_base.h"
+
+namespace vesk::iterators {
+
+/// Reads the records of a ".pmr" file one at a time.
+class IterPMR final : public IterBase {
+  public:
+    IterPMR(RunContext& run, const std::string& fileName);
+
+    bool rewind() override;
+    Entry nextEntry() override;
+    bool atEnd() override;
+    float progress() override;
+    /// The book's title from the file's header.
+    std::string name() override { return m_title; }
+
+  private:
+    std::ifstream m_file;
+    std::string m_record;  ///< the record read last
+    std::string m_title;
+    std::size_t m_stride = 0;  ///< bytes from one record to the next
+    std::size_t m_count = 0;   ///< records in the file
+    std::size_t m_next = 0;    ///< the record nextEntry reads
+    FieldMask m_mask;
+};
+
+}  // namespace vesk::iterators
+
+namespace vesk {
+
+/// Writes a whole book as a ".pmr" record file and its ".pm!" index. Both files are made
+/// complete beside the old ones and then put in their place, so a failed save leaves the
+/// user's book as it was. A book that already exists keeps its title.
+class ToPMR final : public ToBase {
+  public:
+    ToPMR(RunContext& run, std::string fileName, std::string title);
+
+    /// One record and one index record; false for markers and after a failure.
+    bool write(Entry e) override;
+    /// Writes both files; false (after a message) when either could not be written.
+    bool finish() override;
+
+    /// The index file that goes with the record file `fileName`.
+    static std::string indexFileOf(const std::string& fileName);
+
+  private:
+    std::string m_fileName;
+    std::string m_title;
+    std::string m_records;  ///< the record file: its header (filled by finish), then the records
+    std::string m_index;
+    int m_counter = 0;
+};
+
+const FormatInfo& pegasusBookFormat();
+
+}  // namespace vesk
