@@ -20,7 +20,7 @@ bool ToFile::finish() {
     if (!result.ok) {
         m_run->diagnostic(m_fileName + ": " + result.error + "\n");
         m_run->report(Severity::Error, "File write Error", m_fileName,
-                      Where{m_fileName, 0, -1, result.error});
+                      Where{m_fileName, 0, -1, {}, result.error});
         m_succeeded = false;
         return false;
     }

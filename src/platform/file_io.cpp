@@ -88,7 +88,7 @@ WriteResult writeFileAtomically(const std::string& path, std::string_view bytes,
     struct stat old {};
     const bool existed = ::stat(target.c_str(), &old) == 0;
     if (existed && S_ISDIR(old.st_mode)) {
-        result.error = "is a directory";
+        result.error = std::strerror(EISDIR);
         return result;
     }
 
