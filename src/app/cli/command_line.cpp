@@ -199,6 +199,7 @@ int runTask(const std::string& name, Streams s) {
     DispatchOutcome o;
     AutomationTask task;
     const bool readOk = readAutomationTask(*s.run, name, task);
+    const int errorsBefore = s.run->diagnostics().count(Severity::Error);
     {
         ProgressShown progress(*s.run);
         DispatchContext context;
@@ -207,7 +208,8 @@ int runTask(const std::string& name, Streams s) {
         progress.finish();
     }
     return judge(o, readOk ? (task.fromFile.empty() ? task.fromApp : task.fromFile) : name,
-                 view.currentBook(), s.err);
+                 view.currentBook(), s.err,
+                 s.run->diagnostics().count(Severity::Error) > errorsBefore);
 }
 
 int sync(const std::vector<std::string>& paths, Streams s) {
