@@ -34,7 +34,7 @@ constexpr const char* kUsage =
     "       vesk tasks [save NAME FROM-APP FROM-FILE TO-APP TO-FILE | delete NAME]\n"
     "       vesk formats\n"
     "       vesk apps\n"
-    "       vesk show [--from APP] FILE\n"
+    "       vesk show [--from FORMAT] FILE\n"
     "       vesk FILE  (the same as show, without a window)\n"
     "       vesk --help | --version\n"
     "The switches of the Windows program work too:\n"
@@ -46,8 +46,8 @@ constexpr const char* kUsage =
     "convert  reads SOURCE and writes DEST, each by its extension (see vesk formats), or by\n"
     "         the application given with --from/--to. An existing DEST is merged with what\n"
     "         it holds (the old file stays as DEST.bak); --replace writes it afresh.\n"
-    "         SOURCE - reads standard input and DEST - writes standard output; the format is\n"
-    "         then given with --from or --to (--from vcard, or --from=vcard).\n"
+    "         A SOURCE of - reads standard input, a DEST of - writes standard output; the\n"
+    "         format is then given with --from or --to (--from vcard, or --from=vcard).\n"
     "show     prints what Vesk reads from FILE: each contact's name and e-mail address, and\n"
     "         the folders and lists with their counts.\n"
     "sync     brings two address books into step and writes the result to both files.\n"
@@ -276,7 +276,7 @@ int showFile(const std::string& file, const std::string& title, const FormatInfo
 
 /// `vesk show [--from FORMAT] FILE`; FILE "-" reads standard input in the format given.
 int show(const std::vector<std::string>& a, Streams s) {
-    static const std::string kShowUsage = "usage: vesk show [--from APP] FILE\n";
+    static const std::string kShowUsage = "usage: vesk show [--from FORMAT] FILE\n";
     std::string from;
     std::vector<std::string> files;
     for (std::size_t i = 1; i < a.size(); ++i) {
