@@ -257,6 +257,7 @@ TEST_F(Terminal, UsageMistakesAreNamedAndExitTwo) {
     } cases[] = {
         {{"convert", a, "b.tst", "--from"}, "option '--from' needs a value"},
         {{"convert", "--to=", a, "b.tst"}, "option '--to' needs a value"},
+        {{"convert", "--from", "--to", "test_lines", a, "b.tst"}, "option '--from' needs a value"},
         {{"convert", a, "b.tst", "c.tst"}, "too many arguments: 'c.tst'"},
         {{"convert", "-", "b.tst"}, "reading standard input needs --from"},
         {{"convert", a, "-"}, "writing standard output needs --to"},

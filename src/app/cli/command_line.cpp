@@ -117,7 +117,8 @@ OptionValue takeValue(const std::vector<std::string>& a, std::size_t& i, const s
         return value.empty() ? OptionValue::Missing : OptionValue::Given;
     }
     if (a[i] != name) return OptionValue::NotThisOption;
-    if (i + 1 >= a.size()) return OptionValue::Missing;
+    // "--from --to csv": the value was left out, not named "--to".
+    if (i + 1 >= a.size() || a[i + 1].rfind("--", 0) == 0) return OptionValue::Missing;
     value = a[++i];
     return OptionValue::Given;
 }
