@@ -339,7 +339,7 @@ bool ToXML::finish() {
     const WriteResult result = writeFileAtomically(m_fileName, out.str());
     if (!result.ok) {
         m_run->report(Severity::Error, "File write Error", m_fileName,
-                      Where{m_fileName, 0, -1, result.error});
+                      Where{m_fileName, 0, -1, {}, result.error});
     }
     m_succeeded = result.ok;
     return result.ok;

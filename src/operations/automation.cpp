@@ -1,9 +1,11 @@
 #include "operations/automation.h"
 
+#include <filesystem>
 #include <vector>
 
 #include "discovery/applications.h"
 #include "platform/settings.h"
+#include "registry/applications.h"
 
 namespace vesk {
 
@@ -35,20 +37,45 @@ Enumeration& enumeration(RunContext& run) {
 
 }  // namespace
 
+bool isSourceApplication(const Registry& formats, const std::string& name) {
+    const ApplicationInfo* app = applicationNamed(name);
+    return (app && app->source != SourceRoute::None) || formats.byId(name) != nullptr;
+}
+
+bool isDestinationApplication(const Registry& formats, const std::string& name) {
+    if (name.empty() || applicationNamed(name) || formats.byId(name)) return true;
+    return name == "LDAP/LDIF File";
+}
+
+std::string taskPath(const std::string& path) {
+    const bool windowsAbsolute =
+        (path.size() > 2 && path[1] == ':' && (path[2] == '\\' || path[2] == '/')) ||
+        path.rfind("\\\\", 0) == 0;
+    if (path.empty() || path.front() == '/' || windowsAbsolute) return path;
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    return ec ? path : absolute.lexically_normal().string();
+}
+
 int SaveAutomationTask(RunContext& run, const std::string& name, const std::string& fromApp,
                        const std::string& fromFile, const std::string& toApp,
-                       const std::string& toFile) {
+                       const std::string& toFile, const Registry& formats) {
+    // A task with a misspelt application would be stored and fail only when it runs, perhaps
+    // unattended: refuse it now.
+    if (!isSourceApplication(formats, fromApp) || !isDestinationApplication(formats, toApp)) {
+        return kErrorInvalidParameter;
+    }
     SettingsStore& store = run.settings();
     const std::string key = taskKey(name);
     if (int rc = store.createKey(RootKey::CurrentUser, key); rc != kErrorSuccess) return rc;
     // Both values must be stored: a task with only "from" would pass for saved and never run.
     if (int rc = store.writeValue(RootKey::CurrentUser, key, "from",
-                                  SettingValue::ofStrings({fromApp, fromFile}));
+                                  SettingValue::ofStrings({fromApp, taskPath(fromFile)}));
         rc != kErrorSuccess) {
         return rc;
     }
     return store.writeValue(RootKey::CurrentUser, key, "to",
-                            SettingValue::ofStrings({toApp, toFile}));
+                            SettingValue::ofStrings({toApp, taskPath(toFile)}));
 }
 
 int EnumAutomationTask(RunContext& run, int index, std::string& name) {

@@ -32,7 +32,8 @@ Answer safeAnswer(Buttons buttons) {
 
 Answer ConsolePrompt::message(const std::string& text, const std::string& caption, Buttons buttons,
                               Icon /*icon*/) {
-    if (caption.empty()) {
+    // "vesk: Vesk: ..." would name the program twice.
+    if (caption.empty() || caption == "Vesk") {
         std::fprintf(stderr, "vesk: %s\n", text.c_str());
     } else {
         std::fprintf(stderr, "vesk: %s: %s\n", caption.c_str(), text.c_str());

@@ -7,7 +7,10 @@
 #include <iostream>
 
 #include "app/cli/arguments.h"
+#include "app/cli/failures.h"
 #include "app/cli/report.h"
+#include "app/cli/show.h"
+#include "app/cli/stream_files.h"
 #include "discovery/applications.h"
 #include "discovery/books.h"
 #include "operations/automation.h"
@@ -32,7 +35,8 @@ constexpr const char* kUsage =
     "       vesk tasks [save NAME FROM-APP FROM-FILE TO-APP TO-FILE | delete NAME]\n"
     "       vesk formats\n"
     "       vesk apps\n"
-    "       vesk FILE\n"
+    "       vesk show [--from FORMAT] FILE\n"
+    "       vesk FILE  (the same as show, without a window)\n"
     "       vesk --help | --version\n"
     "The switches of the Windows program work too:\n"
     "       vesk /convert /from /app APP /file FILE /to /app APP /file FILE /EOS\n"
@@ -44,6 +48,10 @@ constexpr const char* kUsage =
     "         the application given with --from/--to. An existing DEST is merged with what\n"
     "         it holds, except an archive (.kynt) or Forte Agent XML file, which is replaced;\n"
     "         --replace replaces any DEST. The old file stays as DEST.bak.\n"
+    "         A SOURCE of - reads standard input, a DEST of - writes standard output; the\n"
+    "         format is then given with --from or --to (--from vcard, or --from=vcard).\n"
+    "show     prints what Vesk reads from FILE: each contact's name and e-mail address, and\n"
+    "         the folders and lists with their counts.\n"
     "sync     brings two address books into step and writes the result to both files.\n"
     "apps     lists the mail programs found here and the address books of each.\n"
     "auto     runs an automation task; tasks lists them, tasks save/delete edits them.\n"
@@ -72,16 +80,56 @@ std::string usage() {
     return std::string(kUsage).insert(std::string(kUsage).rfind("Exit codes"), apps + "\n");
 }
 
-bool isSourceApplication(const Registry& formats, const std::string& name) {
-    const ApplicationInfo* app = applicationNamed(name);
-    return (app && app->source != SourceRoute::None) || formats.byId(name) != nullptr;
+constexpr const char* kConvertUsage =
+    "usage: vesk convert [--from APP] [--to APP] [--replace] SOURCE DEST\n";
+
+/// `vesk convert --help`: the usage line, the paragraph of the whole help about convert and
+/// the applications.
+std::string convertHelp() {
+    const std::string all = usage();
+    const std::size_t start = all.find("\nconvert ") + 1;
+    const std::size_t end = all.find("\nsync ", start) + 1;
+    const std::size_t apps = all.find("APP is an application");
+    return "Usage: vesk convert [--from APP] [--to APP] [--replace] SOURCE DEST\n\n" +
+           all.substr(start, end - start) + all.substr(apps, all.rfind("Exit codes") - apps) +
+           "\nExit codes: 0 done, 1 failed, 2 usage.\n";
 }
 
-/// Every name the destination side understands: every application of the list (those without
-/// a route of their own are written by the destination file's extension) and every format id.
-bool isDestinationApplication(const Registry& formats, const std::string& name) {
-    if (name.empty() || applicationNamed(name) || formats.byId(name)) return true;
-    return name == "LDAP/LDIF File";
+/// A usage error: what was wrong, then how the command is used; exit code 2.
+int usageError(const std::string& what, const std::string& usageLine, Streams s) {
+    s.err << "vesk: " << what << "\n" << usageLine;
+    return kExitUsage;
+}
+
+/// Commands that take no arguments refuse any.
+bool refuseExtra(const std::vector<std::string>& a, std::size_t allowed, Streams s) {
+    if (a.size() <= allowed) return false;
+    s.err << "vesk: too many arguments: '" << a[allowed] << "'\nusage: vesk " << a[0] << "\n";
+    return true;
+}
+
+enum class OptionValue { NotThisOption, Given, Missing };
+
+/// The value of option `name` at a[i], given as "--name VALUE" or "--name=VALUE"; i moves
+/// past what was used.
+OptionValue takeValue(const std::vector<std::string>& a, std::size_t& i, const std::string& name,
+                      std::string& value) {
+    if (a[i].rfind(name + "=", 0) == 0) {
+        value = a[i].substr(name.size() + 1);
+        return value.empty() ? OptionValue::Missing : OptionValue::Given;
+    }
+    if (a[i] != name) return OptionValue::NotThisOption;
+    // "--from --to csv": the value was left out, not named "--to".
+    if (i + 1 >= a.size() || a[i + 1].rfind("--", 0) == 0) return OptionValue::Missing;
+    value = a[++i];
+    return OptionValue::Given;
+}
+
+/// The extension a file for `app` gets when it is only a temporary stand-in ("-").
+std::string standInName(const Registry& formats, const std::string& base, const std::string& app) {
+    const FormatInfo* f = formats.byId(app);
+    if (f && !f->extensions.empty()) return base + "." + std::string(f->extensions.front());
+    return base;
 }
 
 /// The source file a source application needs given with it.
@@ -98,6 +146,8 @@ class ProgressShown {
         run.setProgress(&m_bar);
     }
     ~ProgressShown() { m_run.setProgress(m_previous); }
+    /// The work ran to its end: the bar shows 100% before it clears.
+    void finish() { m_bar.finish(); }
     ProgressShown(const ProgressShown&) = delete;
     ProgressShown& operator=(const ProgressShown&) = delete;
 
@@ -107,7 +157,14 @@ class ProgressShown {
     ConsoleProgress m_bar;
 };
 
-int convert(const ConvertRequest& r, bool allowMerge, Streams s) {
+/// The names the summary gives the source and destination when they are not the files read
+/// and written ("-" stands in for standard input and output).
+struct ShownNames {
+    std::string source;
+    std::string destination;
+};
+
+int convert(const ConvertRequest& r, bool allowMerge, Streams s, const ShownNames& shown = {}) {
     if (!isSourceApplication(s.formats, r.fromApp)) {
         s.err << "vesk: unknown source application '" << r.fromApp << "'\n";
         return kExitFailed;
@@ -118,19 +175,26 @@ int convert(const ConvertRequest& r, bool allowMerge, Streams s) {
         return kExitFailed;
     }
     if (!r.fromFile.empty() && use != SourceFile::None && !isReadableFile(r.fromFile)) {
-        s.err << "vesk: cannot read " << r.fromFile << "\n";
+        s.err << "vesk: cannot read " << r.fromFile << ": " << unreadableReason(r.fromFile) << "\n";
         return kExitFailed;
     }
     PlainBookView view(*s.run);
     DispatchOutcome o;
+    const int errorsBefore = s.run->diagnostics().count(Severity::Error);
     {
         ProgressShown progress(*s.run);
         DispatchContext context;
         context.allowMerge = allowMerge;
         context.registry = &s.formats;
         o = dispatchApplications(r.fromApp, r.fromFile, r.toApp, r.toFile, view, context);
+        progress.finish();
     }
-    return judge(o, r.fromFile.empty() ? r.fromApp : r.fromFile, view.currentBook(), s.err);
+    if (!shown.destination.empty()) o.save.fileName = shown.destination;
+    const std::string source = !shown.source.empty() ? shown.source
+                               : r.fromFile.empty()  ? r.fromApp
+                                                     : r.fromFile;
+    return judge(o, source, view.currentBook(), s.err,
+                 s.run->diagnostics().count(Severity::Error) > errorsBefore);
 }
 
 int runTask(const std::string& name, Streams s) {
@@ -138,14 +202,17 @@ int runTask(const std::string& name, Streams s) {
     DispatchOutcome o;
     AutomationTask task;
     const bool readOk = readAutomationTask(*s.run, name, task);
+    const int errorsBefore = s.run->diagnostics().count(Severity::Error);
     {
         ProgressShown progress(*s.run);
         DispatchContext context;
         context.registry = &s.formats;
         if (!RunAutomationTask(view, name, &o, context)) return kExitFailed;
+        progress.finish();
     }
     return judge(o, readOk ? (task.fromFile.empty() ? task.fromApp : task.fromFile) : name,
-                 view.currentBook(), s.err);
+                 view.currentBook(), s.err,
+                 s.run->diagnostics().count(Severity::Error) > errorsBefore);
 }
 
 int sync(const std::vector<std::string>& paths, Streams s) {
@@ -157,6 +224,7 @@ int sync(const std::vector<std::string>& paths, Streams s) {
     {
         ProgressShown progress(*s.run);
         o = synchronizeFiles(*s.run, paths[0], paths[1], s.formats);
+        progress.finish();
     }
     switch (o.status) {
         case SyncStatus::Done:
@@ -204,16 +272,65 @@ int sync(const std::vector<std::string>& paths, Streams s) {
     return kExitFailed;
 }
 
-int loadOne(const std::string& file, Streams s) {
+/// Reads `file` (by `format` when given, else by its extension or content) and prints what
+/// was read as a table; `title` names it in the heading.
+int showFile(const std::string& file, const std::string& title, const FormatInfo* format,
+             Streams s) {
+    if (!isReadableFile(file)) {
+        s.err << "vesk: cannot read " << title << ": " << unreadableReason(file) << "\n";
+        return kExitFailed;
+    }
     PlainBookView view(*s.run);
     int rc;
     {
         ProgressShown progress(*s.run);
-        rc = loadFile(file, view, FormatChoice{s.formats});
+        FormatChoice choice{s.formats};
+        choice.format = format;
+        rc = loadFile(file, view, choice);
+        progress.finish();
     }
     if (rc != 0) return kExitFailed;
-    s.out << view.status << "\n";
+    printBook(view.currentBook(), title, s.out);
     return kExitDone;
+}
+
+/// `vesk show [--from FORMAT] FILE`; FILE "-" reads standard input in the format given.
+int show(const std::vector<std::string>& a, Streams s) {
+    static const std::string kShowUsage = "usage: vesk show [--from FORMAT] FILE\n";
+    std::string from;
+    std::vector<std::string> files;
+    for (std::size_t i = 1; i < a.size(); ++i) {
+        const OptionValue v = takeValue(a, i, "--from", from);
+        if (v == OptionValue::Missing)
+            return usageError("option '--from' needs a value (a format id)", kShowUsage, s);
+        if (v == OptionValue::Given) continue;
+        if (a[i] == "--help" || a[i] == "-h") {
+            s.out << kShowUsage;
+            return kExitDone;
+        }
+        if (a[i].size() > 1 && a[i][0] == '-') {
+            return usageError("unknown option '" + a[i] + "'", kShowUsage, s);
+        }
+        files.push_back(a[i]);
+    }
+    if (files.empty()) return usageError("show needs a FILE", kShowUsage, s);
+    if (files.size() > 1)
+        return usageError("too many arguments: '" + files[1] + "'", kShowUsage, s);
+    const FormatInfo* format = from.empty() ? nullptr : s.formats.byId(from);
+    if (!from.empty() && (!format || !format->reader)) {
+        return usageError("'" + from + "' is no format Vesk reads (see vesk formats)", kShowUsage,
+                          s);
+    }
+    if (files[0] != "-") return showFile(files[0], files[0], format, s);
+    if (!format) return usageError("reading standard input needs --from FORMAT", kShowUsage, s);
+    StreamFiles streams;
+    const std::string input =
+        streams.saveInput(s.in ? *s.in : std::cin, standInName(s.formats, "input", from));
+    if (input.empty()) {
+        s.err << "vesk: cannot keep standard input in a temporary file\n";
+        return kExitFailed;
+    }
+    return showFile(input, "standard input", format, s);
 }
 
 /// One line a format: its id, what Vesk does with it, its extensions or applications, its name.
@@ -281,7 +398,13 @@ int tasks(const std::vector<std::string>& a, Streams s) {
         return kExitDone;
     }
     if (a[1] == "save" && a.size() == 7) {
-        const int rc = SaveAutomationTask(*s.run, a[2], a[3], a[4], a[5], a[6]);
+        const int rc = SaveAutomationTask(*s.run, a[2], a[3], a[4], a[5], a[6], s.formats);
+        if (rc == kErrorInvalidParameter) {
+            const std::string& unknown = isSourceApplication(s.formats, a[3]) ? a[5] : a[3];
+            s.err << "vesk: unknown application '" << unknown
+                  << "'; the task was not saved (see vesk --help)\n";
+            return kExitUsage;
+        }
         if (rc != kErrorSuccess) {
             s.err << "vesk: the task could not be saved (error " << rc << ")\n";
             return kExitFailed;
@@ -302,16 +425,59 @@ int tasks(const std::vector<std::string>& a, Streams s) {
     return kExitUsage;
 }
 
+/// "-" as source or destination: standard input is kept in a temporary file the source is
+/// read from; the destination is written afresh to a temporary file then copied to standard
+/// output.
+int convertStreams(ConvertRequest r, bool allowMerge, Streams s) {
+    StreamFiles streams;
+    ShownNames shown;
+    if (r.fromFile == "-") {
+        r.fromFile =
+            streams.saveInput(s.in ? *s.in : std::cin, standInName(s.formats, "input", r.fromApp));
+        if (r.fromFile.empty()) {
+            s.err << "vesk: cannot keep standard input in a temporary file\n";
+            return kExitFailed;
+        }
+        shown.source = "standard input";
+    }
+    const bool toOutput = r.toFile == "-";
+    if (toOutput) {
+        r.toFile = streams.path(standInName(s.formats, "output", r.toApp));
+        shown.destination = "standard output";
+        allowMerge = false;
+    }
+    const std::string written = r.toFile;
+    const int rc = convert(r, allowMerge, s, shown);
+    if (rc == kExitDone && toOutput && !StreamFiles::copyTo(written, s.out)) {
+        s.err << "vesk: could not write to standard output\n";
+        return kExitFailed;
+    }
+    return rc;
+}
+
 int linuxConvert(const std::vector<std::string>& a, Streams s) {
     ConvertRequest r;
     r.fromApp = "Other";
     bool allowMerge = true;
     std::vector<std::string> files;
     for (std::size_t i = 1; i < a.size(); ++i) {
-        if ((a[i] == "--from" || a[i] == "--to") && i + 1 < a.size()) {
-            (a[i] == "--from" ? r.fromApp : r.toApp) = a[i + 1];
-            ++i;
-        } else if (a[i] == "--replace") {
+        OptionValue v = takeValue(a, i, "--from", r.fromApp);
+        const char* option = "--from";
+        if (v == OptionValue::NotThisOption) {
+            v = takeValue(a, i, "--to", r.toApp);
+            option = "--to";
+        }
+        if (v == OptionValue::Missing) {
+            return usageError(std::string("option '") + option +
+                                  "' needs a value (an application or a format id)",
+                              kConvertUsage, s);
+        }
+        if (v == OptionValue::Given) continue;
+        if (a[i] == "--help" || a[i] == "-h") {
+            s.out << convertHelp();
+            return kExitDone;
+        }
+        if (a[i] == "--replace") {
             allowMerge = false;
         } else if (a[i] == "--") {
             files.insert(files.end(), a.begin() + static_cast<std::ptrdiff_t>(i) + 1, a.end());
@@ -323,9 +489,17 @@ int linuxConvert(const std::vector<std::string>& a, Streams s) {
             files.push_back(a[i]);
         }
     }
-    if (files.size() != 2) {
-        s.err << "vesk: usage: vesk convert [--from APP] [--to APP] [--replace] SOURCE DEST\n";
-        return kExitUsage;
+    if (files.size() < 2) return usageError("convert needs a SOURCE and a DEST", kConvertUsage, s);
+    if (files.size() > 2) {
+        return usageError("too many arguments: '" + files[2] + "'", kConvertUsage, s);
+    }
+    if (files[0] == "-" && r.fromApp == "Other") {
+        return usageError("reading standard input needs --from FORMAT (see vesk formats)",
+                          kConvertUsage, s);
+    }
+    if (files[1] == "-" && r.toApp.empty()) {
+        return usageError("writing standard output needs --to FORMAT (see vesk formats)",
+                          kConvertUsage, s);
     }
     if (!isSourceApplication(s.formats, r.fromApp)) {
         s.err << "vesk: unknown source application '" << r.fromApp << "' (see vesk --help)\n";
@@ -337,6 +511,7 @@ int linuxConvert(const std::vector<std::string>& a, Streams s) {
     }
     r.fromFile = files[0];
     r.toFile = files[1];
+    if (r.fromFile == "-" || r.toFile == "-") return convertStreams(r, allowMerge, s);
     return convert(r, allowMerge, s);
 }
 
@@ -367,18 +542,12 @@ int run(const std::vector<std::string>& input, const std::string& version, Strea
     return rc;
 }
 
-int runIn(RunContext& context, const std::vector<std::string>& input, const std::string& version,
-          Streams s) {
-    s.run = &context;
-    StderrTraceSink traceSink;
-    std::vector<std::string> a;
-    for (const std::string& arg : input) {
-        if (arg == "--trace") {
-            if (!context.traceSink()) context.setTraceSink(&traceSink);
-        } else {
-            a.push_back(arg);
-        }
-    }
+namespace {
+
+/// The breadcrumb of a crash report: the command line runs where the window is being made.
+constexpr int kCommandLinePoint = 11;
+
+int runCommand(const std::vector<std::string>& a, const std::string& version, Streams s) {
     if (a.empty()) {
         s.err << "vesk: the window is not available in this build; the command line is.\n";
         s.out << usage();
@@ -386,10 +555,13 @@ int runIn(RunContext& context, const std::vector<std::string>& input, const std:
     }
     const std::string& first = a[0];
     if (first == "--help" || first == "-h" || first == "help") {
+        if (a.size() > 1 && a[1] == "convert") return linuxConvert({"convert", "--help"}, s);
+        if (refuseExtra(a, 1, s)) return kExitUsage;
         s.out << usage();
         return kExitDone;
     }
     if (first == "--version" || first == "-V") {
+        if (refuseExtra(a, 1, s)) return kExitUsage;
         s.out << "vesk " << version << "\n";
         return kExitDone;
     }
@@ -409,8 +581,11 @@ int runIn(RunContext& context, const std::vector<std::string>& input, const std:
         return runTask(joinArgs(a, 1), s);
     }
     if (first == "tasks") return tasks(a, s);
-    if (first == "formats") return printFormats(s.formats, s);
-    if (first == "apps") return printApps(s);
+    if (first == "show") return show(a, s);
+    if (first == "formats" || first == "apps") {
+        if (refuseExtra(a, 1, s)) return kExitUsage;
+        return first == "apps" ? printApps(s) : printFormats(s.formats, s);
+    }
 
     const std::string tail = joinArgs(a);
     // On Linux a path starts with "/" too: an existing file such as /helpers/book.vcf is a file,
@@ -444,11 +619,43 @@ int runIn(RunContext& context, const std::vector<std::string>& input, const std:
         case Switch::Sync:
             return sync(parseSyncPaths(rest), s);
         case Switch::File:
-            if (isFile(tail)) return loadOne(tail, s);
+            // The window would open the file; this build has none, so the book is shown as
+            // `vesk show` shows it.
+            if (isFile(tail)) return showFile(tail, tail, nullptr, s);
             s.err << "vesk: no such file or command: " << tail << " (see vesk --help)\n";
             return kExitUsage;
     }
     return kExitUsage;
+}
+
+}  // namespace
+
+int runIn(RunContext& context, const std::vector<std::string>& input, const std::string& version,
+          Streams s) {
+    s.run = &context;
+    StderrTraceSink traceSink;
+    std::vector<std::string> a;
+    for (const std::string& arg : input) {
+        if (arg == "--trace") {
+            if (!context.traceSink()) context.setTraceSink(&traceSink);
+        } else {
+            a.push_back(arg);
+        }
+    }
+    // A terminal has no message boxes: each reported problem is one line on stderr.
+    std::ostream& err = s.err;
+    context.setReportSink([&err](const Diagnostic& d, std::string_view caption) {
+        err << reportLine(d, caption) << "\n";
+    });
+    // An exception that escapes a command is a fault of Vesk: the recovery text is shown
+    // (nobody can answer it here, so the command is given up) and the exit code says failed.
+    CrashGuard guard(context);
+    guard.setBreadcrumb(kCommandLinePoint);
+    int rc = kExitFailed;
+    const GuardResult g = guard.run([&] { rc = runCommand(a, version, s); });
+    context.setReportSink({});
+    if (context.traceSink() == &traceSink) context.setTraceSink(nullptr);
+    return g == GuardResult::Done ? rc : kExitFailed;
 }
 
 int main(int argc, char** argv, const char* version) {
@@ -457,7 +664,15 @@ int main(int argc, char** argv, const char* version) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     Streams s{std::cout, std::cerr};
-    const int rc = run(args, version, s);
+    int rc = kExitFailed;
+    try {
+        rc = run(args, version, s);
+    } catch (const std::exception& ex) {
+        // Setting up the run (the settings file, the console) failed before any guard.
+        std::cerr << "vesk: " << ex.what() << "\n";
+    } catch (...) {
+        std::cerr << "vesk: an unknown error stopped the program\n";
+    }
     std::cout.flush();
     return rc;
 }

@@ -22,6 +22,7 @@ struct Streams {
     std::ostream& err;
     const Registry& formats = Registry::builtIn();
     RunContext* run = nullptr;
+    std::istream* in = nullptr;  ///< what "-" reads; nullptr: the standard input
 };
 
 /// `vesk formats`: one line for every format of `registry`.

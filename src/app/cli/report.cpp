@@ -55,31 +55,36 @@ void reportConversion(const std::string& source, NewAdbook& book, const SaveOutc
 }
 
 /// Exit code and message for how a dispatch went.
-int judge(const DispatchOutcome& o, const std::string& source, NewAdbook& book, std::ostream& err) {
-    if (interruptRequested() && o.save.status != SaveStatus::Saved) {
+int judge(const DispatchOutcome& o, const std::string& source, NewAdbook& book, std::ostream& err,
+          bool failureTold) {
+    if (o.save.status == SaveStatus::Saved && o.sourceAvailable) {
+        reportConversion(source, book, o.save, err);
+        return kExitDone;
+    }
+    if (interruptRequested()) {
         err << "vesk: interrupted; nothing was written\n";
         return kExitFailed;
     }
+    if (failureTold) return kExitFailed;
     if (!o.sourceAvailable) {
         err << "vesk: nothing was converted: the source could not be read\n";
         return kExitFailed;
     }
     switch (o.save.status) {
         case SaveStatus::Saved:
-            reportConversion(source, book, o.save, err);
-            return kExitDone;
+            break;
         case SaveStatus::Empty:
             err << "vesk: the source holds no contacts; nothing was written\n";
-            return kExitFailed;
+            break;
         case SaveStatus::Cancelled:
             err << "vesk: no destination file was given; nothing was written\n";
-            return kExitFailed;
+            break;
         case SaveStatus::NoWriter:
             err << "vesk: no writer for " << o.save.fileName << "; nothing was written\n";
-            return kExitFailed;
+            break;
         case SaveStatus::Failed:
             err << "vesk: the conversion failed: " << o.save.fileName << " could not be written\n";
-            return kExitFailed;
+            break;
     }
     return kExitFailed;
 }

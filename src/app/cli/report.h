@@ -20,7 +20,9 @@ void reportConversion(const std::string& source, NewAdbook& book, const SaveOutc
 /// What became of a destination that existed, on `err`: "merged with what X already held",
 /// "could not read the existing file; replaced it, the old one is X.bak" or "replaced X".
 void reportMergedOrReplaced(const SaveOutcome& save, std::ostream& err);
-/// Prints how a dispatch went and returns the exit code.
-int judge(const DispatchOutcome& o, const std::string& source, NewAdbook& book, std::ostream& err);
+/// Prints how a dispatch went and returns the exit code. `failureTold`: a problem was
+/// already reported on its own line, so a failure needs no second line.
+int judge(const DispatchOutcome& o, const std::string& source, NewAdbook& book, std::ostream& err,
+          bool failureTold = false);
 
 }  // namespace vesk::cli
