@@ -10,8 +10,10 @@
 #include "registry/registry.h"
 #include "stores/juno.h"
 #include "stores/nickname_text.h"
+#include "stores/outlook.h"
 #include "stores/palm.h"
 #include "stores/simeon.h"
+#include "stores/wab.h"
 
 namespace vesk {
 
@@ -20,16 +22,6 @@ namespace {
 // Formats that are known and not built yet: they claim their files, so that a user hears the
 // format's name instead of "unknown". A format that lands moves its record into its own file
 // pair and keeps its line below.
-const FormatInfo kWab = {.id = "wab",
-                         .displayName = "Windows Address Book (Outlook Express)",
-                         .applications = {Application::OutlookExpress},
-                         .reads = true,
-                         .writes = true};
-const FormatInfo kOutlook = {.id = "outlook",
-                             .displayName = "Microsoft Outlook",
-                             .applications = {Application::Outlook},
-                             .reads = true,
-                             .writes = true};
 const FormatInfo kPegasusBook = {.id = "pegasus_book",
                                  .displayName = "Pegasus Mail address book",
                                  .extensions = {"pmr"},
@@ -77,8 +69,8 @@ const std::vector<const FormatInfo*>& builtInFormats() {
     // One line a format. An application number selects a row before any row after it can match
     // by extension, so the order decides which wins (LDIF's .ldif before Eudora's number).
     static const std::vector<const FormatInfo*> table = {
-        &kWab,
-        &kOutlook,
+        &wabFormat(),
+        &outlookFormat(),
         &simeonFormat(),
         &ldifFormat(),
         &eudoraFormat(),
