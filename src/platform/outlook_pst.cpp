@@ -69,6 +69,28 @@ const std::map<std::string_view, std::uint32_t>& contactProperties() {
     return table;
 }
 
+std::uint32_t u32At(std::string_view bytes, std::size_t pos) {
+    std::uint32_t v = 0;
+    for (std::size_t i = 4; i-- > 0;) v = (v << 8) | static_cast<unsigned char>(bytes[pos + i]);
+    return v;
+}
+
+/// The values of a stored multi-valued binary property; none when its offsets do not fit.
+std::vector<std::string> splitMultiValue(std::string_view data) {
+    std::vector<std::string> out;
+    if (data.size() < 4) return out;
+    const std::uint32_t count = u32At(data, 0);
+    if (count > (data.size() - 4) / 4) return out;
+    const std::size_t end = data.size();
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::size_t from = u32At(data, 4 + 4 * std::size_t{i});
+        const std::size_t to = i + 1 < count ? u32At(data, 8 + 4 * std::size_t{i}) : end;
+        if (from > to || to > end) return {};
+        out.emplace_back(data.substr(from, to - from));
+    }
+    return out;
+}
+
 [[noreturn]] void fail(const char* interfaceName, const std::string& description) {
     throw AutomationError(kFail, interfaceName, "Vesk", description);
 }
@@ -129,28 +151,21 @@ class PffItem {
         return out;
     }
 
-    /// Property `id` as the values of a multi-valued binary property.
+    /// Property `id` as the values of a multi-valued binary property. The stored form is read
+    /// here (a count, the values' offsets, the values): this libpff gives no values for it.
     std::vector<std::string> binaries(std::uint32_t id) const {
-        std::vector<std::string> out;
         libpff_record_entry_t* e = entry(id);
-        if (!e) return out;
-        libpff_multi_value_t* values = nullptr;
-        int count = 0;
-        if (libpff_record_entry_get_multi_value(e, &values, nullptr) == 1 &&
-            libpff_multi_value_get_number_of_values(values, &count, nullptr) == 1) {
-            for (int i = 0; i < count; ++i) {
-                std::size_t size = 0;
-                if (libpff_multi_value_get_value_binary_data_size(values, i, &size, nullptr) != 1)
-                    continue;
-                std::vector<std::uint8_t> data(size);
-                if (size == 0 || libpff_multi_value_get_value_binary_data(values, i, data.data(),
-                                                                          size, nullptr) == 1)
-                    out.emplace_back(data.begin(), data.end());
-            }
+        if (!e) return {};
+        std::size_t size = 0;
+        std::string data;
+        if (libpff_record_entry_get_data_size(e, &size, nullptr) == 1 && size > 0) {
+            data.resize(size);
+            if (libpff_record_entry_get_data(e, reinterpret_cast<std::uint8_t*>(data.data()), size,
+                                             nullptr) != 1)
+                data.clear();
         }
-        if (values) libpff_multi_value_free(&values, nullptr);
         libpff_record_entry_free(&e, nullptr);
-        return out;
+        return splitMultiValue(data);
     }
 
     std::uint8_t type() const {

@@ -372,10 +372,11 @@ std::uint32_t recordIdOf(std::string_view entryId) {
     }
     if (entryId.size() < 6 || entryId.substr(0, 4) != std::string_view("\0\0\0\0", 4)) return 0;
     const std::string digits = utf16leToUtf8(entryId.substr(4));
-    if (digits.empty() || digits.size() > 9 ||
+    if (digits.empty() || digits.size() > 10 ||
         digits.find_first_not_of("0123456789") != std::string::npos)
         return 0;
-    return static_cast<std::uint32_t>(std::stoul(digits));
+    const unsigned long long id = std::stoull(digits);
+    return id > 0xFFFFFFFFull ? 0 : static_cast<std::uint32_t>(id);
 }
 
 std::string utf16leToUtf8(std::string_view bytes) {

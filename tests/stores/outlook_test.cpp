@@ -306,7 +306,8 @@ TEST(OutlookDataFile, ReadsTheContactsAndTheListOfAPst) {
     }
     ASSERT_EQ(contacts.size(), 1u);
     EXPECT_EQ(contacts[0][Field::Email], "contact1@rjohnson.id.au");
-    EXPECT_EQ(contacts[0][Field::LastName], "contact name");
+    EXPECT_EQ(contacts[0][Field::LastName], "1");
+    EXPECT_EQ(contacts[0][Field::FirstName], "contact");
     ASSERT_FALSE(reader.listsDone());
     IterBase* list = reader.nextList();
     ASSERT_NE(list, nullptr);

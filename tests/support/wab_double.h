@@ -36,7 +36,8 @@ struct FakeWabState {
     }
     FakeWabRecord& add(std::map<std::uint32_t, std::string> text,
                        std::int32_t type = wab::MAPI_MAILUSER) {
-        const std::string id = std::string(4, '\0') + "R" + std::to_string(records.size() + 1);
+        std::string id(4, '\0');
+        for (char c : "R" + std::to_string(records.size() + 1)) id += std::string{c, '\0'};
         FakeWabRecord& r = records[id];
         r.entryId = id;
         r.text = std::move(text);
