@@ -332,16 +332,28 @@ std::shared_ptr<MAPIFolder> PstFolders::item(int index) {
     return std::make_shared<PstFolder>(std::make_shared<PffItem>(m_folder->file(), sub));
 }
 
-/// The first folder of contact items, breadth first, so that the mailbox's own Contacts
-/// folder wins over a contacts folder deeper down.
+bool holdsSomething(const Pff& folder) {
+    int messages = 0;
+    int folders = 0;
+    libpff_folder_get_number_of_sub_messages(folder->get(), &messages, nullptr);
+    libpff_folder_get_number_of_sub_folders(folder->get(), &folders, nullptr);
+    return messages > 0 || folders > 0;
+}
+
+/// The mailbox's Contacts folder: of the folders of contact items, breadth first, the first that
+/// holds something (an empty search folder may come before it), else the first.
 Pff findContactsFolder(const std::shared_ptr<PffFile>& file) {
     libpff_item_t* root = nullptr;
     if (libpff_file_get_root_folder(file->file, &root, nullptr) != 1) return nullptr;
     std::vector<Pff> level = {std::make_shared<PffItem>(file, root)};
+    Pff first;
     for (int depth = 0; depth < 16 && !level.empty(); ++depth) {
         std::vector<Pff> next;
         for (const Pff& folder : level) {
-            if (folder->text(kContainerClass).starts_with("IPF.Contact")) return folder;
+            if (folder->text(kContainerClass).starts_with("IPF.Contact")) {
+                if (holdsSomething(folder)) return folder;
+                if (!first) first = folder;
+            }
             int count = 0;
             if (libpff_folder_get_number_of_sub_folders(folder->get(), &count, nullptr) != 1)
                 continue;
@@ -353,7 +365,7 @@ Pff findContactsFolder(const std::shared_ptr<PffFile>& file) {
         }
         level = std::move(next);
     }
-    return nullptr;
+    return first;
 }
 
 class PstNameSpace : public NameSpace {

@@ -533,13 +533,13 @@ const FormatInfo& outlookFormat() {
         .applications = {Application::Outlook},
         .reads = true,
         .writes = true,
+        .writesHere = false,
         .holdsFolders = true,
         .holdsLists = true,
         .readFields = allFields(),
         .writeFields = allFields(),
         .reader = &readOutlook,
         .writer = &writeOutlook,
-        .openFilters = {{"Outlook data files (*.pst;*.ost)", "*.pst;*.ost"}},
         .docsPage = "outlook.md",
     };
     return info;

@@ -490,6 +490,7 @@ const FormatInfo& wabFormat() {
         .applications = {Application::OutlookExpress},
         .reads = true,
         .writes = true,
+        .writesHere = false,
         .holdsFolders = true,
         .holdsLists = true,
         .readFields = allFields(),
@@ -497,7 +498,6 @@ const FormatInfo& wabFormat() {
         .sniff = &sniffWab,
         .reader = &readWab,
         .writer = &writeWab,
-        .openFilters = {{"Windows Address Book files (*.wab)", "*.wab"}},
         .docsPage = "wab.md",
     };
     return info;
