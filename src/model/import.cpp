@@ -4,6 +4,7 @@
 #include <exception>
 
 #include "model/adbook.h"
+#include "platform/interrupt.h"
 
 namespace vesk {
 
@@ -108,6 +109,11 @@ void NewAdbook::importEntries(IterBase& reader, Entry& e, int& counter,
     int failures = 0;
     while (!reader.atEnd() && e.kind != KindFolderEnd && !stopRequested) {
         if (counter % 5 == 0) {
+            // Ctrl-C stops between entries, as Cancel does.
+            if (interruptRequested()) {
+                stopRequested = true;
+                break;
+            }
             if (Progress* p = m_run->progress()) {
                 p->itemCount(entryCount());
                 p->percent(static_cast<int>(reader.progress() * 100.0f));

@@ -1,5 +1,7 @@
 #include "model/iter_base.h"
 
+#include "platform/interrupt.h"
+
 namespace vesk {
 
 Entry markerEntry(EntryKind kind, const std::string& name) {
@@ -29,6 +31,10 @@ void ToBase::saveFrom(IterBase& reader, bool noRewind, bool finishAtEnd) {
     int counter = 0;
     while (!reader.atEnd() && !reader.stopRequested) {
         if (counter % 5 == 0) {
+            if (interruptRequested()) {
+                reader.stopRequested = true;
+                break;
+            }
             if (Progress* p = m_run->progress()) {
                 p->itemCount(counter);
                 if (p->pump()) reader.stopRequested = true;

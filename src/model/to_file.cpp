@@ -1,6 +1,6 @@
 #include "model/to_file.h"
 
-#include "platform/file_io.h"
+#include "platform/interrupt.h"
 #include "text/text_io.h"
 
 namespace vesk {
@@ -15,17 +15,20 @@ bool ToFile::finish() {
     const std::string bytes = encodeForFile(text());
     m_run->trace(0, "Checking whether file opening has succeded", "Debug");
     m_run->trace(0, "Writing text to file", "Debug");
-    const WriteResult result = writeFileAtomically(m_fileName, bytes);
+    WriteResult result = m_staged.stage(m_fileName, bytes);
+    if (result.ok && !m_stageOnly) {
+        result = commitStaged({&m_staged});
+        if (result.ok) replaced();
+    }
     m_run->trace(0, "Closing file", "Debug");
-    if (!result.ok) {
+    m_succeeded = result.ok;
+    // An interruption is the front end's to tell; the old file is untouched either way.
+    if (!result.ok && !interruptRequested()) {
         m_run->diagnostic(m_fileName + ": " + result.error + "\n");
         m_run->report(Severity::Error, "File write Error", m_fileName,
-                      Where{m_fileName, 0, -1, result.error});
-        m_succeeded = false;
-        return false;
+                      Where{m_fileName, 0, -1, {}, result.error});
     }
-    m_succeeded = true;
-    return true;
+    return result.ok;
 }
 
 }  // namespace vesk

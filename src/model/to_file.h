@@ -6,6 +6,7 @@
 #include <string>
 
 #include "model/iter_base.h"
+#include "platform/file_io.h"
 
 namespace vesk {
 
@@ -20,8 +21,20 @@ class ToFile : public ToBase {
 
     const std::string& fileName() const { return m_fileName; }
 
+    /// From now on finish() leaves the new file staged beside its target (staged()), for a
+    /// caller that replaces several files together.
+    void stageOnly() { m_stageOnly = true; }
+    StagedFile& staged() { return m_staged; }
+    /// Called once the new file has replaced the old one (by finish(), or by the caller that
+    /// committed the staged file): what belongs to the old file may go now.
+    virtual void replaced() {}
+
   protected:
     std::string m_fileName;
+
+  private:
+    bool m_stageOnly = false;
+    StagedFile m_staged;
 };
 
 }  // namespace vesk

@@ -14,9 +14,9 @@ namespace vesk {
 
 namespace {
 
-bool runWithProcessLayer(const std::vector<std::string>& argv) {
+ProcessResult runWithProcessLayer(const std::vector<std::string>& argv) {
     // The other program runs as long as its user needs it; a month is "no time limit".
-    return runProcess(argv, std::chrono::hours(24 * 30)).started;
+    return runProcess(argv, std::chrono::hours(24 * 30));
 }
 
 std::string configuredOrStored(RunContext& run, Application app) {
@@ -29,7 +29,8 @@ std::string configuredOrStored(RunContext& run, Application app) {
     return path;
 }
 
-/// Runs the Netscape 4.x program with "-export" or "-import" on the exchange file.
+/// Runs the Netscape 4.x program with "-export" or "-import" on the exchange file; true when
+/// it ran and ended with exit status 0 (otherwise the user is told).
 bool runNetscape(RunContext& run, const DispatchContext& context, const char* option,
                  const std::string& ldif) {
     const std::string program = configuredOrStored(run, Application::Netscape4);
@@ -38,8 +39,15 @@ bool runNetscape(RunContext& run, const DispatchContext& context, const char* op
         return false;
     }
     const std::vector<std::string> argv = {program, option, ldif};
-    const auto& start = context.run ? context.run : runWithProcessLayer;
-    return start(argv);
+    const ProcessResult r = context.run ? context.run(argv) : runWithProcessLayer(argv);
+    if (r.started && !r.timedOut && r.exitCode == 0) return true;
+    const std::string why = !r.started ? "it could not be started"
+                            : r.timedOut
+                                ? "it did not end"
+                                : "it ended with exit status " + std::to_string(r.exitCode);
+    run.report(Severity::Error,
+               "Netscape 4.x (" + program + " " + option + ") failed: " + why + ".", "Vesk");
+    return false;
 }
 
 class Dispatch {
@@ -87,9 +95,7 @@ class Dispatch {
                 importStore(app, fromFile);
                 break;
             case SourceRoute::ConfiguredFile:
-                load(joinPath(configuredOrStored(m_run, app.number),
-                              std::string(app.configuredFile)),
-                     FormatChoice{m_registry});
+                load(configuredFile(app, fromFile), FormatChoice{m_registry});
                 break;
             case SourceRoute::ExternalExport:
                 externalExport();
@@ -117,29 +123,65 @@ class Dispatch {
                 // A store without a file of its own is named by the application.
                 const bool ownFile = app.number != Application::Outlook;
                 const std::string shown = ownFile ? toFile : std::string(app.name);
+                if (ownFile && isTheSource(toFile)) break;
                 m_out.save = saveWithWriter(
                     format ? makeWriter(m_run, *format, toFile, app.number) : nullptr, shown,
                     m_view, format);
                 break;
             }
-            case DestinationRoute::ConfiguredFile:
-                save(joinPath(configuredOrStored(m_run, app.number),
-                              std::string(app.configuredFile)),
-                     FormatChoice{m_registry});
+            case DestinationRoute::ConfiguredFile: {
+                const std::string file = configuredFile(app, toFile);
+                if (file.empty()) {
+                    m_out.save.status = SaveStatus::Cancelled;
+                    break;
+                }
+                save(file, FormatChoice{m_registry});
                 break;
+            }
             case DestinationRoute::ExternalImport:
                 externalImport();
                 break;
         }
     }
 
+    /// The file given, else the application's file in its configured folder; "" (after a
+    /// message) when there is neither.
+    std::string configuredFile(const ApplicationInfo& app, const std::string& given) {
+        if (!given.empty()) return given;
+        const std::string folder = configuredOrStored(m_run, app.number);
+        if (!folder.empty()) return joinPath(folder, std::string(app.configuredFile));
+        m_run.report(Severity::Error,
+                     std::string(app.name) + " is not configured and no file was given, so " +
+                         "there is no \"" + std::string(app.configuredFile) + "\" to use.",
+                     "Vesk");
+        return {};
+    }
+
     void load(const std::string& file, const FormatChoice& choice) {
+        m_source = file;
         m_out.loadResult = loadFile(file, m_view, choice);
         if (m_out.loadResult != 0) m_out.sourceAvailable = false;
     }
 
     void save(const std::string& file, const FormatChoice& choice) {
+        if (isTheSource(file)) return;
         m_out.save = saveToFile(file, m_view, choice, SaveOptions{m_context.allowMerge, {}});
+    }
+
+    /// True (after a message, the save marked failed) when `file` is the file the book was
+    /// read from, under this name or another: writing it would replace the source by a
+    /// merge with itself, or lose it.
+    bool isTheSource(const std::string& file) {
+        if (m_source.empty() || file.empty() || !sameFile(file, m_source)) return false;
+        const std::string also = file == m_source ? "" : " (the same file as \"" + m_source + "\")";
+        m_run.report(Severity::Error,
+                     "\"" + file + "\" is the source file itself" + also +
+                         ": Vesk does not write a book over the file it reads. Nothing was "
+                         "written.",
+                     "Vesk", Where{file});
+        m_out.save.fileName = file;
+        m_out.save.status = SaveStatus::Failed;
+        return true;
     }
 
     void importStore(const ApplicationInfo& app, const std::string& fromFile) {
@@ -154,6 +196,7 @@ class Dispatch {
                 "Vesk");
             return;
         }
+        m_source = fromFile;
         m_view.currentBook().fromStart(*reader);
         m_view.refresh();
     }
@@ -177,9 +220,10 @@ class Dispatch {
         if (m_out.save.status != SaveStatus::Saved) return;
         const std::string program = configuredOrStored(m_run, Application::Netscape4);
         m_run.prompt().message(program + " -import " + ldif, "", Buttons::Ok, Icon::None);
-        if (runNetscape(m_run, m_context, "-import", ldif)) {
-            std::remove(ldif.c_str());
-        } else {
+        const bool imported = runNetscape(m_run, m_context, "-import", ldif);
+        // Whatever happened, the file must not pass for a later run's export.
+        std::remove(ldif.c_str());
+        if (!imported) {
             m_out.destinationKnown = false;
             m_out.save.status = SaveStatus::Failed;
         }
@@ -190,6 +234,7 @@ class Dispatch {
     const DispatchContext& m_context;
     const Registry& m_registry;
     DispatchOutcome m_out;
+    std::string m_source;  ///< the file the book was read from, if any
 };
 
 }  // namespace

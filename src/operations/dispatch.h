@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "operations/selection.h"
+#include "platform/process.h"
 
 namespace vesk {
 
@@ -18,8 +19,8 @@ struct DispatchContext {
     std::string simeonFile;
     /// False writes destination files afresh instead of merging with what they hold.
     bool allowMerge = true;
-    /// Runs a program to its end; false when it could not be started.
-    std::function<bool(const std::vector<std::string>& argv)> run;
+    /// Runs a program to its end (the process layer unless replaced).
+    std::function<ProcessResult(const std::vector<std::string>& argv)> run;
     const Registry* registry = nullptr;  ///< nullptr: the built-in one
 };
 

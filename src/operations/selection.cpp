@@ -1,5 +1,9 @@
 #include "operations/selection.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
 
 #include "platform/file_io.h"
@@ -139,6 +143,72 @@ bool treeIsEmpty(NewAdbook& book) {
     return c.entries == 0 && c.lists == 0;
 }
 
+std::string extensionOf(const std::string& fileName) {
+    const std::size_t slash = fileName.find_last_of('/');
+    const std::size_t dot = fileName.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+    return fileName.substr(dot);
+}
+
+std::string tooLargeText(const std::string& fileName, std::uint64_t limit) {
+    return "\"" + fileName + "\" is larger than " + sizeText(limit) + ", the most Vesk reads";
+}
+
+/// The file a reader may look at for `fileName`: the file itself when it is a regular file
+/// within the size bound; a bounded copy of what a pipe or a device gives, since a reader
+/// and the content check both read it from the start. "" (after a message) when neither.
+std::string readableCopy(RunContext& run, const std::string& fileName, TemporaryFile& copy) {
+    const FileKind kind = fileKind(fileName);
+    if (kind == FileKind::Regular && fileSize(fileName) > run.maxSourceBytes) {
+        run.report(Severity::Error,
+                   tooLargeText(fileName, run.maxSourceBytes) + ": it was not read.", "Vesk",
+                   Where{fileName});
+        return {};
+    }
+    if (kind != FileKind::Other) return fileName;
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const std::string reason = systemReason(errno);
+        run.report(Severity::Error, "\"" + fileName + "\" could not be read: " + reason, "Vesk",
+                   Where{fileName, 0, -1, {}, reason});
+        return {};
+    }
+    const SpoolResult spooled = spoolToFile(fd, run.maxSourceBytes, copy, extensionOf(fileName));
+    ::close(fd);
+    if (spooled.ok) return copy.path();
+    if (!interruptRequested()) {
+        run.report(Severity::Error,
+                   spooled.tooLarge
+                       ? "\"" + fileName + "\" gives " + spooled.error + ": it was not read."
+                       : "\"" + fileName + "\" could not be read: " + spooled.error,
+                   "Vesk", Where{fileName, 0, -1, {}, spooled.tooLarge ? "" : spooled.error});
+    }
+    return {};
+}
+
+/// Whether the book may be saved to `fileName`: a message and false for a folder, a device
+/// or a pipe (a merge would read a pipe for ever, and a device must not become a file).
+bool destinationAllowed(RunContext& run, const std::string& fileName) {
+    const std::string problem = destinationProblem(fileName);
+    if (problem.empty()) return true;
+    run.report(Severity::Error,
+               "\"" + fileName + "\" cannot be written: " + problem + ". Nothing was written.",
+               "Vesk", Where{fileName, 0, -1, {}, problem});
+    return false;
+}
+
+/// Whether the existing `fileName` is small enough to be read for a merge (a message if not).
+bool mergeAllowed(RunContext& run, const std::string& fileName) {
+    if (fileSize(fileName) > run.maxSourceBytes) {
+        run.report(Severity::Error,
+                   tooLargeText(fileName, run.maxSourceBytes) +
+                       ", so it cannot be merged with. Nothing was written.",
+                   "Vesk", Where{fileName});
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 TreeCounts countTree(NewAdbook& book) {
@@ -170,14 +240,20 @@ int loadFile(const std::string& fileName, BookView& view, const FormatChoice& ch
     if (fileName.empty()) return -1;
     RunContext& run = view.currentBook().run();
     run.trace(0, "Detecting file type by extension.", "Debug");
+    TemporaryFile copy;
+    const std::string path = readableCopy(run, fileName, copy);
+    if (path.empty()) return -3;
     ReaderChoice chosen;
     if (choice.format) {
         chosen.format = choice.format;
     } else {
-        chosen = choice.registry.chooseReader(fileName, choice.app);
+        chosen = choice.registry.chooseReader(path, choice.app);
     }
-    std::unique_ptr<IterBase> reader =
-        chosen.format ? makeReader(run, *chosen.format, fileName, choice.app) : nullptr;
+    if (!chosen.format) {
+        noReaderMessage(run, fileName, chosen);
+        return -2;
+    }
+    std::unique_ptr<IterBase> reader = makeReader(run, *chosen.format, path, choice.app);
     if (!reader) {
         noReaderMessage(run, fileName, chosen);
         return -2;
@@ -207,7 +283,7 @@ SaveOutcome saveWithWriter(std::unique_ptr<ToBase> writer, const std::string& fi
     SaveOutcome outcome;
     outcome.fileName = fileName;
     NewAdbook& book = view.currentBook();
-    if (treeIsEmpty(book) || book.stopRequested) return outcome;
+    if (treeIsEmpty(book) || book.stopRequested || interruptRequested()) return outcome;
     if (!writer) {
         outcome.status = SaveStatus::NoWriter;
         noWriterMessage(book.run(), fileName, format);
@@ -217,19 +293,49 @@ SaveOutcome saveWithWriter(std::unique_ptr<ToBase> writer, const std::string& fi
     return outcome;
 }
 
+namespace {
+
+/// Reads the existing file into `target` (a folder of `root` or `root` itself) for a merge,
+/// noting in `outcome` how that went.
+void readExisting(RunContext& run, const std::string& fileName, const FormatChoice& choice,
+                  NewAdbook& root, Adbook& target, SaveOutcome& outcome) {
+    std::unique_ptr<IterBase> existing = createReader(run, fileName, choice);
+    if (!existing) {
+        // Nothing can read the old file: it is replaced, and the file writer keeps it as .bak.
+        outcome.existingUnreadable = true;
+        return;
+    }
+    const int errorsBefore = run.diagnostics().count(Severity::Error);
+    const int listsBefore = countTree(root).lists;
+    CountingReader counted(*existing, outcome.existingEntries);
+    target.fromStart(counted);
+    outcome.existingProblems = run.diagnostics().count(Severity::Error) > errorsBefore;
+    // A file with bytes in it that gives nothing was not understood: it is replaced, not merged.
+    const bool foundNothing = outcome.existingEntries == 0 &&
+                              countTree(root).lists == listsBefore && fileSize(fileName) > 0;
+    outcome.existingUnreadable = foundNothing;
+    outcome.mergedWithExisting = !foundNothing;
+}
+
+}  // namespace
+
 SaveOutcome saveToFile(const std::string& fileName, BookView& view, const FormatChoice& choice,
                        const SaveOptions& options) {
     SaveOutcome outcome;
     outcome.fileName = fileName;
     NewAdbook& book = view.currentBook();
     // A book whose contacts all sit in folders is not empty.
-    if (treeIsEmpty(book) || book.stopRequested) return outcome;
+    if (treeIsEmpty(book) || book.stopRequested || interruptRequested()) return outcome;
 
     RunContext& run = book.run();
     run.trace(0, "About to launch the dialog box (if necessary)", "Debug");
     if (outcome.fileName.empty() && options.askFileName) outcome.fileName = options.askFileName();
     if (outcome.fileName.empty()) {
         outcome.status = SaveStatus::Cancelled;
+        return outcome;
+    }
+    if (!destinationAllowed(run, outcome.fileName)) {
+        outcome.status = SaveStatus::Failed;
         return outcome;
     }
     run.trace(0, "Determining file type", "Debug");
@@ -241,29 +347,31 @@ SaveOutcome saveToFile(const std::string& fileName, BookView& view, const Format
         noWriterMessage(run, outcome.fileName, format);
         return outcome;
     }
+    outcome.existed = fileKind(outcome.fileName) == FileKind::Regular;
+    const bool merge = writer->mergesExisting && options.allowMerge && outcome.existed;
+    if (merge && !mergeAllowed(run, outcome.fileName)) {
+        outcome.status = SaveStatus::Failed;
+        return outcome;
+    }
 
     bool ok;
-    if (!writer->mergesExisting || !options.allowMerge || !isFile(outcome.fileName)) {
+    if (!merge) {
         run.trace(0, "Saving", "Debug");
         ok = writeBook(*writer, book, outcome);
     } else {
         run.trace(0, "Performing Merge", "Debug");
         NewAdbook merged(run);
-        std::unique_ptr<IterBase> existing = createReader(run, outcome.fileName, choice);
         merged.fromStart(book);
         Adbook* target = writer->mergeFolder.empty()
                              ? &merged
                              : merged.resolveFolderPath(writer->mergeFolder, true);
         if (!target) target = &merged;
-        if (existing) {
-            target->fromStart(*existing);
-            outcome.mergedWithExisting = true;
-        } else {
-            // Nothing can read the old file: it is replaced, and the file writer keeps it as .bak.
-            outcome.existingUnreadable = true;
-        }
+        readExisting(run, outcome.fileName, choice, merged, *target, outcome);
         run.trace(0, "Saving", "Debug");
         ok = writeBook(*writer, merged, outcome);
+    }
+    if (ok && outcome.existed && fileKind(outcome.fileName + ".bak") == FileKind::Regular) {
+        outcome.backupFile = outcome.fileName + ".bak";
     }
     outcome.status = ok ? SaveStatus::Saved : SaveStatus::Failed;
     return outcome;

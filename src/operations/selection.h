@@ -59,8 +59,13 @@ struct SaveOutcome {
     std::string fileName;
     int entriesWritten = 0;
     int foldersFlattened = 0;  ///< folders whose contacts went into a flat file
+    bool existed = false;      ///< the file was there before: it was merged with or replaced
     bool mergedWithExisting = false;
-    bool existingUnreadable = false;  ///< the old file had no reader: replaced, kept as .bak
+    /// The old file had no reader, or its reader found nothing in it: it was replaced.
+    bool existingUnreadable = false;
+    bool existingProblems = false;  ///< reading the old file reported problems
+    int existingEntries = 0;        ///< contacts read from the old file for the merge
+    std::string backupFile;         ///< where the previous version is kept; "" when nowhere
 };
 
 /// Writes `book` with `writer`; a book with folders goes into a writer without folders
@@ -82,7 +87,9 @@ std::unique_ptr<IterBase> createReader(RunContext& run, const std::string& fileN
 const FormatInfo* writerFormat(const std::string& fileName, const FormatChoice& choice);
 
 /// Loads a file into the view's current book: 0; -1 for an empty name; -2 when no reader
-/// is known or built for the file (the user is told which, and what the file looked like).
+/// is known or built for the file (the user is told which, and what the file looked like);
+/// -3 when it is larger than the run's bound or a pipe or device could not be read (told too).
+/// What a pipe or a device gives is read up to that bound.
 int loadFile(const std::string& fileName, BookView& view, const FormatChoice& choice = {});
 
 struct SaveOptions {

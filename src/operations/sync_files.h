@@ -15,7 +15,9 @@ enum class SyncStatus {
     Unreadable,    ///< `file` cannot be read
     ReadProblem,   ///< reading `file` reported a problem
     Empty,         ///< the result holds nothing: neither file was changed
-    WriteFailed,   ///< `file` could not be written (the first: the second is unchanged)
+    WriteFailed,   ///< `file` could not be written; only `changed` (if any) was changed
+    SameFile,      ///< both paths name one file (`file` is the second)
+    Interrupted,   ///< SIGINT or SIGTERM arrived: neither file was changed
 };
 
 struct SyncOutcome {
@@ -24,6 +26,10 @@ struct SyncOutcome {
     int firstCount = 0;   ///< contacts read from the first file
     int secondCount = 0;  ///< from the second
     int resultCount = 0;  ///< contacts both now hold
+    std::string reason;   ///< why `file` could not be written, when known
+    /// After a failed write, the file that holds the result anyway because the old one could
+    /// not be put back (the previous version is its .bak); "" when neither file changed.
+    std::string changed;
 };
 
 /// Nothing is written when reading either file reported an error to `run`.

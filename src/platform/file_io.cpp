@@ -8,7 +8,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <vector>
 
 namespace vesk {
@@ -19,7 +18,51 @@ bool isFile(const std::string& path) {
 }
 
 bool isReadableFile(const std::string& path) {
-    return isFile(path) && static_cast<bool>(std::ifstream(path, std::ios::binary));
+    // Asked, not opened: opening a pipe to look would wait for its writer and then cut it off.
+    return isFile(path) && ::access(path.c_str(), R_OK) == 0;
+}
+
+FileKind fileKind(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return FileKind::Missing;
+    if (S_ISREG(st.st_mode)) return FileKind::Regular;
+    return S_ISDIR(st.st_mode) ? FileKind::Directory : FileKind::Other;
+}
+
+std::uint64_t fileSize(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
+bool sameFile(const std::string& a, const std::string& b) {
+    struct stat sa {};
+    struct stat sb {};
+    if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::string destinationProblem(const std::string& path) {
+    switch (fileKind(path)) {
+        case FileKind::Missing:
+        case FileKind::Regular:
+            return {};
+        case FileKind::Directory:
+            return systemReason(EISDIR);
+        case FileKind::Other:
+            break;
+    }
+    return "not a regular file (a device, a pipe or a socket)";
+}
+
+std::string sizeText(std::uint64_t bytes) {
+    if (bytes >= (std::uint64_t{1} << 20)) return std::to_string(bytes >> 20) + " MB";
+    if (bytes >= 1024) return std::to_string(bytes >> 10) + " KB";
+    return std::to_string(bytes) + " bytes";
+}
+
+std::string systemReason(int code) {
+    return std::strerror(code);
 }
 
 namespace {
@@ -38,10 +81,17 @@ std::string resolveTarget(const std::string& path) {
     return path;
 }
 
+/// Writes in pieces, so that an interruption is seen before the whole text is out.
 bool writeAll(int fd, std::string_view bytes) {
+    constexpr std::size_t kPiece = std::size_t{1} << 20;
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (interruptRequested()) {
+            errno = EINTR;
+            return false;
+        }
+        const std::size_t piece = std::min(kPiece, bytes.size() - done);
+        const ssize_t n = ::write(fd, bytes.data() + done, piece);
         if (n < 0) {
             if (errno == EINTR) continue;
             return false;
@@ -51,23 +101,46 @@ bool writeAll(int fd, std::string_view bytes) {
     return true;
 }
 
-void keepBackupOf(const std::string& target) {
-    const std::string backup = target + ".bak";
-    ::unlink(backup.c_str());
-    if (::link(target.c_str(), backup.c_str()) == 0) return;
-    // No hard links on this file system: copy instead. A failed backup never stops the save.
-    const int in = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0) return;
-    const int out = ::open(backup.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (out >= 0) {
+/// Gives `fd` the owner, group and mode of `old` as far as the system lets us: a user's book
+/// rewritten by root stays the user's.
+void takeOwnership(int fd, const struct stat& old) {
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+        (void)::fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    }
+    // After the owner: changing it may clear set-id bits.
+    (void)::fchmod(fd, old.st_mode & 07777);
+}
+
+bool copyFile(const std::string& from, const std::string& to, const struct stat& st) {
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    bool ok = out >= 0;
+    if (ok) {
         std::vector<char> buf(1 << 16);
         ssize_t n;
-        while ((n = ::read(in, buf.data(), buf.size())) > 0) {
-            if (!writeAll(out, std::string_view(buf.data(), static_cast<std::size_t>(n)))) break;
+        while (ok && (n = ::read(in, buf.data(), buf.size())) != 0) {
+            if (n < 0) {
+                ok = errno == EINTR;
+                continue;
+            }
+            ok = writeAll(out, std::string_view(buf.data(), static_cast<std::size_t>(n)));
         }
-        ::close(out);
+        takeOwnership(out, st);
+        ok = ::close(out) == 0 && ok;
     }
     ::close(in);
+    if (!ok) ::unlink(to.c_str());
+    return ok;
+}
+
+/// Keeps the target's present content at `backup`: a second name for it, or a copy.
+bool keepCopyOf(const std::string& target, const std::string& backup) {
+    ::unlink(backup.c_str());
+    if (::link(target.c_str(), backup.c_str()) == 0) return true;
+    // No hard links on this file system: copy instead.
+    struct stat st {};
+    return ::stat(target.c_str(), &st) == 0 && copyFile(target, backup, st);
 }
 
 mode_t newFileMode() {
@@ -76,33 +149,108 @@ mode_t newFileMode() {
     return 0666 & ~mask;
 }
 
+std::string temporaryFolder() {
+    const char* tmp = std::getenv("TMPDIR");
+    return tmp && *tmp ? std::string(tmp) : std::string("/tmp");
+}
+
+/// mkstemps over `prefix` + "XXXXXX" + `suffix`; "" on failure (errno set).
+int createTemporary(const std::string& prefix, const std::string& suffix, std::string& path) {
+    std::string tmpl = prefix + "XXXXXX" + suffix;
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back('\0');
+    const int fd = ::mkostemps(name.data(), static_cast<int>(suffix.size()), O_CLOEXEC);
+    path = fd >= 0 ? std::string(name.data()) : std::string();
+    return fd;
+}
+
 }  // namespace
 
-WriteResult writeFileAtomically(const std::string& path, std::string_view bytes, bool keepBackup) {
+std::string makeTemporaryFile(TemporaryFile& temp, const std::string& extension) {
+    std::string path;
+    const int fd = createTemporary(temporaryFolder() + "/vesk-", extension, path);
+    if (fd < 0) return {};
+    ::close(fd);
+    temp.track(path);
+    return path;
+}
+
+SpoolResult spoolToFile(int fd, std::uint64_t limit, TemporaryFile& temp,
+                        const std::string& extension) {
+    SpoolResult r;
+    std::string path;
+    const int out = createTemporary(temporaryFolder() + "/vesk-", extension, path);
+    if (out < 0) {
+        r.error = systemError("cannot create a temporary file");
+        return r;
+    }
+    temp.track(path);
+    std::vector<char> buf(1 << 16);
+    std::uint64_t total = 0;
+    bool ok = true;
+    while (ok) {
+        if (interruptRequested()) {
+            r.error = systemReason(EINTR);
+            ok = false;
+            break;
+        }
+        const ssize_t n = ::read(fd, buf.data(), buf.size());
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            r.error = systemReason(errno);
+            ok = false;
+            break;
+        }
+        total += static_cast<std::uint64_t>(n);
+        if (total > limit) {
+            r.tooLarge = true;
+            r.error = "more than " + sizeText(limit) + ", the most Vesk reads";
+            ok = false;
+            break;
+        }
+        if (!writeAll(out, std::string_view(buf.data(), static_cast<std::size_t>(n)))) {
+            r.error = systemReason(errno);
+            ok = false;
+        }
+    }
+    ok = ::close(out) == 0 && ok;
+    if (!ok) {
+        if (r.error.empty()) r.error = systemReason(errno);
+        temp.remove();
+        return r;
+    }
+    r.ok = true;
+    return r;
+}
+
+WriteResult StagedFile::stage(const std::string& path, std::string_view bytes) {
     WriteResult result;
+    m_temp.remove();
     if (path.empty()) {
         result.error = "no file name";
         return result;
     }
-    const std::string target = resolveTarget(path);
-    struct stat old {};
-    const bool existed = ::stat(target.c_str(), &old) == 0;
-    if (existed && S_ISDIR(old.st_mode)) {
-        result.error = "is a directory";
+    m_target = resolveTarget(path);
+    if (const std::string problem = destinationProblem(m_target); !problem.empty()) {
+        result.error = problem;
         return result;
     }
+    struct stat old {};
+    m_existed = ::stat(m_target.c_str(), &old) == 0;
 
-    std::string tmpl = target + ".XXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    const int fd = ::mkstemp(name.data());
+    std::string tmp;
+    const int fd = createTemporary(m_target + ".", {}, tmp);
     if (fd < 0) {
         result.error = systemError("cannot create a temporary file");
         return result;
     }
-    const std::string tmp(name.data());
-    const mode_t mode = existed ? (old.st_mode & 07777) : newFileMode();
-    (void)::fchmod(fd, mode);  // a mode we cannot set is no reason to fail the save
+    m_temp.track(tmp);
+    if (m_existed) {
+        takeOwnership(fd, old);
+    } else {
+        (void)::fchmod(fd, newFileMode());  // a mode we cannot set is no reason to fail
+    }
     bool ok = writeAll(fd, bytes);
     if (!ok) result.error = systemError("write failed");
     if (ok && ::fsync(fd) != 0) {
@@ -113,17 +261,84 @@ WriteResult writeFileAtomically(const std::string& path, std::string_view bytes,
         ok = false;
         result.error = systemError("close failed");
     }
-    if (ok && existed && keepBackup) keepBackupOf(target);
-    if (ok && ::rename(tmp.c_str(), target.c_str()) != 0) {
-        ok = false;
-        result.error = systemError("cannot replace the file");
-    }
     if (!ok) {
-        ::unlink(tmp.c_str());
+        m_temp.remove();
         return result;
     }
     result.ok = true;
     return result;
+}
+
+WriteResult commitStaged(const std::vector<StagedFile*>& files, bool keepBackup, int* failed,
+                         bool* restored) {
+    WriteResult result;
+    if (failed) *failed = -1;
+    if (restored) *restored = true;
+    // The previous content of each target, kept until every target is replaced.
+    std::vector<std::string> previous(files.size());
+    std::vector<TemporaryFile> keep(files.size());
+    // What is not in place when this fails is not left lying about.
+    auto abandon = [&files] {
+        for (StagedFile* f : files) f->m_temp.remove();
+    };
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        StagedFile& f = *files[i];
+        if (!f.staged() || interruptRequested()) {
+            result.error = f.staged() ? systemReason(EINTR) : "nothing was written";
+            if (failed) *failed = static_cast<int>(i);
+            abandon();
+            return result;
+        }
+        if (!f.m_existed) continue;
+        if (keepBackup) {
+            previous[i] = f.m_target + ".bak";
+        } else {
+            // A name of its own beside the target, removed once all are replaced.
+            const int fd = createTemporary(f.m_target + ".previous-", {}, previous[i]);
+            if (fd >= 0) ::close(fd);
+            keep[i].track(previous[i]);
+        }
+        // One file alone is replaced even without its backup, as before; a set needs them all
+        // to be able to go back.
+        if (!keepCopyOf(f.m_target, previous[i])) {
+            previous[i].clear();
+            if (files.size() > 1) {
+                result.error = systemError("cannot keep the previous version");
+                if (failed) *failed = static_cast<int>(i);
+                abandon();
+                return result;
+            }
+        }
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        StagedFile& f = *files[i];
+        if (::rename(f.m_temp.path().c_str(), f.m_target.c_str()) == 0) {
+            f.m_temp.release();
+            continue;
+        }
+        result.error = systemError("cannot replace the file");
+        if (failed) *failed = static_cast<int>(i);
+        for (std::size_t j = 0; j < i; ++j) {
+            const StagedFile& done = *files[j];
+            const bool back = previous[j].empty()
+                                  ? (!done.m_existed && ::unlink(done.m_target.c_str()) == 0)
+                                  : ::rename(previous[j].c_str(), done.m_target.c_str()) == 0;
+            if (back) continue;
+            keep[j].release();  // the only copy of what the file held
+            if (restored) *restored = false;
+        }
+        abandon();
+        return result;
+    }
+    result.ok = true;
+    return result;
+}
+
+WriteResult writeFileAtomically(const std::string& path, std::string_view bytes, bool keepBackup) {
+    StagedFile file;
+    WriteResult result = file.stage(path, bytes);
+    if (!result.ok) return result;
+    return commitStaged({&file}, keepBackup);
 }
 
 }  // namespace vesk

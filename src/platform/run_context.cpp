@@ -27,8 +27,13 @@ void RunContext::diagnostic(std::string_view text) const {
 
 void RunContext::report(Severity severity, std::string_view message, std::string_view caption,
                         Where where) {
-    Diagnostic d{severity,     std::move(where.file),  where.line,
-                 where.offset, std::move(where.entry), std::string(message)};
+    Diagnostic d{severity,
+                 std::move(where.file),
+                 where.line,
+                 where.offset,
+                 std::move(where.entry),
+                 std::string(message),
+                 std::move(where.reason)};
     m_diagnostics.add(d);
     if (m_reportSink) {
         m_reportSink(d, caption);
@@ -38,8 +43,13 @@ void RunContext::report(Severity severity, std::string_view message, std::string
 }
 
 void RunContext::note(Severity severity, std::string_view message, Where where) {
-    Diagnostic d{severity,     std::move(where.file),  where.line,
-                 where.offset, std::move(where.entry), std::string(message)};
+    Diagnostic d{severity,
+                 std::move(where.file),
+                 where.line,
+                 where.offset,
+                 std::move(where.entry),
+                 std::string(message),
+                 std::move(where.reason)};
     m_diagnostics.add(d);
     if (m_reportSink) m_reportSink(d, {});
     diagnostic((d.file.empty() ? std::string() : d.file + ":" + std::to_string(d.line) + ": ") +

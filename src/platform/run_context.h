@@ -31,19 +31,25 @@ struct Diagnostic {
     std::int64_t offset = -1;  ///< byte offset in the file; -1 when unknown
     std::string entry;         ///< the entry concerned, by name
     std::string message;
+    std::string reason;  ///< the system's reason ("No space left on device"), when there is one
 };
 
 /// Where a reported problem happened; every part is optional.
 struct Where {
     Where() = default;
     explicit Where(std::string inFile, std::int64_t atLine = 0, std::int64_t atOffset = -1,
-                   std::string forEntry = {})
-        : file(std::move(inFile)), line(atLine), offset(atOffset), entry(std::move(forEntry)) {}
+                   std::string forEntry = {}, std::string because = {})
+        : file(std::move(inFile)),
+          line(atLine),
+          offset(atOffset),
+          entry(std::move(forEntry)),
+          reason(std::move(because)) {}
 
     std::string file;
     std::int64_t line = 0;
     std::int64_t offset = -1;
     std::string entry;
+    std::string reason;
 };
 
 /// The diagnostics of a run, in the order they were reported.
@@ -58,6 +64,9 @@ class Diagnostics {
   private:
     std::vector<Diagnostic> m_items;
 };
+
+/// The most a source may hold: a file beyond it is refused with a message, never read whole.
+inline constexpr std::uint64_t kMaxSourceBytes = std::uint64_t{256} << 20;
 
 class RunContext {
   public:
@@ -107,6 +116,8 @@ class RunContext {
 
     /// The folder of the program, ending in "/": where files are exchanged with other programs.
     std::string programDirectory;
+    /// The most a source file (or an existing destination to merge with) may hold.
+    std::uint64_t maxSourceBytes = kMaxSourceBytes;
 
   private:
     Prompt* m_prompt;

@@ -308,10 +308,22 @@ void FileSettingsStore::note(const std::string& text) const {
     if (m_trace) m_trace->write("Vesk Settings: " + text + "\n");
 }
 
+FileSettingsStore::~FileSettingsStore() {
+    try {
+        flush();
+    } catch (...) {
+        // Nothing more can be done for the settings at this point; the old file stays.
+    }
+}
+
 bool FileSettingsStore::reloadOwn() {
+    // Changes held back live only here: reading the file again would drop them.
+    if (!m_pending.empty()) return !m_ownUnreadable;
     const std::int64_t stamp = fileStamp(m_file);
     if (stamp == m_stamp && stamp != -1) return true;
     m_own = SettingsKey();
+    m_kept.clear();
+    m_unparsedText.clear();
     m_stamp = stamp;
     m_ownUnreadable = false;
     if (stamp == -1) return true;  // no file yet: no settings
@@ -321,9 +333,10 @@ bool FileSettingsStore::reloadOwn() {
         return false;
     }
     int bad = 0;
-    parseSettingsText(text, m_own, &bad);
+    parseSettingsText(text, m_own, &bad, &m_kept);
     if (bad > 0) {
-        note(m_file + ": " + std::to_string(bad) + " line(s) not understood, skipped");
+        note(m_file + ": " + std::to_string(bad) + " line(s) not understood, kept as they are");
+        m_unparsedText = std::move(text);
     }
     return true;
 }
@@ -333,7 +346,17 @@ int FileSettingsStore::saveOwn() {
     if (slash != std::string::npos && !makeDirectories(m_file.substr(0, slash))) {
         return kErrorCantWrite;
     }
-    const WriteResult r = writeFileAtomically(m_file, formatSettingsText(m_own), true);
+    if (!m_unparsedText.empty()) {
+        // The lines not understood are written back, but the file as it was is kept too,
+        // where the next save's .bak cannot reach it.
+        const WriteResult kept = writeFileAtomically(m_file + ".unparsed", m_unparsedText, false);
+        if (!kept.ok) {
+            note(m_file + ".unparsed: " + kept.error);
+            return kErrorCantWrite;
+        }
+        m_unparsedText.clear();
+    }
+    const WriteResult r = writeFileAtomically(m_file, formatSettingsText(m_own, m_kept), true);
     if (!r.ok) {
         note(m_file + ": " + r.error);
         m_stamp = -2;  // read again next time: the file on disk is what counts
@@ -341,6 +364,34 @@ int FileSettingsStore::saveOwn() {
     }
     m_stamp = fileStamp(m_file);
     return kErrorSuccess;
+}
+
+namespace {
+constexpr int kUnchanged = -1;
+}
+
+int FileSettingsStore::change(const Change& op) {
+    // Never overwrite a settings file we could not read: its content would be lost.
+    if (!reloadOwn()) return kErrorAccessDenied;
+    const int rc = op(m_own);
+    if (rc == kUnchanged) return kErrorSuccess;
+    if (rc != kErrorSuccess) return rc;
+    if (!m_holding) return saveOwn();
+    m_pending.push_back(op);
+    return kErrorSuccess;
+}
+
+int FileSettingsStore::flush() {
+    if (m_pending.empty()) return kErrorSuccess;
+    std::vector<Change> pending = std::move(m_pending);
+    m_pending.clear();
+    if (fileStamp(m_file) != m_stamp) {
+        // Another run saved meanwhile: its settings are read and ours applied over them.
+        m_stamp = -2;
+        if (!reloadOwn()) return kErrorAccessDenied;
+        for (const Change& op : pending) op(m_own);
+    }
+    return saveOwn();
 }
 
 const SettingsKey& FileSettingsStore::wine(RootKey root) {
@@ -401,43 +452,44 @@ int FileSettingsStore::writeValue(RootKey root, std::string_view key, std::strin
                                   const SettingValue& value) {
     if (!isOwnKey(root, key)) return kErrorAccessDenied;
     if (!validKeyPath(key)) return kErrorInvalidData;
-    // Never overwrite a settings file we could not read: its content would be lost.
-    if (!reloadOwn()) return kErrorAccessDenied;
-    m_own.findOrNew(key).setValue(name, value);
-    return saveOwn();
+    return change([key = std::string(key), name = std::string(name), value](SettingsKey& own) {
+        own.findOrNew(key).setValue(name, value);
+        return kErrorSuccess;
+    });
 }
 
 int FileSettingsStore::deleteValue(RootKey root, std::string_view key, std::string_view name) {
     if (!isOwnKey(root, key)) return kErrorAccessDenied;
-    if (!reloadOwn()) return kErrorAccessDenied;
-    SettingsKey* k = m_own.find(key);
-    if (!k || !k->removeValue(name)) return kErrorFileNotFound;
-    return saveOwn();
+    return change([key = std::string(key), name = std::string(name)](SettingsKey& own) {
+        SettingsKey* k = own.find(key);
+        return k && k->removeValue(name) ? kErrorSuccess : kErrorFileNotFound;
+    });
 }
 
 int FileSettingsStore::createKey(RootKey root, std::string_view key) {
     if (!isOwnKey(root, key)) return keyExists(root, key) ? kErrorSuccess : kErrorAccessDenied;
     if (!validKeyPath(key)) return kErrorInvalidData;
-    if (!reloadOwn()) return kErrorAccessDenied;
-    if (m_own.find(key)) return kErrorSuccess;
-    m_own.findOrNew(key);
-    return saveOwn();
+    return change([key = std::string(key)](SettingsKey& own) {
+        if (own.find(key)) return kUnchanged;
+        own.findOrNew(key);
+        return kErrorSuccess;
+    });
 }
 
 int FileSettingsStore::deleteKey(RootKey root, std::string_view key) {
-    auto parts = splitPath(key);
     // "Software\Vesk" itself may go, but nothing above it.
     if (!isOwnKey(root, key)) return kErrorAccessDenied;
-    if (!reloadOwn()) return kErrorAccessDenied;
-    const std::string_view last = parts.back();
-    parts.pop_back();
-    SettingsKey* parent = &m_own;
-    for (std::string_view p : parts) {
-        parent = parent->child(p);
-        if (!parent) return kErrorFileNotFound;
-    }
-    if (!parent->removeChild(last)) return kErrorFileNotFound;
-    return saveOwn();
+    return change([key = std::string(key)](SettingsKey& own) {
+        auto parts = splitPath(key);
+        const std::string last(parts.back());
+        parts.pop_back();
+        SettingsKey* parent = &own;
+        for (std::string_view p : parts) {
+            parent = parent->child(p);
+            if (!parent) return kErrorFileNotFound;
+        }
+        return parent->removeChild(last) ? kErrorSuccess : kErrorFileNotFound;
+    });
 }
 
 int FileSettingsStore::subKeys(RootKey root, std::string_view key,

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -133,6 +134,12 @@ class MemorySettingsStore : public SettingsStore {
     SettingsKey m_machine;
 };
 
+/// A line of the file that was not understood, kept to be written back as it was.
+struct KeptLine {
+    std::string key;   ///< the key path it stood under ("" before any key or after a bad one)
+    std::string line;  ///< as it was, without its line end
+};
+
 /// The store of a Linux user: our keys in `settingsFile`, other programs' keys from
 /// `winePrefix` (user.reg for HKEY_CURRENT_USER, system.reg for HKEY_LOCAL_MACHINE) when
 /// given and present. The file is read again whenever it changed on disk, so two runs that
@@ -152,9 +159,23 @@ class FileSettingsStore : public SettingsStore {
     int deleteKey(RootKey root, std::string_view key) override;
     int subKeys(RootKey root, std::string_view key, std::vector<std::string>& names) override;
 
+    ~FileSettingsStore() override;
+    FileSettingsStore(const FileSettingsStore&) = delete;
+    FileSettingsStore& operator=(const FileSettingsStore&) = delete;
+
     const std::string& settingsFile() const { return m_file; }
 
+    /// From now on changes are kept in memory (and seen by reads) until flush(): a command
+    /// that saves many settings writes the file once.
+    void holdWrites() { m_holding = true; }
+    /// Writes the changes held back, over what the file holds by then; 0, or the error of
+    /// the write. The destructor flushes too.
+    int flush();
+
   private:
+    /// Changes our keys: 0 (or kUnchanged) from `op` means done.
+    using Change = std::function<int(SettingsKey&)>;
+    int change(const Change& op);
     const SettingsKey* lookup(RootKey root, std::string_view key);
     bool reloadOwn();
     void note(const std::string& text) const;
@@ -163,9 +184,13 @@ class FileSettingsStore : public SettingsStore {
 
     std::string m_file;
     std::string m_winePrefix;
-    SettingsKey m_own;  ///< HKEY_CURRENT_USER, holding only "Software\Vesk"
+    SettingsKey m_own;             ///< HKEY_CURRENT_USER, holding only "Software\Vesk"
+    std::vector<KeptLine> m_kept;  ///< the file's lines not understood, written back as they were
+    std::string m_unparsedText;    ///< the whole file when it held such lines
     std::int64_t m_stamp = -1;
     bool m_ownUnreadable = false;
+    bool m_holding = false;
+    std::vector<Change> m_pending;  ///< held back; replayed if the file changed meanwhile
     std::unique_ptr<SettingsKey> m_wineUser;
     std::unique_ptr<SettingsKey> m_wineMachine;
     bool m_wine64 = false;

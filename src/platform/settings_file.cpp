@@ -1,6 +1,7 @@
 #include "platform/settings_file.h"
 
 #include <cstdio>
+#include <map>
 
 #include "platform/registry_text.h"
 
@@ -140,11 +141,32 @@ bool parseOwnData(std::string_view line, std::size_t pos, SettingValue& v) {
     return false;
 }
 
-void formatKey(const SettingsKey& key, const std::string& path, std::string& out) {
+/// A key path as the store compares it: components without case, empty ones dropped.
+std::string foldedPath(std::string_view path) {
+    std::string out;
+    for (char c : path) {
+        if (c == '\\' && (out.empty() || out.back() == '\\')) continue;
+        out.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
+    }
+    if (!out.empty() && out.back() == '\\') out.pop_back();
+    return out;
+}
+
+using KeptByKey = std::map<std::string, std::vector<const KeptLine*>>;
+
+void appendKept(const KeptByKey& kept, const std::string& path, std::string& out) {
+    const auto it = kept.find(foldedPath(path));
+    if (it == kept.end()) return;
+    for (const KeptLine* k : it->second) out += k->line + "\n";
+}
+
+void formatKey(const SettingsKey& key, const std::string& path, const KeptByKey& kept,
+               std::string& out) {
     const auto vals = key.values();
     // A key is written when it holds values or nothing at all (so an empty task key survives);
     // keys that only hold sub-keys appear through their sub-keys.
-    if (!path.empty() && (!vals.empty() || key.childNames().empty())) {
+    const bool hasKept = kept.count(foldedPath(path)) > 0;
+    if (!path.empty() && (!vals.empty() || key.childNames().empty() || hasKept)) {
         out += "\n[" + path + "]\n";
         for (const auto& [name, value] : vals) {
             if (name.empty()) {
@@ -186,28 +208,43 @@ void formatKey(const SettingsKey& key, const std::string& path, std::string& out
             }
             out += "\n";
         }
+        appendKept(kept, path, out);
     }
     for (const std::string& childName : key.childNames()) {
-        formatKey(*key.child(childName), path.empty() ? childName : path + "\\" + childName, out);
+        formatKey(*key.child(childName), path.empty() ? childName : path + "\\" + childName, kept,
+                  out);
     }
 }
 
 }  // namespace
 
-std::string formatSettingsText(const SettingsKey& user) {
+std::string formatSettingsText(const SettingsKey& user, const std::vector<KeptLine>& kept) {
+    KeptByKey byKey;
+    for (const KeptLine& k : kept) byKey[foldedPath(k.key)].push_back(&k);
     std::string out =
         "; Vesk settings (the HKEY_CURRENT_USER keys of Vesk). Vesk rewrites this file when it\n"
-        "; saves a setting; the previous version stays beside it as .bak.\n"
+        "; saves settings; the previous version stays beside it as .bak. Lines Vesk does not\n"
+        "; understand are kept as they are.\n"
         "; [key path], then one value a line: \"name\"=\"text\", \"name\"=dword:<8 hex digits>,\n"
         "; \"name\"=multi:\"first\",\"second\", \"name\"=expand:\"text\", \"name\"=hex:01,02;\n"
         "; @ names a key's unnamed value. In quotes, \\\\ is one backslash and \\\" a quote.\n";
-    formatKey(user, {}, out);
+    // Lines that stood before any key (or after a key line not understood) stay there.
+    appendKept(byKey, {}, out);
+    formatKey(user, {}, byKey, out);
     return out;
 }
 
-void parseSettingsText(std::string_view text, SettingsKey& user, int* badLines) {
+void parseSettingsText(std::string_view text, SettingsKey& user, int* badLines,
+                       std::vector<KeptLine>* kept) {
     SettingsKey* current = nullptr;
+    std::string currentPath;
     int bad = 0;
+    std::string_view whole;
+    // A line not understood is counted and kept as it was, under the key it stood in.
+    auto notUnderstood = [&] {
+        ++bad;
+        if (kept) kept->push_back({current ? currentPath : std::string(), std::string(whole)});
+    };
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
@@ -215,6 +252,7 @@ void parseSettingsText(std::string_view text, SettingsKey& user, int* badLines) 
         std::string_view line = text.substr(start, end - start);
         start = end + 1;
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        whole = line;
         std::size_t pos = 0;
         skipBlanks(line, pos);
         line = line.substr(pos);
@@ -222,11 +260,12 @@ void parseSettingsText(std::string_view text, SettingsKey& user, int* badLines) 
         if (line[0] == '[') {
             const std::size_t close = line.rfind(']');
             if (close == std::string_view::npos || close < 2) {
-                ++bad;
                 current = nullptr;
+                notUnderstood();
                 continue;
             }
-            current = &user.findOrNew(line.substr(1, close - 1));
+            currentPath = std::string(line.substr(1, close - 1));
+            current = &user.findOrNew(currentPath);
             continue;
         }
         std::string name;
@@ -234,14 +273,14 @@ void parseSettingsText(std::string_view text, SettingsKey& user, int* badLines) 
         if (line[0] == '@') {
             pos = 1;
         } else if (!readQuoted(line, pos, name)) {
-            ++bad;
+            notUnderstood();
             continue;
         }
         skipBlanks(line, pos);
         SettingValue v;
         if (current == nullptr || pos >= line.size() || line[pos] != '=' ||
             !parseOwnData(line, pos + 1, v)) {
-            ++bad;
+            notUnderstood();
             continue;
         }
         current->setValue(name, std::move(v));

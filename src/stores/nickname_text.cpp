@@ -456,14 +456,15 @@ constexpr NoteTag kNoteTags[] = {
 ToTXT::ToTXT(RunContext& run, std::string fileName, std::string initialText, std::string prefix)
     : ToFile(run, std::move(fileName)),
       m_text(std::move(initialText)),
-      m_prefix(std::move(prefix)) {
-    if (isEudora()) {
-        const std::string toc = eudoraTocName(m_fileName);
-        if (!toc.empty()) {
-            std::error_code ec;
-            std::filesystem::remove(toc, ec);
-        }
-    }
+      m_prefix(std::move(prefix)) {}
+
+void ToTXT::replaced() {
+    // Only now: a write that failed leaves Eudora its old file and the index that goes with it.
+    if (!isEudora()) return;
+    const std::string toc = eudoraTocName(m_fileName);
+    if (toc.empty()) return;
+    std::error_code ec;
+    std::filesystem::remove(toc, ec);
 }
 
 bool ToTXT::isEudora() const {

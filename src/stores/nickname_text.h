@@ -89,12 +89,13 @@ class IterPine : public IterBase {
 /// "alias ", with a "note" line carrying the other fields).
 class ToTXT : public ToFile {
   public:
-    /// In the Eudora form (prefix beginning with "alias ") Eudora's table of contents beside
-    /// the file is deleted, so that Eudora rebuilds it from the new text.
     ToTXT(RunContext& run, std::string fileName, std::string initialText, std::string prefix);
 
     bool write(Entry e) override;
     std::string text() override { return m_text; }
+    /// In the Eudora form (prefix beginning with "alias ") Eudora's table of contents beside
+    /// the file is deleted once the new file is in place, so that Eudora rebuilds it.
+    void replaced() override;
 
     /// The ".toc" file Eudora keeps beside `fileName`, or empty when the name has no extension.
     static std::string eudoraTocName(const std::string& fileName);

@@ -13,6 +13,7 @@
 #include "model/adbook.h"
 #include "platform/prompt.h"
 #include "support/temp_dir.h"
+#include "support/test_readers.h"
 #include "support/test_run.h"
 
 namespace vesk {
@@ -519,15 +520,29 @@ TEST_F(ToTXTFiles, EudoraFormRoundTripsThroughEudorasReadingRules) {
     EXPECT_EQ(got["notes"], "first line\nsecond line");
 }
 
-TEST_F(ToTXTFiles, EudoraFormDeletesTheTocBesideTheFile) {
+TEST_F(ToTXTFiles, EudoraFormDeletesTheTocBesideTheFileOnceItIsReplaced) {
     testing::TestRun run;
     const std::string txt = dir.file("nndbase.txt", "old");
     const std::string toc = dir.file("nndbase.toc", "index");
     const std::string other = dir.file("other.toc", "keep");
     ToTXT writer(run, txt, "", "alias ");
+    writer.write(testing::contact("Ann", "a@x"));
+    EXPECT_TRUE(fs::exists(toc)) << "nothing is written yet";
+    ASSERT_TRUE(writer.finish());
     EXPECT_FALSE(fs::exists(toc));
     EXPECT_TRUE(fs::exists(other));
-    EXPECT_TRUE(fs::exists(txt));
+    EXPECT_NE(slurp(txt), "old");
+}
+
+TEST_F(ToTXTFiles, AFailedEudoraWriteKeepsTheToc) {
+    testing::TestRun run;
+    // A folder where the nickname file should be: the new file cannot take its place.
+    fs::create_directories(dir.path() / "nndbase.txt" / "inside");
+    const std::string toc = dir.file("nndbase.toc", "index");
+    ToTXT writer(run, dir.file("nndbase.txt"), "", "alias ");
+    writer.write(testing::contact("Ann", "a@x"));
+    EXPECT_FALSE(writer.finish());
+    EXPECT_EQ(slurp(toc), "index");
 }
 
 TEST_F(ToTXTFiles, OtherFormsLeaveTheTocAlone) {
@@ -535,6 +550,10 @@ TEST_F(ToTXTFiles, OtherFormsLeaveTheTocAlone) {
     const std::string toc = dir.file("list.toc", "index");
     ToTXT plain(run, dir.file("list.txt", ""), "", "");
     ToTXT pegasus(run, dir.file("list.pml"), "\\TITLE list\n", "");
+    for (ToTXT* writer : {&plain, &pegasus}) {
+        writer->write(testing::contact("Ann", "a@x"));
+        ASSERT_TRUE(writer->finish());
+    }
     EXPECT_TRUE(fs::exists(toc));
 }
 
@@ -543,6 +562,8 @@ TEST_F(ToTXTFiles, TocOfAFileWithoutExtensionIsNotLookedForInItsFolderName) {
     fs::create_directories(dir.path() / "Mail.old");
     const std::string parentToc = dir.file("Mail.toc", "unrelated");
     ToTXT writer(run, dir.file("Mail.old/nicknames"), "", "alias ");
+    writer.write(testing::contact("Ann", "a@x"));
+    ASSERT_TRUE(writer.finish());
     EXPECT_TRUE(fs::exists(parentToc));
 }
 

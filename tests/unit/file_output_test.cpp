@@ -2,12 +2,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "model/to_file.h"
 #include "platform/file_io.h"
+#include "platform/interrupt.h"
 #include "platform/prompt.h"
 #include "support/temp_dir.h"
 #include "support/test_readers.h"
@@ -110,6 +113,153 @@ TEST_F(FileOutput, ReplacesTheFileBehindASymlinkAndKeepsItsMode) {
     EXPECT_EQ(slurp(real), "new");
     EXPECT_EQ(fs::status(real).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+/// Names in `dir` other than `keep`: temporaries left behind would show here.
+std::vector<std::string> othersIn(const fs::path& dir, std::vector<std::string> keep) {
+    std::vector<std::string> found;
+    for (const auto& e : fs::directory_iterator(dir)) {
+        const std::string name = e.path().filename().string();
+        if (std::find(keep.begin(), keep.end(), name) == keep.end()) found.push_back(name);
+    }
+    return found;
+}
+
+TEST_F(FileOutput, OnlyRegularFilesAreReplaced) {
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    fs::create_symlink(dir / "pipe", dir / "link-to-pipe");
+    fs::create_directory(dir / "folder");
+    for (const char* name : {"pipe", "link-to-pipe", "folder"}) {
+        SCOPED_TRACE(name);
+        const WriteResult r = writeFileAtomically((dir / name).string(), "new");
+        EXPECT_FALSE(r.ok);
+        EXPECT_FALSE(r.error.empty());
+    }
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(dir / "pipe")));
+    EXPECT_TRUE(fs::is_symlink(dir / "link-to-pipe"));
+    EXPECT_EQ(othersIn(dir, {"pipe", "link-to-pipe", "folder"}), std::vector<std::string>{});
+    EXPECT_EQ(destinationProblem("/dev/null"), "not a regular file (a device, a pipe or a socket)");
+    EXPECT_EQ(destinationProblem((dir / "folder").string()), "Is a directory");
+    EXPECT_EQ(destinationProblem((dir / "absent").string()), "");
+}
+
+TEST_F(FileOutput, ARewrittenFileKeepsItsOwnerAndGroup) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
+    const fs::path target = dir / "book.txt";
+    std::ofstream(target) << "old";
+    ASSERT_EQ(::chown(target.c_str(), 4321, 4322), 0);
+    ASSERT_EQ(::chmod(target.c_str(), 0600), 0);
+    ASSERT_TRUE(writeFileAtomically(target.string(), "new").ok);
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_gid, 4322u);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(slurp(target), "new");
+}
+
+TEST_F(FileOutput, SameFileSeesThroughLinksAndOtherPaths) {
+    const fs::path a = dir / "a.txt";
+    std::ofstream(a) << "x";
+    fs::create_symlink(a, dir / "sym.txt");
+    fs::create_hard_link(a, dir / "hard.txt");
+    std::ofstream(dir / "b.txt") << "x";
+    EXPECT_TRUE(sameFile(a.string(), (dir / "sym.txt").string()));
+    EXPECT_TRUE(sameFile(a.string(), (dir / "hard.txt").string()));
+    EXPECT_TRUE(sameFile(a.string(), (dir / "." / "a.txt").string()));
+    EXPECT_FALSE(sameFile(a.string(), (dir / "b.txt").string()));
+    EXPECT_FALSE(sameFile(a.string(), (dir / "absent.txt").string()));
+}
+
+TEST_F(FileOutput, FilesReplacedTogetherAreAllPutBackWhenOneFails) {
+    const fs::path a = dir / "a.txt";
+    const fs::path c = dir / "c.txt";  // new: removed again
+    const fs::path b = dir / "b.txt";
+    std::ofstream(a) << "old a";
+    StagedFile sa, sc, sb;
+    ASSERT_TRUE(sa.stage(a.string(), "new a").ok);
+    ASSERT_TRUE(sc.stage(c.string(), "new c").ok);
+    ASSERT_TRUE(sb.stage(b.string(), "new b").ok);
+    // Something takes b's place after it was staged: its rename fails.
+    fs::create_directories(b / "inside");
+    int failed = -2;
+    bool restored = false;
+    const WriteResult r = commitStaged({&sa, &sc, &sb}, true, &failed, &restored);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.error.find("Is a directory"), std::string::npos) << r.error;
+    EXPECT_EQ(failed, 2);
+    EXPECT_TRUE(restored);
+    EXPECT_EQ(slurp(a), "old a");
+    EXPECT_FALSE(fs::exists(c));
+    EXPECT_EQ(othersIn(dir, {"a.txt", "b.txt"}), std::vector<std::string>{});
+}
+
+TEST_F(FileOutput, FilesReplacedTogether) {
+    const fs::path a = dir / "a.txt";
+    const fs::path b = dir / "b.txt";
+    std::ofstream(a) << "old a";
+    StagedFile sa, sb;
+    ASSERT_TRUE(sa.stage(a.string(), "new a").ok);
+    ASSERT_TRUE(sb.stage(b.string(), "new b").ok);
+    int failed = -2;
+    ASSERT_TRUE(commitStaged({&sa, &sb}, false, &failed).ok);
+    EXPECT_EQ(failed, -1);
+    EXPECT_EQ(slurp(a), "new a");
+    EXPECT_EQ(slurp(b), "new b");
+    EXPECT_EQ(othersIn(dir, {"a.txt", "b.txt"}), std::vector<std::string>{});
+}
+
+TEST_F(FileOutput, AnInterruptedWriteLeavesTheOldFileAndNoTemporary) {
+    installInterruptHandler();
+    const fs::path target = dir / "book.txt";
+    std::ofstream(target) << "old";
+    std::raise(SIGINT);
+    ASSERT_TRUE(interruptRequested());
+    const WriteResult r = writeFileAtomically(target.string(), std::string(3 << 20, 'x'));
+    clearInterrupt();
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(slurp(target), "old");
+    EXPECT_EQ(othersIn(dir, {"book.txt"}), std::vector<std::string>{});
+}
+
+TEST_F(FileOutput, ASecondSignalRemovesTheTemporaryAndEnds) {
+    const fs::path temp = dir / "book.txt.AbC123";
+    std::ofstream(temp) << "half";
+    EXPECT_EXIT(
+        {
+            installInterruptHandler();
+            TemporaryFile t(temp.string());
+            std::raise(SIGTERM);
+            std::raise(SIGTERM);
+        },
+        ::testing::ExitedWithCode(128 + SIGTERM), "");
+    EXPECT_FALSE(fs::exists(temp));
+}
+
+TEST_F(FileOutput, SpoolingStopsAtTheLimit) {
+    struct Case {
+        std::string input;
+        bool ok;
+    } cases[] = {{"Ann|a@x\n", true}, {"", true}, {std::string(100, 'z'), false}};
+    for (const Case& c : cases) {
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        ASSERT_EQ(::write(fds[1], c.input.data(), c.input.size()),
+                  static_cast<ssize_t>(c.input.size()));
+        ::close(fds[1]);
+        TemporaryFile temp;
+        const SpoolResult r = spoolToFile(fds[0], 64, temp, ".tst");
+        ::close(fds[0]);
+        EXPECT_EQ(r.ok, c.ok);
+        EXPECT_EQ(r.tooLarge, !c.ok);
+        if (c.ok) {
+            EXPECT_EQ(slurp(temp.path()), c.input);
+            EXPECT_EQ(fs::path(temp.path()).extension(), ".tst");
+        } else {
+            EXPECT_EQ(r.error, "more than 64 bytes, the most Vesk reads");
+            EXPECT_TRUE(temp.path().empty());
+        }
+    }
 }
 
 }  // namespace

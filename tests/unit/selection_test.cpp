@@ -1,6 +1,9 @@
 #include "operations/selection.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -121,6 +124,100 @@ TEST_F(Selection, FailuresAreReportedNeverTakenForSuccess) {
     EXPECT_EQ(prompts.dialogs, std::vector<std::string>{"save"});
 }
 
+TEST_F(Selection, DestinationsThatAreNotRegularFilesAreRefused) {
+    ASSERT_EQ(::mkfifo(file("pipe.tst").c_str(), 0600), 0);
+    fs::create_symlink(file("pipe.tst"), file("link.tst"));
+    fs::create_directory(file("folder.tst"));
+    add("Ann", "a@x");
+    struct Case {
+        std::string path;
+        const char* reason;
+    } cases[] = {
+        {file("pipe.tst"), "not a regular file (a device, a pipe or a socket)"},
+        {file("link.tst"), "not a regular file (a device, a pipe or a socket)"},
+        {"/dev/null", "not a regular file (a device, a pipe or a socket)"},
+        // Merging would read it until memory runs out.
+        {"/dev/zero", "not a regular file (a device, a pipe or a socket)"},
+        {file("folder.tst"), "Is a directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        for (bool merge : {true, false}) {
+            prompts.messages.clear();
+            // A merge would read the pipe and wait for ever: nothing may be read or replaced.
+            const SaveOutcome o = saveToFile(c.path, view, lines, SaveOptions{merge});
+            EXPECT_EQ(o.status, SaveStatus::Failed);
+            ASSERT_EQ(prompts.messages.size(), 1u);
+            EXPECT_EQ(prompts.messages[0].text, "\"" + c.path + "\" cannot be written: " +
+                                                    c.reason + ". Nothing was written.");
+        }
+    }
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(file("pipe.tst"))));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_TRUE(fs::is_character_file("/dev/zero"));
+    EXPECT_FALSE(fs::exists(file("pipe.tst.bak")));
+}
+
+TEST_F(Selection, SourcesAreReadUpToTheBound) {
+    run.maxSourceBytes = 64;
+    spit(file("big.tst"), std::string(65, 'x'));
+    EXPECT_EQ(loadFile(file("big.tst"), view, lines), -3);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text,
+              "\"" + file("big.tst") +
+                  "\" is larger than 64 bytes, the most Vesk reads: it was not read.");
+    // An endless device is read up to the bound, not until memory runs out.
+    EXPECT_EQ(
+        loadFile("/dev/zero", view,
+                 FormatChoice{testing::lineRegistry(), Application::None, &testing::lineFormat()}),
+        -3);
+    ASSERT_EQ(prompts.messages.size(), 2u);
+    EXPECT_EQ(prompts.messages[1].text,
+              "\"/dev/zero\" gives more than 64 bytes, the most Vesk reads: it was not read.");
+    EXPECT_EQ(view.currentBook().entryCount(), 0);
+
+    // Merging with an existing file beyond the bound would read it whole: refused.
+    add("Ann", "a@x");
+    spit(file("big.tst"), std::string(65, 'x'));
+    EXPECT_EQ(saveToFile(file("big.tst"), view, lines).status, SaveStatus::Failed);
+    EXPECT_EQ(slurp(file("big.tst")), std::string(65, 'x'));
+    EXPECT_EQ(saveToFile(file("big.tst"), view, lines, SaveOptions{false}).status,
+              SaveStatus::Saved);
+}
+
+TEST_F(Selection, APipeIsReadOnceForTheContentCheckAndTheReader) {
+    ASSERT_EQ(::mkfifo(file("in.pipe").c_str(), 0600), 0);
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        spit(file("in.pipe"), "LINES|x\nAnn|a@x\nBob|b@x\n");
+        ::_exit(0);
+    }
+    EXPECT_EQ(loadFile(file("in.pipe"), view, lines), 0);
+    ::waitpid(writer, nullptr, 0);
+    EXPECT_EQ(view.currentBook().entryCount(), 3);  // "LINES|x" reads as a contact too
+}
+
+TEST_F(Selection, TheSummaryKnowsWhetherTheOldFileWasMergedOrReplaced) {
+    add("Ann", "a@x");
+    SaveOutcome o = saveToFile(file("new.tst"), view, lines);
+    EXPECT_FALSE(o.existed);
+    EXPECT_EQ(o.backupFile, "");
+
+    spit(file("old.tst"), "Bob|b@x\n");
+    o = saveToFile(file("old.tst"), view, lines);
+    EXPECT_TRUE(o.existed);
+    EXPECT_TRUE(o.mergedWithExisting);
+    EXPECT_EQ(o.existingEntries, 1);
+    EXPECT_EQ(o.backupFile, file("old.tst.bak"));
+
+    // Bytes the reader finds nothing in: replaced, not merged.
+    spit(file("junk.tst"), "no bar on this line\n");
+    o = saveToFile(file("junk.tst"), view, lines);
+    EXPECT_TRUE(o.existingUnreadable);
+    EXPECT_FALSE(o.mergedWithExisting);
+    EXPECT_EQ(slurp(file("junk.tst.bak")), "no bar on this line\n");
+}
+
 TEST_F(Selection, ACancelledImportIsNotSaved) {
     add("Ann", "a@x");
     view.currentBook().stopRequested = true;
@@ -173,6 +270,47 @@ TEST_F(Selection, DispatchComparesApplicationNamesExactly) {
     }
 }
 
+TEST_F(Selection, TheSourceFileItselfIsRefusedAsTheDestination) {
+    const std::string source = file("book.tst");
+    spit(source, "Ann|a@x\nBob|b@x\n");
+    fs::create_symlink(source, file("link.tst"));
+    fs::create_hard_link(source, file("hard.tst"));
+    const std::string same = "\"" + source + "\"";
+    struct Case {
+        std::string destination;
+        std::string also;  // how the message names the source when the path differs
+    } cases[] = {
+        {source, ""},
+        {file("link.tst"), " (the same file as " + same + ")"},
+        {file("hard.tst"), " (the same file as " + same + ")"},
+        {dir.path().string() + "/./book.tst", " (the same file as " + same + ")"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.destination);
+        for (bool merge : {true, false}) {
+            prompts.messages.clear();
+            PlainBookView v(run);
+            DispatchContext context = linesContext;
+            context.allowMerge = merge;
+            const DispatchOutcome o =
+                dispatchApplications("Other", source, "Other", c.destination, v, context);
+            EXPECT_EQ(o.save.status, SaveStatus::Failed);
+            ASSERT_EQ(prompts.messages.size(), 1u);
+            EXPECT_EQ(prompts.messages[0].text,
+                      "\"" + c.destination + "\" is the source file itself" + c.also +
+                          ": Vesk does not write a book over the file it reads. Nothing was "
+                          "written.");
+        }
+    }
+    EXPECT_EQ(slurp(source), "Ann|a@x\nBob|b@x\n");
+    EXPECT_FALSE(fs::exists(source + ".bak"));
+    // Another file of the same content is an ordinary destination.
+    spit(file("copy.tst"), "Ann|a@x\nBob|b@x\n");
+    EXPECT_EQ(dispatchApplications("Other", source, "Other", file("copy.tst"), view, linesContext)
+                  .save.status,
+              SaveStatus::Saved);
+}
+
 TEST_F(Selection, StoresThatCannotBeOpenedAreReportedNotIgnored) {
     const DispatchOutcome o =
         dispatchApplications("oe", file("x.wab"), "Other", file("o.tst"), view, linesContext);
@@ -192,6 +330,13 @@ const FormatInfo& ldifAsLines() {
         return f;
     }();
     return info;
+}
+
+ProcessResult exited(int code) {
+    ProcessResult r;
+    r.started = true;
+    r.exitCode = code;
+    return r;
 }
 
 class ExternalNetscape : public Selection {
@@ -221,7 +366,7 @@ TEST_F(ExternalNetscape, ExportRunsTheProgramWithAnArgumentVectorAndLoadsItsFile
         runs.push_back(argv);
         EXPECT_FALSE(fs::exists(ldif)) << "a stale file must be gone before the export";
         spit(argv[2], "Ann Export|ann@x\n");
-        return true;
+        return exited(0);
     };
     const DispatchOutcome o =
         dispatchApplications("Netscape 4.x", "", "Other", file("out.tst"), view, context);
@@ -236,7 +381,7 @@ TEST_F(ExternalNetscape, ExportRunsTheProgramWithAnArgumentVectorAndLoadsItsFile
 TEST_F(ExternalNetscape, AnExportThatLeavesNoFileLoadsNothing) {
     spit(dir.file("vesk.ldif"), "Stale Steve|steve@x\n");
     DispatchContext context = netscape();
-    context.run = [](const std::vector<std::string>&) { return true; };
+    context.run = [](const std::vector<std::string>&) { return exited(0); };
     const DispatchOutcome o =
         dispatchApplications("ns4", "", "Other", file("out.tst"), view, context);
     EXPECT_FALSE(o.sourceAvailable);
@@ -252,7 +397,7 @@ TEST_F(ExternalNetscape, ImportWritesTheFileAfreshShowsTheCommandAndDeletesIt) {
     context.run = [&](const std::vector<std::string>& argv) {
         runs.push_back(argv);
         seen = slurp(argv[2]);
-        return true;
+        return exited(0);
     };
     const DispatchOutcome o = dispatchApplications("", "", "ns4", "", view, context);
     EXPECT_EQ(o.save.status, SaveStatus::Saved);
@@ -263,12 +408,57 @@ TEST_F(ExternalNetscape, ImportWritesTheFileAfreshShowsTheCommandAndDeletesIt) {
     EXPECT_EQ(prompts.messages[0].text, "/opt/netscape/netscape -import " + ldif);
     EXPECT_EQ(prompts.messages[0].caption, "");
     EXPECT_FALSE(fs::exists(ldif));
+}
 
-    // A program that cannot be started leaves the file for the user and fails the run.
-    context.run = [](const std::vector<std::string>&) { return false; };
-    const DispatchOutcome failed = dispatchApplications("", "", "Netscape 4.x", "", view, context);
-    EXPECT_EQ(failed.save.status, SaveStatus::Failed);
-    EXPECT_TRUE(fs::exists(ldif));
+TEST_F(ExternalNetscape, AnImportThatFailsOrCannotStartFailsTheRunAndLeavesNoFile) {
+    const std::string ldif = dir.file("vesk.ldif");
+    add("Ann", "a@x");
+    struct Case {
+        const char* name;
+        ProcessResult result;
+        const char* why;
+    } cases[] = {
+        {"cannot start", ProcessResult{}, "it could not be started"},
+        {"exit status 3", exited(3), "it ended with exit status 3"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        prompts.messages.clear();
+        DispatchContext context = netscape();
+        context.run = [&c](const std::vector<std::string>&) { return c.result; };
+        const DispatchOutcome failed =
+            dispatchApplications("", "", "Netscape 4.x", "", view, context);
+        EXPECT_EQ(failed.save.status, SaveStatus::Failed);
+        EXPECT_FALSE(fs::exists(ldif));
+        ASSERT_EQ(prompts.messages.size(), 2u);  // the command shown, then the failure
+        EXPECT_EQ(
+            prompts.messages[1].text,
+            "Netscape 4.x (/opt/netscape/netscape -import) failed: " + std::string(c.why) + ".");
+    }
+    // The real process layer reads the exit status too.
+    setConfiguredPath(run, 2, "/bin/false");
+    EXPECT_EQ(dispatchApplications("", "", "Netscape 4.x", "", view, netscape()).save.status,
+              SaveStatus::Failed);
+    setConfiguredPath(run, 2, "/bin/true");
+    EXPECT_EQ(dispatchApplications("", "", "Netscape 4.x", "", view, netscape()).save.status,
+              SaveStatus::Saved);
+    EXPECT_FALSE(fs::exists(ldif));
+}
+
+TEST_F(Selection, Netscape3WritesTheFileGivenWhenItIsNotConfigured) {
+    add("Ann", "a@x");
+    const DispatchOutcome o =
+        dispatchApplications("", "", "ns3", file("mine.htm"), view, linesContext);
+    EXPECT_EQ(o.save.status, SaveStatus::Saved);
+    EXPECT_TRUE(fs::exists(file("mine.htm")));
+    EXPECT_FALSE(fs::exists("address.htm"));
+
+    const DispatchOutcome none = dispatchApplications("", "", "ns3", "", view, linesContext);
+    EXPECT_NE(none.save.status, SaveStatus::Saved);
+    ASSERT_FALSE(prompts.messages.empty());
+    EXPECT_EQ(prompts.messages.back().text,
+              "Netscape 3.x is not configured and no file was given, so there is no "
+              "\"address.htm\" to use.");
 }
 
 TEST_F(Selection, SaveDialogAppendsTheChosenFiltersExtension) {

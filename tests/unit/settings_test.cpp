@@ -282,6 +282,102 @@ TEST_F(FileStore, AFailedWriteIsReported) {
               kErrorCantWrite);
 }
 
+TEST_F(FileStore, HeldWritesGoToTheFileOnceAndTheBackupKeepsTheOriginal) {
+    fs::create_directories(fs::path(file()).parent_path());
+    const std::string original = "[Software\\Vesk\\Formats]\n\"Juno\"=\"original\"\n";
+    spit(file(), original);
+    {
+        FileSettingsStore store(file(), {});
+        store.holdWrites();
+        for (int i = 0; i < 15; ++i) {
+            ASSERT_EQ(store.writeValue(RootKey::CurrentUser, "Software\\Vesk\\Formats",
+                                       "N" + std::to_string(i), SettingValue::ofNumber(1)),
+                      0);
+        }
+        ASSERT_EQ(store.deleteValue(RootKey::CurrentUser, "Software\\Vesk\\Formats", "N3"), 0);
+        ASSERT_EQ(store.createKey(RootKey::CurrentUser, "Software\\Vesk\\Empty"), 0);
+        SettingValue v;
+        EXPECT_EQ(store.readValue(RootKey::CurrentUser, "Software\\Vesk\\Formats", "N14", v), 0)
+            << "a held change is seen by reads";
+        EXPECT_EQ(slurp(file()), original) << "nothing is written before the flush";
+        EXPECT_EQ(store.flush(), 0);
+    }
+    EXPECT_EQ(slurp(file() + ".bak"), original);
+    FileSettingsStore again(file(), {});
+    SettingValue v;
+    EXPECT_EQ(again.readValue(RootKey::CurrentUser, "Software\\Vesk\\Formats", "Juno", v), 0);
+    EXPECT_EQ(again.readValue(RootKey::CurrentUser, "Software\\Vesk\\Formats", "N14", v), 0);
+    EXPECT_EQ(again.readValue(RootKey::CurrentUser, "Software\\Vesk\\Formats", "N3", v),
+              kErrorFileNotFound);
+    EXPECT_TRUE(again.keyExists(RootKey::CurrentUser, "Software\\Vesk\\Empty"));
+}
+
+TEST_F(FileStore, HeldWritesGoOverWhatAnotherRunSavedMeanwhile) {
+    FileSettingsStore mine(file(), {});
+    mine.holdWrites();
+    ASSERT_EQ(mine.writeValue(RootKey::CurrentUser, "Software\\Vesk\\Formats", "Juno",
+                              SettingValue::ofText("mine")),
+              0);
+    {
+        FileSettingsStore other(file(), {});
+        ASSERT_EQ(other.writeValue(RootKey::CurrentUser, "Software\\Vesk\\Formats", "Opera",
+                                   SettingValue::ofText("other")),
+                  0);
+    }
+    ASSERT_EQ(mine.flush(), 0);
+    FileSettingsStore again(file(), {});
+    SettingValue v;
+    EXPECT_EQ(again.readValue(RootKey::CurrentUser, "Software\\Vesk\\Formats", "Juno", v), 0);
+    EXPECT_EQ(again.readValue(RootKey::CurrentUser, "Software\\Vesk\\Formats", "Opera", v), 0);
+}
+
+TEST_F(FileStore, LinesNotUnderstoodAreKeptAndSoIsTheFileAsItWas) {
+    fs::create_directories(fs::path(file()).parent_path());
+    const std::string original =
+        "\"stray\"=\"before any key\"\n"
+        "[Software\\Vesk\\Formats]\n"
+        "\"Juno\"=\"/home/ann/juno\"\n"
+        "\"Opera\"=future:\"a type of a later Vesk\"\n"
+        "garbage line\n"
+        "[Software\\Vesk\\CSV]\n"
+        "\"sep\"=\",\"\n"
+        "[unclosed\n"
+        "\"x\"=\"under no key\"\n";
+    spit(file(), original);
+    {
+        FileSettingsStore store(file(), {});
+        ASSERT_EQ(store.writeValue(RootKey::CurrentUser, "Software\\Vesk\\Formats", "Pine",
+                                   SettingValue::ofText("/home/ann/.addressbook")),
+                  0);
+    }
+    EXPECT_EQ(slurp(file() + ".unparsed"), original);
+    const std::string text = slurp(file());
+    // Each line stays under the key it stood in; lines under no key come first.
+    const std::size_t stray = text.find("\"stray\"=\"before any key\"\n");
+    const std::size_t unclosed = text.find("[unclosed\n\"x\"=\"under no key\"\n");
+    const std::size_t formats = text.find("[Software\\Vesk\\Formats]\n");
+    const std::size_t future =
+        text.find("\"Opera\"=future:\"a type of a later Vesk\"\ngarbage line\n");
+    const std::size_t csv = text.find("[Software\\Vesk\\CSV]\n");
+    ASSERT_NE(stray, std::string::npos) << text;
+    ASSERT_NE(unclosed, std::string::npos) << text;
+    ASSERT_NE(future, std::string::npos) << text;
+    EXPECT_LT(unclosed, csv);
+    EXPECT_LT(stray, csv);
+    EXPECT_LT(formats, future);
+    EXPECT_LT(future, text.find("[Software", formats + 1)) << "not moved under another key";
+    EXPECT_NE(text.find("\"Pine\"=\"/home/ann/.addressbook\""), std::string::npos);
+
+    // Written back, the file reads the same and keeps the same lines again.
+    SettingsKey first;
+    SettingsKey second;
+    std::vector<KeptLine> kept;
+    int bad = 0;
+    parseSettingsText(text, first, &bad, &kept);
+    EXPECT_EQ(bad, 5);
+    EXPECT_EQ(formatSettingsText(first, kept), text);
+}
+
 // What Wine writes: escaped UTF-16 units, str(N), hex(N) split over lines, dword, @.
 constexpr const char* kWineUser =
     "WINE REGISTRY Version 2\n"

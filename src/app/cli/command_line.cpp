@@ -16,6 +16,7 @@
 #include "platform/environment.h"
 #include "platform/faults.h"
 #include "platform/file_io.h"
+#include "platform/interrupt.h"
 #include "platform/run_context.h"
 #include "registry/applications.h"
 #include "registry/registry.h"
@@ -41,7 +42,8 @@ constexpr const char* kUsage =
     "\n"
     "convert  reads SOURCE and writes DEST, each by its extension (see vesk formats), or by\n"
     "         the application given with --from/--to. An existing DEST is merged with what\n"
-    "         it holds (the old file stays as DEST.bak); --replace writes it afresh.\n"
+    "         it holds, except an archive (.kynt) or Forte Agent XML file, which is replaced;\n"
+    "         --replace replaces any DEST. The old file stays as DEST.bak.\n"
     "sync     brings two address books into step and writes the result to both files.\n"
     "apps     lists the mail programs found here and the address books of each.\n"
     "auto     runs an automation task; tasks lists them, tasks save/delete edits them.\n"
@@ -167,7 +169,16 @@ int sync(const std::vector<std::string>& paths, Streams s) {
                   << ": Vesk cannot both read and write this type of file\n";
             return kExitFailed;
         case SyncStatus::Unreadable:
-            s.err << "vesk: cannot read " << o.file << "\n";
+            s.err << "vesk: cannot read " << o.file;
+            if (!o.reason.empty()) s.err << ": " << o.reason;
+            s.err << "\n";
+            return kExitFailed;
+        case SyncStatus::SameFile:
+            s.err << "vesk: " << paths[0] << " and " << paths[1]
+                  << " are the same file; there is nothing to synchronise\n";
+            return kExitFailed;
+        case SyncStatus::Interrupted:
+            s.err << "vesk: interrupted; neither file was changed\n";
             return kExitFailed;
         case SyncStatus::ReadProblem:
             s.err << "vesk: reading " << o.file
@@ -176,11 +187,19 @@ int sync(const std::vector<std::string>& paths, Streams s) {
         case SyncStatus::Empty:
             s.err << "vesk: the synchronised address book is empty; neither file was changed\n";
             return kExitFailed;
-        case SyncStatus::WriteFailed:
+        case SyncStatus::WriteFailed: {
             s.err << "vesk: could not write " << o.file;
-            if (o.file == paths[0]) s.err << "; " << paths[1] << " was left unchanged";
-            s.err << "\n";
+            if (!o.reason.empty()) s.err << ": " << o.reason;
+            const std::string& other = o.changed == paths[0] ? paths[1] : paths[0];
+            if (o.changed.empty()) {
+                s.err << "; neither file was changed\n";
+            } else {
+                s.err << "; " << o.changed << " was changed and could not be put back (its "
+                      << "previous version is " << o.changed << ".bak), " << other
+                      << " was not changed\n";
+            }
             return kExitFailed;
+        }
     }
     return kExitFailed;
 }
@@ -340,7 +359,13 @@ int run(const std::vector<std::string>& input, const std::string& version, Strea
     RunContext context(prompt, settings);
     if (trace) context.setTraceSink(&traceSink);
     context.programDirectory = programDirectory();
-    return runIn(context, input, version, s);
+    // One command writes the settings file once, at its end.
+    settings.holdWrites();
+    int rc = runIn(context, input, version, s);
+    // Ctrl-C or SIGTERM that stopped the work: the shell's code for it (130 for Ctrl-C).
+    if (interruptRequested() && rc != kExitDone) rc = 128 + interruptSignal();
+    settings.flush();
+    return rc;
 }
 
 int runIn(RunContext& context, const std::vector<std::string>& input, const std::string& version,
@@ -429,6 +454,7 @@ int runIn(RunContext& context, const std::vector<std::string>& input, const std:
 
 int main(int argc, char** argv, const char* version) {
     installFaultHandler();
+    installInterruptHandler();
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     Streams s{std::cout, std::cerr};

@@ -2,7 +2,34 @@
 
 #include <ostream>
 
+#include "platform/interrupt.h"
+
 namespace vesk::cli {
+
+namespace {
+
+/// ", the old one is X.bak", or what became of the old file when no copy could be kept.
+std::string oldFileText(const SaveOutcome& save) {
+    if (save.backupFile.empty()) return " (no copy of the old one could be kept)";
+    return ", the old one is " + save.backupFile;
+}
+
+}  // namespace
+
+/// What became of a destination that existed: merged with, or replaced (and why).
+void reportMergedOrReplaced(const SaveOutcome& save, std::ostream& err) {
+    if (!save.existed) return;
+    if (save.mergedWithExisting) {
+        err << "vesk: merged with what " << save.fileName << " already held ("
+            << save.existingEntries << " contact(s)" << oldFileText(save) << ")";
+        if (save.existingProblems) err << "; reading it reported problems (see above)";
+        err << "\n";
+    } else if (save.existingUnreadable) {
+        err << "vesk: could not read the existing file; replaced it" << oldFileText(save) << "\n";
+    } else {
+        err << "vesk: replaced " << save.fileName << oldFileText(save) << "\n";
+    }
+}
 
 /// The summary after a conversion, on stderr: what was read, written, merged and flattened.
 void reportConversion(const std::string& source, NewAdbook& book, const SaveOutcome& save,
@@ -20,19 +47,15 @@ void reportConversion(const std::string& source, NewAdbook& book, const SaveOutc
         err << "vesk: this format holds no folders: the contacts of " << save.foldersFlattened
             << " folder(s) were written without them\n";
     }
-    if (save.mergedWithExisting) {
-        err << "vesk: merged with what " << save.fileName << " already held (the previous "
-            << "version is kept as " << save.fileName
-            << ".bak; fields this format cannot hold were not kept)\n";
-    }
-    if (save.existingUnreadable) {
-        err << "vesk: " << save.fileName << " existed and could not be read, so it was replaced "
-            << "(the previous version is kept as " << save.fileName << ".bak)\n";
-    }
+    reportMergedOrReplaced(save, err);
 }
 
 /// Exit code and message for how a dispatch went.
 int judge(const DispatchOutcome& o, const std::string& source, NewAdbook& book, std::ostream& err) {
+    if (interruptRequested() && o.save.status != SaveStatus::Saved) {
+        err << "vesk: interrupted; nothing was written\n";
+        return kExitFailed;
+    }
     if (!o.sourceAvailable) {
         err << "vesk: nothing was converted: the source could not be read\n";
         return kExitFailed;

@@ -17,6 +17,9 @@ constexpr int kExitUsage = 2;
 /// The summary after a conversion, on `err`: what was read, written, merged and flattened.
 void reportConversion(const std::string& source, NewAdbook& book, const SaveOutcome& save,
                       std::ostream& err);
+/// What became of a destination that existed, on `err`: "merged with what X already held",
+/// "could not read the existing file; replaced it, the old one is X.bak" or "replaced X".
+void reportMergedOrReplaced(const SaveOutcome& save, std::ostream& err);
 /// Prints how a dispatch went and returns the exit code.
 int judge(const DispatchOutcome& o, const std::string& source, NewAdbook& book, std::ostream& err);
 
