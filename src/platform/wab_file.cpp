@@ -14,7 +14,6 @@ namespace {
 constexpr std::string_view kMagic(
     "\x9C\xCB\xCB\x8D\x13\x75\xD2\x11\x91\x58\x00\xC0\x4F\x79\x56\xA4", 16);
 constexpr std::size_t kIndexDescriptor = 0x18;
-constexpr std::size_t kRecordHeader = 32;
 constexpr std::uint32_t kMultiValued = 0x1000;
 
 /// Little-endian numbers out of the file's bytes, every read checked against the end.

@@ -182,8 +182,8 @@ void readContactItem(RunContext& run, outlook::ContactItem& item, Entry& e, int&
     run.trace(0, "All entries were read successfully", "");
 }
 
-IterOLLI::IterOLLI(RunContext& run, std::shared_ptr<outlook::DistListItem> list)
-    : m_list(std::move(list)), m_run(run) {}
+IterOLLI::IterOLLI(RunContext& /*run*/, std::shared_ptr<outlook::DistListItem> list)
+    : m_list(std::move(list)) {}
 
 bool IterOLLI::rewind() {
     m_memberIndex = 1;

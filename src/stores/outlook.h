@@ -42,7 +42,6 @@ class IterOLLI : public IterBase {
   private:
     std::shared_ptr<outlook::DistListItem> m_list;
     int m_memberIndex = 1;
-    RunContext& m_run;
 };
 
 namespace iterators {
