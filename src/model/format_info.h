@@ -85,6 +85,8 @@ struct FormatInfo {
     /// no maker says the format is known and not built yet.
     bool reads = false;
     bool writes = false;
+    /// False when the store cannot be written on this system: its writer only says so.
+    bool writesHere = true;
     bool holdsFolders = false;
     bool holdsLists = false;
     /// Saving into an existing file merges with what it holds.

@@ -31,7 +31,7 @@ const std::vector<ApplicationInfo>& applications() {
         {A::Becky, "Becky!", "", true},
         {A::PalmDesktop, "Palm Desktop", "", true},
         {A::Netscape6, "Netscape 6.x/7.x", "", true},
-        {A::Outlook, "MS Outlook", "ol", true, S::Store, D::Store},
+        {A::Outlook, "MS Outlook", "ol", true, S::Store, D::Store, F::Optional},
         {A::Opera, "Opera", "op", true, S::KeptFile, D::Store, F::Optional},
         {A::ForteAgent, "Forte Agent", "agt", true, S::FileAsApp, D::FileAsApp, F::Required},
         {A::Thunderbird, "Thunderbird", "", true},

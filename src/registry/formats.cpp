@@ -12,27 +12,16 @@
 #include "stores/mork.h"
 #include "stores/nickname_text.h"
 #include "stores/opera.h"
+#include "stores/outlook.h"
 #include "stores/palm.h"
 #include "stores/pegasus_book.h"
 #include "stores/simeon.h"
+#include "stores/wab.h"
 
 namespace vesk {
 
 namespace {
 
-// Formats that are known and not built yet: they claim their files, so that a user hears the
-// format's name instead of "unknown". A format that lands moves its record into its own file
-// pair and keeps its line below.
-const FormatInfo kWab = {.id = "wab",
-                         .displayName = "Windows Address Book (Outlook Express)",
-                         .applications = {Application::OutlookExpress},
-                         .reads = true,
-                         .writes = true};
-const FormatInfo kOutlook = {.id = "outlook",
-                             .displayName = "Microsoft Outlook",
-                             .applications = {Application::Outlook},
-                             .reads = true,
-                             .writes = true};
 // A format does not include another: the Agent reader gets its list reader from here.
 std::unique_ptr<IterBase> agentListReader(RunContext& run, std::string name, std::string members) {
     return std::make_unique<iterators::IterTXT>(run, std::string(), iterators::IterTXT::kModeGiven,
@@ -54,8 +43,8 @@ const std::vector<const FormatInfo*>& builtInFormats() {
     // One line a format. An application number selects a row before any row after it can match
     // by extension, so the order decides which wins (LDIF's .ldif before Eudora's number).
     static const std::vector<const FormatInfo*> table = {
-        &kWab,
-        &kOutlook,
+        &wabFormat(),
+        &outlookFormat(),
         &simeonFormat(),
         &ldifFormat(),
         &eudoraFormat(),

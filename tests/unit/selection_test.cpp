@@ -321,13 +321,14 @@ TEST_F(Selection, TheSourceFileItselfIsRefusedAsTheDestination) {
               SaveStatus::Saved);
 }
 
-TEST_F(Selection, StoresNotBuiltYetAreReportedNotIgnored) {
+TEST_F(Selection, StoresThatCannotBeOpenedAreReportedNotIgnored) {
     const DispatchOutcome o =
         dispatchApplications("oe", file("x.wab"), "Other", file("o.tst"), view, linesContext);
     EXPECT_TRUE(o.sourceKnown);
-    EXPECT_FALSE(o.sourceAvailable);
+    EXPECT_EQ(view.currentBook().entryCount(), 0);
     ASSERT_FALSE(prompts.messages.empty());
-    EXPECT_EQ(prompts.messages[0].text, "Outlook Express cannot be read by this build of Vesk.");
+    EXPECT_EQ(prompts.messages[0].text,
+              "The Windows Address Book " + file("x.wab") + " cannot be opened (8004010f).");
 }
 
 /// The line format standing in for LDIF, the exchange file's format.

@@ -351,7 +351,8 @@ int printFormats(const Registry& formats, Streams s) {
         std::string can;
         if (f->reads) can += f->reader ? "read" : "(read)";
         if (f->writes)
-            can += std::string(can.empty() ? "" : "/") + (f->writer ? "write" : "(write)");
+            can += std::string(can.empty() ? "" : "/") +
+                   (f->writer && f->writesHere ? "write" : "(write)");
         std::string selects;
         for (std::string_view ext : f->extensions) {
             selects += std::string(selects.empty() ? "" : " ") + "." + std::string(ext);
