@@ -187,33 +187,28 @@ void MainView::newFolder() {
     m_surface.editNodeLabel(id);
 }
 
+bool MainView::clearBeforeOpening() {
+    if (holdsAnything(shownBook()) &&
+        !saveBeforeLosing("This will erase existing entries. To add to existing entries "
+                          "choose Add from the file menu. Do you wish to save before opening?",
+                          currentBook()))
+        return false;
+    shownBook().clear();
+    // The cleared book's folders are gone: the tree must not show them any more.
+    refresh();
+    return true;
+}
+
 void MainView::openAddressBook(bool clearFirst) {
     // Said before anything is cleared: without a wizard the book would be lost for nothing.
     if (!m_surface.hasWizard()) return notAvailable("The conversion wizard");
-    if (clearFirst) {
-        if (holdsAnything(shownBook()) &&
-            !saveBeforeLosing("This will erase existing entries. To add to existing entries "
-                              "choose Add from the file menu. Do you wish to save before opening?",
-                              currentBook()))
-            return;
-        shownBook().clear();
-        refresh();
-    }
+    if (clearFirst && !clearBeforeOpening()) return;
     m_surface.runWizard(WizardMode::Open);
     refresh();
 }
 
 void MainView::openFile(bool clearFirst) {
-    if (clearFirst) {
-        if (holdsAnything(shownBook()) &&
-            !saveBeforeLosing("This will erase existing entries. To add to existing entries "
-                              "choose Add from the file menu. Do you wish to save before opening?",
-                              currentBook()))
-            return;
-        shownBook().clear();
-        // The cleared book's folders are gone: the tree must not show them any more.
-        refresh();
-    }
+    if (clearFirst && !clearBeforeOpening()) return;
     const std::string fileName = askOpenFileName(m_run);
     if (fileName.empty()) return;
     addFile(fileName);

@@ -197,6 +197,8 @@ class MainView : public BookView {
     void newEntry();
     void addVCard();
     void newFolder();
+    /// Offers to save, then empties the shown book; false when the user cancels.
+    bool clearBeforeOpening();
     void openAddressBook(bool clearFirst);
     void openFile(bool clearFirst);
     void exportBook();
