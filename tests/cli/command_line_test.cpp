@@ -8,6 +8,7 @@
 #include "operations/automation.h"
 #include "platform/prompt.h"
 #include "platform/settings.h"
+#include "support/command_line_fixture.h"
 #include "support/line_format.h"
 #include "support/temp_dir.h"
 #include "support/test_readers.h"
@@ -207,22 +208,7 @@ TEST_F(Automation, AnUnreadableTaskIsReportedAndNothingRuns) {
 }
 
 /// The command line run in-process over the line format (.tst), with its streams captured.
-class CommandLine : public ::testing::Test {
-  protected:
-    testing::TempDir dir;
-    MemorySettingsStore store;
-    RecordingPrompt prompts;
-    RunContext run{prompts, store};
-    std::ostringstream out;
-    std::ostringstream err;
-
-    int vesk(const std::vector<std::string>& args) {
-        out.str("");
-        err.str("");
-        return runIn(run, args, "9.9", Streams{out, err, testing::lineRegistry()});
-    }
-    std::string file(const std::string& name) { return dir.file(name); }
-};
+class CommandLine : public testing::CommandLineFixture {};
 
 TEST_F(CommandLine, ExitCodesOfTheSimpleCases) {
     struct Case {

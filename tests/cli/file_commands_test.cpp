@@ -16,6 +16,7 @@
 #include "app/cli/command_line.h"
 #include "platform/prompt.h"
 #include "platform/settings.h"
+#include "support/command_line_fixture.h"
 #include "support/line_format.h"
 #include "support/temp_dir.h"
 
@@ -27,21 +28,8 @@ using testing::slurp;
 using testing::spit;
 
 /// The command line run in-process over the line format (.tst), with its streams captured.
-class FileCommands : public ::testing::Test {
+class FileCommands : public testing::CommandLineFixture {
   protected:
-    testing::TempDir dir;
-    MemorySettingsStore store;
-    RecordingPrompt prompts;
-    RunContext run{prompts, store};
-    std::ostringstream out;
-    std::ostringstream err;
-
-    int vesk(const std::vector<std::string>& args) {
-        out.str("");
-        err.str("");
-        return runIn(run, args, "9.9", Streams{out, err, testing::lineRegistry()});
-    }
-    std::string file(const std::string& name) { return dir.file(name); }
     /// The last line of the summary.
     std::string lastLine() {
         std::string text = err.str();
