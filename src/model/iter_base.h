@@ -30,6 +30,9 @@ class IterBase {
     virtual std::string name() { return {}; }
     /// Fraction of the source read so far, or -1 when unknown.
     virtual float progress() { return -1.0f; }
+    /// True when the source could not be opened at all (the user was told once): nothing is
+    /// delivered, and the book read is no conversion of it.
+    virtual bool sourceFailed() const { return false; }
 
     bool hasFolders = false;
     bool stopRequested = false;

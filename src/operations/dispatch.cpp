@@ -209,6 +209,8 @@ class Dispatch {
         m_source = fromFile;
         m_view.currentBook().fromStart(*reader);
         m_view.refresh();
+        // The reader told the user why; an empty book is no conversion of the store.
+        if (reader->sourceFailed()) m_out.sourceAvailable = false;
     }
 
     void externalExport() {

@@ -262,6 +262,7 @@ int loadFile(const std::string& fileName, BookView& view, const FormatChoice& ch
     NewAdbook& book = view.currentBook();
     book.fromStart(*reader);
     view.refresh();
+    if (reader->sourceFailed()) return -4;
     char status[32];
     std::snprintf(status, sizeof status, "%d Items", book.entryCount());
     view.setStatus(status);

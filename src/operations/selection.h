@@ -89,7 +89,8 @@ const FormatInfo* writerFormat(const std::string& fileName, const FormatChoice& 
 
 /// Loads a file into the view's current book: 0; -1 for an empty name; -2 when no reader
 /// is known or built for the file (the user is told which, and what the file looked like);
-/// -3 when it is larger than the run's bound or a pipe or device could not be read (told too).
+/// -3 when it is larger than the run's bound or a pipe or device could not be read (told too);
+/// -4 when its reader could not open it (told by the reader).
 /// What a pipe or a device gives is read up to that bound.
 int loadFile(const std::string& fileName, BookView& view, const FormatChoice& choice = {});
 

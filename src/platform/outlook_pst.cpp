@@ -4,8 +4,10 @@
 // by name only.
 #include <libpff/features.h>
 #undef LIBPFF_HAVE_BFIO
+#include <iconv.h>
 #include <libpff.h>
 
+#include <cerrno>
 #include <map>
 #include <string_view>
 #include <vector>
@@ -22,6 +24,52 @@ constexpr std::uint32_t kDisplayName = 0x3001;
 /// PidLidDistributionListOneOffMembers: every member as a one-off entry identifier.
 constexpr std::uint32_t kOneOffMembers = 0x8054;
 constexpr std::uint32_t kUnicodeFlag = 0x8000;
+constexpr std::uint32_t kMessageCodePage = 0x3FFD;   // PR_MESSAGE_CODEPAGE
+constexpr std::uint32_t kInternetCodePage = 0x3FDE;  // PR_INTERNET_CPID
+constexpr std::uint32_t kStoreCodePage = 0x66C3;     // PR_CODE_PAGE_ID
+constexpr int kWesternCodePage = 1252;
+constexpr int kUtf8CodePage = 65001;
+
+/// The Windows code page that 8-bit text of a message in code page `cp` was stored in: an
+/// internet code page (a Japanese message says ISO-2022-JP) names its Windows counterpart.
+int windowsCodePage(int cp) {
+    static const std::map<int, int> counterparts = {
+        {50220, 932},  {50221, 932},  {50222, 932},  {51932, 932},  {20932, 932},  {52936, 936},
+        {54936, 936},  {51949, 949},  {51950, 950},  {28591, 1252}, {20127, 1252}, {28592, 1250},
+        {28595, 1251}, {20866, 1251}, {21866, 1251}, {28597, 1253}, {28599, 1254}, {28598, 1255},
+        {38598, 1255}, {28596, 1256}, {28594, 1257}, {28603, 1257}, {28605, 1252},
+    };
+    const auto it = counterparts.find(cp);
+    return it == counterparts.end() ? cp : it->second;
+}
+
+/// 8-bit text of code page `cp` as UTF-8, up to its first NUL; bytes the code page does not
+/// decode become U+FFFD, and a code page this system does not know reads as Windows-1252.
+std::string fromCodePage(std::string_view bytes, int cp) {
+    bytes = bytes.substr(0, bytes.find('\0'));
+    if (cp == kUtf8CodePage && isValidUtf8(bytes)) return std::string(bytes);
+    if (cp <= 0 || cp == kWesternCodePage || cp == kUtf8CodePage) return windows1252ToUtf8(bytes);
+    iconv_t cd = iconv_open("UTF-8", ("CP" + std::to_string(cp)).c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) return windows1252ToUtf8(bytes);
+    std::string out;
+    std::string in(bytes);
+    char* from = in.data();
+    std::size_t left = in.size();
+    char buffer[256];
+    while (left > 0) {
+        char* to = buffer;
+        std::size_t room = sizeof buffer;
+        const std::size_t done = iconv(cd, &from, &left, &to, &room);
+        out.append(buffer, static_cast<std::size_t>(to - buffer));
+        if (done == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            appendUtf8(out, 0xFFFD);  // an invalid or cut sequence: pass one byte
+            ++from;
+            --left;
+        }
+    }
+    iconv_close(cd);
+    return out;
+}
 
 /// The MAPI property behind each object-model property the readers ask for; e-mail addresses
 /// and the whole home and business addresses are named properties, which libpff maps.
@@ -102,6 +150,8 @@ std::vector<std::string> splitMultiValue(std::string_view data) {
 /// The open file; items keep it alive.
 struct PffFile {
     libpff_file_t* file = nullptr;
+    /// The store's code page, for 8-bit text of items that do not name theirs (0: none).
+    int codePage = 0;
     ~PffFile() {
         if (!file) return;
         libpff_file_close(file, nullptr);
@@ -132,16 +182,20 @@ class PffItem {
         return found == 1 ? e : nullptr;
     }
 
-    /// Property `id` as text; "" when absent or not text.
+    /// Property `id` as text; "" when absent or not text. 8-bit text (older files) is decoded
+    /// here with the item's code page: libpff would use one code page for the whole file, fixed
+    /// when the item is first read.
     std::string text(std::uint32_t id) const {
         libpff_record_entry_t* e = entry(id);
         if (!e) return {};
         std::string out;
         std::uint32_t type = 0;
         std::size_t size = 0;
-        if (libpff_record_entry_get_value_type(e, &type, nullptr) == 1 &&
-            (type == 0x001F || type == 0x001E) &&
-            libpff_record_entry_get_data_as_utf8_string_size(e, &size, nullptr) == 1 && size > 0) {
+        if (libpff_record_entry_get_value_type(e, &type, nullptr) == 1 && type == 0x001E) {
+            out = fromCodePage(data(e), codePage());
+        } else if (type == 0x001F &&
+                   libpff_record_entry_get_data_as_utf8_string_size(e, &size, nullptr) == 1 &&
+                   size > 0) {
             std::vector<std::uint8_t> buffer(size);
             if (libpff_record_entry_get_data_as_utf8_string(e, buffer.data(), size, nullptr) == 1) {
                 out.assign(reinterpret_cast<const char*>(buffer.data()));
@@ -151,21 +205,35 @@ class PffItem {
         return out;
     }
 
+    /// Property `id` as a number; `fallback` when absent or not a 32-bit number.
+    int number(std::uint32_t id, int fallback) const {
+        libpff_record_entry_t* e = entry(id);
+        if (!e) return fallback;
+        std::uint32_t value = 0;
+        const bool ok = libpff_record_entry_get_data_as_32bit_integer(e, &value, nullptr) == 1;
+        libpff_record_entry_free(&e, nullptr);
+        return ok ? static_cast<int>(value) : fallback;
+    }
+
+    /// The Windows code page of the item's 8-bit text: its own, else the store's, else Western.
+    int codePage() const {
+        if (m_codePage == 0) {
+            int cp = number(kMessageCodePage, 0);
+            if (cp <= 0) cp = windowsCodePage(number(kInternetCodePage, 0));
+            if (cp <= 0) cp = m_file->codePage;
+            m_codePage = cp > 0 ? cp : kWesternCodePage;
+        }
+        return m_codePage;
+    }
+
     /// Property `id` as the values of a multi-valued binary property. The stored form is read
     /// here (a count, the values' offsets, the values): this libpff gives no values for it.
     std::vector<std::string> binaries(std::uint32_t id) const {
         libpff_record_entry_t* e = entry(id);
         if (!e) return {};
-        std::size_t size = 0;
-        std::string data;
-        if (libpff_record_entry_get_data_size(e, &size, nullptr) == 1 && size > 0) {
-            data.resize(size);
-            if (libpff_record_entry_get_data(e, reinterpret_cast<std::uint8_t*>(data.data()), size,
-                                             nullptr) != 1)
-                data.clear();
-        }
+        std::string bytes = data(e);
         libpff_record_entry_free(&e, nullptr);
-        return splitMultiValue(data);
+        return splitMultiValue(bytes);
     }
 
     std::uint8_t type() const {
@@ -175,9 +243,33 @@ class PffItem {
     }
 
   private:
+    static std::string data(libpff_record_entry_t* e) {
+        std::size_t size = 0;
+        std::string bytes;
+        if (libpff_record_entry_get_data_size(e, &size, nullptr) == 1 && size > 0) {
+            bytes.resize(size);
+            if (libpff_record_entry_get_data(e, reinterpret_cast<std::uint8_t*>(bytes.data()), size,
+                                             nullptr) != 1)
+                bytes.clear();
+        }
+        return bytes;
+    }
+
     std::shared_ptr<PffFile> m_file;
     libpff_item_t* m_item;
+    mutable int m_codePage = 0;
 };
+
+/// The code page the message store names for its 8-bit text (0: none).
+int storeCodePage(const std::shared_ptr<PffFile>& file) {
+    libpff_item_t* store = nullptr;
+    if (libpff_file_get_message_store(file->file, &store, nullptr) != 1) return 0;
+    const PffItem item(file, store);
+    int cp = item.number(kMessageCodePage, 0);
+    if (cp <= 0) cp = item.number(kStoreCodePage, 0);
+    if (cp <= 0) cp = windowsCodePage(item.number(kInternetCodePage, 0));
+    return cp;
+}
 
 using Pff = std::shared_ptr<PffItem>;
 
@@ -449,6 +541,7 @@ ApplicationFactory pstApplication(std::string fileName) {
             if (file->file) libpff_file_free(&file->file, nullptr);
             fail("Outlook.Application", fileName + " cannot be read as an Outlook data file.");
         }
+        file->codePage = storeCodePage(file);
         return std::make_shared<PstApplication>(file);
     };
 }

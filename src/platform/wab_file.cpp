@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "platform/wine_registry.h"
 #include "text/text_io.h"
@@ -132,6 +133,21 @@ struct Store {
         const auto it = byId.find(id);
         return it == byId.end() ? nullptr : &records[it->second];
     }
+
+    /// The live records a list or folder names (0x66001102), each once, leaving out the ones
+    /// that are gone: folders keep the ids of deleted contacts in that list.
+    std::vector<std::uint32_t> members(const FileRecord& r) const {
+        std::vector<std::uint32_t> ids;
+        const PropValue* v = r.find(PR_WAB_DL_ENTRIES);
+        if (!v) return ids;
+        for (const std::string& id : v->binaries) {
+            const std::uint32_t member = recordIdOf(id);
+            const FileRecord* m = record(member);
+            if (!m || m->kind == kRecordFolder || member == r.id) continue;
+            if (std::find(ids.begin(), ids.end(), member) == ids.end()) ids.push_back(member);
+        }
+        return ids;
+    }
 };
 
 /// The value of column `tag` in record `r`: converted to the requested string width, or a
@@ -195,8 +211,9 @@ class RowsTable : public Table {
 
 class FileContainer : public Container {
   public:
-    FileContainer(std::shared_ptr<const Store> store, std::vector<std::uint32_t> ids)
-        : m_store(std::move(store)), m_ids(std::move(ids)) {}
+    FileContainer(std::shared_ptr<const Store> store, std::vector<std::uint32_t> ids,
+                  std::vector<std::uint32_t> folders = {})
+        : m_store(std::move(store)), m_ids(std::move(ids)), m_folders(std::move(folders)) {}
 
     HRESULT getProps(const std::vector<std::uint32_t>&, std::vector<PropValue>&) override {
         return MAPI_E_NO_SUPPORT;
@@ -210,8 +227,7 @@ class FileContainer : public Container {
         return S_OK;
     }
     HRESULT getHierarchyTable(std::uint32_t, std::unique_ptr<Table>& table) override {
-        // Folders are not presented: their contacts are all in the contents table.
-        table = std::make_unique<RowsTable>(m_store, std::vector<std::uint32_t>{});
+        table = std::make_unique<RowsTable>(m_store, m_folders);
         return S_OK;
     }
     HRESULT openEntry(const std::string& entryId, std::shared_ptr<Container>& out) override {
@@ -219,7 +235,7 @@ class FileContainer : public Container {
         if (!r) return MAPI_E_NOT_FOUND;
         if (objectType(*r) != static_cast<std::uint32_t>(MAPI_DISTLIST) && r->kind != kRecordFolder)
             return MAPI_E_NO_SUPPORT;
-        out = std::make_shared<FileContainer>(m_store, members(*r));
+        out = std::make_shared<FileContainer>(m_store, m_store->members(*r));
         return S_OK;
     }
     HRESULT createEntry(const std::string&, std::uint32_t, std::shared_ptr<PropObject>&) override {
@@ -227,22 +243,9 @@ class FileContainer : public Container {
     }
 
   private:
-    /// The live records a list or folder names, each once, leaving out the ones that are gone.
-    std::vector<std::uint32_t> members(const FileRecord& r) const {
-        std::vector<std::uint32_t> ids;
-        const PropValue* v = r.find(PR_WAB_DL_ENTRIES);
-        if (!v) return ids;
-        for (const std::string& id : v->binaries) {
-            const std::uint32_t member = recordIdOf(id);
-            const FileRecord* m = m_store->record(member);
-            if (!m || m->kind == kRecordFolder || member == r.id) continue;
-            if (std::find(ids.begin(), ids.end(), member) == ids.end()) ids.push_back(member);
-        }
-        return ids;
-    }
-
     std::shared_ptr<const Store> m_store;
     std::vector<std::uint32_t> m_ids;
+    std::vector<std::uint32_t> m_folders;
 };
 
 class FileAddressBook : public AddressBook {
@@ -255,11 +258,19 @@ class FileAddressBook : public AddressBook {
     }
     HRESULT openEntry(const std::string& entryId, std::shared_ptr<Container>& out) override {
         if (recordIdOf(entryId) != 0) return FileContainer(m_store, {}).openEntry(entryId, out);
+        // The top level holds the folders and what no folder holds.
+        std::vector<std::uint32_t> folders;
+        std::set<std::uint32_t> inFolder;
+        for (const FileRecord& r : m_store->records) {
+            if (r.kind != kRecordFolder) continue;
+            folders.push_back(r.id);
+            for (std::uint32_t id : m_store->members(r)) inFolder.insert(id);
+        }
         std::vector<std::uint32_t> ids;
         for (const FileRecord& r : m_store->records) {
-            if (r.kind != kRecordFolder) ids.push_back(r.id);
+            if (r.kind != kRecordFolder && inFolder.count(r.id) == 0) ids.push_back(r.id);
         }
-        out = std::make_shared<FileContainer>(m_store, std::move(ids));
+        out = std::make_shared<FileContainer>(m_store, std::move(ids), std::move(folders));
         return S_OK;
     }
 

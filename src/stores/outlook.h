@@ -68,6 +68,7 @@ class IterOL : public IterBase {
 
     /// True when the constructor could not reach the folder: nothing is delivered.
     bool failed() const { return m_failed; }
+    bool sourceFailed() const override { return m_failed; }
 
   private:
     void openFolder();
@@ -99,6 +100,7 @@ class IterPAB : public IterBase {
     float progress() override;
 
     bool failed() const { return m_failed; }
+    bool sourceFailed() const override { return m_failed; }
     /// Where the contact's EntryID sits in an address entry's ID.
     static constexpr std::size_t kEntryIdStart = 72;
     static constexpr std::size_t kEntryIdLength = 48;

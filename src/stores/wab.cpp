@@ -101,14 +101,27 @@ const std::vector<std::uint32_t>& IterWAB::columns() {
     return tags;
 }
 
+namespace {
+
+/// Why WABOpen refused a file, in the words of the file library's codes.
+std::string openFailure(HRESULT hr) {
+    if (hr == MAPI_E_NOT_FOUND) return ": it does not exist or cannot be read";
+    if (hr == E_FAIL) return ": it is not a Windows Address Book file";
+    return {};
+}
+
+}  // namespace
+
 IterWAB::IterWAB(RunContext& run, std::shared_ptr<Library> library, std::string fileName,
                  bool folders, std::string version)
     : m_session(std::make_shared<WabSession>()), m_run(run) {
     const HRESULT hr = openWab(run, library, fileName, version, *m_session);
+    m_failed = true;
     if (hr == E_FAIL && !m_session->library) return;  // the load failure was shown
     if (failed(hr) || !m_session->addressBook) {
         run.report(Severity::Error,
-                   "The Windows Address Book " + fileName + " cannot be opened (" + hex(hr) + ").",
+                   "The Windows Address Book " + fileName + " cannot be opened" + openFailure(hr) +
+                       " (" + hex(hr) + ").",
                    "Vesk", Where{fileName});
         return;
     }
@@ -116,7 +129,9 @@ IterWAB::IterWAB(RunContext& run, std::shared_ptr<Library> library, std::string 
         m_rowCount = 0;
         m_folderCount = 0;
         run.report(Severity::Error, "error in IterWAB constructor!", "Vesk", Where{fileName});
+        return;
     }
+    m_failed = false;
 }
 
 bool IterWAB::open(const std::string&, const std::string&, bool folders) {

@@ -52,6 +52,8 @@ class IterWAB : public IterBase {
     bool listsDone() override { return m_listCursor >= m_lists.size(); }
     std::string name() override { return m_name; }
     float progress() override;
+    /// True when the store could not be opened (told once): nothing is delivered.
+    bool sourceFailed() const override { return m_failed; }
 
     /// The columns of every contents table: the entry identifier, the 34 fields in their
     /// order, the object type.
@@ -83,6 +85,7 @@ class IterWAB : public IterBase {
     std::unique_ptr<IterWAB> m_folderReader;
     std::unique_ptr<IterWAB> m_listReader;
     std::string m_name;
+    bool m_failed = false;
     RunContext& m_run;
 };
 

@@ -317,18 +317,24 @@ TEST(OutlookDataFile, ReadsTheContactsAndTheListOfAPst) {
                                                  "dist2@rjohnson.id.au"}));
 }
 
-TEST(OutlookDataFile, ReadsAUnicodeContact) {
-    const std::string path = pstSample("pst-extractor-contacts.pst");
-    if (path.empty()) GTEST_SKIP() << "no samples";
-    testing::TestRun run;
-    IterOL reader(run, outlook::pstApplication(path));
-    std::vector<Entry> contacts;
-    for (Entry& e : entriesOf(reader)) {
-        if (!e.isEmpty()) contacts.push_back(e);
+// The same Japanese contact stored as UTF-16 and, in the older file, as 8-bit text whose code
+// page only the message names (as ISO-2022-JP: its Windows counterpart is Shift_JIS).
+TEST(OutlookDataFile, ReadsTheSameContactFromAUnicodeAndAnAnsiFile) {
+    for (const char* name : {"pst-extractor-contacts.pst", "pst-extractor-contacts97-2002.pst"}) {
+        const std::string path = pstSample(name);
+        if (path.empty()) GTEST_SKIP() << "no samples";
+        testing::TestRun run;
+        IterOL reader(run, outlook::pstApplication(path));
+        std::vector<Entry> contacts;
+        for (Entry& e : entriesOf(reader)) {
+            if (!e.isEmpty()) contacts.push_back(e);
+        }
+        ASSERT_EQ(contacts.size(), 1u) << name;
+        EXPECT_EQ(contacts[0][Field::Email], "test@example.com") << name;
+        EXPECT_EQ(contacts[0][Field::Organization], "My work company") << name;
+        EXPECT_EQ(contacts[0][Field::LastName], "イグザンプル") << name;
+        EXPECT_EQ(contacts[0][Field::FullName], "Mr. イグザンプル ドット コム 殿") << name;
     }
-    ASSERT_EQ(contacts.size(), 1u);
-    EXPECT_EQ(contacts[0][Field::Email], "test@example.com");
-    EXPECT_EQ(contacts[0][Field::Organization], "My work company");
 }
 
 TEST(OutlookDataFile, AFileThatIsNotOneIsReportedOnce) {

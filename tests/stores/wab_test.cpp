@@ -265,7 +265,12 @@ TEST(WabFile, ReadsOnlyTheLiveRecordsOfARealFile) {
     if (!std::filesystem::exists(path)) GTEST_SKIP() << "no samples";
     testing::TestRun run;
     IterWAB reader(run, wab::fileLibrary(""), path, true);
-    const auto entries = entriesOf(reader);
+    EXPECT_TRUE(entriesOf(reader).empty());
+    // The one live contact is in the identity's folder, whose name the file keeps garbled.
+    IterBase* folder = reader.nextFolder();
+    ASSERT_NE(folder, nullptr);
+    EXPECT_EQ(folder->name(), "??? ???? の連絡先");
+    const auto entries = entriesOf(*folder);
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0][Field::FullName], "John Doe");
     EXPECT_EQ(entries[0][Field::FirstName], "John");
@@ -273,6 +278,7 @@ TEST(WabFile, ReadsOnlyTheLiveRecordsOfARealFile) {
     EXPECT_EQ(entries[0][Field::Email], "johndoe@host.invalid");
     EXPECT_EQ(entries[0].sourceId, "6");
     EXPECT_TRUE(reader.listsDone());
+    EXPECT_EQ(reader.nextFolder(), nullptr);
 }
 
 /// A little-endian 32-bit number.
@@ -304,7 +310,8 @@ std::string wabFile(const std::vector<std::string>& records,
 }
 
 std::string wabRecord(std::uint32_t id, std::uint32_t live,
-                      const std::vector<std::pair<std::uint32_t, std::string>>& props) {
+                      const std::vector<std::pair<std::uint32_t, std::string>>& props,
+                      std::uint32_t kind = 1) {
     std::string tags;
     std::string data;
     for (const auto& [tag, value] : props) {
@@ -312,7 +319,7 @@ std::string wabRecord(std::uint32_t id, std::uint32_t live,
         data += le(tag) + le(static_cast<std::uint32_t>(value.size())) + value;
     }
     const auto n = static_cast<std::uint32_t>(props.size());
-    return le(live) + le(1) + le(id) + le(n) + le(0x20) + le(4 * n) + le(4 * n) +
+    return le(live) + le(kind) + le(id) + le(n) + le(0x20) + le(4 * n) + le(4 * n) +
            le(static_cast<std::uint32_t>(data.size())) + tags + data;
 }
 
@@ -354,6 +361,35 @@ TEST(WabFile, ReadsDistributionListsAndSkipsDeadAndCutRecords) {
     const auto got = entriesOf(*team);
     ASSERT_EQ(got.size(), 1u);  // the dead record 3 and the unknown 5 are no members
     EXPECT_EQ(got[0][Field::FullName], "Ann");
+}
+
+TEST(WabFile, FolderRecordsAreFoldersHoldingTheirLiveContacts) {
+    // The folder names Bea (3), the dead Old Bea (4) and the missing 8; Ann (2) is in none.
+    const std::string members = le(3) + le(16) + le(4) + le(3) + le(4) + le(4) + le(4) + le(8);
+    const std::string multi = std::string("\x02\x11\x00\x66", 4);
+    std::string data = le(wab::PR_DISPLAY_NAME) + le(10) + utf16("Work") + multi + members;
+    const std::string folder = le(1) + le(wab::kRecordFolder) + le(5) + le(2) + le(0x20) + le(8) +
+                               le(8) + le(static_cast<std::uint32_t>(data.size())) +
+                               le(wab::PR_DISPLAY_NAME) + multi + data;
+    const std::string file =
+        wabFile({wabRecord(2, 1, {{wab::PR_DISPLAY_NAME, utf16("Ann")}}),
+                 wabRecord(3, 1, {{wab::PR_DISPLAY_NAME, utf16("Bea")}}),
+                 wabRecord(4, 0, {{wab::PR_DISPLAY_NAME, utf16("Old Bea")}}), folder},
+                {2, 3, 4, 5});
+    testing::TempDir dir;
+    testing::TestRun run;
+    IterWAB reader(run, wab::fileLibrary(""), dir.file("book.wab", file), true);
+    const auto top = entriesOf(reader);
+    ASSERT_EQ(top.size(), 1u);
+    EXPECT_EQ(top[0][Field::FullName], "Ann");
+    EXPECT_TRUE(reader.hasFolders);
+    IterBase* work = reader.nextFolder();
+    ASSERT_NE(work, nullptr);
+    EXPECT_EQ(work->name(), "Work");
+    const auto inside = entriesOf(*work);
+    ASSERT_EQ(inside.size(), 1u);
+    EXPECT_EQ(inside[0][Field::FullName], "Bea");
+    EXPECT_EQ(reader.nextFolder(), nullptr);
 }
 
 TEST(WabFile, DefaultIsTheWinePrefixsStore) {
