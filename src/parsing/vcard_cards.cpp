@@ -713,6 +713,12 @@ IterVCF::IterVCF(RunContext& run, const std::string& fileName)
     IterVCF::rewind();
 }
 
+IterVCF::IterVCF(std::string fileName, std::string text)
+    : m_fileName(std::move(fileName)), m_text(std::move(text)), m_card(new Card) {
+    m_cardCount = countCards(m_text);
+    IterVCF::rewind();
+}
+
 IterVCF::~IterVCF() = default;
 
 std::size_t IterVCF::lineEnd(std::size_t pos) const {

@@ -31,6 +31,8 @@ namespace iterators {
 class IterVCF : public IterBase {
   public:
     IterVCF(RunContext& run, const std::string& fileName);
+    /// Reads the cards of `text` (UTF-8) already in memory; `fileName` only names it.
+    IterVCF(std::string fileName, std::string text);
     ~IterVCF() override;
     IterVCF(const IterVCF&) = delete;
     IterVCF& operator=(const IterVCF&) = delete;

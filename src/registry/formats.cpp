@@ -8,6 +8,7 @@
 #include "formats/vcard.h"
 #include "formats/xml_contacts.h"
 #include "registry/registry.h"
+#include "stores/abook_sqlite.h"
 #include "stores/juno.h"
 #include "stores/mork.h"
 #include "stores/nickname_text.h"
@@ -43,27 +44,12 @@ const std::vector<const FormatInfo*>& builtInFormats() {
     // One line a format. An application number selects a row before any row after it can match
     // by extension, so the order decides which wins (LDIF's .ldif before Eudora's number).
     static const std::vector<const FormatInfo*> table = {
-        &wabFormat(),
-        &outlookFormat(),
-        &simeonFormat(),
-        &ldifFormat(),
-        &eudoraFormat(),
-        &vcardFormat(),
-        &kyntFormat(),
-        &plainTextFormat(),
-        &pegasusListFormat(),
-        &pegasusBookFormat(),
-        &csvFormat(),
-        &abxFormat(),
-        &morkFormat(),
-        &palmFormat(),
-        &junoFormat(),
-        &pineFormat(),
-        &operaFormat(),
-        &kAgentXml,
-        &windowsContactFormat(),
-        &htmlBookFormat(),
-        &iniBookFormat(),
+        &wabFormat(),         &outlookFormat(),     &simeonFormat(), &ldifFormat(),
+        &eudoraFormat(),      &vcardFormat(),       &kyntFormat(),   &plainTextFormat(),
+        &pegasusListFormat(), &pegasusBookFormat(), &csvFormat(),    &abxFormat(),
+        &morkFormat(),        &abookSqliteFormat(), &palmFormat(),   &junoFormat(),
+        &pineFormat(),        &operaFormat(),       &kAgentXml,      &windowsContactFormat(),
+        &htmlBookFormat(),    &iniBookFormat(),
     };
     return table;
 }

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <utility>
 
+#include "parsing/mozilla_columns.h"
 #include "platform/file_io.h"
 
 namespace vesk {
@@ -73,6 +74,17 @@ const std::array<std::string, 31>& cellPrefixes() {
     }();
     return prefixes;
 }
+
+// The names are Mozilla's card property names, which Thunderbird's SQLite books share.
+constexpr bool sameNames() {
+    for (std::size_t i = 0; i < kFieldColumns.size(); ++i) {
+        if (kFieldColumns[i].field != kMozillaCardColumns[i].first ||
+            kFieldColumns[i].name != kMozillaCardColumns[i].second)
+            return false;
+    }
+    return kFieldColumns.size() == kMozillaCardColumns.size();
+}
+static_assert(sameNames());
 
 FieldMask morkFields() {
     FieldMask mask;

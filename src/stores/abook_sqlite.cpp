@@ -1,0 +1,723 @@
+#include "stores/abook_sqlite.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <random>
+#include <set>
+#include <unordered_map>
+
+#include "parsing/mozilla_columns.h"
+#include "parsing/vcard_cards.h"
+#include "platform/file_io.h"
+
+namespace vesk {
+
+namespace {
+
+constexpr std::string_view kVCard = "_vCard";
+constexpr std::string_view kModified = "LastModifiedDate";
+constexpr int kCurrentVersion = 4;
+constexpr int kBusyMilliseconds = 2000;
+
+/// The flat copies that the current layout keeps beside the vCard.
+constexpr std::pair<Field, std::string_view> kFlatCopies[] = {
+    {Field::FullName, "DisplayName"}, {Field::FirstName, "FirstName"},
+    {Field::LastName, "LastName"},    {Field::Email, "PrimaryEmail"},
+    {Field::Nickname, "NickName"},
+};
+
+/// An open database, closed with its holder.
+struct Db {
+    sqlite3* db = nullptr;
+    Db() = default;
+    Db(const Db&) = delete;
+    Db& operator=(const Db&) = delete;
+    ~Db() { sqlite3_close(db); }
+};
+
+/// A prepared statement; `ok()` false when it could not be prepared.
+class Stmt {
+  public:
+    Stmt(sqlite3* db, std::string_view sql) {
+        sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &m_stmt, nullptr);
+    }
+    ~Stmt() { sqlite3_finalize(m_stmt); }
+    Stmt(const Stmt&) = delete;
+    Stmt& operator=(const Stmt&) = delete;
+
+    bool ok() const { return m_stmt != nullptr; }
+    bool step() { return m_stmt && sqlite3_step(m_stmt) == SQLITE_ROW; }
+    /// Runs a statement that returns no rows, then makes it ready for new values.
+    bool run() {
+        const int rc = m_stmt ? sqlite3_step(m_stmt) : SQLITE_MISUSE;
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+        return rc == SQLITE_DONE || rc == SQLITE_ROW;
+    }
+    Stmt& bind(int i, std::string_view text) {
+        sqlite3_bind_text(m_stmt, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        return *this;
+    }
+    std::string text(int column) const {
+        const auto* p = sqlite3_column_text(m_stmt, column);
+        return p ? std::string(reinterpret_cast<const char*>(p),
+                               static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)))
+                 : std::string();
+    }
+    std::int64_t number(int column) const { return sqlite3_column_int64(m_stmt, column); }
+
+  private:
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+bool exec(sqlite3* db, const char* sql) {
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+bool hasTable(sqlite3* db, std::string_view name) {
+    Stmt s(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?");
+    return s.bind(1, name).step();
+}
+
+/// Opens `path` read-only; the SQLite result code (SQLITE_OK when open).
+int openReadOnly(const std::string& path, Db& db) {
+    int rc = sqlite3_open_v2(path.c_str(), &db.db, SQLITE_OPEN_READONLY, nullptr);
+    if (rc != SQLITE_OK) return rc;
+    sqlite3_busy_timeout(db.db, kBusyMilliseconds);
+    // The first read of the schema tells a file that is no database or is locked.
+    return sqlite3_exec(db.db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+}
+
+/// What went wrong opening `path`, as a sentence for the user.
+std::string openFailure(const std::string& path, int rc, sqlite3* db) {
+    if (rc == SQLITE_NOTADB) {
+        return path + " is not an SQLite database, so it is no Thunderbird address book.";
+    }
+    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+        return path + " is locked by another program (Thunderbird, while it writes to it): " +
+               "try again when it is done, or close Thunderbird.";
+    }
+    return path + " cannot be opened: " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)) + ".";
+}
+
+std::string notABook(const std::string& path) {
+    return path + " is an SQLite database but not a Thunderbird address book (it lacks the " +
+           "tables properties, lists and list_cards); Vesk neither reads nor writes it.";
+}
+
+std::string fieldsKey(const Entry& e) {
+    std::string key;
+    for (const std::string& f : e.fields) key.append(f).push_back('\x1f');
+    return key;
+}
+
+bool isUid(std::string_view s) {
+    if (s.size() != 36) return false;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        const bool dash = i == 8 || i == 13 || i == 18 || i == 23;
+        if (dash ? s[i] != '-' : !std::isxdigit(static_cast<unsigned char>(s[i]))) return false;
+    }
+    return true;
+}
+
+std::string lowerAscii(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+const std::unordered_map<std::string_view, Field>& fieldByColumn() {
+    static const std::unordered_map<std::string_view, Field> map = [] {
+        std::unordered_map<std::string_view, Field> m;
+        for (const auto& [field, name] : kMozillaCardColumns) m.emplace(name, field);
+        return m;
+    }();
+    return map;
+}
+
+// --- vCard text ---------------------------------------------------------------------------
+
+/// A text value escaped as vCard 4.0 asks: backslash, comma, semicolon and line breaks.
+std::string escaped(std::string_view v) {
+    std::string out;
+    out.reserve(v.size());
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        const char c = v[i];
+        if (c == '\r') {
+            if (i + 1 < v.size() && v[i + 1] == '\n') continue;
+            out.append("\\n");
+        } else if (c == '\n') {
+            out.append("\\n");
+        } else {
+            if (c == '\\' || c == ',' || c == ';') out.push_back('\\');
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+/// Appends `line` folded at 75 bytes (never inside a UTF-8 sequence) and CR LF.
+void appendFolded(std::string& out, std::string_view line) {
+    std::size_t limit = 75;
+    while (line.size() > limit) {
+        std::size_t cut = limit;
+        while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+        out.append(line.substr(0, cut)).append("\r\n ");
+        line.remove_prefix(cut);
+        limit = 74;  // the leading space counts
+    }
+    out.append(line).append("\r\n");
+}
+
+void appendProperty(std::string& out, std::string_view head, const std::string& value) {
+    if (value.empty()) return;
+    std::string line(head);
+    line.push_back(':');
+    line.append(value);
+    appendFolded(out, line);
+}
+
+/// Components joined by ";", each escaped; "" when all are empty.
+std::string compound(const Entry& e, std::initializer_list<Field> fields, int leadingEmpty = 0) {
+    std::string out(static_cast<std::size_t>(leadingEmpty), ';');
+    bool any = false;
+    bool first = true;
+    for (Field f : fields) {
+        if (!first) out.push_back(';');
+        first = false;
+        out += escaped(e[f]);
+        any = any || !e[f].empty();
+    }
+    return any ? out : std::string();
+}
+
+/// The property name of an unfolded vCard line, in upper case, without its group.
+std::string propertyName(std::string_view line) {
+    const std::size_t end = line.find_first_of(";:");
+    std::string_view name = line.substr(0, end);
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string_view::npos) name.remove_prefix(dot + 1);
+    std::string out(name);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+/// The unfolded lines of a vCard text.
+std::vector<std::string> unfoldedLines(std::string_view text) {
+    std::vector<std::string> lines;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos) end = text.size();
+        std::string_view line = text.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        if (!line.empty() && (line[0] == ' ' || line[0] == '\t') && !lines.empty()) {
+            lines.back().append(line.substr(1));
+        } else if (!line.empty()) {
+            lines.emplace_back(line);
+        }
+        pos = end + 1;
+    }
+    return lines;
+}
+
+/// The lines of an existing card's vCard that Vesk does not write, to keep them: every
+/// property it has no field for, and the e-mail addresses after the first.
+std::vector<std::string> linesToKeep(std::string_view vcard) {
+    static const std::set<std::string> written = {
+        "BEGIN",    "END", "VERSION", "FN",           "N",
+        "NICKNAME", "TEL", "ADR",     "URL",          "TITLE",
+        "ROLE",     "ORG", "NOTE",    "X-MS-MANAGER", "X-MS-ASSISTANT",
+        "UID"};
+    std::vector<std::string> kept;
+    bool firstEmail = true;
+    for (std::string& line : unfoldedLines(vcard)) {
+        const std::string name = propertyName(line);
+        if (name == "EMAIL") {
+            if (!firstEmail) kept.push_back(std::move(line));
+            firstEmail = false;
+            continue;
+        }
+        if (name == "RELATED" &&
+            lowerAscii(line.substr(0, line.find(':'))).find("spouse") != std::string::npos)
+            continue;
+        if (written.count(name) == 0) kept.push_back(std::move(line));
+    }
+    return kept;
+}
+
+std::string vCardWith(const Entry& e, const std::string& uid,
+                      const std::vector<std::string>& kept) {
+    std::string out = abook::vCardOf(e, uid);
+    out.resize(out.size() - std::string_view("END:VCARD\r\n").size());
+    for (const std::string& line : kept) appendFolded(out, line);
+    out.append("END:VCARD\r\n");
+    return out;
+}
+
+}  // namespace
+
+// --- layout ---------------------------------------------------------------------------------
+
+namespace abook {
+
+Layout layoutOf(sqlite3* db) {
+    if (!hasTable(db, "properties") || !hasTable(db, "lists") || !hasTable(db, "list_cards"))
+        return Layout::None;
+    if (hasTable(db, "cards")) return Layout::Cards;
+    Stmt version(db, "PRAGMA user_version");
+    if (version.step() && version.number(0) >= kCurrentVersion) return Layout::VCard;
+    Stmt vcard(db, "SELECT 1 FROM properties WHERE name = '_vCard' LIMIT 1");
+    return vcard.step() ? Layout::VCard : Layout::Flat;
+}
+
+bool isAddressBook(const std::string& path) {
+    Db db;
+    return openReadOnly(path, db) == SQLITE_OK && layoutOf(db.db) != Layout::None;
+}
+
+std::string vCardOf(const Entry& e, const std::string& uid) {
+    std::string out = "BEGIN:VCARD\r\nVERSION:4.0\r\n";
+    appendProperty(out, "FN", escaped(e[Field::FullName]));
+    // N has five components; the last (the suffix) has no field.
+    if (std::string n =
+            compound(e, {Field::LastName, Field::FirstName, Field::MiddleName, Field::Title});
+        !n.empty())
+        appendProperty(out, "N", n + ";");
+    appendProperty(out, "NICKNAME", escaped(e[Field::Nickname]));
+    appendProperty(out, "EMAIL;PREF=1", escaped(e[Field::Email]));
+    const std::pair<std::string_view, Field> phones[] = {
+        {"TEL;TYPE=home", Field::HomePhone},     {"TEL;TYPE=work", Field::BusinessPhone},
+        {"TEL;TYPE=cell", Field::CellularPhone}, {"TEL;TYPE=pager", Field::Pager},
+        {"TEL;TYPE=home,fax", Field::HomeFax},   {"TEL;TYPE=work,fax", Field::BusinessFax},
+    };
+    for (const auto& [head, field] : phones) appendProperty(out, head, escaped(e[field]));
+    appendProperty(out, "ADR;TYPE=home",
+                   compound(e,
+                            {Field::HomeStreet, Field::HomeCity, Field::HomeState,
+                             Field::HomePostalCode, Field::HomeCountry},
+                            2));
+    appendProperty(
+        out, "ADR;TYPE=work",
+        compound(e,
+                 {Field::Office, Field::BusinessStreet, Field::BusinessCity, Field::BusinessState,
+                  Field::BusinessPostalCode, Field::BusinessCountry},
+                 1));
+    appendProperty(out, "URL;TYPE=home", e[Field::HomeWebPage]);
+    appendProperty(out, "URL;TYPE=work", e[Field::BusinessWebPage]);
+    appendProperty(out, "TITLE", escaped(e[Field::JobTitle]));
+    appendProperty(out, "ROLE", escaped(e[Field::Profession]));
+    appendProperty(out, "ORG", compound(e, {Field::Organization, Field::Department}));
+    appendProperty(out, "NOTE", escaped(e[Field::Notes]));
+    appendProperty(out, "RELATED;TYPE=spouse;VALUE=text", escaped(e[Field::Spouse]));
+    appendProperty(out, "X-MS-MANAGER", escaped(e[Field::Manager]));
+    appendProperty(out, "X-MS-ASSISTANT", escaped(e[Field::Assistant]));
+    appendProperty(out, "UID", uid);
+    out.append("END:VCARD\r\n");
+    return out;
+}
+
+std::string newUid() {
+    static std::mt19937_64 random{std::random_device{}()};
+    const std::uint64_t high = (random() & ~0xF000ull) | 0x4000ull;       // version 4
+    const std::uint64_t low = (random() & ~(3ull << 62)) | (2ull << 62);  // variant 1
+    char text[40];
+    std::snprintf(text, sizeof text, "%08x-%04x-%04x-%04x-%012llx",
+                  static_cast<unsigned>(high >> 32), static_cast<unsigned>((high >> 16) & 0xFFFF),
+                  static_cast<unsigned>(high & 0xFFFF), static_cast<unsigned>(low >> 48),
+                  static_cast<unsigned long long>(low & 0xFFFFFFFFFFFFull));
+    return text;
+}
+
+}  // namespace abook
+
+// --- reader ---------------------------------------------------------------------------------
+
+namespace iterators {
+
+class IterABSQLite::MemberList : public IterBase {
+  public:
+    MemberList(std::string name, std::vector<Entry> members)
+        : m_name(std::move(name)), m_members(std::move(members)) {}
+    bool rewind() override {
+        m_pos = 0;
+        return true;
+    }
+    Entry nextEntry() override { return m_pos < m_members.size() ? m_members[m_pos++] : Entry(); }
+    bool atEnd() override { return m_pos >= m_members.size(); }
+    std::string name() override { return m_name; }
+
+  private:
+    std::string m_name;
+    std::vector<Entry> m_members;
+    std::size_t m_pos = 0;
+};
+
+IterABSQLite::IterABSQLite(RunContext& run, std::string fileName)
+    : m_run(run), m_fileName(std::move(fileName)) {
+    // Read-only, so that a book Thunderbird has open is read as it stands and never changed.
+    Db db;
+    const int rc = openReadOnly(m_fileName, db);
+    if (rc != SQLITE_OK) {
+        fail(openFailure(m_fileName, rc, db.db));
+    } else if (!load(db.db)) {
+        m_cards.clear();
+        m_lists.clear();
+    }
+}
+
+IterABSQLite::~IterABSQLite() = default;
+
+void IterABSQLite::fail(const std::string& why) {
+    m_failed = true;
+    m_run.report(Severity::Error, why, "Vesk", Where{m_fileName});
+}
+
+bool IterABSQLite::load(sqlite3* db) {
+    const abook::Layout layout = abook::layoutOf(db);
+    if (layout == abook::Layout::None) {
+        fail(notABook(m_fileName));
+        return false;
+    }
+    std::set<std::string> existing;
+    if (layout == abook::Layout::Cards) {
+        Stmt cards(db, "SELECT uid FROM cards");
+        while (cards.step()) existing.insert(cards.text(0));
+    }
+    std::unordered_map<std::string, std::string> vcards;
+    Stmt props(db, "SELECT card, name, value FROM properties ORDER BY rowid");
+    if (!props.ok()) {
+        fail(m_fileName + " cannot be read: " + sqlite3_errmsg(db) + ".");
+        return false;
+    }
+    while (props.step()) {
+        std::string uid = props.text(0);
+        if (layout == abook::Layout::Cards && existing.count(uid) == 0) continue;
+        auto [it, added] = m_cardByUid.emplace(uid, m_cards.size());
+        if (added) {
+            m_cards.emplace_back();
+            m_cards.back().sourceId = uid;
+        }
+        Entry& card = m_cards[it->second];
+        const std::string name = props.text(1);
+        if (name == kVCard) {
+            vcards[uid] = props.text(2);
+        } else if (name == kModified) {
+            if (const std::int64_t t = props.number(2); t > 0) card.revisionTime = t;
+        } else if (const auto f = fieldByColumn().find(name); f != fieldByColumn().end()) {
+            card[f->second] = props.text(2);
+        }
+    }
+    // What the vCard holds takes precedence over the flat copies.
+    for (const auto& [uid, text] : vcards) {
+        IterVCF parsed(m_fileName, text);
+        if (parsed.atEnd()) continue;
+        const Entry v = parsed.nextEntry();
+        Entry& card = m_cards[m_cardByUid[uid]];
+        for (std::size_t i = 0; i < v.fields.size(); ++i) {
+            if (!v.fields[i].empty()) card.fields[i] = v.fields[i];
+        }
+    }
+    std::unordered_map<std::string, std::size_t> listByUid;
+    Stmt lists(db, "SELECT uid, name FROM lists ORDER BY rowid");
+    while (lists.step()) {
+        listByUid.emplace(lists.text(0), m_lists.size());
+        m_lists.push_back({lists.text(1), {}});
+    }
+    Stmt members(db, "SELECT list, card FROM list_cards ORDER BY rowid");
+    while (members.step()) {
+        const auto list = listByUid.find(members.text(0));
+        if (list != listByUid.end()) m_lists[list->second].members.push_back(members.text(1));
+    }
+    return true;
+}
+
+bool IterABSQLite::rewind() {
+    m_pos = 0;
+    m_listPos = 0;
+    m_current.reset();
+    return true;
+}
+
+Entry IterABSQLite::nextEntry() {
+    return m_pos < m_cards.size() ? m_cards[m_pos++] : Entry();
+}
+
+bool IterABSQLite::atEnd() {
+    return m_pos >= m_cards.size();
+}
+
+IterBase* IterABSQLite::nextList() {
+    m_current.reset();
+    if (listsDone()) return nullptr;
+    const PendingList& list = m_lists[m_listPos++];
+    std::vector<Entry> members;
+    for (const std::string& uid : list.members) {
+        // A member that is no card of the book is left out, as Thunderbird leaves it out.
+        if (const auto card = m_cardByUid.find(uid); card != m_cardByUid.end())
+            members.push_back(m_cards[card->second]);
+    }
+    m_current = std::make_unique<MemberList>(list.name, std::move(members));
+    return m_current.get();
+}
+
+bool IterABSQLite::listsDone() {
+    return m_listPos >= m_lists.size();
+}
+
+float IterABSQLite::progress() {
+    return m_cards.empty() ? 1.0f : static_cast<float>(m_pos) / static_cast<float>(m_cards.size());
+}
+
+}  // namespace iterators
+
+// --- writer ---------------------------------------------------------------------------------
+
+ToABSQLite::ToABSQLite(RunContext& run, std::string fileName) : ToFile(run, std::move(fileName)) {
+    wantsLists = true;
+}
+
+ToABSQLite::~ToABSQLite() = default;
+
+std::string ToABSQLite::uidFor(const Entry& e) {
+    std::string uid = lowerAscii(e.sourceId);
+    // A card keeps its UID; identifiers of other programs are no UIDs, nor is one taken.
+    for (const Card& c : m_cards) {
+        if (!isUid(uid)) break;
+        if (c.uid == uid) uid.clear();
+    }
+    return isUid(uid) ? uid : abook::newUid();
+}
+
+bool ToABSQLite::write(Entry e) {
+    if (e.kind == KindListBegin) {
+        m_lists.push_back({e[Field::FullName], {}});
+        m_inList = true;
+    } else if (e.kind == KindListEnd) {
+        m_inList = false;
+    } else if (e.isMarker() || e.isEmpty()) {
+        // Folder markers (a Thunderbird book holds no folders) and entries with nothing in them.
+    } else if (m_inList) {
+        const std::size_t card = cardFor(e);
+        std::vector<std::size_t>& members = m_lists.back().members;
+        if (std::find(members.begin(), members.end(), card) == members.end())
+            members.push_back(card);
+    } else {
+        const std::size_t index = m_cards.size();
+        std::string uid = uidFor(e);
+        if (!e.sourceId.empty()) m_byUid.emplace(e.sourceId, index);
+        m_byFields.emplace(fieldsKey(e), index);
+        m_cards.push_back({std::move(e), std::move(uid)});
+    }
+    return true;
+}
+
+std::size_t ToABSQLite::cardFor(const Entry& member) {
+    if (!member.sourceId.empty()) {
+        if (const auto it = m_byUid.find(member.sourceId); it != m_byUid.end()) return it->second;
+    }
+    if (const auto it = m_byFields.find(fieldsKey(member)); it != m_byFields.end())
+        return it->second;
+    // A member that is no card written becomes a card: Thunderbird's lists hold only cards.
+    const bool wasInList = m_inList;
+    m_inList = false;
+    write(member);
+    m_inList = wasInList;
+    return m_cards.size() - 1;
+}
+
+namespace {
+
+const char* const kSchema =
+    "CREATE TABLE properties (card TEXT, name TEXT, value TEXT);"
+    "CREATE TABLE lists (uid TEXT PRIMARY KEY, name TEXT, nickName TEXT, description TEXT);"
+    "CREATE TABLE list_cards (list TEXT, card TEXT, PRIMARY KEY(list, card));"
+    "CREATE INDEX properties_card ON properties(card);"
+    "CREATE INDEX properties_name ON properties(name);"
+    "PRAGMA user_version = 4;";
+
+/// The properties a card is stored as in `layout`: for the current one its vCard and the flat
+/// copies, for the older ones every field as Mork names it.
+std::vector<std::pair<std::string_view, std::string>> propertiesOf(const Entry& e,
+                                                                   const std::string& vcard,
+                                                                   abook::Layout layout) {
+    std::vector<std::pair<std::string_view, std::string>> out;
+    if (layout == abook::Layout::VCard) {
+        out.emplace_back(kVCard, vcard);
+        for (const auto& [field, name] : kFlatCopies) out.emplace_back(name, e[field]);
+    } else {
+        for (const auto& [field, name] : kMozillaCardColumns) out.emplace_back(name, e[field]);
+    }
+    // Thunderbird finds a card by address through this one.
+    out.emplace_back("LowercasePrimaryEmail", lowerAscii(e[Field::Email]));
+    out.emplace_back(kModified, std::to_string(e.revisionTime));
+    return out;
+}
+
+/// The existing book's values that the writer needs: its cards' vCards and its lists by name.
+struct Existing {
+    std::set<std::string> cards;
+    std::unordered_map<std::string, std::string> vcards;
+    std::unordered_map<std::string, std::string> listByName;  ///< lower-case name → uid
+};
+
+Existing existingOf(sqlite3* db) {
+    Existing out;
+    Stmt cards(db, "SELECT DISTINCT card FROM properties");
+    while (cards.step()) out.cards.insert(cards.text(0));
+    Stmt vcards(db, "SELECT card, value FROM properties WHERE name = '_vCard'");
+    while (vcards.step()) out.vcards.emplace(vcards.text(0), vcards.text(1));
+    Stmt lists(db, "SELECT uid, name FROM lists");
+    while (lists.step()) out.listByName.emplace(lowerAscii(lists.text(1)), lists.text(0));
+    return out;
+}
+
+}  // namespace
+
+bool ToABSQLite::store(sqlite3* db, abook::Layout layout) {
+    const Existing existing = existingOf(db);
+    Stmt remove(db, "DELETE FROM properties WHERE card = ? AND name = ?");
+    Stmt insert(db, "INSERT INTO properties (card, name, value) VALUES (?, ?, ?)");
+    Stmt addCard(db,
+                 "INSERT INTO cards (uid, localId) "
+                 "VALUES (?, (SELECT COALESCE(MAX(localId), 0) + 1 FROM cards))");
+    bool ok = remove.ok() && insert.ok();
+    for (const Card& c : m_cards) {
+        const bool known = existing.cards.count(c.uid) > 0;
+        const auto old = existing.vcards.find(c.uid);
+        const std::string vcard = vCardWith(
+            c.entry, c.uid,
+            old == existing.vcards.end() ? std::vector<std::string>{} : linesToKeep(old->second));
+        for (const auto& [name, value] : propertiesOf(c.entry, vcard, layout)) {
+            if (known) ok = remove.bind(1, c.uid).bind(2, name).run() && ok;
+            if (!value.empty()) ok = insert.bind(1, c.uid).bind(2, name).bind(3, value).run() && ok;
+        }
+        if (!known && layout == abook::Layout::Cards) ok = addCard.bind(1, c.uid).run() && ok;
+    }
+    const bool withLocalId = layout == abook::Layout::Cards;
+    Stmt addList(db, withLocalId ? "INSERT INTO lists (uid, localId, name, nickName, description) "
+                                   "VALUES (?, (SELECT COALESCE(MAX(localId), 0) + 1 FROM lists), "
+                                   "?, '', '')"
+                                 : "INSERT INTO lists (uid, name, nickName, description) "
+                                   "VALUES (?, ?, '', '')");
+    Stmt clear(db, "DELETE FROM list_cards WHERE list = ?");
+    Stmt member(db, "INSERT OR IGNORE INTO list_cards (list, card) VALUES (?, ?)");
+    for (const List& l : m_lists) {
+        const auto old = existing.listByName.find(lowerAscii(l.name));
+        const std::string uid = old == existing.listByName.end() ? abook::newUid() : old->second;
+        ok = (old == existing.listByName.end() ? addList.bind(1, uid).bind(2, l.name).run()
+                                               : clear.bind(1, uid).run()) &&
+             ok;
+        for (std::size_t card : l.members)
+            ok = member.bind(1, uid).bind(2, m_cards[card].uid).run() && ok;
+    }
+    return ok;
+}
+
+bool ToABSQLite::bookIsFree() {
+    Db db;
+    int rc = sqlite3_open_v2(m_fileName.c_str(), &db.db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_exec(db.db, "BEGIN IMMEDIATE; ROLLBACK;", nullptr, nullptr, nullptr);
+    }
+    // Folding what the journal holds into the book ends with no journal unless another
+    // program has the book open.
+    if (rc == SQLITE_OK) {
+        sqlite3_exec(db.db, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    }
+    sqlite3_close(db.db);
+    db.db = nullptr;
+    const bool open = isFile(m_fileName + "-wal") || isFile(m_fileName + "-shm");
+    if (rc == SQLITE_OK && !open) return true;
+    m_run->report(Severity::Error,
+                  m_fileName + " is in use by another program (Thunderbird?): close it and " +
+                      "try again. Nothing was written.",
+                  "Vesk", Where{m_fileName});
+    return false;
+}
+
+bool ToABSQLite::finish() {
+    m_succeeded = false;
+    Db db;
+    if (sqlite3_open(":memory:", &db.db) != SQLITE_OK) return false;
+    abook::Layout layout = abook::Layout::VCard;
+    const bool exists = isFile(m_fileName);
+    if (exists) {
+        Db old;
+        const int rc = openReadOnly(m_fileName, old);
+        if (rc != SQLITE_OK) {
+            m_run->report(Severity::Error, openFailure(m_fileName, rc, old.db), "Vesk",
+                          Where{m_fileName});
+            return false;
+        }
+        layout = abook::layoutOf(old.db);
+        if (layout == abook::Layout::None) {
+            m_run->report(Severity::Error, notABook(m_fileName), "Vesk", Where{m_fileName});
+            return false;
+        }
+        sqlite3_backup* copy = sqlite3_backup_init(db.db, "main", old.db, "main");
+        if (!copy || sqlite3_backup_step(copy, -1) != SQLITE_DONE) {
+            sqlite3_backup_finish(copy);
+            m_run->report(Severity::Error, m_fileName + " cannot be read to merge with.", "Vesk",
+                          Where{m_fileName});
+            return false;
+        }
+        sqlite3_backup_finish(copy);
+    } else if (!exec(db.db, kSchema)) {
+        return false;
+    }
+    if (!exec(db.db, "BEGIN") || !store(db.db, layout) || !exec(db.db, "COMMIT")) {
+        m_run->report(Severity::Error,
+                      m_fileName + " could not be built: " + sqlite3_errmsg(db.db) + ".", "Vesk",
+                      Where{m_fileName});
+        return false;
+    }
+    if (exists && !bookIsFree()) return false;
+    sqlite3_int64 size = 0;
+    unsigned char* bytes = sqlite3_serialize(db.db, "main", &size, 0);
+    if (!bytes) return false;
+    const bool written = writeBytes(
+        std::string_view(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size)));
+    sqlite3_free(bytes);
+    return written;
+}
+
+// --- registry row ---------------------------------------------------------------------------
+
+namespace {
+
+Sniff sniffSqlite(std::string_view head) {
+    // Any SQLite file may be a book; the reader looks at its tables and refuses other ones.
+    return head.starts_with(std::string_view("SQLite format 3\0", 16)) ? Sniff::Maybe : Sniff::No;
+}
+
+FieldMask sqliteFields() {
+    return allFields();
+}
+
+}  // namespace
+
+const FormatInfo& abookSqliteFormat() {
+    static const FormatInfo info = {
+        .id = "abook_sqlite",
+        .displayName = "Thunderbird address book (SQLite)",
+        .extensions = {"sqlite"},
+        .reads = true,
+        .writes = true,
+        .holdsLists = true,
+        .mergesExisting = true,
+        .readFields = sqliteFields(),
+        .writeFields = sqliteFields(),
+        .sniff = &sniffSqlite,
+        .reader = &readerOfFile<iterators::IterABSQLite>,
+        .writer = &writerOfFile<ToABSQLite>,
+        .openFilters = {{"Thunderbird address books (*.sqlite)", "*.sqlite"}},
+        .saveFilters = {{"Thunderbird address books (*.sqlite)", "*.sqlite"}},
+        .docsPage = "abook_sqlite.md",
+    };
+    return info;
+}
+
+}  // namespace vesk

@@ -1,0 +1,118 @@
+// Thunderbird's SQLite address books (abook.sqlite, history.sqlite, abook-N.sqlite), kept
+// since version 78 instead of Mork. A book holds the tables properties(card, name, value),
+// lists(uid, name, nickName, description) and list_cards(list, card). Three layouts exist:
+// 2 (versions 71 to 81) also has cards(uid, localId), which decides which cards exist; 3
+// (82 to 101) keeps each card as flat properties named as Mork's columns; 4 (102 on, PRAGMA
+// user_version 4) keeps the whole card as vCard 4.0 text in the property "_vCard", with flat
+// copies of a few of its values for searching.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/format_info.h"
+#include "model/to_file.h"
+
+struct sqlite3;
+
+namespace vesk {
+
+namespace abook {
+
+enum class Layout { None, Cards, Flat, VCard };
+
+/// The layout of the open database; None when it is no Thunderbird address book.
+Layout layoutOf(sqlite3* db);
+/// True when `path` is an SQLite file holding a Thunderbird address book.
+bool isAddressBook(const std::string& path);
+
+/// The vCard 4.0 text Thunderbird keeps for a contact (CR LF line ends, folded at 75 bytes).
+std::string vCardOf(const Entry& e, const std::string& uid);
+
+/// A new random UUID in lower case, as Thunderbird names cards and lists.
+std::string newUid();
+
+}  // namespace abook
+
+namespace iterators {
+
+/// Reads a Thunderbird SQLite book, opened read-only: its cards in stored order, then its lists.
+class IterABSQLite : public IterBase {
+  public:
+    IterABSQLite(RunContext& run, std::string fileName);
+    ~IterABSQLite() override;
+    IterABSQLite(const IterABSQLite&) = delete;
+    IterABSQLite& operator=(const IterABSQLite&) = delete;
+
+    bool rewind() override;
+    Entry nextEntry() override;
+    bool atEnd() override;
+    IterBase* nextList() override;
+    bool listsDone() override;
+    float progress() override;
+    bool sourceFailed() const override { return m_failed; }
+
+  private:
+    class MemberList;
+    struct PendingList {
+        std::string name;
+        std::vector<std::string> members;  ///< card uids
+    };
+
+    bool load(sqlite3* db);
+    void fail(const std::string& why);
+
+    RunContext& m_run;
+    std::string m_fileName;
+    std::vector<Entry> m_cards;
+    std::map<std::string, std::size_t> m_cardByUid;
+    std::vector<PendingList> m_lists;
+    std::size_t m_pos = 0;
+    std::size_t m_listPos = 0;
+    std::unique_ptr<MemberList> m_current;
+    bool m_failed = false;
+};
+
+}  // namespace iterators
+
+/// Writes a Thunderbird SQLite book of the current layout; into an existing book it merges,
+/// changing only the values it writes and leaving every other row as it was. The book is built
+/// in memory and replaces the file in one step.
+class ToABSQLite : public ToFile {
+  public:
+    ToABSQLite(RunContext& run, std::string fileName);
+    ~ToABSQLite() override;
+
+    bool write(Entry e) override;
+    bool finish() override;
+    /// Not used: the book is no text.
+    std::string text() override { return {}; }
+
+  private:
+    struct Card {
+        Entry entry;
+        std::string uid;
+    };
+    struct List {
+        std::string name;
+        std::vector<std::size_t> members;  ///< indexes into m_cards
+    };
+
+    std::size_t cardFor(const Entry& member);
+    std::string uidFor(const Entry& e);
+    bool store(sqlite3* db, abook::Layout layout);
+    /// Fails (after a message) when another program has the book open or locked.
+    bool bookIsFree();
+
+    std::vector<Card> m_cards;
+    std::vector<List> m_lists;
+    std::map<std::string, std::size_t> m_byUid;
+    std::map<std::string, std::size_t> m_byFields;
+    bool m_inList = false;
+};
+
+const FormatInfo& abookSqliteFormat();
+
+}  // namespace vesk
