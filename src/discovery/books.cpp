@@ -12,6 +12,7 @@
 #include "platform/wine_registry.h"
 #include "registry/applications.h"
 #include "registry/registry.h"
+#include "stores/abook_sqlite.h"
 #include "text/text_io.h"
 
 namespace vesk {
@@ -111,8 +112,8 @@ std::string junoName(const std::string& path) {
 /// The description prefs.js gives a Mozilla-family book file.
 std::string mozillaName(const std::string& path) {
     const std::string name = fileName(path);
-    if (name == "abook.mab") return "Personal Address Book";
-    if (name == "history.mab") return "Collected Addresses";
+    if (name == "abook.mab" || name == "abook.sqlite") return "Personal Address Book";
+    if (name == "history.mab" || name == "history.sqlite") return "Collected Addresses";
     const std::string prefs =
         readWhole(joinPath(fs::path(path).parent_path().string(), "prefs.js"));
     const std::size_t file = prefs.find("\"" + name + "\"");
@@ -266,6 +267,7 @@ BookEntry MakeBookEntry(int number, const std::string& filePath) {
             e.displayName = junoName(filePath);
             break;
         case 10:
+        case 23:
             e.displayName = mozillaName(filePath);
             break;
         default:
@@ -303,7 +305,12 @@ std::vector<BookEntry> ListAddressBooks(int number, const std::string& folder) {
             }
             break;
         case 10:
-            add(10, matching(folder, "", ".mab"));
+        case 23:
+            add(number, matching(folder, "", ".mab"));
+            // Thunderbird's books since version 78, beside the profile's other databases.
+            for (const std::string& f : matching(folder, "", ".sqlite")) {
+                if (abook::isAddressBook(f)) add(number, {f});
+            }
             break;
         default:
             break;

@@ -70,8 +70,8 @@ class IterTBini : public IterBookName {
 /// Every entry of an iterator, after a successful start.
 std::vector<BookEntry> readAll(IterBookName& books);
 
-/// The books of format 3, 4, 8, 9 (in `folder`, the program's configured folder) or 10 (in
-/// the profile `folder`), sorted by file name.
+/// The books of format 3, 4, 8, 9 (in `folder`, the program's configured folder) or 10 and 23
+/// (in the profile `folder`: its Mork books, then its SQLite address books), sorted by file name.
 std::vector<BookEntry> ListAddressBooks(int number, const std::string& folder);
 /// One book with its display name.
 BookEntry MakeBookEntry(int number, const std::string& filePath);

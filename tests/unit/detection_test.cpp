@@ -14,6 +14,7 @@
 #include "discovery/applications.h"
 #include "discovery/books.h"
 #include "discovery/mozilla_registry.h"
+#include "support/sqlite_books.h"
 #include "support/temp_dir.h"
 #include "support/test_run.h"
 
@@ -400,7 +401,13 @@ TEST(BookListings, DisplayNames) {
     make("moz/old.mab", "");
     make("moz/prefs.js",
          "user_pref(\"ldap_2.servers.team.description\", \"Team Book\");\n"
-         "user_pref(\"ldap_2.servers.team.filename\", \"team.mab\");\n");
+         "user_pref(\"ldap_2.servers.team.filename\", \"team.mab\");\n"
+         "user_pref(\"ldap_2.servers.work.description\", \"Work Book\");\n"
+         "user_pref(\"ldap_2.servers.work.filename\", \"abook-1.sqlite\");\n");
+    // Thunderbird's SQLite books beside the profile's other databases, which are no books.
+    for (const char* book : {"abook.sqlite", "history.sqlite", "abook-1.sqlite"})
+        testing::makeSqliteBook((dir.path() / "moz" / book).string(), 4, {}, {});
+    testing::execSql((dir.path() / "moz/places.sqlite").string(), "CREATE TABLE moz_places (u);");
     struct Case {
         int number;
         std::string folder;
@@ -410,7 +417,14 @@ TEST(BookListings, DisplayNames) {
         {4, "pm", {std::string(50, 'A'), "B\xC3\xBCro"}},
         {8, "eu", {"Eudora Nicknames", "Work"}},
         {9, "juno", {"Anna"}},
-        {10, "moz", {"Personal Address Book", "Collected Addresses", "old.mab", "Team Book"}},
+        {10,
+         "moz",
+         {"Personal Address Book", "Collected Addresses", "old.mab", "Team Book", "Work Book",
+          "Personal Address Book", "Collected Addresses"}},
+        {23,
+         "moz",
+         {"Personal Address Book", "Collected Addresses", "old.mab", "Team Book", "Work Book",
+          "Personal Address Book", "Collected Addresses"}},
         {10, "missing", {}},
     };
     for (const auto& c : cases) {

@@ -68,6 +68,7 @@ TEST(Registry, ReaderAndWriterRowsDecideByFirstMatch) {
         {"x.csv", Application::None, "csv", "csv"},
         {"x.abx", Application::None, "abx", "(none)"},
         {"abook.mab", Application::None, "mork", "mork"},
+        {"history.SQLITE", Application::None, "abook_sqlite", "abook_sqlite"},
         {"x.dat", Application::None, "palm", "(none)"},
         {"x.addressbook", Application::None, "pine", "(none)"},
         {"anything.else", Application::Pine, "pine", "(none)"},
