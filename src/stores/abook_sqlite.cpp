@@ -713,8 +713,9 @@ const FormatInfo& abookSqliteFormat() {
         .sniff = &sniffSqlite,
         .reader = &readerOfFile<iterators::IterABSQLite>,
         .writer = &writerOfFile<ToABSQLite>,
-        .openFilters = {{"Thunderbird address books (*.sqlite)", "*.sqlite"}},
-        .saveFilters = {{"Thunderbird address books (*.sqlite)", "*.sqlite"}},
+        // After the lists users know from the older programs.
+        .openFilters = {{"Thunderbird address books (*.sqlite)", "*.sqlite", 14}},
+        .saveFilters = {{"Thunderbird address books (*.sqlite)", "*.sqlite", 14}},
         .docsPage = "abook_sqlite.md",
     };
     return info;

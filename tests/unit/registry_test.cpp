@@ -190,7 +190,7 @@ TEST(Registry, ANewFormatIsWiredInByOneLine) {
         EXPECT_EQ(filters.back().description, "All files (*.*)");
     }
     // The built-in lists keep the order users know.
-    EXPECT_EQ(openFilters().size(), 14u);
+    EXPECT_EQ(openFilters().size(), 15u);
     EXPECT_EQ(openFilters()[3].description, "Pegasus Mail files (*.pml, *.pmr)");
     EXPECT_EQ(saveFilters()[7].description, "Becky! Address Book (*.bab)");
 }
