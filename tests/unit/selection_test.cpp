@@ -325,10 +325,12 @@ TEST_F(Selection, StoresThatCannotBeOpenedAreReportedNotIgnored) {
     const DispatchOutcome o =
         dispatchApplications("oe", file("x.wab"), "Other", file("o.tst"), view, linesContext);
     EXPECT_TRUE(o.sourceKnown);
+    EXPECT_FALSE(o.sourceAvailable);
     EXPECT_EQ(view.currentBook().entryCount(), 0);
     ASSERT_FALSE(prompts.messages.empty());
-    EXPECT_EQ(prompts.messages[0].text,
-              "The Windows Address Book " + file("x.wab") + " cannot be opened (8004010f).");
+    EXPECT_EQ(prompts.messages[0].text, "The Windows Address Book " + file("x.wab") +
+                                            " cannot be opened: it does not exist or cannot be "
+                                            "read (8004010f).");
 }
 
 /// The line format standing in for LDIF, the exchange file's format.
@@ -478,7 +480,7 @@ TEST_F(Selection, SaveDialogAppendsTheChosenFiltersExtension) {
         const char* result;
     } cases[] = {
         {"book", 3, "book.ldif"},    {"book", 2, "book.htm"},
-        {"book", 4, "book.pml"},     {"book", 10, "book"},  // "All files" names no extension
+        {"book", 4, "book.pml"},     {"book", 11, "book"},  // "All files" names no extension
         {"book.csv", 3, "book.csv"}, {"/home/a.b/book", 1, "/home/a.b/book.txt"},
     };
     for (const Case& c : cases) {
@@ -487,7 +489,7 @@ TEST_F(Selection, SaveDialogAppendsTheChosenFiltersExtension) {
         EXPECT_EQ(askSaveFileName(run), c.result);
     }
     EXPECT_EQ(saveFilters()[2].description, "LDAP files (*.ldif)");
-    EXPECT_EQ(openFilters().size(), 14u);
+    EXPECT_EQ(openFilters().size(), 15u);
 }
 
 TEST_F(Selection, DialogErrorsAndMissingFiles) {
