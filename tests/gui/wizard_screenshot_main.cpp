@@ -53,6 +53,7 @@ int main(int argc, char** argv) {
     QTemporaryDir home;
     const fs::path h = home.path().toStdString();
     write(h / ".thunderbird/profiles.ini", "[General]\n[Profile0]\nName=default\nPath=x.default\n");
+    fs::create_directories(h / ".thunderbird/x.default");
     fs::copy_file(argv[2], h / ".thunderbird/x.default/abook.mab");
     write(h / ".opera/contacts.adr",
           "Opera Hotlist version 2.0\nOptions: encoding = utf8, version=3\n\n#FOLDER\n\tNAME="

@@ -299,6 +299,7 @@ void WizardLogic::selectApplication(WizardSide side, const std::string& name) {
     st = SideState{};
     st.app = name;
     if (name.empty()) return;
+    detectOnce();
     st.step = makeStep(side, name);
     if (st.step.needed) return;
     const int n = FormatNumberOf(name, "");
