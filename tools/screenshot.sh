@@ -15,3 +15,9 @@ cmake --build --preset dev --target vesk_screenshot -j2
 mkdir -p docs/images
 QT_QPA_PLATFORM=offscreen build/dev/tests/vesk_screenshot docs/images/main-window.png "${books[@]}"
 echo "docs/images/main-window.png from ${books[*]}"
+# The wizard's pages (docs/images/wizard-*.png) over a made-up home with a Thunderbird profile and
+# an Opera hotlist.
+cmake --build --preset dev --target vesk_wizard_screenshot -j2
+QT_QPA_PLATFORM=offscreen build/dev/tests/vesk_wizard_screenshot docs/images \
+  tests/fixtures/mork/thunderbird_layout.mab
+echo "docs/images/wizard-*.png"

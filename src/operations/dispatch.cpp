@@ -60,7 +60,19 @@ class Dispatch {
 
     DispatchOutcome run(const std::string& fromApp, const std::string& fromFile,
                         const std::string& toApp, const std::string& toFile) {
+        read(fromApp, fromFile);
+        // A book whose reading was cancelled is not written: it holds only part of the source.
+        if (m_view.currentBook().stopRequested) {
+            m_out.cancelled = true;
+            return m_out;
+        }
+        write(toApp, toFile);
+        return m_out;
+    }
+
+    DispatchOutcome read(const std::string& fromApp, const std::string& fromFile) {
         m_out.sourceKnown = true;
+        m_view.currentBook().stopRequested = false;
         if (const ApplicationInfo* app = applicationNamed(fromApp)) {
             readFrom(*app, fromFile);
         } else if (const FormatInfo* format = m_registry.byId(fromApp)) {
@@ -68,6 +80,11 @@ class Dispatch {
         } else {
             m_out.sourceKnown = false;
         }
+        m_out.cancelled = m_view.currentBook().stopRequested;
+        return m_out;
+    }
+
+    DispatchOutcome write(const std::string& toApp, const std::string& toFile) {
         const ApplicationInfo* app = applicationNamed(toApp);
         if (app && app->number != Application::Other) {
             writeTo(*app, toFile);
@@ -259,6 +276,16 @@ DispatchOutcome dispatchApplications(const std::string& fromApp, const std::stri
                                      const std::string& toApp, const std::string& toFile,
                                      BookView& view, const DispatchContext& context) {
     return Dispatch(view, context).run(fromApp, fromFile, toApp, toFile);
+}
+
+DispatchOutcome dispatchSource(const std::string& fromApp, const std::string& fromFile,
+                               BookView& view, const DispatchContext& context) {
+    return Dispatch(view, context).read(fromApp, fromFile);
+}
+
+DispatchOutcome dispatchDestination(const std::string& toApp, const std::string& toFile,
+                                    BookView& view, const DispatchContext& context) {
+    return Dispatch(view, context).write(toApp, toFile);
 }
 
 }  // namespace vesk

@@ -31,6 +31,7 @@ struct DispatchOutcome {
     int loadResult = 0;            ///< loadFile's result where the source loads a file
     bool sourceAvailable = true;   ///< false: its reader or program is not available
     bool destinationKnown = true;  ///< false only for the Netscape 4.x import not started
+    bool cancelled = false;        ///< the reading was cancelled: nothing was written
     SaveOutcome save;
 };
 
@@ -39,6 +40,14 @@ struct DispatchOutcome {
 DispatchOutcome dispatchApplications(const std::string& fromApp, const std::string& fromFile,
                                      const std::string& toApp, const std::string& toFile,
                                      BookView& view, const DispatchContext& context = {});
+
+/// The source half of the dispatch alone: reads into the view's current book (the wizard's
+/// "open" mode).
+DispatchOutcome dispatchSource(const std::string& fromApp, const std::string& fromFile,
+                               BookView& view, const DispatchContext& context = {});
+/// The destination half alone: writes the view's current book (the wizard's "export" mode).
+DispatchOutcome dispatchDestination(const std::string& toApp, const std::string& toFile,
+                                    BookView& view, const DispatchContext& context = {});
 
 /// The file that external exports and imports exchange, in the program's folder.
 std::string externalLdifPath(const RunContext& run);

@@ -14,6 +14,7 @@
 #include "discovery/applications.h"
 #include "discovery/books.h"
 #include "discovery/mozilla_registry.h"
+#include "support/fake_machine.h"
 #include "support/sqlite_books.h"
 #include "support/temp_dir.h"
 #include "support/test_run.h"
@@ -22,69 +23,9 @@ namespace vesk {
 namespace {
 
 namespace fs = std::filesystem;
-
-/// One value of a Wine registry key: name ("@" for the default) and text, or "dword:..." as it is.
-using RegValue = std::pair<std::string, std::string>;
-
-std::string escaped(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        if (c == '\\' || c == '"') out += '\\';
-        out += c;
-    }
-    return out;
-}
-
-std::string wineKey(const std::string& key, const std::vector<RegValue>& values) {
-    std::string out = "\n[" + escaped(key) + "] 1700000000\n";
-    for (const auto& [name, text] : values) {
-        out += name == "@" ? std::string("@") : "\"" + escaped(name) + "\"";
-        out += text.starts_with("dword:") ? "=" + text + "\n" : "=\"" + escaped(text) + "\"\n";
-    }
-    return out;
-}
-
-constexpr const char* kAppData = "C:\\users\\me\\AppData\\Roaming";
-
-/// A machine made by the test: a home, a Wine prefix and the run that detects on it.
-class FakeMachine {
-  public:
-    explicit FakeMachine(const std::string& system = {}, const std::string& user = {},
-                         bool wine = true) {
-        home = dir.file("home");
-        prefix = dir.file("wine");
-        fs::create_directories(home);
-        if (wine) {
-            fs::create_directories(prefix + "/drive_c/users/me/AppData/Roaming");
-            testing::spit(prefix + "/system.reg", "WINE REGISTRY Version 2\n" + system);
-            testing::spit(prefix + "/user.reg",
-                          "WINE REGISTRY Version 2\n" +
-                              wineKey("Volatile Environment", {{"APPDATA", kAppData}}) + user);
-        }
-        store = std::make_unique<FileSettingsStore>(dir.file("settings.reg"), prefix);
-        run = std::make_unique<RunContext>(prompts, *store);
-        run->programDirectory = fs::path(VESK_REGEXPORT).parent_path().string() + "/";
-        detectionEnvironment(*run).set("HOME", home);
-        detectionEnvironment(*run).set("WINEPREFIX", prefix);
-    }
-
-    /// Creates a file (and its folders) below the prefix's drive_c ("c/...") or the home.
-    std::string make(const std::string& where, const std::string& bytes = "x") const {
-        const std::string path =
-            (where.starts_with("c/") ? prefix + "/drive_" : home + "/") + where;
-        fs::create_directories(fs::path(path).parent_path());
-        testing::spit(path, bytes);
-        return path;
-    }
-    std::string c(const std::string& rest) const { return prefix + "/drive_c/" + rest; }
-
-    testing::TempDir dir;
-    std::string home;
-    std::string prefix;
-    RecordingPrompt prompts;
-    std::unique_ptr<FileSettingsStore> store;
-    std::unique_ptr<RunContext> run;
-};
+using testing::FakeMachine;
+using testing::RegValue;
+using testing::wineKey;
 
 constexpr const char* kNavigator = "Software\\Netscape\\Netscape Navigator";
 constexpr const char* kAppPaths = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\";

@@ -49,8 +49,8 @@ enum class Command : int {
     SaveAsVCard = 40034,
 };
 
-/// The wizard's modes as the window opens it.
-enum class WizardMode : int { Convert = 0, Open = 1, Export = 2, Full = 10 };
+/// The wizard's modes: the command line's, the window's, and the Automation page's (Task).
+enum class WizardMode : int { Convert = 0, Open = 1, Export = 2, Full = 10, Task = 20 };
 
 /// What the entry property sheet reports when it closes: OK or Cancel, and which pages changed.
 struct SheetResult {

@@ -5,7 +5,6 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDialogButtonBox>
-#include <QEventLoop>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -24,10 +23,9 @@
 #include <QTreeWidgetItemIterator>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <exception>
-#include <thread>
 
 #include "app/gui/qt_prompt.h"
+#include "app/gui/wizard.h"
 #include "platform/faults.h"
 
 namespace vesk::gui {
@@ -441,30 +439,11 @@ void MainWindow::showAbout() {
 }
 
 void MainWindow::runWithProgress(const std::function<void()>& job) {
-    ProgressDialog dialog(this);
-    DialogProgress progress(dialog);
-    Progress* before = m_run.progress();
-    m_run.setProgress(&progress);
-    m_progress = &dialog;
-    std::exception_ptr failure;
-    QEventLoop loop;
-    // The conversion touches only its book and the run; the window waits in its own loop,
-    // answering the questions the conversion asks and the dialog's Cancel.
-    std::thread worker([&] {
-        try {
-            job();
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        QMetaObject::invokeMethod(
-            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-    });
-    dialog.show();
-    loop.exec();
-    worker.join();
-    m_progress = nullptr;
-    m_run.setProgress(before);
-    if (failure) std::rethrow_exception(failure);
+    runWithProgressDialog(this, m_run, job, &m_progress);
+}
+
+void MainWindow::runWizard(WizardMode mode) {
+    RunWizard(mode, this, m_run, &m_view);
 }
 
 void MainWindow::closeWindow() {

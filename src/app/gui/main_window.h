@@ -90,6 +90,8 @@ class MainWindow : public QMainWindow, public MainSurface {
     void setClipboardText(const std::string& text) override;
     void showAbout() override;
     void runWithProgress(const std::function<void()>& job) override;
+    bool hasWizard() const override { return true; }
+    void runWizard(WizardMode mode) override;
     void closeWindow() override;
 
   protected:

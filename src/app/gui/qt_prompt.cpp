@@ -1,6 +1,7 @@
 #include "app/gui/qt_prompt.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
@@ -9,6 +10,8 @@
 #include <QStringList>
 #include <QThread>
 #include <QVBoxLayout>
+#include <exception>
+#include <thread>
 
 namespace vesk::gui {
 
@@ -163,6 +166,34 @@ void DialogProgress::itemCount(int n) {
 void DialogProgress::percent(int p) {
     QMetaObject::invokeMethod(
         &m_dialog, [d = &m_dialog, p] { d->showPercent(p); }, Qt::QueuedConnection);
+}
+
+void runWithProgressDialog(QWidget* owner, RunContext& run, const std::function<void()>& job,
+                           ProgressDialog** shown) {
+    ProgressDialog dialog(owner);
+    DialogProgress progress(dialog);
+    Progress* before = run.progress();
+    run.setProgress(&progress);
+    if (shown) *shown = &dialog;
+    std::exception_ptr failure;
+    QEventLoop loop;
+    // The conversion touches only its book and the run; the window waits in its own loop,
+    // answering the questions the conversion asks and the dialog's Cancel.
+    std::thread worker([&] {
+        try {
+            job();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        QMetaObject::invokeMethod(
+            &loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    dialog.show();
+    loop.exec();
+    worker.join();
+    if (shown) *shown = nullptr;
+    run.setProgress(before);
+    if (failure) std::rethrow_exception(failure);
 }
 
 }  // namespace vesk::gui

@@ -5,9 +5,11 @@
 
 #include <QDialog>
 #include <atomic>
+#include <functional>
 
 #include "platform/progress.h"
 #include "platform/prompt.h"
+#include "platform/run_context.h"
 
 class QLabel;
 class QProgressBar;
@@ -68,5 +70,11 @@ class DialogProgress : public Progress {
   private:
     ProgressDialog& m_dialog;
 };
+
+/// Runs a conversion on a worker thread while the "Please Wait" dialog over `owner` shows its
+/// progress; the dialog's Cancel stops it between entries. `shown` points at the dialog while it
+/// is up. An exception of the job is thrown again here.
+void runWithProgressDialog(QWidget* owner, RunContext& run, const std::function<void()>& job,
+                           ProgressDialog** shown = nullptr);
 
 }  // namespace vesk::gui

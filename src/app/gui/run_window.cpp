@@ -4,9 +4,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "app/gui/main_window.h"
 #include "app/gui/qt_prompt.h"
+#include "app/gui/wizard.h"
 #include "platform/environment.h"
 #include "platform/faults.h"
 #include "platform/settings.h"
@@ -24,12 +26,19 @@ bool hasDisplay() {
     return false;
 }
 
+/// "/wizard" (a prefix, as the command line matches switches), unless a file of that name exists.
+bool isWizardSwitch(const char* arg) {
+    std::error_code ec;
+    return std::string_view(arg).starts_with("/wizard") && !std::filesystem::exists(arg, ec);
+}
+
 }  // namespace
 
 bool wantsWindow(int argc, char** argv) {
     if (!hasDisplay()) return false;
     if (argc == 1) return true;
     if (argc != 2 || argv[1][0] == '-') return false;
+    if (isWizardSwitch(argv[1])) return true;
     std::error_code ec;
     return std::filesystem::is_regular_file(argv[1], ec);
 }
@@ -46,6 +55,9 @@ int runWindow(int argc, char** argv) {
     if (trace) run.setTraceSink(&traceSink);
     run.programDirectory = programDirectory();
     MainWindow window(run);
+    // "/wizard" runs the conversion wizard over the window, which is never shown, then quits.
+    if (argc == 2 && isWizardSwitch(argv[1]))
+        return RunWizard(WizardMode::Convert, &window, run, &window.view()) == 0 ? 0 : 1;
     window.show();
     // A file named on the command line is added to the book before the user takes over.
     if (argc == 2) window.view().addFile(argv[1]);
