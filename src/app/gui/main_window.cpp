@@ -27,6 +27,7 @@
 #include <exception>
 #include <thread>
 
+#include "app/gui/entry_sheet.h"
 #include "app/gui/qt_prompt.h"
 #include "platform/faults.h"
 
@@ -114,8 +115,10 @@ void FindDialog::findNext() {
 // ---------------------------------------------------------------------------------------------
 
 MainWindow::MainWindow(RunContext& run, QWidget* parent)
-    : QMainWindow(parent), m_run(run), m_view(run, *this) {
+    : QMainWindow(parent), m_run(run), m_view(run, *this), m_csvOptions(run, this) {
     setWindowTitle("Vesk");
+    // A CSV file opened here asks its column headings on the "CSV Options" page.
+    setCsvOptionsRequest(run, &m_csvOptions);
     setAcceptDrops(true);
     if (auto* prompt = dynamic_cast<QtPrompt*>(&run.prompt())) prompt->setOwner(this);
 
@@ -164,6 +167,7 @@ MainWindow::MainWindow(RunContext& run, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+    setCsvOptionsRequest(m_run, nullptr);
     // The widgets outlive the view (QWidget deletes its children last): they must not call it.
     m_tree->disconnect(this);
     m_list->disconnect(this);
@@ -465,6 +469,20 @@ void MainWindow::runWithProgress(const std::function<void()>& job) {
     m_progress = nullptr;
     m_run.setProgress(before);
     if (failure) std::rethrow_exception(failure);
+}
+
+std::optional<SheetResult> MainWindow::entrySheet(Entry& entry, bool newEntry) {
+    return ShowEntryProperties(
+        entry, newEntry, [this](const std::string& address) { return openPage(address); },
+        m_run.prompt(), this);
+}
+
+bool MainWindow::openPreferences(const std::vector<std::string>& fieldNames) {
+    PreferencesParameter param;
+    param.fieldNames = fieldNames;
+    param.wizard = m_taskWizard;
+    param.withProgress = [this](const std::function<void()>& job) { runWithProgress(job); };
+    return ShowPreferences(m_run, this, kProgramPage, param, true) >= 0;
 }
 
 void MainWindow::closeWindow() {

@@ -16,6 +16,11 @@ namespace vesk::gui {
 
 namespace {
 
+/// "/prefs": the Preferences sheet alone, without the main window.
+bool asksForPreferences(int argc, char** argv) {
+    return argc == 2 && std::string(argv[1]) == "/prefs";
+}
+
 bool hasDisplay() {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
         const char* value = std::getenv(name);
@@ -29,6 +34,7 @@ bool hasDisplay() {
 bool wantsWindow(int argc, char** argv) {
     if (!hasDisplay()) return false;
     if (argc == 1) return true;
+    if (asksForPreferences(argc, argv)) return true;
     if (argc != 2 || argv[1][0] == '-') return false;
     std::error_code ec;
     return std::filesystem::is_regular_file(argv[1], ec);
@@ -46,6 +52,11 @@ int runWindow(int argc, char** argv) {
     if (trace) run.setTraceSink(&traceSink);
     run.programDirectory = programDirectory();
     MainWindow window(run);
+    if (asksForPreferences(argc, argv)) {
+        // The sheet with all its pages, the first one selected; closing it ends the program.
+        window.view().command(Command::Preferences);
+        return 0;
+    }
     window.show();
     // A file named on the command line is added to the book before the user takes over.
     if (argc == 2) window.view().addFile(argv[1]);
