@@ -70,10 +70,7 @@ struct SheetTest : ::testing::Test {
             setConfiguredPath(run, 8, "/home/me/eudora");
         });
         SaveAutomationTask(run, "Nightly", "vcard", "/home/me/in.vcf", "kynt", "/home/me/out.kynt");
-        param.wizard = [this](const TaskDraft* d) -> std::optional<std::string> {
-            wizardRuns.push_back(d);
-            return std::nullopt;
-        };
+        param.wizard = [this](const TaskDraft* d) { wizardRuns.push_back(d); };
         for (int f = 0; f < kFieldCount; ++f) param.fieldNames.push_back(fieldName(f));
     }
 };

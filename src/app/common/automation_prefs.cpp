@@ -1,5 +1,7 @@
 #include "app/common/automation_prefs.h"
 
+#include <algorithm>
+
 #include "platform/settings.h"
 
 namespace vesk {
@@ -36,10 +38,16 @@ void AutomationPrefs::runWizard(const TaskDraft* draft, const std::string& repla
                                "Vesk", Buttons::Ok, Icon::Information);
         return;
     }
-    const std::optional<std::string> saved = wizard(draft);
-    // Modify saved under a new name is a rename: two tasks doing one job would both run.
-    if (saved && !replaces.empty() && *saved != replaces) DeleteAutomationTask(m_run, replaces);
     load();
+    const std::vector<std::string> before = m_tasks;
+    wizard(draft);
+    load();
+    // Modify saved under a new name is a rename: two tasks doing one job would both run.
+    if (replaces.empty()) return;
+    const bool renamed = std::any_of(m_tasks.begin(), m_tasks.end(), [&](const std::string& t) {
+        return std::find(before.begin(), before.end(), t) == before.end();
+    });
+    if (renamed) remove(replaces);
 }
 
 void AutomationPrefs::add() {

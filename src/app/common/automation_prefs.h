@@ -19,9 +19,8 @@ struct TaskDraft {
 };
 
 /// Runs the conversion wizard in its task mode (20), owned by the page, starting from `draft`
-/// (nullptr: a new task); gives the name the task was saved under, or nullopt when the user
-/// cancelled.
-using TaskWizard = std::function<std::optional<std::string>(const TaskDraft* draft)>;
+/// (nullptr: a new task); the wizard saves the task itself when the user finishes it.
+using TaskWizard = std::function<void(const TaskDraft* draft)>;
 
 class AutomationPrefs {
   public:
