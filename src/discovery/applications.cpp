@@ -87,13 +87,15 @@ void SaveAllFormats(RunContext& run) {
 
 namespace {
 
-/// True when "Software\Vesk\Formats" exists and holds at least one path.
-bool formatsKeyHoldsAPath(RunContext& run) {
+/// True when "Software\Vesk\Formats" holds a path, or an empty value: detection stores only
+/// what it found, so an empty value is the user's choice to hide an application, which a
+/// new detection must not undo.
+bool formatsKeyConfigured(RunContext& run) {
     for (int n : kSavedOrder) {
         std::string value;
         if (ReadRegistryValue(run.settings(), RootKey::CurrentUser, kFormatsKey, FormatName(n),
                               value) == kErrorSuccess &&
-            startsLikeAPath(value)) {
+            (value.empty() || startsLikeAPath(value))) {
             return true;
         }
     }
@@ -107,7 +109,7 @@ std::string GetFormatPath(RunContext& run, const std::string& displayName) {
     std::string value;
     int rc =
         ReadRegistryValue(run.settings(), RootKey::CurrentUser, kFormatsKey, displayName, value);
-    if (rc == kErrorInvalidData || (rc == kErrorFileNotFound && !formatsKeyHoldsAPath(run))) {
+    if (rc == kErrorInvalidData || (rc == kErrorFileNotFound && !formatsKeyConfigured(run))) {
         DetectAllFormats(run);
         SaveAllFormats(run);
         run.trace(0, "Checking again whether this format is configured", "Debug");

@@ -270,7 +270,11 @@ TEST_F(ViewTest, PropertiesKeepsTheEntryWhateverTheSheetReports) {
 
 TEST_F(ViewTest, BlankEntryAddsWhatTheSheetFilledIn) {
     fillRoot();
-    surface.sheet = [](Entry&) { return SheetResult{false}; };  // Cancel: still added, but empty
+    // Cancel adds nothing, whatever was typed before it.
+    surface.sheet = [](Entry& e) {
+        e[Field::FullName] = "Typed Then Cancelled";
+        return SheetResult{false};
+    };
     view.command(Command::BlankEntry);
     EXPECT_EQ(view.rootBook().entryCount(), 3);
     surface.sheet = [](Entry& e) {

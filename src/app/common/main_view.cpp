@@ -148,6 +148,8 @@ void MainView::newEntry() {
     Entry entry;
     const std::optional<SheetResult> sheet = m_surface.entrySheet(entry, true);
     if (!sheet) return notAvailable("The entry property sheet");
+    // Cancel means the user did not ask for this entry: nothing is added.
+    if (!sheet->ok) return updateItems();
     NewAdbook& book = currentBook();
     const bool added = book.addEntry(entry);
     book.sortAndMerge(m_sortField);

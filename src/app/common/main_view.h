@@ -52,15 +52,15 @@ enum class Command : int {
 /// The wizard's modes: the command line's, the window's, and the Automation page's (Task).
 enum class WizardMode : int { Convert = 0, Open = 1, Export = 2, Full = 10, Task = 20 };
 
-/// What the entry property sheet reports when it closes: OK or Cancel, and which pages changed.
+/// What the entry property sheet reports when it closes: OK or Cancel, and its change flags.
 struct SheetResult {
     bool ok = false;
-    bool generalChanged = false;
-    bool homeChanged = false;
-    bool businessChanged = false;
-    bool summaryChanged = false;
+    bool generalChanged = false;   ///< flag 1
+    bool homeChanged = false;      ///< flag 2
+    bool businessChanged = false;  ///< flag 3
+    bool nameChanged = false;      ///< flag 0: "Full Name" changed
     bool anyChanged() const {
-        return generalChanged || homeChanged || businessChanged || summaryChanged;
+        return generalChanged || homeChanged || businessChanged || nameChanged;
     }
 };
 

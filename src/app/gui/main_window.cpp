@@ -24,6 +24,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/gui/entry_sheet.h"
 #include "app/gui/qt_prompt.h"
 #include "app/gui/wizard.h"
 #include "platform/faults.h"
@@ -112,9 +113,21 @@ void FindDialog::findNext() {
 // ---------------------------------------------------------------------------------------------
 
 MainWindow::MainWindow(RunContext& run, QWidget* parent)
-    : QMainWindow(parent), m_run(run), m_view(run, *this) {
+    : QMainWindow(parent), m_run(run), m_view(run, *this), m_csvOptions(run, this) {
     setWindowTitle("Vesk");
+    // A CSV file opened here asks its column headings on the "CSV Options" page.
+    setCsvOptionsRequest(run, &m_csvOptions);
     setAcceptDrops(true);
+    // The Automation page adds and modifies tasks through the wizard in its task mode.
+    setTaskWizard([this](const TaskDraft* draft) {
+        WizardPreset preset;
+        if (draft) {
+            preset.taskName = draft->name;
+            preset.task = draft->task;
+        }
+        QWidget* owner = QApplication::activeModalWidget();
+        RunWizard(WizardMode::Task, owner ? owner : this, m_run, nullptr, preset);
+    });
     if (auto* prompt = dynamic_cast<QtPrompt*>(&run.prompt())) prompt->setOwner(this);
 
     m_tree = new QTreeWidget;
@@ -162,6 +175,7 @@ MainWindow::MainWindow(RunContext& run, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
+    setCsvOptionsRequest(m_run, nullptr);
     // The widgets outlive the view (QWidget deletes its children last): they must not call it.
     m_tree->disconnect(this);
     m_list->disconnect(this);
@@ -444,6 +458,20 @@ void MainWindow::runWithProgress(const std::function<void()>& job) {
 
 void MainWindow::runWizard(WizardMode mode) {
     RunWizard(mode, this, m_run, &m_view);
+}
+
+std::optional<SheetResult> MainWindow::entrySheet(Entry& entry, bool newEntry) {
+    return ShowEntryProperties(
+        entry, newEntry, [this](const std::string& address) { return openPage(address); },
+        m_run.prompt(), this);
+}
+
+bool MainWindow::openPreferences(const std::vector<std::string>& fieldNames) {
+    PreferencesParameter param;
+    param.fieldNames = fieldNames;
+    param.wizard = m_taskWizard;
+    param.withProgress = [this](const std::function<void()>& job) { runWithProgress(job); };
+    return ShowPreferences(m_run, this, kProgramPage, param, true) >= 0;
 }
 
 void MainWindow::closeWindow() {

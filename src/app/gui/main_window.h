@@ -7,7 +7,9 @@
 #include <QMainWindow>
 #include <map>
 
+#include "app/common/automation_prefs.h"
 #include "app/common/main_view.h"
+#include "app/gui/preferences_sheet.h"
 
 class QAction;
 class QLabel;
@@ -93,6 +95,10 @@ class MainWindow : public QMainWindow, public MainSurface {
     bool hasWizard() const override { return true; }
     void runWizard(WizardMode mode) override;
     void closeWindow() override;
+    std::optional<SheetResult> entrySheet(Entry& entry, bool newEntry) override;
+    bool openPreferences(const std::vector<std::string>& fieldNames) override;
+    /// The wizard the Automation page defines tasks with (mode 20); none in a build without it.
+    void setTaskWizard(TaskWizard wizard) { m_taskWizard = std::move(wizard); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -121,6 +127,8 @@ class MainWindow : public QMainWindow, public MainSurface {
     std::map<int, QToolButton*> m_buttons;
     QMenu* m_fileMenus[4] = {};
     bool m_closing = false;
+    TaskWizard m_taskWizard;
+    SheetCsvOptions m_csvOptions;
 };
 
 }  // namespace vesk::gui

@@ -18,6 +18,11 @@ namespace vesk::gui {
 
 namespace {
 
+/// "/prefs": the Preferences sheet alone, without the main window.
+bool asksForPreferences(int argc, char** argv) {
+    return argc == 2 && std::string(argv[1]) == "/prefs";
+}
+
 bool hasDisplay() {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
         const char* value = std::getenv(name);
@@ -37,6 +42,7 @@ bool isWizardSwitch(const char* arg) {
 bool wantsWindow(int argc, char** argv) {
     if (!hasDisplay()) return false;
     if (argc == 1) return true;
+    if (asksForPreferences(argc, argv)) return true;
     if (argc != 2 || argv[1][0] == '-') return false;
     if (isWizardSwitch(argv[1])) return true;
     std::error_code ec;
@@ -58,6 +64,11 @@ int runWindow(int argc, char** argv) {
     // "/wizard" runs the conversion wizard over the window, which is never shown, then quits.
     if (argc == 2 && isWizardSwitch(argv[1]))
         return RunWizard(WizardMode::Convert, &window, run, &window.view()) == 0 ? 0 : 1;
+    if (asksForPreferences(argc, argv)) {
+        // The sheet with all its pages, the first one selected; closing it ends the program.
+        window.view().command(Command::Preferences);
+        return 0;
+    }
     window.show();
     // A file named on the command line is added to the book before the user takes over.
     if (argc == 2) window.view().addFile(argv[1]);
