@@ -271,7 +271,8 @@ TEST(NewAdbook, NamesFollowRenamesRemovalsAndClear) {
     EXPECT_TRUE(book.removeList("M"));
     EXPECT_EQ(book.folderIndex("B"), 0);
     EXPECT_EQ(book.listIndex("M"), 0);
-    EXPECT_EQ(book.folderNamed("C"), book.folder(1));
+    NewAdbook* c = book.folderNamed("C");
+    EXPECT_EQ(c, book.folder(1));
     book.clear();
     EXPECT_EQ(book.folderIndex("B"), -1);
     EXPECT_EQ(book.listIndex("M"), -1);
