@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <unordered_set>
 
 namespace vesk {
 
@@ -304,13 +305,12 @@ void NewAdbook::eraseMarked(const std::vector<bool>& gone, const std::vector<Ent
     for (auto& list : m_lists) {
         std::vector<Entry*> members;
         members.reserve(list->m_members.size());
+        std::unordered_set<const Entry*> held;
         for (Entry* m : list->m_members) {
             const auto it = moved.find(m);
             Entry* target = it == moved.end() ? m : it->second;
             // A re-pointed member may now name an entry the list already holds.
-            if (target && std::find(members.begin(), members.end(), target) == members.end()) {
-                members.push_back(target);
-            }
+            if (target && held.insert(target).second) members.push_back(target);
         }
         list->m_members = std::move(members);
         list->m_pos = std::min(list->m_pos, list->m_members.size());
@@ -322,17 +322,12 @@ void NewAdbook::eraseMarked(const std::vector<bool>& gone, const std::vector<Ent
 }
 
 int NewAdbook::folderIndex(std::string_view name) {
-    for (std::size_t i = 0; i < m_folders.size(); ++i) {
-        if (m_folders[i]->m_name == name) return static_cast<int>(i);
-    }
-    return -1;
+    return m_folderNames.find(name, m_folders);
 }
 
 int NewAdbook::listIndex(std::string_view name) const {
-    for (std::size_t i = 0; i < m_lists.size(); ++i) {
-        if (m_lists[i]->m_name == name) return static_cast<int>(i);
-    }
-    return -1;
+    // The index is a cache: finding a name changes nothing a caller can see.
+    return const_cast<ChildNames&>(m_listNames).find(name, m_lists);
 }
 
 Adbook* NewAdbook::resolveFolderPath(const std::string& path, bool create) {
@@ -342,12 +337,14 @@ Adbook* NewAdbook::resolveFolderPath(const std::string& path, bool create) {
 Adbook* NewAdbook::addFolder(const std::string& name) {
     if (folderIndex(name) >= 0) return nullptr;
     m_folders.push_back(std::make_unique<NewAdbook>(name, this));
+    m_folderNames.added(name, m_folders.size() - 1);
     return m_folders.back().get();
 }
 
 DistList* NewAdbook::addList(const std::string& name) {
     if (listIndex(name) >= 0) return nullptr;
     m_lists.push_back(std::make_unique<DistList>(name, this));
+    m_listNames.added(name, m_lists.size() - 1);
     return m_lists.back().get();
 }
 
@@ -365,6 +362,7 @@ DistList* NewAdbook::listNamed(const std::string& name) {
 
 bool NewAdbook::setName(const std::string& name) {
     m_name = name;
+    if (m_parent) m_parent->m_folderNames.invalidate();
     return true;
 }
 
@@ -372,6 +370,7 @@ bool NewAdbook::removeFolder(std::string_view name) {
     const int index = folderIndex(name);
     if (index < 0) return removeList(name);
     m_folders.erase(m_folders.begin() + index);
+    m_folderNames.invalidate();
     m_folderPos = std::min(m_folderPos, m_folders.size());
     return true;
 }
@@ -380,6 +379,7 @@ bool NewAdbook::removeList(std::string_view name) {
     const int index = listIndex(name);
     if (index < 0) return false;
     m_lists.erase(m_lists.begin() + index);
+    m_listNames.invalidate();
     m_listPos = std::min(m_listPos, m_lists.size());
     return true;
 }
@@ -388,12 +388,14 @@ bool NewAdbook::removeChild(const Adbook* child) {
     for (auto it = m_folders.begin(); it != m_folders.end(); ++it) {
         if (it->get() != child) continue;
         m_folders.erase(it);
+        m_folderNames.invalidate();
         m_folderPos = std::min(m_folderPos, m_folders.size());
         return true;
     }
     for (auto it = m_lists.begin(); it != m_lists.end(); ++it) {
         if (it->get() != child) continue;
         m_lists.erase(it);
+        m_listNames.invalidate();
         m_listPos = std::min(m_listPos, m_lists.size());
         return true;
     }
@@ -424,6 +426,8 @@ void NewAdbook::clear() {
     m_lists.clear();
     m_folders.clear();
     m_entries.clear();
+    m_folderNames.invalidate();
+    m_listNames.invalidate();
     changed();
     rewind();
 }
@@ -638,6 +642,7 @@ bool DistList::removeEntry(int pos) {
 
 bool DistList::setName(const std::string& name) {
     m_name = name;
+    m_owner->m_listNames.invalidate();
     return true;
 }
 
@@ -681,10 +686,7 @@ bool FolderBook::foldersDone() {
 }
 
 int FolderBook::folderIndex(std::string_view name) {
-    for (std::size_t i = 0; i < m_folders.size(); ++i) {
-        if (m_folders[i]->m_name == name) return static_cast<int>(i);
-    }
-    return -1;
+    return m_folderNames.find(name, m_folders);
 }
 
 Adbook* FolderBook::resolveFolderPath(const std::string& path, bool create) {
@@ -694,6 +696,7 @@ Adbook* FolderBook::resolveFolderPath(const std::string& path, bool create) {
 Adbook* FolderBook::addFolder(const std::string& name) {
     if (folderIndex(name) >= 0) return nullptr;
     m_folders.push_back(std::make_unique<FolderBook>(*m_run, name, m_value));
+    m_folderNames.added(name, m_folders.size() - 1);
     return m_folders.back().get();
 }
 
@@ -701,12 +704,14 @@ bool FolderBook::removeFolder(std::string_view name) {
     const int index = folderIndex(name);
     if (index < 0) return false;
     m_folders.erase(m_folders.begin() + index);
+    m_folderNames.invalidate();
     m_pos = std::min(m_pos, m_folders.size());
     return true;
 }
 
 void FolderBook::clear() {
     m_folders.clear();
+    m_folderNames.invalidate();
     m_pos = 0;
 }
 

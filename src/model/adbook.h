@@ -18,8 +18,51 @@ namespace vesk {
 
 class DistList;
 
+/// A list member read by an import, kept until the book's entries are final. Only the fields
+/// it has are kept: a list of a hundred thousand members would otherwise hold as many whole
+/// entries. Whatever an Entry carries besides its fields is carried here too.
+struct PendingMember {
+    PendingMember(DistList* owner, Entry&& member);
+    /// The member as it was read.
+    Entry entry() &&;
+
+    DistList* list;
+    std::vector<std::pair<int, std::string>> fields;
+    std::string sourceId;
+    EntryKind kind;
+    FieldMask mask;
+    std::int64_t revisionTime;
+};
+
 /// Runs of equal sort keys up to this length are de-duplicated by direct comparison.
 inline constexpr std::size_t kSmallRun = 16;
+
+/// The first position of each name among a book's folders (or lists), so that finding one by
+/// name stays quick however many siblings there are. Rebuilt after a removal or a rename.
+class ChildNames {
+  public:
+    /// Position of the first child named `name`, or -1.
+    template <typename Children>
+    int find(std::string_view name, const Children& children) {
+        if (!m_valid) {
+            m_first.clear();
+            for (std::size_t i = 0; i < children.size(); ++i)
+                m_first.emplace(children[i]->name(), i);
+            m_valid = true;
+        }
+        const auto it = m_first.find(std::string(name));
+        return it == m_first.end() ? -1 : static_cast<int>(it->second);
+    }
+    /// A child appended at `pos`.
+    void added(const std::string& name, std::size_t pos) {
+        if (m_valid) m_first.emplace(name, pos);
+    }
+    void invalidate() { m_valid = false; }
+
+  private:
+    std::unordered_map<std::string, std::size_t> m_first;
+    bool m_valid = false;
+};
 
 class Adbook : public IterBase, public ToBase {
   public:
@@ -152,13 +195,17 @@ class NewAdbook : public Adbook {
     /// Removes the entries marked in `gone` (by position), re-pointing list members to
     /// `keeper[pos]` when set, dropping them otherwise. One linear pass.
     void eraseMarked(const std::vector<bool>& gone, const std::vector<Entry*>& keeper);
-    void importEntries(IterBase& reader, Entry& e, int& counter,
-                       std::vector<std::pair<DistList*, Entry>>& pendingMembers);
+    /// Reads folders, entries and lists of `reader` into this book without sorting it: a
+    /// folder entered again and again is sorted once, by finishImport.
+    void importPart(IterBase& reader, bool noRewind);
+    /// Sorts and de-duplicates every book this import touched, then resolves list members.
+    void finishImport();
+    void importEntries(IterBase& reader);
     void importFolders(IterBase& reader);
-    void importLists(IterBase& reader, std::vector<std::pair<DistList*, Entry>>& pendingMembers);
+    void importLists(IterBase& reader);
     /// Makes the collected members of lists members of their lists, once each; a member that
     /// matches no entry becomes a contact of its own.
-    void resolveMembers(std::vector<std::pair<DistList*, Entry>>& pending);
+    void resolveMembers(std::vector<PendingMember>& pending);
     Entry* addMemberContact(Entry member);
     /// Adds an entry and leaves the book as sortAndMerge(0) would.
     void insertSorted(Entry entry);
@@ -177,6 +224,11 @@ class NewAdbook : public Adbook {
     void changed() { ++m_version; }
 
     MemberIndex m_index;
+    ChildNames m_folderNames;
+    ChildNames m_listNames;
+    /// Members read by the import under way, resolved once the book's entries are final.
+    std::vector<PendingMember> m_pendingMembers;
+    bool m_importOpen = false;  ///< entries were imported and not yet sorted
     std::uint64_t m_version = 0;
     std::unique_ptr<SameEntryIndex> m_sameIndex;  ///< for sameInRun over long runs
     std::uint64_t m_sameIndexVersion = 0;
@@ -274,6 +326,7 @@ class FolderBook : public Adbook {
 
   private:
     std::vector<std::unique_ptr<FolderBook>> m_folders;
+    ChildNames m_folderNames;
     std::size_t m_pos = 0;
     std::int32_t m_value;
 };

@@ -19,7 +19,7 @@ constexpr int kMaxFailuresInARow = 16;
 /// members before their contacts, and members of merged duplicates, still resolve.
 class MemberCollector : public ToBase {
   public:
-    MemberCollector(DistList* list, std::vector<std::pair<DistList*, Entry>>& out)
+    MemberCollector(DistList* list, std::vector<PendingMember>& out)
         : ToBase(list->run()), m_list(list), m_out(out) {}
     bool write(Entry e) override {
         if (e.isMarker()) return false;
@@ -29,7 +29,7 @@ class MemberCollector : public ToBase {
 
   private:
     DistList* m_list;
-    std::vector<std::pair<DistList*, Entry>>& m_out;
+    std::vector<PendingMember>& m_out;
 };
 
 void showImportError(RunContext& run, const std::string& text) {
@@ -39,35 +39,71 @@ void showImportError(RunContext& run, const std::string& text) {
 }  // namespace
 
 bool NewAdbook::fromIter(IterBase& reader, bool noRewind) {
-    Entry e;
-    m_duplicatesRemoved = 0;
-    stopRequested = false;
-    int counter = 0;
-    setRevisionTime(reader.revisionTime());
-    if (!noRewind) reader.rewind();
-
-    importFolders(reader);
-    std::vector<std::pair<DistList*, Entry>> pendingMembers;
-    importEntries(reader, e, counter, pendingMembers);
-
-    const int before = entryCount();
-    sortAndMerge(static_cast<int>(Field::FullName));
-    m_duplicatesRemoved = before - entryCount();
-
-    importLists(reader, pendingMembers);
-    resolveMembers(pendingMembers);
+    importPart(reader, noRewind);
+    finishImport();
     return true;
 }
 
-void NewAdbook::resolveMembers(std::vector<std::pair<DistList*, Entry>>& pending) {
+void NewAdbook::importPart(IterBase& reader, bool noRewind) {
+    if (!m_importOpen) {
+        m_importOpen = true;
+        m_duplicatesRemoved = 0;
+    }
+    stopRequested = false;
+    setRevisionTime(reader.revisionTime());
+    if (!noRewind) reader.rewind();
+    importFolders(reader);
+    importEntries(reader);
+    importLists(reader);
+}
+
+void NewAdbook::finishImport() {
+    for (auto& folder : m_folders) {
+        if (folder->m_importOpen) folder->finishImport();
+    }
+    m_importOpen = false;
+    const int before = entryCount();
+    sortAndMerge(static_cast<int>(Field::FullName));
+    m_duplicatesRemoved = before - entryCount();
+    std::vector<PendingMember> pending = std::move(m_pendingMembers);
+    m_pendingMembers.clear();
+    resolveMembers(pending);
+}
+
+PendingMember::PendingMember(DistList* owner, Entry&& member)
+    : list(owner),
+      sourceId(std::move(member.sourceId)),
+      kind(member.kind),
+      mask(member.mask),
+      revisionTime(member.revisionTime) {
+    for (int i = 0; i < kFieldCount; ++i) {
+        std::string& value = member.fields[static_cast<std::size_t>(i)];
+        if (!value.empty()) fields.emplace_back(i, std::move(value));
+    }
+}
+
+Entry PendingMember::entry() && {
+    Entry e;
+    for (auto& [index, value] : fields)
+        e.fields[static_cast<std::size_t>(index)] = std::move(value);
+    e.sourceId = std::move(sourceId);
+    e.kind = kind;
+    e.mask = mask;
+    e.revisionTime = revisionTime;
+    return e;
+}
+
+void NewAdbook::resolveMembers(std::vector<PendingMember>& pending) {
     const int before = entryCount();
     // What each list holds already, so that importing a list twice adds nobody twice.
     std::unordered_map<DistList*, std::unordered_set<const Entry*>> held;
-    for (auto& [list, member] : pending) {
+    for (PendingMember& p : pending) {
+        DistList* list = p.list;
         auto [it, added] = held.try_emplace(list);
         if (added) it->second.insert(list->members().begin(), list->members().end());
+        Entry member = std::move(p).entry();
         Entry* found = findMember(member);
-        if (!found) found = addMemberContact(member);
+        if (!found) found = addMemberContact(std::move(member));
         if (found && it->second.insert(found).second) list->addMember(found);
     }
     // The book ends an import sorted, also with the contacts made here.
@@ -100,34 +136,27 @@ void NewAdbook::importFolders(IterBase& reader) {
         if (!sub) continue;
         NewAdbook* target = nullptr;
         try {
-            target = static_cast<NewAdbook*>(addFolder(sub->name()));
+            target = folderNamed(sub->name());
         } catch (const std::exception&) {
-            m_run->diagnostic("Error adding folder to NewAdbook\n");
-            continue;
+            target = nullptr;
         }
         if (!target) {
-            try {
-                target = folder(folderIndex(sub->name()));
-            } catch (const std::exception&) {
-                target = nullptr;
-            }
-            if (!target) {
-                m_run->diagnostic("Error finding the folder\n");
-                continue;
-            }
+            m_run->diagnostic("Error finding the folder\n");
+            continue;
         }
         try {
-            target->fromIter(*sub, false);
+            target->importPart(*sub, false);
         } catch (const std::exception&) {
             m_run->diagnostic("Error reading from folder\n");
         }
     }
 }
 
-void NewAdbook::importEntries(IterBase& reader, Entry& e, int& counter,
-                              std::vector<std::pair<DistList*, Entry>>& pendingMembers) {
+void NewAdbook::importEntries(IterBase& reader) {
+    int counter = 0;
     int failures = 0;
-    while (!reader.atEnd() && e.kind != KindFolderEnd && !stopRequested) {
+    Entry e;
+    while (!reader.atEnd() && !stopRequested) {
         if (counter % 5 == 0) {
             // Ctrl-C stops between entries, as Cancel does.
             if (interruptRequested()) {
@@ -153,29 +182,25 @@ void NewAdbook::importEntries(IterBase& reader, Entry& e, int& counter,
             if (++failures >= kMaxFailuresInARow) break;
             continue;
         }
+        if (e.kind == KindFolderEnd) break;
+        ++counter;
         if (e.kind == KindFolderBegin) {
-            NewAdbook* target = folderNamed(e[Field::FullName]);
-            if (target) target->fromIter(reader, true);
-            ++counter;
-            e.kind = KindContact;
+            if (NewAdbook* target = folderNamed(e[Field::FullName]))
+                target->importPart(reader, true);
         } else if (e.kind == KindListBegin) {
             DistList* list = listNamed(e[Field::FullName]);
             reader.stopRequested = false;
-            MemberCollector collector(list, pendingMembers);
+            MemberCollector collector(list, m_pendingMembers);
             collector.saveFrom(reader, true, false);
-            ++counter;
-            e.kind = KindContact;
-        } else if (e.kind == KindFolderEnd) {
-            break;
         } else {
-            addEntry(e.maskedFields());
-            ++counter;
+            // The entry is this loop's own: masked where it stands, then moved into the book.
+            keepMaskedFields(e);
+            addEntry(std::move(e));
         }
     }
 }
 
-void NewAdbook::importLists(IterBase& reader,
-                            std::vector<std::pair<DistList*, Entry>>& pendingMembers) {
+void NewAdbook::importLists(IterBase& reader) {
     while (!reader.listsDone()) {
         IterBase* sub = nullptr;
         try {
@@ -185,7 +210,7 @@ void NewAdbook::importLists(IterBase& reader,
             sub->stopRequested = false;
             // A list read before (a save, a merge, the window) stands at its end.
             sub->rewind();
-            MemberCollector collector(list, pendingMembers);
+            MemberCollector collector(list, m_pendingMembers);
             collector.saveFrom(*sub, true, false);
         } catch (const std::exception&) {
             m_run->diagnostic("An error has occured while reading a distlist\n");

@@ -4,6 +4,17 @@
 
 namespace vesk {
 
+void keepMaskedFields(Entry& e) {
+    for (std::size_t i = 0; i < e.fields.size(); ++i) {
+        if (!e.mask.test(i)) std::string().swap(e.fields[i]);
+    }
+}
+
+void keepMaskedCopy(Entry& e) {
+    keepMaskedFields(e);
+    if (e.revisionTime == 0) e.revisionTime = currentTime();
+}
+
 Entry markerEntry(EntryKind kind, const std::string& name) {
     Entry e;
     e.kind = kind;
@@ -45,7 +56,8 @@ void ToBase::saveFrom(IterBase& reader, bool noRewind, bool finishAtEnd) {
         Entry e = reader.nextEntry();
         if (e.kind == KindListEnd) break;
         // What the source cannot hold is not handed on, and an undated entry is dated now.
-        write(e.maskedCopy());
+        keepMaskedCopy(e);
+        write(std::move(e));
         ++counter;
     }
 

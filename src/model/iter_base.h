@@ -77,6 +77,12 @@ class ToBase {
     bool m_succeeded = true;
 };
 
+/// Empties, where it stands, every field the entry's mask does not support: what
+/// Entry::maskedFields() gives, without a copy of the entry.
+void keepMaskedFields(Entry& e);
+/// keepMaskedFields(), and an undated entry (time 0) dated now: what Entry::maskedCopy() gives.
+void keepMaskedCopy(Entry& e);
+
 /// A marker entry of `kind` carrying `name` in "Full Name".
 Entry markerEntry(EntryKind kind, const std::string& name);
 

@@ -80,7 +80,7 @@ void Kynt::syncLoop(NewAdbook& a, NewAdbook& b, bool noRewind, bool finishAtEnd)
         const int pos = findCounterpart(a, n);
         if (pos >= 0) matched[static_cast<std::size_t>(pos)] = 1;
         raiseRevision(n.revisionTime);
-        write(n);
+        write(std::move(n));
     }
     for (int i = 0; i < a.entryCount(); ++i) {
         if (matched[static_cast<std::size_t>(i)]) continue;
@@ -88,7 +88,7 @@ void Kynt::syncLoop(NewAdbook& a, NewAdbook& b, bool noRewind, bool finishAtEnd)
         // Nothing shows that B dropped an undated entry: keeping it loses nothing.
         if (m.revisionTime == 0 || b.revisionTime() < m.revisionTime) {
             raiseRevision(m.revisionTime);
-            write(m);
+            write(std::move(m));
         }
     }
     writeLists(a, b);

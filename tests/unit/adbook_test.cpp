@@ -251,6 +251,41 @@ TEST(NewAdbook, FoldersAndListsAreFoundByExactName) {
     EXPECT_EQ(book.folderCount(), 1);
 }
 
+TEST(NewAdbook, NamesFollowRenamesRemovalsAndClear) {
+    // After a rename two children may share a name: the first one is the one found.
+    testing::TestRun run;
+    NewAdbook book(run);
+    Adbook* a = book.addFolder("A");
+    book.addFolder("B");
+    DistList* l = book.addList("L");
+    book.addList("M");
+    ASSERT_EQ(book.folderIndex("B"), 1);  // looked up once before the changes below
+    ASSERT_EQ(book.listIndex("M"), 1);
+    a->setName("B");
+    l->setName("M");
+    EXPECT_EQ(book.folderIndex("A"), -1);
+    EXPECT_EQ(book.folderIndex("B"), 0);
+    EXPECT_EQ(book.listIndex("L"), -1);
+    EXPECT_EQ(book.listIndex("M"), 0);
+    EXPECT_TRUE(book.removeChild(a));
+    EXPECT_TRUE(book.removeList("M"));
+    EXPECT_EQ(book.folderIndex("B"), 0);
+    EXPECT_EQ(book.listIndex("M"), 0);
+    NewAdbook* c = book.folderNamed("C");
+    EXPECT_EQ(c, book.folder(1));
+    book.clear();
+    EXPECT_EQ(book.folderIndex("B"), -1);
+    EXPECT_EQ(book.listIndex("M"), -1);
+    EXPECT_NE(book.addFolder("B"), nullptr);
+
+    FolderBook tree(run, "Tree");
+    tree.addFolder("X");
+    tree.addFolder("Y");
+    EXPECT_TRUE(tree.removeFolder("X"));
+    EXPECT_EQ(tree.folderIndex("Y"), 0);
+    EXPECT_EQ(tree.addFolder("Y"), nullptr);
+}
+
 TEST(NewAdbook, FindIsASubstringSearchOverNameMailAndNickname) {
     testing::TestRun run;
     NewAdbook book(run);

@@ -94,6 +94,32 @@ TEST(Import, FoldersMergeByExactNameFromSubReadersAndInlineMarkers) {
     EXPECT_EQ(fullNames(book), (Names{"Top"}));
 }
 
+TEST(Import, AFolderEnteredAgainAndAgainIsSortedOnceWithEverythingItGot) {
+    // Sibling folders of one name become one folder; a list in an early one still finds a
+    // contact that only a later one brings, and the repeats of all rounds count as merged.
+    testing::TestRun run;
+    std::vector<Entry> script;
+    const auto folder = [&](std::vector<Entry> inside) {
+        script.push_back(marker(KindFolderBegin, "f"));
+        for (Entry& e : inside) script.push_back(std::move(e));
+        script.push_back(marker(KindFolderEnd));
+    };
+    folder({contact("Cid", "cid@x.org"), marker(KindListBegin, "Team"), contact("", "ann@x.org"),
+            marker(KindListEnd, "Team")});
+    folder({contact("Bob", "bob@x.org"), contact("cid", "cid@x.org")});
+    folder({contact("Ann", "ann@x.org"), contact("Bob", "bob@x.org")});
+    ScriptedReader file("file", script);
+    NewAdbook book(run);
+    book.fromStart(file);
+    ASSERT_EQ(book.folderCount(), 1);
+    NewAdbook& f = *book.folder(0);
+    EXPECT_EQ(fullNames(f), (Names{"Ann", "Bob", "Cid"}));
+    EXPECT_EQ(f.duplicatesRemoved(), 2);
+    EXPECT_EQ(f.membersAdded(), 0);
+    ASSERT_EQ(f.listCount(), 1);
+    EXPECT_EQ(memberNames(*f.listAt(0)), (Names{"Ann"}));
+}
+
 TEST(Import, InlineListResolvesMembersThatComeAfterIt) {
     testing::TestRun run;
     ScriptedReader file(
