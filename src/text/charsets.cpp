@@ -75,7 +75,7 @@ class Converter {
             done = bytes.size() - inLeft;
             if (rc != static_cast<std::size_t>(-1) || error == E2BIG) continue;
             // EILSEQ or EINVAL (a sequence cut short): that byte alone, then on.
-            out += windows1252ToUtf8(bytes.substr(done, 1));
+            appendWindows1252(out, bytes.substr(done, 1));
             ++done;
             iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
         }
@@ -88,17 +88,25 @@ class Converter {
 std::string mixedWindows1252(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 8);
+    // What lies between two UTF-8 sequences (ASCII and stray bytes) goes over in one piece.
+    std::size_t from = 0;
     std::size_t i = 0;
     while (i < bytes.size()) {
+        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+            ++i;
+            continue;
+        }
         const std::size_t len = utf8SequenceAt(bytes, i);
         if (len == 0) {
-            out += windows1252ToUtf8(bytes.substr(i, 1));
             ++i;
-        } else {
-            out.append(bytes.substr(i, len));
-            i += len;
+            continue;
         }
+        appendWindows1252(out, bytes.substr(from, i - from));
+        out.append(bytes.substr(i, len));
+        i += len;
+        from = i;
     }
+    appendWindows1252(out, bytes.substr(from));
     return out;
 }
 

@@ -194,6 +194,11 @@ void appendUtf8(std::string& out, char32_t cp) {
 std::string windows1252ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 8);
+    appendWindows1252(out, bytes);
+    return out;
+}
+
+void appendWindows1252(std::string& out, std::string_view bytes) {
     for (const char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
         if (b < 0x80) {
@@ -204,7 +209,6 @@ std::string windows1252ToUtf8(std::string_view bytes) {
             appendUtf8(out, b);
         }
     }
-    return out;
 }
 
 bool isValidUtf8(std::string_view bytes) {

@@ -32,6 +32,8 @@ std::string decodeText(std::string_view bytes, const DecodeOptions& options = {}
 
 /// Windows-1252 bytes (every byte, NUL included) as UTF-8.
 std::string windows1252ToUtf8(std::string_view bytes);
+/// Appends Windows-1252 `bytes` to `out` as UTF-8.
+void appendWindows1252(std::string& out, std::string_view bytes);
 
 /// True when `bytes` is well-formed UTF-8 (no overlongs, no surrogates, at most U+10FFFF).
 bool isValidUtf8(std::string_view bytes);
