@@ -37,11 +37,16 @@ bool looksLikePhone(std::string_view v) {
     return digits >= 5;
 }
 
-/// Letters and blanks (and the marks names carry), no digits, no "@".
+/// Letters and blanks (and the marks names carry), no digits, no "@"; short, so that a
+/// column of notes is not taken for names.
 bool looksLikeName(std::string_view v) {
-    if (trimBlanks(v).empty()) return false;
+    constexpr std::size_t kMaxNameBytes = 60;
+    constexpr std::ptrdiff_t kMaxBlanks = 4;
+    v = trimBlanks(v);
+    if (v.empty() || v.size() > kMaxNameBytes || std::count(v.begin(), v.end(), ' ') > kMaxBlanks)
+        return false;
     return std::none_of(v.begin(), v.end(),
-                        [](char c) { return (c >= '0' && c <= '9') || c == '@'; });
+                        [](char c) { return (c >= '0' && c <= '9') || c == '@' || c == '\n'; });
 }
 
 std::string_view cellOf(const Row& row, std::size_t column) {

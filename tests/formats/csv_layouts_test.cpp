@@ -99,6 +99,13 @@ TEST_F(CsvLayouts, ContentColumnsTable) {
           {Field::HomePhone, 2},
           {Field::BusinessPhone, 3},
           {Field::CellularPhone, 4}}},
+        // Notes of many words beside names of one word: the names are the name column.
+        {"notesAreNoNames",
+         {{"Bo", "bo@x.org", "met him at the fair in spring last year"},
+          {"Ann Lee", "ann@x.org", "likes tea"},
+          {"Cid", "cid@x.org", "wants the report before the board meeting next week"}},
+         true,
+         {{Field::FullName, 0}, {Field::Email, 1}}},
         {"headingLine", {{"Name", "E-mail"}, {"Ann", "a@x.org"}}, false, {}},
         {"noAddresses", {{"Ann", "555 0001"}, {"Bo", "555 0002"}}, false, {}},
     };
