@@ -67,6 +67,21 @@ const std::unordered_map<std::string, int>& automaticTable() {
             {"Address 1 - Region", F::HomeState},
             {"Address 1 - Postal Code", F::HomePostalCode},
             {"Address 1 - Country", F::HomeCountry},
+            // Roundcube, and lists that name the kind of address; the first such column in a
+            // file gives the e-mail address.
+            {"Email Home", F::Email},
+            {"Email Work", F::Email},
+            {"Email Other", F::Email},
+            {"E-mail Home", F::Email},
+            {"E-mail Work", F::Email},
+            {"E-mail Other", F::Email},
+            {"Work Email", F::Email},
+            {"Home Email", F::Email},
+            // Outlook's further street lines ("Home Street 2") and Thunderbird's "Home Address 2"
+            // are read as second lines of the street (csv::secondLineField), not here.
+            // TODO(#14): "E-mail 2 Address", "E-mail 3 Address", "Secondary Email", "Birthday"
+            // and "Categories" have no place among the fields; the entry's extra properties
+            // take them.
             // Plain lists
             {"Email", F::Email},
             {"E-mail", F::Email},
@@ -100,10 +115,20 @@ bool AutomaticCsvOptions::editFieldMap(CsvSettings& map, const std::vector<std::
 
     std::vector<bool> used(headings.size(), false);
     std::array<bool, kFieldCount> inFile{};
+    // Pairs named on the command line come first.
+    for (const CsvColumnPair& pair : csvCommandLineMap(m_run)) {
+        for (std::size_t c = 0; c < headings.size(); ++c) {
+            if (used[c] || !equalNoCase(csv::trimHeading(headings[c]), pair.heading)) continue;
+            map.setHeading(pair.field, std::string(csv::trimHeading(headings[c])));
+            used[c] = true;
+            inFile[static_cast<std::size_t>(pair.field)] = true;
+            break;
+        }
+    }
     // A heading the user paired before keeps its field.
     for (int f = 0; f < kFieldCount; ++f) {
         const std::string* h = map.headingOf(f);
-        if (!h) continue;
+        if (!h || inFile[static_cast<std::size_t>(f)]) continue;
         const std::string_view want = csv::trimHeading(*h);
         for (std::size_t c = 0; c < headings.size(); ++c) {
             if (equalNoCase(csv::trimHeading(headings[c]), want)) {
@@ -128,11 +153,70 @@ bool AutomaticCsvOptions::editFieldMap(CsvSettings& map, const std::vector<std::
             Severity::Warning,
             "No column of this file could be paired with \"Full Name\" or \"E-Mail Address\" "
             "(nor with \"First Name\" and \"Last Name\"), so no contacts were read from it. "
-            "Pair its columns with the contact fields on the \"CSV Options\" page.",
+            "Pair its columns with the contact fields with --csv-map \"Heading=Field,...\" "
+            "(--csv-map \"Mail=E-Mail Address,Name=Full Name\").",
             fileName, Where{fileName});
         return false;
     }
     return true;
+}
+
+namespace {
+
+/// The pairs given on the command line, for the run.
+struct CommandLineMap {
+    std::vector<CsvColumnPair> pairs;
+};
+
+std::string_view trimBlanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+/// A field by its display name, any letter case, or by a heading the automatic map knows.
+int fieldNamed(std::string_view name) {
+    for (int f = 0; f < kFieldCount; ++f) {
+        if (equalNoCase(fieldName(f), name)) return f;
+    }
+    return csvAutomaticField(name);
+}
+
+}  // namespace
+
+bool setCsvCommandLineMap(RunContext& run, std::string_view text, std::string& error) {
+    std::vector<CsvColumnPair> pairs;
+    std::size_t from = 0;
+    while (from <= text.size()) {
+        std::size_t comma = text.find(',', from);
+        if (comma == std::string_view::npos) comma = text.size();
+        const std::string_view item = trimBlanks(text.substr(from, comma - from));
+        from = comma + 1;
+        if (item.empty()) continue;
+        const std::size_t eq = item.rfind('=');
+        const std::string_view heading =
+            eq == std::string_view::npos ? std::string_view() : trimBlanks(item.substr(0, eq));
+        const std::string_view field =
+            eq == std::string_view::npos ? std::string_view() : trimBlanks(item.substr(eq + 1));
+        const int f = field.empty() ? -1 : fieldNamed(field);
+        if (heading.empty() || f < 0) {
+            error = "--csv-map: '" + std::string(item) +
+                    "' pairs no heading with a field (Heading=Field, the field by its name, such "
+                    "as \"E-Mail Address\")";
+            return false;
+        }
+        pairs.push_back({std::string(heading), f});
+    }
+    if (pairs.empty()) {
+        error = "option '--csv-map' needs a value (\"Heading=Field,...\")";
+        return false;
+    }
+    run.state<CommandLineMap>().pairs = std::move(pairs);
+    return true;
+}
+
+const std::vector<CsvColumnPair>& csvCommandLineMap(RunContext& run) {
+    return run.state<CommandLineMap>().pairs;
 }
 
 namespace {

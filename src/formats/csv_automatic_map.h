@@ -14,6 +14,19 @@ namespace vesk {
 /// Thunderbird, Google, the field display names and the writer's own headings), or -1.
 int csvAutomaticField(std::string_view heading);
 
+/// A column paired with a field on the command line: its heading, or its number (from 1) in a
+/// file without a heading line.
+struct CsvColumnPair {
+    std::string heading;
+    int field = -1;
+};
+
+/// Takes `--csv-map "Heading=Field,..."` (a field by its display name or by a heading the
+/// automatic map knows) for the run; false with `error` set when an item pairs nothing.
+bool setCsvCommandLineMap(RunContext& run, std::string_view text, std::string& error);
+/// The pairs given on the command line (none by default).
+const std::vector<CsvColumnPair>& csvCommandLineMap(RunContext& run);
+
 /// The reader's request to open the "CSV Options" page with the file's column headings.
 class CsvOptionsRequest {
   public:

@@ -48,7 +48,8 @@ IterCSV::IterCSV(RunContext& run, const std::string& fileName, int format)
 }
 
 bool IterCSV::open() {
-    std::optional<std::string> text = readTextFile(m_fileName);
+    std::optional<std::string> text =
+        readTextFile(m_fileName, {.fallbackCharset = m_run.sourceEncoding});
     if (!text) {
         m_run.report(Severity::Error, "file cannot be opened!", m_fileName, Where{m_fileName});
         m_state = State::Unreadable;
@@ -78,9 +79,11 @@ std::vector<std::string> IterCSV::headings() const {
 }
 
 bool IterCSV::buildColumnMap() {
-    if (m_state != State::Ready) return true;
     CsvSettings& map = csvSettings(m_run);
     map.ensureLoaded(m_run);
+    if (m_state == State::Unreadable) return true;
+    if (!map.absolute() && readsByContent()) return true;
+    if (m_state != State::Ready) return true;
     CsvOptionsRequest& request = csvOptionsRequest(m_run);
     const auto ask = [&] {
         if (request.editFieldMap(map, headings(), m_fileName)) return true;
@@ -100,6 +103,7 @@ bool IterCSV::buildColumnMap() {
             return true;
         }
         searchHeadings(map);
+        applyCommandLineMap();
         const bool missing =
             columnOf(m_columns, Field::FullName) < 0 || columnOf(m_columns, Field::Email) < 0;
         // Asked once more at most: a user who confirms the page again means to go on.
@@ -115,7 +119,81 @@ bool IterCSV::buildColumnMap() {
     if (columnOf(m_columns, Field::FullName) < 0 && !namesElsewhere && !columnZeroTaken) {
         columnOf(m_columns, Field::FullName) = 0;
     }
+    findGroupedColumns();
     return true;
+}
+
+/// A file whose first line is data like the rest (Thunderbird's and abook's exports without
+/// headings): its columns are found by what they hold.
+bool IterCSV::readsByContent() {
+    std::vector<csv::Row> rows;
+    std::vector<csv::Cell> cells;
+    constexpr std::size_t kSampleRows = 50;
+    for (std::size_t pos = 0; pos < m_text.size() && rows.size() < kSampleRows;) {
+        const std::size_t next = m_scanner.record(pos, cells);
+        if (next <= pos) break;
+        csv::Row row;
+        for (const csv::Cell& c : cells) row.push_back(cellValue(c));
+        if (!(row.size() == 1 && row[0].empty())) rows.push_back(std::move(row));
+        pos = next;
+    }
+    if (rows.empty() || !csv::looksHeaderless(rows)) return false;
+    m_headerless = true;
+    m_columns = csv::columnsByContent(rows);
+    applyCommandLineMap();
+    m_dataStart = 0;
+    m_state = State::Ready;
+    return true;
+}
+
+/// Pairs from `--csv-map`: a heading of the file, or a column number from 1.
+void IterCSV::applyCommandLineMap() {
+    const std::vector<std::string> names = m_headerless ? std::vector<std::string>() : headings();
+    for (const CsvColumnPair& pair : csvCommandLineMap(m_run)) {
+        int column = -1;
+        for (std::size_t c = 0; c < names.size() && column < 0; ++c) {
+            if (equalNoCase(names[c], csv::trimHeading(pair.heading))) column = static_cast<int>(c);
+        }
+        const std::string& h = pair.heading;
+        if (column < 0 && !h.empty() && h.size() < 6 &&
+            std::all_of(h.begin(), h.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            column = std::stoi(h) - 1;
+        }
+        if (column < 0) continue;
+        // The column leaves any field the automatic map gave it.
+        std::replace(m_columns.begin(), m_columns.end(), column, -1);
+        m_columns[static_cast<std::size_t>(pair.field)] = column;
+    }
+}
+
+/// Street lines that continue another column, and Google's typed columns, whose field each
+/// row's type decides (the plain map of their value columns is dropped).
+void IterCSV::findGroupedColumns() {
+    const std::vector<std::string> names = headings();
+    for (std::size_t c = 0; c < names.size(); ++c) {
+        const int f = csv::secondLineField(names[c]);
+        const int column = static_cast<int>(c);
+        if (f < 0 || std::find(m_columns.begin(), m_columns.end(), column) != m_columns.end())
+            continue;
+        m_secondLines.emplace_back(static_cast<Field>(f), column);
+    }
+    m_typed = csv::findTypedGroups(names);
+    const auto& pairs = csvCommandLineMap(m_run);
+    for (const csv::TypedGroup& g : m_typed) {
+        for (const int c : csv::columnsOf(g)) {
+            const bool paired = std::any_of(pairs.begin(), pairs.end(), [&](const auto& p) {
+                return m_columns[static_cast<std::size_t>(p.field)] == c;
+            });
+            if (!paired) std::replace(m_columns.begin(), m_columns.end(), c, -1);
+        }
+    }
+}
+
+std::string IterCSV::cellValue(const csv::Cell& cell) const {
+    if (cell.end == cell.begin) return {};
+    if (cell.plain) return m_text.substr(cell.textBegin, cell.textEnd - cell.textBegin);
+    if (cell.quoted) return m_scanner.value(cell);
+    return m_text.substr(cell.begin, cell.end - cell.begin);
 }
 
 void IterCSV::searchHeadings(const CsvSettings& map) {
@@ -177,6 +255,8 @@ void IterCSV::setMask() {
     for (int f = 0; f < kFieldCount; ++f) {
         if (m_columns[static_cast<std::size_t>(f)] >= 0) m_mask.set(static_cast<std::size_t>(f));
     }
+    for (const auto& [field, column] : m_secondLines) m_mask.set(static_cast<std::size_t>(field));
+    for (const csv::TypedGroup& g : m_typed) m_mask |= csv::fieldsOf(g);
     // The names complete each other when the book takes the entry in.
     const Field names[] = {Field::FullName, Field::FirstName, Field::LastName};
     for (Field f : names) {
@@ -214,6 +294,26 @@ float IterCSV::progress() {
     return static_cast<float>(static_cast<double>(m_position) / static_cast<double>(m_text.size()));
 }
 
+void IterCSV::readGroupedColumns(Entry& e) const {
+    if (m_headerless) {
+        // TODO(#14): the addresses after the first belong to the entry's further e-mails.
+        e[Field::Email] = std::string(csv::firstAddress(e[Field::Email]));
+    }
+    const auto cellAt = [&](int c) {
+        const auto i = static_cast<std::size_t>(c);
+        return i < m_cells.size() ? cellValue(m_cells[i]) : std::string();
+    };
+    for (const auto& [field, column] : m_secondLines) {
+        const std::string line = cellAt(column);
+        if (line.empty()) continue;
+        e[field] += (e[field].empty() ? "" : "\n") + line;
+    }
+    if (m_typed.empty()) return;
+    csv::Row row;
+    for (const csv::Cell& c : m_cells) row.push_back(cellValue(c));
+    for (const csv::TypedGroup& g : m_typed) csv::fillTyped(g, row, e);
+}
+
 Entry IterCSV::nextEntry() {
     Entry e;
     e.mask = m_mask;
@@ -224,16 +324,9 @@ Entry IterCSV::nextEntry() {
     for (std::size_t f = 0; f < m_columns.size(); ++f) {
         const int c = m_columns[f];
         if (c < 0 || static_cast<std::size_t>(c) >= m_cells.size()) continue;
-        const csv::Cell& cell = m_cells[static_cast<std::size_t>(c)];
-        if (cell.end == cell.begin) continue;
-        if (cell.plain) {
-            e.fields[f].assign(m_text, cell.textBegin, cell.textEnd - cell.textBegin);
-        } else if (cell.quoted) {
-            e.fields[f] = m_scanner.value(cell);
-        } else {
-            e.fields[f].assign(m_text, cell.begin, cell.end - cell.begin);
-        }
+        e.fields[f] = cellValue(m_cells[static_cast<std::size_t>(c)]);
     }
+    readGroupedColumns(e);
     if (!m_unclosedReported && m_scanner.unclosedAt() != npos && m_scanner.unclosedAt() < next) {
         m_unclosedReported = true;
         const auto line =

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/csv_columns.h"
 #include "formats/csv_field_map.h"
 #include "formats/csv_scanner.h"
 #include "model/entry.h"
@@ -42,7 +43,12 @@ class IterCSV : public IterBase {
 
     bool open();
     bool buildColumnMap();
+    bool readsByContent();
     void searchHeadings(const CsvSettings& map);
+    void applyCommandLineMap();
+    void findGroupedColumns();
+    std::string cellValue(const csv::Cell& cell) const;
+    void readGroupedColumns(Entry& e) const;
     std::vector<std::string> headings() const;
     void skipEmptyLines();
     void setMask();
@@ -62,6 +68,9 @@ class IterCSV : public IterBase {
     bool m_unclosedReported = false;
     std::vector<csv::Cell> m_cells;
     std::vector<csv::Cell> m_headerCells;
+    bool m_headerless = false;                         ///< read by content: the first line is data
+    std::vector<std::pair<Field, int>> m_secondLines;  ///< further street lines, by column
+    std::vector<csv::TypedGroup> m_typed;              ///< Google's typed columns
 };
 
 }  // namespace iterators

@@ -99,7 +99,19 @@ const AttributeRow* findAttribute(std::string_view lowerName) {
         return m;
     }();
     const auto it = kByName.find(lowerName);
-    return it == kByName.end() ? nullptr : it->second;
+    if (it != kByName.end()) return it->second;
+    // Netscape Communicator's first LDIF exports named its own attributes "xnav..." where later
+    // releases wrote "xmozilla..." ("xnavnickname").
+    constexpr std::string_view kOld = "xnav";
+    constexpr std::string_view kNew = "xmozilla";
+    if (lowerName.substr(0, kOld.size()) != kOld) return nullptr;
+    std::array<char, kMaxAttributeName + 8> renamed{};
+    const std::string_view rest = lowerName.substr(kOld.size());
+    if (kNew.size() + rest.size() > renamed.size()) return nullptr;
+    std::copy(kNew.begin(), kNew.end(), renamed.begin());
+    std::copy(rest.begin(), rest.end(), renamed.begin() + kNew.size());
+    const auto old = kByName.find(std::string_view(renamed.data(), kNew.size() + rest.size()));
+    return old == kByName.end() ? nullptr : old->second;
 }
 
 std::string_view trimRight(std::string_view s) {

@@ -1,6 +1,7 @@
 #include "parsing/tagged_file.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <optional>
 
@@ -38,6 +39,10 @@ Table junoTable() {
     t.fields[idx(Field::FullName)] = {"\nName:", "\n"};
     t.fields[idx(Field::Email)] = {"\nEmail:", "\n"};
     t.fields[idx(Field::Nickname)] = {"\nAlias:", "\n"};
+    // "Address" is split into street, city, state and postal code by splitJunoAddress.
+    t.fields[idx(Field::HomeStreet)] = {"\nAddress:", "\n"};
+    t.fields[idx(Field::HomePhone)] = {"\nPrimary Phone:", "\n"};
+    t.fields[idx(Field::CellularPhone)] = {"\nMobile Phone:", "\n"};
     t.time = {"\nTime:", "\n"};
     return t;
 }
@@ -102,6 +107,52 @@ std::string_view extract(std::string_view piece, IterFile::Tags tags) {
     return piece.substr(from, to == std::string_view::npos ? std::string_view::npos : to - from);
 }
 
+std::string_view trimBlanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == ','))
+        s.remove_suffix(1);
+    return s;
+}
+
+/// Juno's "Address" holds its lines joined by "^^", the last two (as Juno and Vesk's writer
+/// lay them out) "City ST" and the postal code. An address of another shape stays whole in
+/// the street, one line each.
+void splitJunoAddress(Entry& e) {
+    std::vector<std::string_view> lines;
+    std::string_view rest = e[Field::HomeStreet];
+    while (!rest.empty()) {
+        const std::size_t sep = rest.find("^^");
+        lines.push_back(trimBlanks(rest.substr(0, sep)));
+        rest = sep == std::string_view::npos ? std::string_view() : rest.substr(sep + 2);
+    }
+    while (!lines.empty() && lines.back().empty()) lines.pop_back();
+    const auto hasDigit = [](std::string_view v) {
+        return std::any_of(v.begin(), v.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    std::string street;
+    std::size_t streetLines = lines.size();
+    if (lines.size() >= 3 && hasDigit(lines.back()) && lines.back().size() <= 10) {
+        streetLines = lines.size() - 2;
+        e[Field::HomePostalCode] = std::string(lines.back());
+        std::string_view place = lines[lines.size() - 2];
+        const std::size_t blank = place.rfind(' ');
+        const std::string_view last =
+            blank == std::string_view::npos ? "" : place.substr(blank + 1);
+        if (last.size() == 2 && std::isupper(static_cast<unsigned char>(last[0])) &&
+            std::isupper(static_cast<unsigned char>(last[1]))) {
+            e[Field::HomeState] = std::string(last);
+            place = trimBlanks(place.substr(0, blank));
+        }
+        e[Field::HomeCity] = std::string(place);
+    }
+    for (std::size_t i = 0; i < streetLines; ++i) {
+        if (lines[i].empty()) continue;
+        if (!street.empty()) street.push_back('\n');
+        street.append(lines[i]);
+    }
+    e[Field::HomeStreet] = std::move(street);
+}
+
 /// Juno keeps a deleted record in the file with the line "Deleted:1".
 bool isDeletedRecord(std::string_view record) {
     const std::size_t at = record.find("\nDeleted:");
@@ -126,7 +177,8 @@ std::int64_t leadingInteger(std::string_view v) {
 }  // namespace
 
 IterFile::IterFile(RunContext& run, const std::string& fileName, int subKind) : m_kind(subKind) {
-    std::optional<std::string> text = readTextFile(fileName);
+    std::optional<std::string> text =
+        readTextFile(fileName, {.fallbackCharset = run.sourceEncoding});
     if (!text) {
         run.report(Severity::Error, "file cannot be opened!", fileName, Where{fileName});
         text.emplace();
@@ -155,6 +207,10 @@ void IterFile::install(std::string text) {
             break;
         default:
             m_mask = maskOf(*m_table);
+            if (m_kind == Juno) {
+                for (const Field f : {Field::HomeCity, Field::HomeState, Field::HomePostalCode})
+                    m_mask.set(idx(f));
+            }
             // Tags that start with a line feed then also match on the file's first line.
             m_text.reserve(text.size() + 1);
             m_text.push_back('\n');
@@ -260,6 +316,7 @@ Entry IterFile::readFields(std::string_view record) const {
     if (nick.empty()) nick = std::string(extract(record, t.nicknameAlternate));
     if (!t.time.start.empty()) e.revisionTime = leadingInteger(extract(record, t.time));
 
+    if (m_kind == Juno) splitJunoAddress(e);
     if (m_kind == Html) {
         for (const Field f : {Field::FullName, Field::Email, Field::Nickname}) {
             e[f] = html::decodeEntities(e[f]);

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "platform/prompt.h"
+#include "text/charsets.h"
 #include "text/text_io.h"
 
 namespace vesk {
@@ -89,18 +90,12 @@ std::string decodeQuotedPrintable(std::string_view s) {
     return out;
 }
 
-/// Decoded bytes of a quoted-printable value to UTF-8, by the CHARSET the card names. Without
-/// one, UTF-8 is taken when the bytes are valid UTF-8 (Android, Vesk) and Windows-1252 else
-/// (Outlook writes its ANSI code page).
-std::string bytesToUtf8(std::string bytes, std::string_view charset) {
-    static constexpr std::string_view kSingleByte[] = {
-        "ISO-8859-1", "ISO8859-1", "LATIN1", "ISO-8859-15", "WINDOWS-1252",
-        "CP1252",     "US-ASCII",  "ASCII",  "ISO_8859-1",  "ANSI_X3.4-1968"};
-    for (const std::string_view name : kSingleByte) {
-        if (equalNoCase(charset, name)) return windows1252ToUtf8(bytes);
-    }
-    if (isValidUtf8(bytes)) return bytes;
-    return windows1252ToUtf8(bytes);
+/// Without the blank lines and blanks a label's writer left at its ends.
+std::string trimLines(std::string s) {
+    const std::size_t first = s.find_first_not_of(" \t\n");
+    if (first == std::string::npos) return {};
+    const std::size_t last = s.find_last_not_of(" \t\n");
+    return s.substr(first, last - first + 1);
 }
 
 void crLfToLf(std::string& s) {
@@ -384,6 +379,8 @@ enum Slot : std::size_t {
     kManager,
     kAssistant,
     kSpouse,
+    kLabelWork,
+    kLabelHome,
     kSlotCount
 };
 
@@ -500,6 +497,10 @@ struct IterVCF::Card {
             offer(kNote, p);
         } else if (sameName(n, "ROLE")) {
             offer(kRole, p);
+        } else if (sameName(n, "LABEL")) {
+            // The printed address: read only where the card has no ADR of its kind.
+            if (t & kTypeHome) offer(kLabelHome, p);
+            if (!(t & kTypeHome)) offer(kLabelWork, p);
         } else if (sameName(n, "NICKNAME")) {
             offer(kNickname, p);
         } else if (sameName(n, "VERSION")) {
@@ -638,9 +639,18 @@ bool parseHeader(std::string_view line, Property& p) {
     return true;
 }
 
+/// How the values of a file are decoded: `bytes` when the file is not UTF-8 throughout, and
+/// the charset a value that names none is read in then.
+struct ValueCharset {
+    bool bytes = false;
+    std::string_view fallback;
+};
+
 /// The value with folds and soft line breaks undone, quoted-printable and character set
 /// decoded; escapes are left for the caller, which knows whether the value is structured.
-std::string rawValue(const Property& p) {
+/// Without a CHARSET, bytes that are UTF-8 are read as UTF-8 (Android, Vesk) and the others as
+/// Windows-1252 (Outlook writes its ANSI code page) or the charset the user named.
+std::string rawValue(const Property& p, const ValueCharset& file) {
     std::string out;
     if (!p.multiLine) {
         out.assign(trimCr(p.value));
@@ -671,8 +681,10 @@ std::string rawValue(const Property& p) {
         std::size_t k = out.size();
         while (k > 0 && isBlank(out[k - 1])) --k;
         if (k > 0 && out[k - 1] == '=') out.resize(k - 1);
-        out = bytesToUtf8(decodeQuotedPrintable(out), p.charset);
+        out = decodeValue(decodeQuotedPrintable(out), p.charset, file.fallback);
         crLfToLf(out);
+    } else if (file.bytes) {
+        out = decodeValue(out, p.charset, file.fallback);
     }
     return out;
 }
@@ -684,8 +696,10 @@ namespace {
 /// Apple saves "Unicode" vCards as UTF-16 without a byte-order mark; a card always starts
 /// with an ASCII letter, so a NUL beside it tells the byte order. Some servers fold long lines
 /// in the middle of a UTF-8 sequence; joining those folds keeps such a file UTF-8 instead of
-/// reading it as Windows-1252.
-constexpr DecodeOptions kCardFileDecoding{.utf16WithoutBom = true, .joinFoldsInSequences = true};
+/// reading it as Windows-1252. Any other file that is not UTF-8 keeps its bytes: each value
+/// is decoded by the CHARSET it names (phones write Shift_JIS beside plain ASCII lines).
+constexpr DecodeOptions kCardFileDecoding{
+    .utf16WithoutBom = true, .joinFoldsInSequences = true, .keepBytes = true};
 
 /// Number of lines starting "BEGIN:VCARD" (any case), for the progress fraction.
 int countCards(std::string_view text) {
@@ -702,9 +716,10 @@ int countCards(std::string_view text) {
 }  // namespace
 
 IterVCF::IterVCF(RunContext& run, const std::string& fileName)
-    : m_fileName(fileName), m_card(new Card) {
+    : m_fileName(fileName), m_card(new Card), m_fallbackCharset(run.sourceEncoding) {
     if (auto text = readTextFile(fileName, kCardFileDecoding)) {
         m_text = std::move(*text);
+        m_keptBytes = !isValidUtf8(m_text);
     } else {
         run.report(Severity::Error, "File cannot be opened", fileName, Where{fileName});
     }
@@ -797,17 +812,19 @@ Entry IterVCF::readCard(std::size_t begin, std::size_t& end) {
     Card& c = *m_card;
     c.placeUntyped();
     Entry e;
+    const ValueCharset charset{m_keptBytes, m_fallbackCharset};
+    const auto valueOf = [&](const Property& p) { return rawValue(p, charset); };
     const bool modern = c.has[kVersion] && !trim(c.slot[kVersion].value).empty() &&
                         trim(c.slot[kVersion].value)[0] >= '3';
     const auto text = [&](Slot s) -> std::string {
         if (!c.has[s] || c.slot[s].base64) return {};
         // 2.1 has no escapes outside structured values: "C:\Data" is what it says.
-        return modern ? unescapeValue(rawValue(c.slot[s]), true) : rawValue(c.slot[s]);
+        return modern ? unescapeValue(valueOf(c.slot[s]), true) : valueOf(c.slot[s]);
     };
     // Always `count` parts at least: a base64 value, which is not read, gives empty ones.
     const auto parts = [&](Slot s, std::size_t count) -> std::vector<std::string> {
         std::vector<std::string> out;
-        if (c.has[s] && !c.slot[s].base64) out = splitStructured(rawValue(c.slot[s]), modern);
+        if (c.has[s] && !c.slot[s].base64) out = splitStructured(valueOf(c.slot[s]), modern);
         if (out.size() < count) out.resize(count);
         return out;
     };
@@ -833,7 +850,7 @@ Entry IterVCF::readCard(std::size_t begin, std::size_t& end) {
     e.revisionTime = 0;  // a card without a REV line says nothing about its age
     if (c.has[kRev]) {
         std::int64_t t = 0;
-        if (vcard::parseRevision(rawValue(c.slot[kRev]), t)) e.revisionTime = t;
+        if (vcard::parseRevision(valueOf(c.slot[kRev]), t)) e.revisionTime = t;
     }
     e[Field::FullName] = text(kFn);
     if (c.has[kN]) {
@@ -878,6 +895,12 @@ Entry IterVCF::readCard(std::size_t begin, std::size_t& end) {
         e[Field::HomeState] = std::move(a[4]);
         e[Field::HomePostalCode] = std::move(a[5]);
         e[Field::HomeCountry] = std::move(a[6]);
+    }
+    if (!c.has[kAdrWork] && e[Field::BusinessStreet].empty()) {
+        e[Field::BusinessStreet] = trimLines(text(kLabelWork));
+    }
+    if (!c.has[kAdrHome] && e[Field::HomeStreet].empty()) {
+        e[Field::HomeStreet] = trimLines(text(kLabelHome));
     }
     e[Field::HomeWebPage] = text(kUrlHome);
     e[Field::BusinessWebPage] = text(kUrlWork);

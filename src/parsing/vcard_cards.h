@@ -73,6 +73,9 @@ class IterVCF : public IterBase {
     std::unique_ptr<Card> m_card;
     mutable std::size_t m_lastLineStart = std::string::npos;  ///< lineEnd's last answer
     mutable std::size_t m_lastLineEnd = 0;
+    /// The file is not UTF-8 throughout: m_text holds its bytes, each value decoded by itself.
+    bool m_keptBytes = false;
+    std::string m_fallbackCharset;  ///< `--encoding`, for values that name no CHARSET
 };
 
 }  // namespace iterators

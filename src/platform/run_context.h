@@ -118,6 +118,9 @@ class RunContext {
     std::string programDirectory;
     /// The most a source file (or an existing destination to merge with) may hold.
     std::uint64_t maxSourceBytes = kMaxSourceBytes;
+    /// The charset the user names for source files that carry no marker (`--encoding`); empty:
+    /// bytes that are not UTF-8 are read as Windows-1252.
+    std::string sourceEncoding;
 
   private:
     Prompt* m_prompt;

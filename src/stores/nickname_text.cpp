@@ -91,7 +91,7 @@ IterTXT::IterTXT(RunContext& run, std::string fileName, int mode, std::string na
     if (mode == kModeGiven) {
         m_text = std::move(text);
         m_name = std::move(name);
-    } else if (auto loaded = readTextFile(fileName)) {
+    } else if (auto loaded = readTextFile(fileName, {.fallbackCharset = run.sourceEncoding})) {
         m_text = std::move(*loaded);
     } else {
         reportUnopenable(run, fileName);
@@ -293,7 +293,7 @@ Entry IterTXT::nextEntry() {
 
 IterPine::IterPine(RunContext& run, std::string fileName)
     : m_run(run), m_mask(maskOf({Field::FullName, Field::Email, Field::Nickname, Field::Notes})) {
-    if (auto loaded = readTextFile(fileName)) {
+    if (auto loaded = readTextFile(fileName, {.fallbackCharset = run.sourceEncoding})) {
         m_text = std::move(*loaded);
     } else {
         reportUnopenable(run, fileName);

@@ -198,7 +198,8 @@ IterOpera::IterOpera(RunContext& run, const std::string& fileName, const std::st
     : m_run(run),
       m_mask(fieldsOf({Field::FullName, Field::Email, Field::Nickname, Field::HomePhone,
                        Field::HomeWebPage, Field::Notes, Field::HomeFax, Field::HomeStreet})) {
-    if (std::optional<std::string> text = readTextFile(fileName)) {
+    if (std::optional<std::string> text =
+            readTextFile(fileName, {.fallbackCharset = run.sourceEncoding})) {
         m_text = std::move(*text);
     } else {
         run.report(Severity::Error, "file cannot be opened!", fileName, Where{fileName});

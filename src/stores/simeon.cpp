@@ -36,7 +36,7 @@ IterSimeon::IterSimeon(RunContext& run, std::string fileName) : m_run(run) {
                     Field::BusinessPhone}) {
         m_mask.set(static_cast<std::size_t>(f));
     }
-    if (auto loaded = readTextFile(fileName)) {
+    if (auto loaded = readTextFile(fileName, {.fallbackCharset = run.sourceEncoding})) {
         m_text = std::move(*loaded);
     } else {
         run.report(Severity::Error, "File cannot be opened", fileName, Where{fileName});

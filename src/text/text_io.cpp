@@ -7,6 +7,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "text/charsets.h"
+
 namespace vesk {
 
 namespace {
@@ -135,9 +137,9 @@ std::string decodeUtf16(std::string_view s, bool bigEndian) {
     return out;
 }
 
-std::string decodeCp1252(std::string_view s) {
+std::string decodeLegacy(std::string_view s, std::string_view fallback) {
     // Old 8-bit files end at a NUL.
-    return windows1252ToUtf8(s.substr(0, s.find('\0')));
+    return decodeMixed(s.substr(0, s.find('\0')), fallback);
 }
 
 /// Removes the folds (line end plus one blank) that fall between two bytes of one UTF-8
@@ -192,6 +194,11 @@ void appendUtf8(std::string& out, char32_t cp) {
 std::string windows1252ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 8);
+    appendWindows1252(out, bytes);
+    return out;
+}
+
+void appendWindows1252(std::string& out, std::string_view bytes) {
     for (const char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
         if (b < 0x80) {
@@ -202,7 +209,6 @@ std::string windows1252ToUtf8(std::string_view bytes) {
             appendUtf8(out, b);
         }
     }
-    return out;
 }
 
 bool isValidUtf8(std::string_view bytes) {
@@ -223,6 +229,11 @@ bool isValidUtf8(std::string_view bytes) {
         i += len;
     }
     return true;
+}
+
+std::size_t utf8SequenceAt(std::string_view bytes, std::size_t i) {
+    char32_t cp = 0;
+    return i < bytes.size() ? sequenceLength(bytes, i, cp) : 0;
 }
 
 namespace {
@@ -255,7 +266,12 @@ std::string decode(std::string_view bytes, const DecodeOptions& options, std::st
                 return decode(joined, {}, &joined);
             }
         }
-        text = decodeCp1252(bytes);
+        if (options.keepBytes) {
+            std::string out;
+            appendNewlineFolded(out, bytes.substr(0, bytes.find('\0')));
+            return out;
+        }
+        text = decodeLegacy(bytes, options.fallbackCharset);
     }
     std::string out;
     appendNewlineFolded(out, text);

@@ -17,17 +17,28 @@ struct DecodeOptions {
     /// Text that is UTF-8 but for folds (a line end and one blank) that split a UTF-8 sequence
     /// is read as UTF-8 with those folds removed: some servers fold long lines by bytes.
     bool joinFoldsInSequences = false;
+    /// The charset the user names for a file without a marker (`--encoding`): lines that are
+    /// not UTF-8 are read in it instead of Windows-1252. The caller keeps the text alive.
+    std::string_view fallbackCharset = {};
+    /// Text that is not UTF-8 is kept as bytes (line ends still LF), for a reader that decodes
+    /// each value by the charset the value names (vCard's CHARSET=).
+    bool keepBytes = false;
 };
 
 /// File bytes to UTF-8 text with LF line ends. A BOM picks UTF-8 or UTF-16 (LE/BE); without
-/// one, valid UTF-8 stays UTF-8 and anything else is read as Windows-1252 (up to a NUL).
+/// one, valid UTF-8 stays UTF-8 wherever it is valid, and only the bytes that are not are read
+/// as Windows-1252 (or the fallback charset); such a file ends at its first NUL.
 std::string decodeText(std::string_view bytes, const DecodeOptions& options = {});
 
 /// Windows-1252 bytes (every byte, NUL included) as UTF-8.
 std::string windows1252ToUtf8(std::string_view bytes);
+/// Appends Windows-1252 `bytes` to `out` as UTF-8.
+void appendWindows1252(std::string& out, std::string_view bytes);
 
 /// True when `bytes` is well-formed UTF-8 (no overlongs, no surrogates, at most U+10FFFF).
 bool isValidUtf8(std::string_view bytes);
+/// Length of the well-formed UTF-8 sequence that starts at `bytes[i]`; 0 when there is none.
+std::size_t utf8SequenceAt(std::string_view bytes, std::size_t i);
 
 /// UTF-8 text to file bytes: ill-formed sequences become U+FFFD and every line end CR LF.
 std::string encodeForFile(std::string_view text);

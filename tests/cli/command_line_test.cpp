@@ -245,6 +245,30 @@ TEST_F(CommandLine, ExitCodesOfTheSimpleCases) {
     EXPECT_NE(err.str().find("window"), std::string::npos);
 }
 
+TEST_F(CommandLine, ReadingOptionsAreKeptForTheRunOrRefused) {
+    EXPECT_EQ(vesk({"--encoding", "ISO-8859-2", "--version"}), kExitDone) << err.str();
+    EXPECT_EQ(run.sourceEncoding, "ISO-8859-2");
+    EXPECT_EQ(vesk({"--version", "--encoding=Shift_JIS"}), kExitDone) << err.str();
+    EXPECT_EQ(run.sourceEncoding, "Shift_JIS");
+    EXPECT_EQ(vesk({"--csv-map", "Mail=E-Mail Address", "--version"}), kExitDone) << err.str();
+
+    const struct {
+        std::vector<std::string> args;
+        const char* says;
+    } refused[] = {
+        {{"--encoding", "NO-SUCH-CHARSET", "--version"}, "unknown encoding 'NO-SUCH-CHARSET'"},
+        {{"--version", "--encoding"}, "'--encoding' needs a value"},
+        {{"--csv-map", "Mail=Nothing", "--version"}, "--csv-map: 'Mail=Nothing'"},
+        {{"--csv-map", "--version"}, "'--csv-map' needs a value"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.says);
+        EXPECT_EQ(vesk(c.args), kExitUsage);
+        EXPECT_NE(err.str().find(c.says), std::string::npos) << err.str();
+        EXPECT_EQ(out.str(), "");
+    }
+}
+
 TEST_F(CommandLine, ConvertWritesAndReports) {
     spit(file("in.tst"), "Ann|a@x\nBob|b@x\nAnn|a@x\n");
     ASSERT_EQ(vesk({"convert", file("in.tst"), file("out.tsf")}), kExitDone) << err.str();

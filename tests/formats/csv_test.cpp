@@ -758,8 +758,7 @@ TEST_F(CsvTest, AutomaticMapKeepsTheUsersPairings) {
 }
 
 TEST_F(CsvTest, FileWithoutNameOrAddressColumnsIsReportedAndReadsNothing) {
-    IterCSV r(run, file("John Doe,John,Doe,john@doe.invalid\nJane Doe,Jane,Doe,jane@doe.invalid\n"),
-              kCsvFormat);
+    IterCSV r(run, file("Nom,Courriel\nJohn Doe,john at doe\nJane Doe,jane at doe\n"), kCsvFormat);
     EXPECT_TRUE(readAll(r).empty());
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_NE(prompts.messages[0].text.find("\"Full Name\""), std::string::npos);
@@ -821,7 +820,7 @@ INSTANTIATE_TEST_SUITE_P(
         SampleCase{"horde-outlook-bug_6311.csv", 1, "John Smith", "john@example.com"},
         SampleCase{"horde-outlook-bug_6370.csv", 1, nullptr, nullptr},
         SampleCase{"horde-outlook-bug_6372.csv", 1, nullptr, nullptr},
-        SampleCase{"roundcube-all.csv", 1, "Display Name", nullptr},
+        SampleCase{"roundcube-all.csv", 1, "Display Name", "home@example.com"},
         SampleCase{"roundcube-email.csv", 4, nullptr, "test1@domain.tld"},
         SampleCase{"roundcube-gmail.csv", 1, "Prefix Firstname Middle Lastname Suffix",
                    "home@aaa.pl"},
@@ -830,7 +829,7 @@ INSTANTIATE_TEST_SUITE_P(
         SampleCase{"tb-basic_addressbook.csv", 1, "John Doe", "johndoe@host.invalid"},
         SampleCase{"tb-basic_csv_addressbook.csv", 2, "Jane Doe", "jane@doe.invalid"},
         SampleCase{"tb-browser-import.csv", 1, "contact number one", "contact1@invalid"},
-        SampleCase{"tb-csv_no_header.csv", 0, nullptr, nullptr},
+        SampleCase{"tb-csv_no_header.csv", 2, "Jane Doe", "jane@doe.invalid"},
         SampleCase{"tb-csv_semicolon.csv", 2, "Jane Doe", "jane@doe.invalid"},
         SampleCase{"tb-export-tab.txt", 2, "contact number one", "contact1@invalid"},
         SampleCase{"tb-export.csv", 2, "contact number one", "contact1@invalid"},

@@ -285,6 +285,13 @@ TEST(LdifReader, NetscapeFourStyleFile) {
     EXPECT_EQ(memberNames(book, "Friends"), "Carol Smith");
 }
 
+TEST(LdifReader, EarlyNetscapeXnavNamesAreTheirXmozillaNames) {
+    const std::string text =
+        "dn: cn=Ann Lee,mail=ann@example.org\nobjectclass: person\ncn: Ann Lee\n"
+        "mail: ann@example.org\nxnavnickname: annie\nxnavunknownthing: x\n";
+    EXPECT_EQ(readTrace(text), "0:Ann Lee:ann@example.org:annie");
+}
+
 // Files written by Thunderbird and by other programs' LDIF exports, when they are at hand.
 class LdifSamples : public ::testing::Test {
   protected:

@@ -101,6 +101,42 @@ TEST(JunoReader, AddressBookWithAList) {
     EXPECT_EQ(testing::memberNames(book, "Friends"), "Ann Lee,Bob Jones,Carl");
 }
 
+TEST(JunoReader, AddressAndPhoneLines) {
+    const struct {
+        const char* address;
+        const char* street;
+        const char* city;
+        const char* state;
+        const char* zip;
+    } rows[] = {
+        // Juno's (and Vesk's writer's) layout: street lines, "City ST", postal code.
+        {"1 Main St^^Flat 2^^Springfield IL^^62701", "1 Main St\nFlat 2", "Springfield", "IL",
+         "62701"},
+        {"1 Main^^Bern BE^^3000", "1 Main", "Bern", "BE", "3000"},
+        {"9 Dock Rd^^Boston, MA^^02215^^", "9 Dock Rd", "Boston", "MA", "02215"},
+        // Any other shape stays whole in the street, a line each.
+        {"PO Box 5^^Nowhere", "PO Box 5\nNowhere", "", "", ""},
+        {"Main St^^", "Main St", "", "", ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.address);
+        auto reader = IterFile::fromText(std::string("Type:Entry\nName:Ann\nEmail:a@x.org\n"
+                                                     "Primary Phone:555-0100\nMobile Phone:555-0199"
+                                                     "\nAddress:") +
+                                             row.address + "\nTime:1\n\n",
+                                         IterFile::Juno);
+        const auto got = testing::drain(*reader);
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_EQ(got[0][Field::HomePhone], "555-0100");
+        EXPECT_EQ(got[0][Field::CellularPhone], "555-0199");
+        EXPECT_EQ(got[0][Field::HomeStreet], row.street);
+        EXPECT_EQ(got[0][Field::HomeCity], row.city);
+        EXPECT_EQ(got[0][Field::HomeState], row.state);
+        EXPECT_EQ(got[0][Field::HomePostalCode], row.zip);
+        EXPECT_TRUE(got[0].mask.test(static_cast<std::size_t>(Field::HomeCity)));
+    }
+}
+
 TEST(JunoReader, DeletedRecordsAreSkipped) {
     // Juno keeps a deleted entry in the file, marked "Deleted:1"; "Deleted:0" is a live one.
     auto reader = IterFile::fromText(

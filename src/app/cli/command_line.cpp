@@ -13,6 +13,7 @@
 #include "app/cli/stream_files.h"
 #include "discovery/applications.h"
 #include "discovery/books.h"
+#include "formats/csv_automatic_map.h"
 #include "operations/automation.h"
 #include "operations/dispatch.h"
 #include "operations/sync_files.h"
@@ -23,6 +24,7 @@
 #include "platform/run_context.h"
 #include "registry/applications.h"
 #include "registry/registry.h"
+#include "text/charsets.h"
 
 namespace vesk::cli {
 
@@ -56,6 +58,11 @@ constexpr const char* kUsage =
     "apps     lists the mail programs found here and the address books of each.\n"
     "auto     runs an automation task; tasks lists them, tasks save/delete edits them.\n"
     "--trace  (anywhere) shows the debug trace on stderr.\n"
+    "--encoding CHARSET  (anywhere) the charset of a source file that names none, for the\n"
+    "         bytes that are not UTF-8 (ISO-8859-2, KOI8-R, Shift_JIS ...; else Windows-1252).\n"
+    "--csv-map \"Heading=Field,...\"  (anywhere) pairs a CSV file's column headings (or column\n"
+    "         numbers, from 1, in a file without headings) with contact fields\n"
+    "         (--csv-map \"Mail=E-Mail Address,Name=Full Name\").\n"
     "APP is an application below or a format id of vesk formats (--from vcard).\n"
     "\n"
     "Exit codes: 0 done, 1 failed, 2 usage.\n";
@@ -629,6 +636,36 @@ int runCommand(const std::vector<std::string>& a, const std::string& version, St
     return kExitUsage;
 }
 
+enum class OptionResult { NotThisOption, Taken, Refused };
+
+/// `--encoding` and `--csv-map`, which say how any source is read: kept in the run.
+OptionResult takeReadingOption(const std::vector<std::string>& a, std::size_t& i,
+                               RunContext& context, Streams s) {
+    std::string value;
+    OptionValue v = takeValue(a, i, "--encoding", value);
+    if (v == OptionValue::Given) {
+        if (!isKnownCharset(value)) {
+            s.err << "vesk: unknown encoding '" << value
+                  << "' (a charset name such as ISO-8859-2, KOI8-R or Shift_JIS)\n";
+            return OptionResult::Refused;
+        }
+        context.sourceEncoding = value;
+        return OptionResult::Taken;
+    }
+    if (v == OptionValue::Missing) {
+        s.err << "vesk: option '--encoding' needs a value (a charset name)\n";
+        return OptionResult::Refused;
+    }
+    v = takeValue(a, i, "--csv-map", value);
+    if (v == OptionValue::NotThisOption) return OptionResult::NotThisOption;
+    std::string error = "option '--csv-map' needs a value (\"Heading=Field,...\")";
+    if (v == OptionValue::Given && setCsvCommandLineMap(context, value, error)) {
+        return OptionResult::Taken;
+    }
+    s.err << "vesk: " << error << "\n";
+    return OptionResult::Refused;
+}
+
 }  // namespace
 
 int runIn(RunContext& context, const std::vector<std::string>& input, const std::string& version,
@@ -636,12 +673,17 @@ int runIn(RunContext& context, const std::vector<std::string>& input, const std:
     s.run = &context;
     StderrTraceSink traceSink;
     std::vector<std::string> a;
-    for (const std::string& arg : input) {
-        if (arg == "--trace") {
+    for (std::size_t i = 0; i < input.size(); ++i) {
+        if (input[i] == "--trace") {
             if (!context.traceSink()) context.setTraceSink(&traceSink);
-        } else {
-            a.push_back(arg);
+            continue;
         }
+        const OptionResult taken = takeReadingOption(input, i, context, s);
+        if (taken == OptionResult::Refused) {
+            if (context.traceSink() == &traceSink) context.setTraceSink(nullptr);
+            return kExitUsage;
+        }
+        if (taken == OptionResult::NotThisOption) a.push_back(input[i]);
     }
     // A terminal has no message boxes: each reported problem is one line on stderr.
     std::ostream& err = s.err;
