@@ -1,5 +1,7 @@
 #include "operations/conversion_report.h"
 
+#include <algorithm>
+#include <iterator>
 #include <ostream>
 
 namespace vesk {
@@ -16,6 +18,22 @@ const std::string& labelOf(const Entry& e) {
 
 bool singleValued(ExtraKind kind) {
     return kind == ExtraKind::Birthday || kind == ExtraKind::Anniversary || kind == ExtraKind::Uid;
+}
+
+/// A name the book completes again from the names the destination keeps (First and Last Name
+/// from the Full Name, or the other way round) is no loss.
+bool completedAgain(const Entry& e, int field, const FieldMask& written) {
+    const Field names[] = {Field::FullName, Field::FirstName, Field::LastName};
+    if (std::none_of(std::begin(names), std::end(names),
+                     [&](Field f) { return static_cast<int>(f) == field; })) {
+        return false;
+    }
+    Entry t;
+    for (const Field f : names) {
+        if (written.test(static_cast<std::size_t>(f))) t[f] = e[f];
+    }
+    t.completeNames();
+    return t.at(field) == e.at(field);
 }
 
 bool writableHead(const std::string& name) {
@@ -54,7 +72,7 @@ class Reporter {
             if (v.empty()) continue;
             if (m_to.writeFields.test(static_cast<std::size_t>(i))) {
                 anyKept = true;
-            } else {
+            } else if (!completedAgain(e, i, m_to.writeFields)) {
                 drop(e, fieldName(i), v, "this format has no place for it");
             }
         }

@@ -189,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, EveryWriter, ::testing::ValuesIn([] {
 FormatInfo narrowFormat() {
     FormatInfo f;
     f.id = "narrow";
-    f.writeFields = fieldsOf({Field::FullName, Field::Email, Field::FirstName, Field::LastName});
+    f.writeFields = fieldsOf({Field::FullName, Field::Email});
     f.writeExtras.set(static_cast<std::size_t>(ExtraKind::Email));
     f.writeExtras.set(static_cast<std::size_t>(ExtraKind::Birthday));
     f.extraEmailLimit = 1;
