@@ -38,6 +38,18 @@ std::unique_ptr<IterBase> readAbx(const FormatArgs& a) {
 
 }  // namespace
 
+namespace {
+
+/// A second e-mail address and the birthday have columns of their own.
+ExtraMask csvExtras() {
+    ExtraMask m;
+    m.set(static_cast<std::size_t>(ExtraKind::Email));
+    m.set(static_cast<std::size_t>(ExtraKind::Birthday));
+    return m;
+}
+
+}  // namespace
+
 const FormatInfo& csvFormat() {
     static const FormatInfo info = {
         .id = "csv",
@@ -49,6 +61,10 @@ const FormatInfo& csvFormat() {
         .sharedExtension = true,
         .readFields = allFields(),
         .writeFields = allFields(),
+        .readExtras = csvExtras(),
+        .writeExtras = csvExtras(),
+        .extraEmailLimit = 1,
+        .datesAsText = true,
         .sniff = &sniffCsv,
         .reader = &readCsv,
         .writer = &writerOfFile<ToCSV>,

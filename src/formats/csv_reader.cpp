@@ -44,7 +44,52 @@ IterCSV::IterCSV(RunContext& run, const std::string& fileName, int format)
         return;
     }
     setMask();
+    if (m_format != kAbxFormat) findExtraColumns();
     rewind();
+}
+
+void IterCSV::findExtraColumns() {
+    static constexpr std::string_view kEmails[] = {"secondary email", "second email",
+                                                   "e-mail 2 address", "e-mail 3 address",
+                                                   "additional email"};
+    static constexpr std::string_view kBirth[] = {"birth year", "birth month", "birth day"};
+    const std::vector<std::string> names = headings();
+    for (std::size_t c = 0; c < names.size(); ++c) {
+        const int column = static_cast<int>(c);
+        if (std::find(m_columns.begin(), m_columns.end(), column) != m_columns.end()) continue;
+        const std::string& h = names[c];
+        for (const std::string_view want : kEmails) {
+            if (equalNoCase(h, want)) m_emailColumns.push_back(column);
+        }
+        if (equalNoCase(h, "birthday") || equalNoCase(h, "birthdate")) m_birthdayColumn = column;
+        for (std::size_t k = 0; k < 3; ++k) {
+            if (equalNoCase(h, kBirth[k])) m_birthColumns[k] = column;
+        }
+    }
+}
+
+std::string IterCSV::cellText(std::size_t column) const {
+    if (column >= m_cells.size()) return {};
+    return cellValue(m_cells[column]);
+}
+
+void IterCSV::readExtras(Entry& e) {
+    for (const int c : m_emailColumns) {
+        e.addExtra(ExtraKind::Email, cellText(static_cast<std::size_t>(c)));
+    }
+    if (m_birthdayColumn >= 0) {
+        e.addExtra(ExtraKind::Birthday,
+                   normalExtraDate(cellText(static_cast<std::size_t>(m_birthdayColumn))));
+    }
+    if (m_birthColumns[1] >= 0 && m_birthColumns[2] >= 0) {
+        std::array<std::string, 3> parts;
+        for (std::size_t k = 0; k < 3; ++k) {
+            if (m_birthColumns[k] >= 0) {
+                parts[k] = cellText(static_cast<std::size_t>(m_birthColumns[k]));
+            }
+        }
+        e.addExtra(ExtraKind::Birthday, dateFromParts(parts[0], parts[1], parts[2]));
+    }
 }
 
 bool IterCSV::open() {
@@ -327,6 +372,7 @@ Entry IterCSV::nextEntry() {
         e.fields[f] = cellValue(m_cells[static_cast<std::size_t>(c)]);
     }
     readGroupedColumns(e);
+    readExtras(e);
     if (!m_unclosedReported && m_scanner.unclosedAt() != npos && m_scanner.unclosedAt() < next) {
         m_unclosedReported = true;
         const auto line =

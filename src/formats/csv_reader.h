@@ -52,6 +52,10 @@ class IterCSV : public IterBase {
     std::vector<std::string> headings() const;
     void skipEmptyLines();
     void setMask();
+    /// Columns no field takes that hold further e-mail addresses or the birthday.
+    void findExtraColumns();
+    void readExtras(Entry& e);
+    std::string cellText(std::size_t column) const;
 
     RunContext& m_run;
     std::string m_fileName;
@@ -64,6 +68,10 @@ class IterCSV : public IterBase {
     std::size_t m_position = std::string::npos;   ///< npos: nothing (more) to read
     std::array<int, kFieldCount> m_columns;
     FieldMask m_mask;
+    /// Columns of extra values; the birthday may come whole or as year, month and day.
+    std::vector<int> m_emailColumns;
+    int m_birthdayColumn = -1;
+    std::array<int, 3> m_birthColumns = {-1, -1, -1};
     bool m_invalidShown = false;
     bool m_unclosedReported = false;
     std::vector<csv::Cell> m_cells;

@@ -31,21 +31,28 @@ ToCSV::ToCSV(RunContext& run, std::string fileName) : ToFile(run, std::move(file
             m_text.append(fixed[f]);
         }
     }
-    m_text.push_back('\n');
+    // Columns for values beyond the fields, named as Outlook and Thunderbird name them.
+    m_text.append(",Secondary Email,Birthday\n");
 }
 
 bool ToCSV::write(Entry e) {
+    // The second e-mail address and the birthday ride in two further cells.
+    const std::string extras[] = {e.extra(ExtraKind::Email), e.extra(ExtraKind::Birthday)};
     std::size_t size = 1;
     bool quotes = false;
-    for (const std::string& v : e.fields) {
+    const auto eachValue = [&](auto&& fn) {
+        for (const std::string& v : e.fields) fn(v);
+        for (const std::string& v : extras) fn(v);
+    };
+    eachValue([&](const std::string& v) {
         size += v.size() + 3;
         quotes = quotes || std::memchr(v.data(), '"', v.size()) != nullptr;
-    }
+    });
     if (quotes) {
-        for (const std::string& v : e.fields) {
+        eachValue([&](const std::string& v) {
             csv::appendQuoted(m_text, v);
             m_text.push_back(',');
-        }
+        });
         m_text.push_back('\n');
         return true;
     }
@@ -53,13 +60,13 @@ bool ToCSV::write(Entry e) {
     const std::size_t at = m_text.size();
     m_text.resize(at + size);
     char* out = m_text.data() + at;
-    for (const std::string& v : e.fields) {
+    eachValue([&](const std::string& v) {
         *out++ = '"';
         std::memcpy(out, v.data(), v.size());
         out += v.size();
         *out++ = '"';
         *out++ = ',';
-    }
+    });
     *out = '\n';
     return true;
 }

@@ -90,8 +90,22 @@ bool ToLDIF::write(Entry e) {
     appendIfSet("ou", e, Field::Department);
     appendIfSet("homeurl", e, Field::HomeWebPage);
     appendIfSet("workurl", e, Field::BusinessWebPage);
+    appendExtras(e);
     m_text.append("objectclass: top\nobjectclass: person\n\n");
     return true;
+}
+
+void ToLDIF::appendExtras(const Entry& e) {
+    for (const Extra& x : e.extras) {
+        if (x.kind == ExtraKind::Email) appendLine("mozillaSecondEmail", x.value);
+    }
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    if (!parseExtraDate(e.extra(ExtraKind::Birthday), year, month, day)) return;
+    if (year > 0) appendLine("birthyear", std::to_string(year));
+    appendLine("birthmonth", std::to_string(month));
+    appendLine("birthday", std::to_string(day));
 }
 
 std::string ToLDIF::text() {
@@ -122,6 +136,8 @@ const FormatInfo& ldifFormat() {
         .mergesExisting = true,
         .readFields = ldif::supportedFields(),
         .writeFields = ldif::supportedFields(),
+        .readExtras = ldif::supportedExtras(),
+        .writeExtras = ldif::supportedExtras(),
         .sniff = &sniffLdif,
         .reader = &iterators::taggedReader<iterators::IterFile::Ldif>,
         .writer = &writerOfFile<ToLDIF>,

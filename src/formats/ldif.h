@@ -28,6 +28,8 @@ class ToLDIF : public ToFile {
     /// when the value may not stand as it is.
     void appendLine(std::string_view attr, std::string_view value, bool spaced = false);
     void appendIfSet(std::string_view attr, const Entry& e, Field f);
+    /// Further e-mail addresses and the birthday, as Thunderbird names them.
+    void appendExtras(const Entry& e);
 
     std::string m_text;
     std::string m_scratch;  ///< A reused buffer for distinguished names.

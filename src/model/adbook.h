@@ -29,6 +29,7 @@ struct PendingMember {
     DistList* list;
     std::vector<std::pair<int, std::string>> fields;
     std::string sourceId;
+    std::vector<Extra> extras;
     EntryKind kind;
     FieldMask mask;
     std::int64_t revisionTime;

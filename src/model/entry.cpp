@@ -92,6 +92,111 @@ int compareNoCase(std::string_view a, std::string_view b) {
     return a.size() < b.size() ? -1 : 1;
 }
 
+const std::string& extraKindName(ExtraKind kind) {
+    static const std::array<std::string, kExtraKindCount> names = {
+        "Other E-Mail", "Birthday", "Anniversary", "Category", "UID", "Other Property"};
+    return names[static_cast<std::size_t>(kind)];
+}
+
+ExtraMask allExtras() {
+    return ExtraMask().set();
+}
+
+namespace {
+
+/// Reads exactly `count` digits at `i`.
+bool digits(std::string_view s, std::size_t& i, std::size_t count, int& out) {
+    if (i + count > s.size()) return false;
+    out = 0;
+    for (std::size_t k = 0; k < count; ++k, ++i) {
+        if (s[i] < '0' || s[i] > '9') return false;
+        out = out * 10 + (s[i] - '0');
+    }
+    return true;
+}
+
+std::string_view trimBlanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+}  // namespace
+
+bool parseExtraDate(std::string_view text, int& year, int& month, int& day) {
+    const std::string_view s = trimBlanks(text);
+    std::size_t i = 0;
+    year = 0;
+    if (s.substr(0, 2) == "--") {
+        i = 2;
+    } else if (!digits(s, i, 4, year)) {
+        return false;
+    }
+    if (i < s.size() && s[i] == '-') ++i;
+    if (!digits(s, i, 2, month)) return false;
+    if (i < s.size() && s[i] == '-') ++i;
+    if (!digits(s, i, 2, day)) return false;
+    if (i < s.size() && s[i] != 'T' && s[i] != 't' && s[i] != ' ') return false;
+    return month >= 1 && month <= 12 && day >= 1 && day <= 31;
+}
+
+std::string formatExtraDate(int year, int month, int day) {
+    const auto two = [](int v) {
+        return std::string(1, static_cast<char>('0' + v / 10)) + static_cast<char>('0' + v % 10);
+    };
+    std::string out = year > 0 ? std::to_string(year) : std::string("-");
+    while (year > 0 && out.size() < 4) out.insert(0, "0");
+    return out + "-" + two(month) + "-" + two(day);
+}
+
+std::string normalExtraDate(std::string_view text) {
+    int y = 0;
+    int m = 0;
+    int d = 0;
+    if (parseExtraDate(text, y, m, d)) return formatExtraDate(y, m, d);
+    return std::string(trimBlanks(text));
+}
+
+std::string dateFromParts(std::string_view year, std::string_view month, std::string_view day) {
+    const auto number = [](std::string_view s) {
+        s = trimBlanks(s);
+        int v = 0;
+        for (const char c : s) {
+            if (c < '0' || c > '9' || v > 9999) return -1;
+            v = v * 10 + (c - '0');
+        }
+        return s.empty() ? -1 : v;
+    };
+    const int y = number(year);
+    const int m = number(month);
+    const int d = number(day);
+    if (m < 1 || m > 12 || d < 1 || d > 31) return {};
+    return formatExtraDate(y > 0 && y <= 9999 ? y : 0, m, d);
+}
+
+void Entry::addExtra(ExtraKind type, std::string value, std::string name) {
+    if (value.empty()) return;
+    Extra x{type, std::move(value), std::move(name)};
+    if (std::find(extras.begin(), extras.end(), x) != extras.end()) return;
+    extras.push_back(std::move(x));
+}
+
+const std::string& Entry::extra(ExtraKind type) const {
+    static const std::string none;
+    for (const Extra& x : extras) {
+        if (x.kind == type) return x.value;
+    }
+    return none;
+}
+
+ExtraMask Entry::extraKinds() const {
+    ExtraMask m;
+    for (const Extra& x : extras) m.set(static_cast<std::size_t>(x.kind));
+    return m;
+}
+
 std::int64_t currentTime() {
     return static_cast<std::int64_t>(std::time(nullptr));
 }
@@ -103,6 +208,7 @@ Entry::Entry() : revisionTime(currentTime()) {
 Entry Entry::maskedFields() const {
     Entry copy;
     copy.sourceId = sourceId;
+    copy.extras = extras;
     copy.kind = kind;
     copy.mask = mask;
     copy.revisionTime = revisionTime;
@@ -138,6 +244,7 @@ bool Entry::isEmpty() const {
 
 void Entry::clear() {
     for (auto& f : fields) f.clear();
+    extras.clear();
     kind = KindContact;
 }
 
@@ -217,6 +324,7 @@ bool Entry::mergeFrom(const Entry& incoming) {
     const bool undated = incoming.revisionTime == 0;
     const bool replaces = !undated && incoming.revisionTime >= revisionTime;
     if (replaces) revisionTime = incoming.revisionTime;
+    mergeExtras(*this, incoming, replaces);
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (!incoming.mask.test(i)) continue;
         if (undated) {
@@ -234,7 +342,26 @@ bool Entry::mergeFrom(const Entry& incoming) {
     return replaces;
 }
 
+void mergeExtras(Entry& into, const Entry& from, bool replace) {
+    if (from.extras.empty()) return;
+    std::vector<Extra> merged;
+    for (const Extra& x : into.extras) {
+        const bool replaced = replace && std::any_of(from.extras.begin(), from.extras.end(),
+                                                     [&](const Extra& y) { return x.sameSlot(y); });
+        if (!replaced) merged.push_back(x);
+    }
+    for (const Extra& y : from.extras) {
+        const bool held = std::any_of(into.extras.begin(), into.extras.end(),
+                                      [&](const Extra& x) { return x.sameSlot(y); });
+        if ((replace || !held) && std::find(merged.begin(), merged.end(), y) == merged.end()) {
+            merged.push_back(y);
+        }
+    }
+    into.extras = std::move(merged);
+}
+
 void fillFrom(Entry& kept, const Entry& gone) {
+    mergeExtras(kept, gone, false);
     for (std::size_t i = 0; i < kept.fields.size(); ++i) {
         if (kept.fields[i].empty() && !gone.fields[i].empty()) {
             kept.fields[i] = gone.fields[i];

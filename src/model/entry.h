@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vesk {
 
@@ -90,6 +91,48 @@ inline bool equalNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && compareNoCase(a, b) == 0;
 }
 
+/// What an extra value of an entry is: the properties real books hold beyond the 34 fields.
+enum class ExtraKind : std::uint8_t {
+    Email = 0,    ///< a further e-mail address (the first is the E-Mail Address field)
+    Birthday,     ///< "YYYY-MM-DD", or "--MM-DD" without a year; as written when not a date
+    Anniversary,  ///< same form as Birthday
+    Category,     ///< one category per value
+    Uid,          ///< the identifier the source program gave the contact
+    Property,     ///< a vCard property kept verbatim: name holds its name and parameters
+};
+inline constexpr int kExtraKindCount = 6;
+using ExtraMask = std::bitset<kExtraKindCount>;
+
+/// The display name of an extra kind ("Other E-Mail", "Birthday", ...).
+const std::string& extraKindName(ExtraKind kind);
+/// Every extra kind.
+ExtraMask allExtras();
+
+struct Extra {
+    ExtraKind kind = ExtraKind::Property;
+    std::string value;
+    std::string name;  ///< only for ExtraKind::Property
+
+    bool operator==(const Extra& o) const {
+        return kind == o.kind && value == o.value && name == o.name;
+    }
+    /// Same kind, and for properties the same name: the values of one slot, as a field is.
+    bool sameSlot(const Extra& o) const {
+        return kind == o.kind && (kind != ExtraKind::Property || equalNoCase(name, o.name));
+    }
+};
+
+/// A date written as "YYYY-MM-DD", "YYYYMMDD", "--MM-DD" or "--MMDD" (a time after it is
+/// ignored); false when it is none of these. `year` is 0 when the date has none.
+bool parseExtraDate(std::string_view text, int& year, int& month, int& day);
+/// "YYYY-MM-DD", or "--MM-DD" when `year` is 0.
+std::string formatExtraDate(int year, int month, int day);
+/// A date from the year, month and day kept apart (Thunderbird's BirthYear, BirthMonth,
+/// BirthDay); empty without a valid month and day, without the year when it is none.
+std::string dateFromParts(std::string_view year, std::string_view month, std::string_view day);
+/// A date in the stored form when it parses, else the text trimmed as it is.
+std::string normalExtraDate(std::string_view text);
+
 /// The field books are kept in order by unless a sort names another.
 inline constexpr int kDefaultSortField = 0;
 
@@ -103,6 +146,9 @@ class Entry {
     EntryKind kind = KindContact;
     FieldMask mask;
     std::int64_t revisionTime;
+    /// Values beyond the 34 fields; empty for most entries, so it costs one empty vector.
+    /// They never count in similarity or de-duplication.
+    std::vector<Extra> extras;
 
     /// Empty fields, kind 0, every mask bit set, revision time now.
     Entry();
@@ -126,10 +172,17 @@ class Entry {
     /// merges compare, since an undated entry (time 0) is older than any dated one.
     Entry maskedFields() const;
 
+    /// Adds an extra value; an empty value or one the entry already holds is not added.
+    void addExtra(ExtraKind type, std::string value, std::string name = {});
+    /// The first extra value of that kind, or "".
+    const std::string& extra(ExtraKind type) const;
+    /// The kinds this entry holds values of.
+    ExtraMask extraKinds() const;
+
     bool isMarker() const;
     bool isEmpty() const;
 
-    /// Empties the fields and resets the kind; mask, time and source id stay.
+    /// Empties the fields and extras and resets the kind; mask, time and source id stay.
     void clear();
     /// Fills Full, First and Last Name from each other; false when there is no name at all.
     bool completeNames();
@@ -149,5 +202,8 @@ class Entry {
 /// Fills the survivor of a de-duplication with what only the erased entry knew (and sets
 /// those mask bits).
 void fillFrom(Entry& kept, const Entry& gone);
+/// Merges the extras of `from` into `into` as fields merge: `replace` puts each slot `from`
+/// holds in place of the same slot of `into`; otherwise only slots `into` lacks are filled.
+void mergeExtras(Entry& into, const Entry& from, bool replace);
 
 }  // namespace vesk

@@ -97,6 +97,13 @@ struct FormatInfo {
     /// The fields a reader fills and a writer keeps.
     FieldMask readFields = {};
     FieldMask writeFields = {};
+    /// The kinds of extra values (beyond the 34 fields) a reader fills and a writer keeps.
+    ExtraMask readExtras = {};
+    ExtraMask writeExtras = {};
+    /// How many further e-mail addresses the writer keeps; -1: every one.
+    int extraEmailLimit = -1;
+    /// A birthday or anniversary that is no date is kept as written (else only dates are).
+    bool datesAsText = false;
     /// nullptr: the format cannot be told by content (it is never picked by sniffing).
     Sniffer sniff = nullptr;
     ReaderMaker reader = nullptr;

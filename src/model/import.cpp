@@ -73,6 +73,7 @@ void NewAdbook::finishImport() {
 PendingMember::PendingMember(DistList* owner, Entry&& member)
     : list(owner),
       sourceId(std::move(member.sourceId)),
+      extras(std::move(member.extras)),
       kind(member.kind),
       mask(member.mask),
       revisionTime(member.revisionTime) {
@@ -87,6 +88,7 @@ Entry PendingMember::entry() && {
     for (auto& [index, value] : fields)
         e.fields[static_cast<std::size_t>(index)] = std::move(value);
     e.sourceId = std::move(sourceId);
+    e.extras = std::move(extras);
     e.kind = kind;
     e.mask = mask;
     e.revisionTime = revisionTime;
@@ -221,8 +223,12 @@ void NewAdbook::importLists(IterBase& reader) {
 bool NewAdbook::mergeEntry(const Entry& entry) {
     Entry incoming = entry.maskedFields();
     if (!m_entries.empty()) {
-        // A copy of any entry of its name is absorbed, not only of the one next to its place.
-        if (sameInRun(incoming) >= 0) return true;
+        // A copy of any entry of its name is absorbed, not only of the one next to its place;
+        // values beyond the fields that only the copy holds are kept.
+        if (const int same = sameInRun(incoming); same >= 0) {
+            mergeExtras(*m_entries[static_cast<std::size_t>(same)], incoming, false);
+            return true;
+        }
         const int place = placeOf(incoming);
         for (int p : {place - 1, place}) {
             if (p < 0 || p >= entryCount()) continue;

@@ -165,6 +165,8 @@ Entry combineEntries(const Entry& x, const Entry& y) {
         }
         out.mask.set(i);
     }
+    out.extras = newer.extras;
+    mergeExtras(out, older, false);
     return out;
 }
 

@@ -284,6 +284,7 @@ SaveOutcome saveWithWriter(std::unique_ptr<ToBase> writer, const std::string& fi
                            BookView& view, const FormatInfo* format) {
     SaveOutcome outcome;
     outcome.fileName = fileName;
+    outcome.format = format;
     NewAdbook& book = view.currentBook();
     if (treeIsEmpty(book) || book.stopRequested || interruptRequested()) return outcome;
     if (!writer) {
@@ -342,6 +343,7 @@ SaveOutcome saveToFile(const std::string& fileName, BookView& view, const Format
     }
     run.trace(0, "Determining file type", "Debug");
     const FormatInfo* format = writerFormat(outcome.fileName, choice);
+    outcome.format = format;
     std::unique_ptr<ToBase> writer =
         format ? makeWriter(run, *format, outcome.fileName, choice.app) : nullptr;
     if (!writer) {

@@ -64,9 +64,10 @@ struct SaveOutcome {
     bool mergedWithExisting = false;
     /// The old file had no reader, or its reader found nothing in it: it was replaced.
     bool existingUnreadable = false;
-    bool existingProblems = false;  ///< reading the old file reported problems
-    int existingEntries = 0;        ///< contacts read from the old file for the merge
-    std::string backupFile;         ///< where the previous version is kept; "" when nowhere
+    bool existingProblems = false;       ///< reading the old file reported problems
+    int existingEntries = 0;             ///< contacts read from the old file for the merge
+    std::string backupFile;              ///< where the previous version is kept; "" when nowhere
+    const FormatInfo* format = nullptr;  ///< the destination's format, once one was chosen
 };
 
 /// Writes `book` with `writer`; a book with folders goes into a writer without folders

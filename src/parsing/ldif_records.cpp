@@ -340,6 +340,13 @@ Entry memberEntry(std::string_view dn) {
 
 }  // namespace
 
+ExtraMask supportedExtras() {
+    ExtraMask m;
+    m.set(static_cast<std::size_t>(ExtraKind::Email));
+    m.set(static_cast<std::size_t>(ExtraKind::Birthday));
+    return m;
+}
+
 FieldMask supportedFields() {
     FieldMask mask;
     for (const AttributeRow& row : kAttributes) mask.set(static_cast<std::size_t>(row.field));
@@ -375,6 +382,7 @@ void readRecord(std::string_view record, std::deque<Entry>& out, const DnLookup&
     std::string homeStreet2;
     std::string workStreet2;
     std::vector<std::string> members;
+    std::string birth[3];  // year, month, day
     bool group = false;
     bool person = false;
     bool container = false;
@@ -408,6 +416,10 @@ void readRecord(std::string_view record, std::deque<Entry>& out, const DnLookup&
             homeStreet2 = std::move(value);
         } else if (name == "mozillaworkstreet2") {
             workStreet2 = std::move(value);
+        } else if (name == "mozillasecondemail") {
+            e.addExtra(ExtraKind::Email, std::string(trim(value)));
+        } else if (name == "birthyear" || name == "birthmonth" || name == "birthday") {
+            birth[name == "birthyear" ? 0 : name == "birthmonth" ? 1 : 2] = std::move(value);
         } else if (name == "modifytimestamp") {
             e.revisionTime = parseTimestamp(value);
         } else if (name == "changetype") {
@@ -445,6 +457,7 @@ void readRecord(std::string_view record, std::deque<Entry>& out, const DnLookup&
     };
     joinSecondLine(e[Field::HomeStreet], homeStreet2);
     joinSecondLine(e[Field::BusinessStreet], workStreet2);
+    e.addExtra(ExtraKind::Birthday, dateFromParts(birth[0], birth[1], birth[2]));
 
     if (!e.isEmpty()) out.push_back(std::move(e));
 }

@@ -19,6 +19,8 @@ namespace ldif {
 
 /// The fields an LDIF record can carry (both when read and when written).
 FieldMask supportedFields();
+/// The extra values an LDIF record can carry: further e-mail addresses and the birthday.
+ExtraMask supportedExtras();
 
 /// The next record of `text` at or after `pos` (blank lines before it skipped), without its
 /// closing blank line; `pos` moves past it. Empty when only blank lines remain.

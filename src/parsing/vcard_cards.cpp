@@ -342,6 +342,7 @@ namespace {
 /// One property of a card after its name and parameters have been read; the value stays raw
 /// (folds and soft line breaks in it are undone only when the value is used).
 struct Property {
+    std::string_view head;  ///< group, name and parameters as written
     std::string_view group;
     std::string_view name;
     std::string_view value;
@@ -410,6 +411,9 @@ constexpr NamedSlot kExtensionNames[] = {
     {"X-KYNT-PROFESSION", kRole},
 };
 
+/// Properties per card looked at for values beyond the fields; more are not kept.
+constexpr std::size_t kPropertiesKept = 512;
+
 /// How many properties without a TYPE are kept per kind (each can fill at most two fields).
 constexpr std::size_t kUntypedKept = 2;
 /// Apple's labelled related names: more than this per card are not looked at.
@@ -427,6 +431,7 @@ struct IterVCF::Card {
     std::vector<Property> labels;   ///< X-ABLabel, by group
     std::vector<Property> related;  ///< X-ABRELATEDNAMES, by group
     std::deque<std::string> scratch;
+    std::vector<Property> all;  ///< every property, for the ones no field takes
 
     void reset() {
         has.fill(false);
@@ -437,6 +442,7 @@ struct IterVCF::Card {
         labels.clear();
         related.clear();
         if (!scratch.empty()) scratch.clear();
+        all.clear();
     }
 
     void offer(Slot s, const Property& p) {
@@ -584,6 +590,7 @@ bool parseHeader(std::string_view line, Property& p) {
     const std::size_t colon = findColon(line);
     if (colon == std::string_view::npos) return false;
     const std::string_view head = line.substr(0, colon);
+    p.head = trim(head);
     p.value = line.substr(colon + 1);
     std::size_t semi = head.find(';');
     std::string_view fullName = trim(head.substr(0, semi));
@@ -807,6 +814,86 @@ Entry IterVCF::nextEntry() {
     return e;
 }
 
+namespace {
+
+/// The head without the parameters that describe an encoding, since the kept value is decoded.
+std::string plainHead(std::string_view head) {
+    std::string out;
+    std::size_t start = 0;
+    bool first = true;
+    while (start <= head.size()) {
+        std::size_t semi = head.find(';', start);
+        if (semi == std::string_view::npos) semi = head.size();
+        const std::string_view part = head.substr(start, semi - start);
+        const std::string_view bare = trim(part);
+        const bool encoding = startsWithNoCase(bare, "CHARSET=") ||
+                              startsWithNoCase(bare, "ENCODING=") ||
+                              equalNoCase(bare, "QUOTED-PRINTABLE");
+        if (first || !encoding) {
+            if (!first) out.push_back(';');
+            out.append(part);
+        }
+        first = false;
+        start = semi + 1;
+    }
+    return out;
+}
+
+/// Categories split on the commas no backslash escapes.
+void addCategories(Entry& e, std::string_view value) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= value.size(); ++i) {
+        if (i < value.size() && value[i] == '\\') {
+            ++i;
+        } else if (i == value.size() || value[i] == ',') {
+            e.addExtra(ExtraKind::Category,
+                       std::string(trim(unescapeValue(value.substr(start, i - start), true))));
+            start = i + 1;
+        }
+    }
+}
+
+/// Properties that only frame a card or that the fields already answer.
+bool framesCard(std::string_view n) {
+    for (const std::string_view name :
+         {"BEGIN", "END", "VERSION", "REV", "X-KYNT-SUPPORTED", "PRODID", "N", "FN", "AGENT"}) {
+        if (sameName(n, name)) return true;
+    }
+    return false;
+}
+
+bool isAnniversary(std::string_view n) {
+    return sameName(n, "ANNIVERSARY") || sameName(n, "X-ANNIVERSARY") ||
+           sameName(n, "X-EVOLUTION-ANNIVERSARY") || sameName(n, "X-MS-ANNIVERSARY");
+}
+
+}  // namespace
+
+void IterVCF::readExtras(const Card& c, Entry& e, bool modern) {
+    for (const Property& p : c.all) {
+        bool used = false;
+        for (std::size_t s = 0; s < kSlotCount && !used; ++s) {
+            used = c.has[s] && c.slot[s].name.data() == p.name.data();
+        }
+        if (used || p.base64 || framesCard(p.name)) continue;
+        std::string raw = rawValue(p);
+        const auto text = [&] { return modern ? unescapeValue(raw, true) : raw; };
+        if (sameName(p.name, "EMAIL")) {
+            e.addExtra(ExtraKind::Email, std::string(trim(text())));
+        } else if (sameName(p.name, "BDAY")) {
+            e.addExtra(ExtraKind::Birthday, normalExtraDate(raw));
+        } else if (isAnniversary(p.name)) {
+            e.addExtra(ExtraKind::Anniversary, normalExtraDate(raw));
+        } else if (sameName(p.name, "CATEGORIES")) {
+            addCategories(e, raw);
+        } else if (sameName(p.name, "UID")) {
+            e.addExtra(ExtraKind::Uid, std::string(trim(text())));
+        } else {
+            e.addExtra(ExtraKind::Property, std::move(raw), plainHead(p.head));
+        }
+    }
+}
+
 Entry IterVCF::readCard(std::size_t begin, std::size_t& end) {
     end = scanCard(begin);
     Card& c = *m_card;
@@ -908,6 +995,7 @@ Entry IterVCF::readCard(std::size_t begin, std::size_t& end) {
     e[Field::Manager] = text(kManager);
     e[Field::Assistant] = text(kAssistant);
     e[Field::Spouse] = text(kSpouse);
+    readExtras(c, e, modern);
 
     if (e[Field::FullName].empty()) {
         std::string full;
@@ -1011,6 +1099,7 @@ std::size_t IterVCF::scanCard(std::size_t begin) {
         }
         agentOpen = equalNoCase(p.name, "AGENT") && trim(p.value).empty();
         c.take(p);
+        if (c.all.size() < kPropertiesKept) c.all.push_back(p);
         pos = last + 1;
     }
     return size;
@@ -1101,6 +1190,52 @@ void appendLine(std::string& out, std::string_view head, std::string_view value)
     out.push_back('\n');
 }
 
+/// A kept property's head can be written back: no line break, no ":", not a card frame.
+bool writableHead(std::string_view head) {
+    if (head.empty() || head.find_first_of(":\r\n") != std::string_view::npos) return false;
+    const std::string_view name = head.substr(0, head.find(';'));
+    return !equalNoCase(name, "BEGIN") && !equalNoCase(name, "END") &&
+           !equalNoCase(name, "VERSION");
+}
+
+/// The values beyond the fields, after them, so that readers that know only the classic
+/// lines still read those first. Categories share one line, commas escaped, where the first
+/// of them stands.
+void appendExtras(std::string& out, const Entry& e) {
+    std::string categories;
+    for (const Extra& x : e.extras) {
+        if (x.kind != ExtraKind::Category) continue;
+        if (!categories.empty()) categories.push_back(',');
+        for (const char c : x.value) {
+            if (c == ',' || c == '\\') categories.push_back('\\');
+            categories.push_back(c);
+        }
+    }
+    for (const Extra& x : e.extras) {
+        switch (x.kind) {
+            case ExtraKind::Email:
+                appendLine(out, "EMAIL;INTERNET", x.value);
+                break;
+            case ExtraKind::Birthday:
+                appendLine(out, "BDAY", x.value);
+                break;
+            case ExtraKind::Anniversary:
+                appendLine(out, "X-ANNIVERSARY", x.value);
+                break;
+            case ExtraKind::Category:
+                if (!categories.empty()) appendLine(out, "CATEGORIES", categories);
+                categories.clear();
+                break;
+            case ExtraKind::Uid:
+                appendLine(out, "UID", x.value);
+                break;
+            case ExtraKind::Property:
+                if (writableHead(x.name)) appendLine(out, x.name, x.value);
+                break;
+        }
+    }
+}
+
 }  // namespace
 
 ToVCF::ToVCF(RunContext& run, std::string fileName) : ToFile(run, std::move(fileName)) {}
@@ -1156,6 +1291,7 @@ void ToVCF::appendCard(std::string& out, const Entry& e) {
     for (const auto& [head, field] : extras) {
         if (!e[field].empty()) appendLine(out, head, e[field]);
     }
+    appendExtras(out, e);
     out.append("X-KYNT-SUPPORTED:");
     out.append(maskToText(e.mask));
     out.append("\nEND:VCARD\n");

@@ -70,6 +70,8 @@ class IterVCF : public IterBase {
 
   private:
     struct Card;
+    /// The properties of the card that filled no field become the entry's extras.
+    static void readExtras(const Card& c, Entry& e, bool modern);
     std::unique_ptr<Card> m_card;
     mutable std::size_t m_lastLineStart = std::string::npos;  ///< lineEnd's last answer
     mutable std::size_t m_lastLineEnd = 0;

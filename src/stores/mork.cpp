@@ -92,6 +92,15 @@ FieldMask morkFields() {
     return mask;
 }
 
+/// SecondEmail and the birthday both ways; the anniversary only when read.
+ExtraMask morkExtras(bool reading) {
+    ExtraMask mask;
+    mask.set(static_cast<std::size_t>(ExtraKind::Email));
+    mask.set(static_cast<std::size_t>(ExtraKind::Birthday));
+    if (reading) mask.set(static_cast<std::size_t>(ExtraKind::Anniversary));
+    return mask;
+}
+
 constexpr std::string_view kCardScope = "ns:addrbk:db:row:scope:card:all";
 constexpr std::string_view kListScope = "ns:addrbk:db:row:scope:list:all";
 constexpr std::string_view kDeletedTable = "ns:addrbk:db:table:kind:deleted";
@@ -249,6 +258,12 @@ void IterMAB::lookUpColumns() {
     m_listScope = m_store->columnId(kListScope);
     m_listName = m_store->columnId("ListName");
     m_listCount = m_store->columnId("ListTotalAddresses");
+    m_secondEmail = m_store->columnId("SecondEmail");
+    const char* dates[] = {"BirthYear",       "BirthMonth",       "BirthDay",
+                           "AnniversaryYear", "AnniversaryMonth", "AnniversaryDay"};
+    for (std::size_t k = 0; k < m_dateColumns.size(); ++k) {
+        m_dateColumns[k] = m_store->columnId(dates[k]);
+    }
     m_fieldByColumn.assign(kSmallColumns, -1);
     for (const auto& column : m_store->columns()) {
         const ColumnId id = column.first;
@@ -308,10 +323,23 @@ Entry IterMAB::cardOf(const mork::Row& row) const {
     Entry e;
     e.mask = m_mask;
     e.sourceId = hex(row.id);
+    std::array<std::string, 6> dates;
     m_store->forEachCell(row, [&](const mork::Cell& cell) {
         const int f = fieldOf(cell.column);
-        if (f >= 0) e.fields[static_cast<std::size_t>(f)].assign(m_store->text(cell.value));
+        if (f >= 0) {
+            e.fields[static_cast<std::size_t>(f)].assign(m_store->text(cell.value));
+            return;
+        }
+        if (cell.column == kNoColumn) return;
+        if (cell.column == m_secondEmail) {
+            e.addExtra(ExtraKind::Email, std::string(m_store->text(cell.value)));
+        }
+        for (std::size_t k = 0; k < dates.size(); ++k) {
+            if (cell.column == m_dateColumns[k]) dates[k].assign(m_store->text(cell.value));
+        }
     });
+    e.addExtra(ExtraKind::Birthday, dateFromParts(dates[0], dates[1], dates[2]));
+    e.addExtra(ExtraKind::Anniversary, dateFromParts(dates[3], dates[4], dates[5]));
     if (e[Field::FullName].empty()) {
         e[Field::FullName] = !e[Field::Nickname].empty() ? e[Field::Nickname] : e[Field::Email];
     }
@@ -566,10 +594,34 @@ void ToMAB::writeCard(const Entry& e) {
         }
         ++m_nextAtom;
     }
+    writeExtraCells(e);
     m_rows.append("]\n");
     m_cardByFields.try_emplace(fieldsKey(e), row);
     if (!e[Field::FullName].empty()) m_cardByName.try_emplace(foldedName(e), row);
     ++m_nextCardRow;
+}
+
+void ToMAB::appendCell(int column, std::string_view value) {
+    appendAtom(m_nextAtom, value);
+    m_rows.append("(^");
+    appendHex(m_rows, static_cast<std::uint64_t>(column));
+    m_rows.push_back('^');
+    appendHex(m_rows, unsignedOf(m_nextAtom));
+    m_rows.push_back(')');
+    ++m_nextAtom;
+}
+
+void ToMAB::writeExtraCells(const Entry& e) {
+    // Columns of the header's dictionary: 89 SecondEmail, A1-A3 BirthYear, -Month, -Day.
+    const std::string& second = e.extra(ExtraKind::Email);
+    if (!second.empty()) appendCell(0x89, second);
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    if (!parseExtraDate(e.extra(ExtraKind::Birthday), year, month, day)) return;
+    if (year > 0) appendCell(0xA1, std::to_string(year));
+    appendCell(0xA2, std::to_string(month));
+    appendCell(0xA3, std::to_string(day));
 }
 
 void ToMAB::beginList(const Entry& e) {
@@ -686,6 +738,9 @@ const FormatInfo& morkFormat() {
         .mergesExisting = true,
         .readFields = morkFields(),
         .writeFields = morkFields(),
+        .readExtras = morkExtras(true),
+        .writeExtras = morkExtras(false),
+        .extraEmailLimit = 1,
         .sniff = &sniffMork,
         .reader = &makeMorkReader,
         .writer = &writerOfFile<ToMAB>,

@@ -5,6 +5,7 @@
 // appears; the reader applies them all before it hands out a single card.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -68,6 +69,10 @@ class IterMAB : public IterBase {
     mork::ColumnId m_listScope = mork::kNoColumn;
     mork::ColumnId m_listName = mork::kNoColumn;
     mork::ColumnId m_listCount = mork::kNoColumn;
+    /// Columns of the values beyond the fields: SecondEmail, then Birth and Anniversary
+    /// Year, Month and Day.
+    mork::ColumnId m_secondEmail = mork::kNoColumn;
+    std::array<mork::ColumnId, 6> m_dateColumns = {};
     /// Field index by column id: small ids in the vector, others in the map.
     std::vector<std::int8_t> m_fieldByColumn;
     std::unordered_map<mork::ColumnId, int> m_fieldByBigColumn;
@@ -96,6 +101,9 @@ class ToMAB : public ToFile {
 
   private:
     void writeCard(const Entry& e);
+    /// The second e-mail address and the birthday, in cells after the fields.
+    void writeExtraCells(const Entry& e);
+    void appendCell(int column, std::string_view value);
     void beginList(const Entry& e);
     void writeMember(const Entry& e);
     void endList();

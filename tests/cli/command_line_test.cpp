@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -303,6 +304,32 @@ TEST_F(CommandLine, SummaryCountsListMembersKeptAsContacts) {
     EXPECT_NE(err.str().find("2 list member(s) matched no contact and were kept as contacts"),
               std::string::npos)
         << err.str();
+}
+
+TEST_F(CommandLine, TheSummaryNamesWhatTheDestinationCannotHoldAndReportWritesEachValue) {
+    spit(file("in.vcf"),
+         "BEGIN:VCARD\nVERSION:3.0\nFN:Ann\nEMAIL:a@x.org\nEMAIL:a2@x.org\nBDAY:1980-05-17\n"
+         "TEL;TYPE=home:123\nEND:VCARD\n");
+    ASSERT_EQ(vesk({"convert", "--report", file("r.jsonl"), file("in.vcf"), file("out.tst")}),
+              kExitDone)
+        << err.str();
+    // First and Last Name, completed from the Full Name, come back the same way: no loss.
+    EXPECT_NE(err.str().find("vesk: 3 value(s) this format cannot hold were left out: Birthday "
+                             "1, Home Phone 1, Other E-Mail 1\n"),
+              std::string::npos)
+        << err.str();
+    const std::string events = slurp(file("r.jsonl"));
+    EXPECT_EQ(std::count(events.begin(), events.end(), '\n'), 3) << events;
+    EXPECT_EQ(events.find("{\"entry\":\"Ann\",\"field\":\"Home Phone\",\"value\":\"123\","
+                          "\"status\":\"dropped\",\"reason\":\"this format has no place for "
+                          "it\"}\n"),
+              0u)
+        << events;
+    EXPECT_NE(events.find("{\"entry\":\"Ann\",\"field\":\"Birthday\",\"value\":\"1980-05-17\","),
+              std::string::npos)
+        << events;
+    EXPECT_EQ(vesk({"convert", file("in.vcf"), file("out.tst"), "--report"}), kExitUsage);
+    EXPECT_NE(err.str().find("option '--report' needs a value (a file)"), std::string::npos);
 }
 
 TEST_F(CommandLine, ConvertFailuresExitNonZero) {

@@ -27,7 +27,8 @@ constexpr const char* kFixedHeader =
     "Home Postal Code,Home State,Home Country,Home Fax,Mobile Phone,Personal Web Page,"
     "Business Street,Business City,Business Postal Code,Business State,Business Country,"
     "Business Web Page,Business Fax,Pager,Job Title,Department,Notes,Profession,Manager's Name,"
-    "Assistant's Name,First Name,Middle Name,Last Name,Title,Office Location,Spouse\n";
+    "Assistant's Name,First Name,Middle Name,Last Name,Title,Office Location,Spouse,"
+    "Secondary Email,Birthday\n";
 
 int col(const IterCSV& r, Field f) {
     return r.columnMap()[static_cast<std::size_t>(f)];
@@ -244,6 +245,19 @@ TEST_F(CsvTest, QuotedCommaStaysOneValueAndEmptyValueLeavesFieldEmpty) {
     EXPECT_EQ(entries[0][Field::Nickname], "");
     EXPECT_EQ(entries[0][Field::Notes], "a, b");
     EXPECT_TRUE(options.shown.empty());
+}
+
+TEST_F(CsvTest, SecondEmailAndBirthdayColumnsBecomeExtras) {
+    storeHeadings({{Field::FullName, "Name"}, {Field::Email, "Primary Email"}});
+    // Thunderbird's export splits the birthday; Outlook's gives it whole.
+    const auto entries = read(
+        "Name,Primary Email,Secondary Email,Birth Year,Birth Month,Birth Day,Birthday\n"
+        "Ann,a@x.org,a2@x.org,1980,5,17,\n"
+        "Bob,b@x.org,,,,,1975-01-02\n");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].extras, (std::vector<Extra>{{ExtraKind::Email, "a2@x.org", {}},
+                                                     {ExtraKind::Birthday, "1980-05-17", {}}}));
+    EXPECT_EQ(entries[1].extras, (std::vector<Extra>{{ExtraKind::Birthday, "1975-01-02", {}}}));
 }
 
 TEST_F(CsvTest, MissingNameOrAddressReopensTheOptionsOnceAndCancelReadsNothing) {
@@ -475,6 +489,7 @@ TEST_F(CsvTest, WriterLayoutQuotesEveryValueAndDoublesQuotes) {
     for (int i = 2; i < kFieldCount; ++i) {
         line += i == static_cast<int>(Field::Notes) ? "\"a, b\nc\"," : "\"\",";
     }
+    line += "\"\",\"\",";  // Secondary Email, Birthday
     EXPECT_EQ(w.text(), std::string(kFixedHeader) + line + "\n");
     ASSERT_TRUE(w.finish());
     EXPECT_EQ(slurp(w.fileName()).substr(0, 6), "Name,E");

@@ -162,6 +162,19 @@ TEST(LdifReader, ReadsBothAttributeFamiliesIntoTheirFields) {
     }
 }
 
+TEST(LdifReader, SecondEmailAndBirthdayBecomeExtras) {
+    auto reader = IterFile::fromText(
+        "dn: cn=Ann,mail=a@x.org\nobjectclass: person\ncn: Ann\nmail: a@x.org\n"
+        "mozillaSecondEmail: a2@x.org\nbirthyear: 1980\nbirthmonth: 5\nbirthday: 17\n\n"
+        "dn: cn=Bob\ncn: Bob\nbirthmonth: 12\nbirthday: 31\n\n",
+        IterFile::Ldif);
+    const std::vector<Entry> entries = drain(*reader);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].extras, (std::vector<Extra>{{ExtraKind::Email, "a2@x.org", {}},
+                                                     {ExtraKind::Birthday, "1980-05-17", {}}}));
+    EXPECT_EQ(entries[1].extras, (std::vector<Extra>{{ExtraKind::Birthday, "--12-31", {}}}));
+}
+
 TEST(LdifReader, NetscapeHomeAddressWinsOverMozillaOne) {
     auto reader = IterFile::fromText(
         "cn: X\nmozillaHomeStreet: moz\npostalAddress: ns\nmozillaHomeStreet2: second\n",

@@ -74,6 +74,51 @@ Entry fullEntry(const std::string& tag) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Values beyond the fields
+
+TEST_F(VcfTest, PropertiesNoFieldTakesBecomeExtrasAndAreWrittenBack) {
+    const std::vector<Entry> cards = read(
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ann Lee\r\nEMAIL;TYPE=work:ann@x.org\r\n"
+        "EMAIL;TYPE=home:ann@home.org\r\nBDAY:19800517\r\nCATEGORIES:Friends\\, old,Caf\xC3\xA9\r\n"
+        "UID:urn:uuid:1234\r\nX-ANNIVERSARY:2001-06-21\r\nTEL;TYPE=home:1\r\nTEL;TYPE=home:2\r\n"
+        "X-SKYPE;TYPE=work:ann\\;lee\r\nPHOTO;ENCODING=b;TYPE=JPEG:AAAA\r\n"
+        "item1.X-ABLabel:_$!<Other>!$_\r\nEND:VCARD\r\n");
+    ASSERT_EQ(cards.size(), 1u);
+    const std::vector<Extra> want = {
+        {ExtraKind::Email, "ann@home.org", {}},
+        {ExtraKind::Birthday, "1980-05-17", {}},
+        {ExtraKind::Category, "Friends, old", {}},
+        {ExtraKind::Category, "Caf\xC3\xA9", {}},
+        {ExtraKind::Uid, "urn:uuid:1234", {}},
+        {ExtraKind::Anniversary, "2001-06-21", {}},
+        {ExtraKind::Property, "2", "TEL;TYPE=home"},
+        {ExtraKind::Property, "ann\\;lee", "X-SKYPE;TYPE=work"},
+        {ExtraKind::Property, "_$!<Other>!$_", "item1.X-ABLabel"},
+    };
+    EXPECT_EQ(cards[0].extras, want);
+    EXPECT_EQ(cards[0][Field::Email], "ann@x.org");
+    EXPECT_EQ(cards[0][Field::HomePhone], "1");
+
+    // Written after the classic lines, and read back the same.
+    const std::string text = written(cards);
+    EXPECT_NE(text.find("EMAIL;INTERNET:ann@home.org\r\nBDAY:1980-05-17\r\n"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("CATEGORIES;CHARSET=UTF-8:Friends\\, old,Caf"), std::string::npos) << text;
+    EXPECT_EQ(read(text)[0].extras, want);
+}
+
+TEST_F(VcfTest, AQuotedPrintableExtraIsKeptDecodedWithoutItsEncoding) {
+    const std::vector<Entry> cards = read(
+        "BEGIN:VCARD\nVERSION:2.1\nFN:Ann\nX-NOTE2;CHARSET=ISO-8859-1;ENCODING=QUOTED-"
+        "PRINTABLE:a=E9=0D=0Ab\nEND:VCARD\n");
+    ASSERT_EQ(cards.size(), 1u);
+    ASSERT_EQ(cards[0].extras.size(), 1u);
+    EXPECT_EQ(cards[0].extras[0].name, "X-NOTE2");
+    EXPECT_EQ(cards[0].extras[0].value, "a\xC3\xA9\nb");
+    EXPECT_EQ(read(written(cards))[0].extras, cards[0].extras);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Writer
 
 TEST_F(VcfTest, EmptyEntryStillWritesAllTwentyOneLines) {

@@ -227,6 +227,64 @@ TEST(MergeFrom, AnUndatedEntryIsOlderAndOnlyFillsGaps) {
     }
 }
 
+TEST(Extras, MergeLikeFieldsAndNeverCountInSimilarity) {
+    const auto withExtras = [](std::int64_t time, std::vector<Extra> extras) {
+        Entry e = named("Ann Lee", "ann@x.org");
+        e.revisionTime = time;
+        for (Extra& x : extras) e.addExtra(x.kind, x.value, x.name);
+        return e;
+    };
+    const Extra bday{ExtraKind::Birthday, "1980-05-17", {}};
+    const Extra newBday{ExtraKind::Birthday, "1981-01-02", {}};
+    const Extra cat{ExtraKind::Category, "Friends", {}};
+    const Extra skype{ExtraKind::Property, "ann", "X-SKYPE"};
+    struct Case {
+        const char* what;
+        std::int64_t incomingTime;
+        std::vector<Extra> want;
+    };
+    const Case cases[] = {
+        {"newer replaces its slots and keeps the others", 200, {cat, newBday, skype}},
+        {"older only fills slots that are empty", 50, {bday, cat, skype}},
+        {"undated only fills slots that are empty", 0, {bday, cat, skype}},
+    };
+    for (const Case& c : cases) {
+        Entry existing = withExtras(100, {bday, cat});
+        existing.mergeFrom(withExtras(c.incomingTime, {newBday, skype}));
+        EXPECT_EQ(existing.extras, c.want) << c.what;
+    }
+    Entry kept = withExtras(100, {bday});
+    fillFrom(kept, withExtras(100, {newBday, cat}));
+    EXPECT_EQ(kept.extras, (std::vector<Extra>{bday, cat}));
+    // Extras alone never make two entries differ, nor an entry non-empty.
+    EXPECT_TRUE(withExtras(1, {bday}).sameAs(withExtras(1, {newBday, skype})));
+    EXPECT_EQ(withExtras(1, {bday}).similarity(withExtras(1, {cat})), 100);
+    Entry onlyExtras;
+    onlyExtras.addExtra(ExtraKind::Uid, "u1");
+    onlyExtras.addExtra(ExtraKind::Uid, "u1");
+    EXPECT_EQ(onlyExtras.extras.size(), 1u);
+    EXPECT_EQ(onlyExtras.maskedCopy().extras, onlyExtras.extras);
+    onlyExtras.clear();
+    EXPECT_TRUE(onlyExtras.extras.empty());
+}
+
+TEST(Extras, DatesReadInTheirCommonForms) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"1980-05-17", "1980-05-17"},
+        {"19800517", "1980-05-17"},
+        {"--0517", "--05-17"},
+        {"--05-17", "--05-17"},
+        {"1980-05-17T00:00:00Z", "1980-05-17"},
+        {" 1980-13-01 ", "1980-13-01"},
+        {"next spring", "next spring"},
+    };
+    for (const auto& [in, want] : cases) EXPECT_EQ(normalExtraDate(in), want) << in;
+    EXPECT_EQ(dateFromParts("1980", "5", "7"), "1980-05-07");
+    EXPECT_EQ(dateFromParts("", "12", "31"), "--12-31");
+    EXPECT_EQ(dateFromParts("1980", "", "7"), "");
+    EXPECT_EQ(dateFromParts("x", "2", "30"), "--02-30");
+}
+
 TEST(Ordering, UsesTheGivenFieldWithAsciiFolding) {
     Entry a = named("alice", "z@x");
     Entry b = named("Bob", "a@x");

@@ -274,8 +274,11 @@ TEST(MergeEntry, DuplicateIsAbsorbedUnrelatedIsAddedRelatedIsMerged) {
     RecordingTraceSink trace;
     run.setTraceSink(&trace);
 
-    EXPECT_TRUE(book.mergeEntry(plain("ANN LEE", "ann@x.org")));
+    Entry withBirthday = plain("ANN LEE", "ann@x.org");
+    withBirthday.addExtra(ExtraKind::Birthday, "1980-05-17");
+    EXPECT_TRUE(book.mergeEntry(withBirthday));
     EXPECT_EQ(book.entryCount(), 2);
+    EXPECT_EQ(book.entryAt(0).extra(ExtraKind::Birthday), "1980-05-17");  // kept from the copy
 
     EXPECT_FALSE(book.mergeEntry(plain("Ann Lee", "lee@y.org")));  // similarity 50
     EXPECT_EQ(fullNames(book), (Names{"Ann Lee", "Ann Lee", "Cid"}));

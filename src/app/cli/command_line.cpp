@@ -31,7 +31,7 @@ namespace vesk::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: vesk convert [--from APP] [--to APP] [--replace] SOURCE DEST\n"
+    "Usage: vesk convert [--from APP] [--to APP] [--replace] [--report FILE] SOURCE DEST\n"
     "       vesk sync FILE1 FILE2\n"
     "       vesk auto TASK\n"
     "       vesk tasks [save NAME FROM-APP FROM-FILE TO-APP TO-FILE | delete NAME]\n"
@@ -50,6 +50,8 @@ constexpr const char* kUsage =
     "         the application given with --from/--to. An existing DEST is merged with what\n"
     "         it holds, except an archive (.kynt) or Forte Agent XML file, which is replaced;\n"
     "         --replace replaces any DEST. The old file stays as DEST.bak.\n"
+    "         The summary names what DEST cannot hold; --report FILE writes each such value\n"
+    "         as a JSON line (entry, field, value, status, reason).\n"
     "         A SOURCE of - reads standard input, a DEST of - writes standard output; the\n"
     "         format is then given with --from or --to (--from vcard, or --from=vcard).\n"
     "show     prints what Vesk reads from FILE: each contact's name and e-mail address, and\n"
@@ -88,7 +90,7 @@ std::string usage() {
 }
 
 constexpr const char* kConvertUsage =
-    "usage: vesk convert [--from APP] [--to APP] [--replace] SOURCE DEST\n";
+    "usage: vesk convert [--from APP] [--to APP] [--replace] [--report FILE] SOURCE DEST\n";
 
 /// `vesk convert --help`: the usage line, the paragraph of the whole help about convert and
 /// the applications.
@@ -97,7 +99,8 @@ std::string convertHelp() {
     const std::size_t start = all.find("\nconvert ") + 1;
     const std::size_t end = all.find("\nsync ", start) + 1;
     const std::size_t apps = all.find("APP is an application");
-    return "Usage: vesk convert [--from APP] [--to APP] [--replace] SOURCE DEST\n\n" +
+    return "Usage: vesk convert [--from APP] [--to APP] [--replace] [--report FILE] SOURCE "
+           "DEST\n\n" +
            all.substr(start, end - start) + all.substr(apps, all.rfind("Exit codes") - apps) +
            "\nExit codes: 0 done, 1 failed, 2 usage.\n";
 }
@@ -169,6 +172,7 @@ class ProgressShown {
 struct ShownNames {
     std::string source;
     std::string destination;
+    std::string reportFile;  ///< --report: where each value left behind is written
 };
 
 int convert(const ConvertRequest& r, bool allowMerge, Streams s, const ShownNames& shown = {}) {
@@ -201,7 +205,7 @@ int convert(const ConvertRequest& r, bool allowMerge, Streams s, const ShownName
                                : r.fromFile.empty()  ? r.fromApp
                                                      : r.fromFile;
     return judge(o, source, view.currentBook(), s.err,
-                 s.run->diagnostics().count(Severity::Error) > errorsBefore);
+                 s.run->diagnostics().count(Severity::Error) > errorsBefore, shown.reportFile);
 }
 
 int runTask(const std::string& name, Streams s) {
@@ -436,9 +440,8 @@ int tasks(const std::vector<std::string>& a, Streams s) {
 /// "-" as source or destination: standard input is kept in a temporary file the source is
 /// read from; the destination is written afresh to a temporary file then copied to standard
 /// output.
-int convertStreams(ConvertRequest r, bool allowMerge, Streams s) {
+int convertStreams(ConvertRequest r, bool allowMerge, Streams s, ShownNames shown) {
     StreamFiles streams;
-    ShownNames shown;
     if (r.fromFile == "-") {
         r.fromFile =
             streams.saveInput(s.in ? *s.in : std::cin, standInName(s.formats, "input", r.fromApp));
@@ -467,6 +470,7 @@ int linuxConvert(const std::vector<std::string>& a, Streams s) {
     ConvertRequest r;
     r.fromApp = "Other";
     bool allowMerge = true;
+    ShownNames shown;
     std::vector<std::string> files;
     for (std::size_t i = 1; i < a.size(); ++i) {
         OptionValue v = takeValue(a, i, "--from", r.fromApp);
@@ -475,10 +479,16 @@ int linuxConvert(const std::vector<std::string>& a, Streams s) {
             v = takeValue(a, i, "--to", r.toApp);
             option = "--to";
         }
+        if (v == OptionValue::NotThisOption) {
+            v = takeValue(a, i, "--report", shown.reportFile);
+            option = "--report";
+        }
         if (v == OptionValue::Missing) {
-            return usageError(std::string("option '") + option +
-                                  "' needs a value (an application or a format id)",
-                              kConvertUsage, s);
+            return usageError(
+                std::string("option '") + option + "' needs a value" +
+                    (std::string_view(option) == "--report" ? " (a file)"
+                                                            : " (an application or a format id)"),
+                kConvertUsage, s);
         }
         if (v == OptionValue::Given) continue;
         if (a[i] == "--help" || a[i] == "-h") {
@@ -519,8 +529,8 @@ int linuxConvert(const std::vector<std::string>& a, Streams s) {
     }
     r.fromFile = files[0];
     r.toFile = files[1];
-    if (r.fromFile == "-" || r.toFile == "-") return convertStreams(r, allowMerge, s);
-    return convert(r, allowMerge, s);
+    if (r.fromFile == "-" || r.toFile == "-") return convertStreams(r, allowMerge, s, shown);
+    return convert(r, allowMerge, s, shown);
 }
 
 }  // namespace

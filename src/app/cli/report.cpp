@@ -1,7 +1,9 @@
 #include "app/cli/report.h"
 
+#include <fstream>
 #include <ostream>
 
+#include "operations/conversion_report.h"
 #include "platform/interrupt.h"
 
 namespace vesk::cli {
@@ -12,6 +14,24 @@ namespace {
 std::string oldFileText(const SaveOutcome& save) {
     if (save.backupFile.empty()) return " (no copy of the old one could be kept)";
     return ", the old one is " + save.backupFile;
+}
+
+/// The losses of the conversion beside the counts; each event to `reportFile` when given.
+void reportLosses(NewAdbook& book, const SaveOutcome& save, std::ostream& err,
+                  const std::string& reportFile) {
+    if (!save.format) return;
+    std::ofstream events;
+    if (!reportFile.empty()) {
+        events.open(reportFile, std::ios::binary | std::ios::trunc);
+        if (!events) err << "vesk: cannot write the report " << reportFile << "\n";
+    }
+    ReportSink sink;
+    if (events.is_open()) sink = [&events](const ReportEvent& e) { writeJsonLine(events, e); };
+    const ConversionReport report = reportFor(book, *save.format, sink);
+    for (const std::string& line : reportSummary(report)) err << "vesk: " << line << "\n";
+    if (events.is_open() && !events.flush()) {
+        err << "vesk: cannot write the report " << reportFile << "\n";
+    }
 }
 
 }  // namespace
@@ -33,7 +53,7 @@ void reportMergedOrReplaced(const SaveOutcome& save, std::ostream& err) {
 
 /// The summary after a conversion, on stderr: what was read, written, merged and flattened.
 void reportConversion(const std::string& source, NewAdbook& book, const SaveOutcome& save,
-                      std::ostream& err) {
+                      std::ostream& err, const std::string& reportFile) {
     const TreeCounts c = countTree(book);
     err << "vesk: read " << c.entries << " contact(s)";
     if (c.folders > 0) err << " in " << c.folders << " folder(s)";
@@ -51,14 +71,15 @@ void reportConversion(const std::string& source, NewAdbook& book, const SaveOutc
         err << "vesk: this format holds no folders: the contacts of " << save.foldersFlattened
             << " folder(s) were written without them\n";
     }
+    reportLosses(book, save, err, reportFile);
     reportMergedOrReplaced(save, err);
 }
 
 /// Exit code and message for how a dispatch went.
 int judge(const DispatchOutcome& o, const std::string& source, NewAdbook& book, std::ostream& err,
-          bool failureTold) {
+          bool failureTold, const std::string& reportFile) {
     if (o.save.status == SaveStatus::Saved && o.sourceAvailable) {
-        reportConversion(source, book, o.save, err);
+        reportConversion(source, book, o.save, err, reportFile);
         return kExitDone;
     }
     if (interruptRequested()) {
