@@ -63,6 +63,9 @@ bool ToLDIF::write(Entry e) {
     m_scratch.append(",mail=");
     ldif::appendDnValue(m_scratch, mail);
     appendLine("dn", m_scratch, true);
+    // Right after the dn, as Thunderbird writes them: abook joins records of the same cn when
+    // the classes come last.
+    m_text.append("objectclass: top\nobjectclass: person\n");
     appendLine("cn", name);
     appendLine("xmozillanickname", e[Field::Nickname]);
     appendLine("mail", mail);
@@ -90,7 +93,7 @@ bool ToLDIF::write(Entry e) {
     appendIfSet("ou", e, Field::Department);
     appendIfSet("homeurl", e, Field::HomeWebPage);
     appendIfSet("workurl", e, Field::BusinessWebPage);
-    m_text.append("objectclass: top\nobjectclass: person\n\n");
+    m_text.push_back('\n');
     return true;
 }
 

@@ -44,8 +44,9 @@ void ToBase::saveFrom(IterBase& reader, bool noRewind, bool finishAtEnd) {
         }
         Entry e = reader.nextEntry();
         if (e.kind == KindListEnd) break;
-        // What the source cannot hold is not handed on, and an undated entry is dated now.
-        write(e.maskedCopy());
+        // What the source cannot hold is not handed on, and an undated entry is dated now
+        // unless the writer keeps it undated.
+        write(keepsUndated ? e.maskedFields() : e.maskedCopy());
         ++counter;
     }
 
