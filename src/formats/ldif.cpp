@@ -63,9 +63,11 @@ bool ToLDIF::write(Entry e) {
     m_scratch.append(",mail=");
     ldif::appendDnValue(m_scratch, mail);
     appendLine("dn", m_scratch, true);
-    // Right after the dn, as Thunderbird writes them: abook joins records of the same cn when
-    // the classes come last.
-    m_text.append("objectclass: top\nobjectclass: person\n");
+    // Thunderbird's classes, right after the dn as it writes them: abook joins records into
+    // others when the classes come last or when only top and person follow the dn.
+    m_text.append(
+        "objectclass: top\nobjectclass: person\nobjectclass: organizationalPerson\n"
+        "objectclass: inetOrgPerson\nobjectclass: mozillaAbPersonAlpha\n");
     appendLine("cn", name);
     appendLine("xmozillanickname", e[Field::Nickname]);
     appendLine("mail", mail);
@@ -95,6 +97,11 @@ bool ToLDIF::write(Entry e) {
     appendIfSet("workurl", e, Field::BusinessWebPage);
     m_text.push_back('\n');
     return true;
+}
+
+bool ToLDIF::finish() {
+    // Every value beyond ASCII is base64, so the text needs no encoding of its own.
+    return writeBytes(text());
 }
 
 std::string ToLDIF::text() {

@@ -405,6 +405,9 @@ TEST(LdifWriter, PlainPersonPutsItsClassesRightAfterTheDn) {
               "dn: cn=Ann Lee,mail=ann@example.org\n"
               "objectclass: top\n"
               "objectclass: person\n"
+              "objectclass: organizationalPerson\n"
+              "objectclass: inetOrgPerson\n"
+              "objectclass: mozillaAbPersonAlpha\n"
               "cn:Ann Lee\n"
               "xmozillanickname:an\n"
               "mail:ann@example.org\n"
@@ -511,6 +514,8 @@ TEST(LdifWriter, RoundTripKeepsEveryFieldItWrites) {
     const std::string path = dir.file("book.ldif");
     ToLDIF writer(run, path);
     ASSERT_TRUE(writer.fromStart(source));
+    // LF line ends: abook keeps the CR of CR LF and then joins records into others.
+    EXPECT_EQ(testing::slurp(path).find('\r'), std::string::npos);
 
     IterFile reader(run, path, IterFile::Ldif);
     NewAdbook back(run);
