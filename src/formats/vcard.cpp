@@ -46,8 +46,9 @@ void appendFolded(std::string& out, std::string_view line) {
     out.push_back('\n');
 }
 
-/// Text escapes of 3.0 and 4.0: backslash, comma, semicolon and line breaks.
-std::string escapeText(std::string_view s) {
+/// Text escapes of 3.0 and 4.0: backslash, comma and line breaks, and the semicolon inside a
+/// component of a structured value (Thunderbird keeps "\\;" of a plain text value as it is).
+std::string escapeText(std::string_view s, bool component = false) {
     std::string out;
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
@@ -58,7 +59,7 @@ std::string escapeText(std::string_view s) {
         } else if (c == '\n') {
             out.append("\\n");
         } else {
-            if (c == '\\' || c == ',' || c == ';') out.push_back('\\');
+            if (c == '\\' || c == ',' || (c == ';' && component)) out.push_back('\\');
             out.push_back(c);
         }
     }
@@ -74,7 +75,7 @@ std::string structured(const Entry& e, std::initializer_list<Field> fields, std:
         if (!first) v.push_back(';');
         first = false;
         any = any || !e[f].empty();
-        v += escapeText(e[f]);
+        v += escapeText(e[f], true);
     }
     return any ? v : std::string();
 }
@@ -179,7 +180,7 @@ void ToVCard::appendModernCard(const Entry& e) {
     appendProperty(out, "NICKNAME", escapeText(e[Field::Nickname]));
     appendProperty(out, "ORG",
                    e[Field::Department].empty()
-                       ? escapeText(e[Field::Organization])
+                       ? escapeText(e[Field::Organization], true)
                        : structured(e, {Field::Organization, Field::Department}));
     appendProperty(out, "TITLE", escapeText(e[Field::JobTitle]));
     const std::pair<std::string_view, Field> phones[] = {
