@@ -183,10 +183,11 @@ void ToVCard::appendModernCard(const Entry& e) {
                        ? escapeText(e[Field::Organization], true)
                        : structured(e, {Field::Organization, Field::Department}));
     appendProperty(out, "TITLE", escapeText(e[Field::JobTitle]));
+    // Thunderbird goes by the first type: FAX first, or a fax becomes its work phone.
     const std::pair<std::string_view, Field> phones[] = {
         {"TEL;TYPE=WORK,VOICE", Field::BusinessPhone}, {"TEL;TYPE=HOME,VOICE", Field::HomePhone},
         {"TEL;TYPE=CELL", Field::CellularPhone},       {"TEL;TYPE=PAGER", Field::Pager},
-        {"TEL;TYPE=WORK,FAX", Field::BusinessFax},     {"TEL;TYPE=HOME,FAX", Field::HomeFax}};
+        {"TEL;TYPE=FAX,WORK", Field::BusinessFax},     {"TEL;TYPE=FAX,HOME", Field::HomeFax}};
     for (const auto& [head, field] : phones) appendProperty(out, head, escapeText(e[field]));
     // post-office box; extended address (the office); street; locality; region; code; country
     appendProperty(

@@ -205,7 +205,7 @@ TEST_F(VcfTest, Version30EscapesAndLeavesOutEmptyProperties) {
     EXPECT_EQ(written({e}, 3),
               "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:urn:uuid:" + vcard::derivedUid(e) +
                   "\r\nN:Doe;John;;;\r\nFN:Doe\\, John\r\n"
-                  "ORG:Smith\\; Jones\r\nTITLE:VP\\, Engineering\r\nTEL;TYPE=HOME,FAX:555-1\r\n"
+                  "ORG:Smith\\; Jones\r\nTITLE:VP\\, Engineering\r\nTEL;TYPE=FAX,HOME:555-1\r\n"
                   "ADR;TYPE=HOME:;;12 Main St\\nApt 4;Zürich;;;\r\n"
                   "EMAIL;TYPE=INTERNET,PREF:john@example.org\r\nNOTE:C:\\\\Data; x\r\n"
                   "REV:2006-03-01T12:00:00Z\r\nEND:VCARD\r\n");
