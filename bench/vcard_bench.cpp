@@ -9,6 +9,7 @@
 #include <string>
 
 #include "formats/kynt.h"
+#include "formats/vcard.h"
 #include "model/adbook.h"
 #include "platform/run_context.h"
 
@@ -111,5 +112,23 @@ void BM_WriteKynt(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes));
 }
 BENCHMARK(BM_WriteKynt)->Unit(benchmark::kMillisecond);
+
+/// Writes the book as vCard 2.1 (`vcard21`), 3.0 (`vcard`) or 4.0 (`vcard40`): the argument.
+void BM_WriteVcf(benchmark::State& state) {
+    vesk::RecordingRun run;
+    iterators::IterVCF r(run, files().vcf);
+    NewAdbook book(run);
+    book.fromIter(r, false);
+    const int version = static_cast<int>(state.range(0));
+    const std::string out = (files().dir / "out.vcf").string();
+    for (auto _ : state) {
+        std::unique_ptr<ToVCF> w = version == 2 ? std::make_unique<ToVCF>(run, out)
+                                                : std::make_unique<ToVCard>(run, out, version);
+        w->fromStart(book);
+        if (!w->succeeded()) state.SkipWithError("write failed");
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * fs::file_size(out)));
+}
+BENCHMARK(BM_WriteVcf)->Arg(2)->Arg(3)->Arg(4)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -273,6 +273,7 @@ Entry IterKYNT::closeElement(bool folder, bool& advance) {
 ToKYNT::ToKYNT(RunContext& run, std::string fileName, std::int64_t revisionTime,
                const FieldMask& mask)
     : ToVCF(run, std::move(fileName)) {
+    keepsUndated = false;  // every card of the archive carries its time
     wantsFolders = true;
     wantsLists = true;
     mergesExisting = false;

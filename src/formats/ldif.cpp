@@ -63,6 +63,11 @@ bool ToLDIF::write(Entry e) {
     m_scratch.append(",mail=");
     ldif::appendDnValue(m_scratch, mail);
     appendLine("dn", m_scratch, true);
+    // Thunderbird's classes, right after the dn as it writes them: abook joins records into
+    // others when the classes come last or when only top and person follow the dn.
+    m_text.append(
+        "objectclass: top\nobjectclass: person\nobjectclass: organizationalPerson\n"
+        "objectclass: inetOrgPerson\nobjectclass: mozillaAbPersonAlpha\n");
     appendLine("cn", name);
     appendLine("xmozillanickname", e[Field::Nickname]);
     appendLine("mail", mail);
@@ -91,7 +96,7 @@ bool ToLDIF::write(Entry e) {
     appendIfSet("homeurl", e, Field::HomeWebPage);
     appendIfSet("workurl", e, Field::BusinessWebPage);
     appendExtras(e);
-    m_text.append("objectclass: top\nobjectclass: person\n\n");
+    m_text.push_back('\n');
     return true;
 }
 
@@ -106,6 +111,12 @@ void ToLDIF::appendExtras(const Entry& e) {
     if (year > 0) appendLine("birthyear", std::to_string(year));
     appendLine("birthmonth", std::to_string(month));
     appendLine("birthday", std::to_string(day));
+}
+
+bool ToLDIF::finish() {
+    // Every value beyond ASCII is base64, so the text needs no encoding of its own.
+    return writeBytes(text());
+}
 }
 
 std::string ToLDIF::text() {

@@ -18,6 +18,9 @@ namespace vesk {
 /// Writes contacts and distribution lists (as groupOfNames records) in LDIF.
 class ToLDIF : public ToFile {
   public:
+    /// Written with LF line ends (LDIF allows both): abook keeps the CR of CR LF in values and
+    /// then joins most records of a book into others.
+    bool finish() override;
     ToLDIF(RunContext& run, std::string fileName);
 
     bool write(Entry e) override;

@@ -212,7 +212,9 @@ bool NewAdbook::rewind() {
 }
 
 Entry NewAdbook::nextEntry() {
-    return m_entries[m_entryPos++]->maskedCopy();
+    // Undated entries stay undated here: the conversion loop dates them for the writers that
+    // need a time, and the others keep "no time" as it is.
+    return m_entries[m_entryPos++]->maskedFields();
 }
 
 IterBase* NewAdbook::nextFolder() {
@@ -591,7 +593,7 @@ bool DistList::rewind() {
 }
 
 Entry DistList::nextEntry() {
-    return m_members[m_pos++]->maskedCopy();
+    return m_members[m_pos++]->maskedFields();
 }
 
 bool DistList::atEnd() {

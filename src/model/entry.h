@@ -166,10 +166,11 @@ class Entry {
     const std::string& operator[](Field f) const { return fields[static_cast<std::size_t>(f)]; }
 
     /// A copy holding only the fields the mask supports, dated now when this entry is undated
-    /// (time 0): what a book hands out and what the conversion loop passes to a writer.
+    /// (time 0): what the conversion loop passes to most writers.
     Entry maskedCopy() const;
     /// A copy holding only the fields the mask supports, its revision time as it stands: what
-    /// merges compare, since an undated entry (time 0) is older than any dated one.
+    /// a book hands out and merges compare, since an undated entry (time 0) is older than any
+    /// dated one.
     Entry maskedFields() const;
 
     /// Adds an extra value; an empty value or one the entry already holds is not added.

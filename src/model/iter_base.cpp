@@ -55,8 +55,13 @@ void ToBase::saveFrom(IterBase& reader, bool noRewind, bool finishAtEnd) {
         }
         Entry e = reader.nextEntry();
         if (e.kind == KindListEnd) break;
-        // What the source cannot hold is not handed on, and an undated entry is dated now.
-        keepMaskedCopy(e);
+        // What the source cannot hold is not handed on, and an undated entry is dated now
+        // unless the writer keeps it undated.
+        if (keepsUndated) {
+            keepMaskedFields(e);
+        } else {
+            keepMaskedCopy(e);
+        }
         write(std::move(e));
         ++counter;
     }

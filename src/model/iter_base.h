@@ -61,6 +61,9 @@ class ToBase {
     bool wantsFolders = false;
     bool wantsLists = false;
     bool mergesExisting = false;
+    /// The writer is handed undated entries (time 0) as they are, not dated now: a file that
+    /// can leave the time out does not make one up.
+    bool keepsUndated = false;
     /// Folder path (backslash form) under which a merge puts an existing destination's contents.
     std::string mergeFolder;
 

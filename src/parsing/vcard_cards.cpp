@@ -44,6 +44,24 @@ std::string_view trimRight(std::string_view s) {
     return s;
 }
 
+std::string lowerCopy(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    }
+    return out;
+}
+
+/// A UID as groups name it: "urn:uuid:" is optional and the case does not count.
+std::string uidKey(std::string_view uid) {
+    std::string key = lowerCopy(uid);
+    const std::size_t start = key.find_first_not_of(" \t");
+    key.erase(0, start == std::string::npos ? key.size() : start);
+    while (!key.empty() && (key.back() == ' ' || key.back() == '\t')) key.pop_back();
+    if (key.rfind("urn:uuid:", 0) == 0) key.erase(0, 9);
+    return key;
+}
+
 std::string_view trimCr(std::string_view s) {
     while (!s.empty() && s.back() == '\r') s.remove_suffix(1);
     return s;
@@ -382,6 +400,8 @@ enum Slot : std::size_t {
     kSpouse,
     kLabelWork,
     kLabelHome,
+    kUid,
+    kKind,
     kSlotCount
 };
 
@@ -430,6 +450,7 @@ struct IterVCF::Card {
     std::vector<Property> untypedUrl;
     std::vector<Property> labels;   ///< X-ABLabel, by group
     std::vector<Property> related;  ///< X-ABRELATEDNAMES, by group
+    std::vector<Property> members;  ///< MEMBER of a group card
     std::deque<std::string> scratch;
     std::vector<Property> all;  ///< every property, for the ones no field takes
 
@@ -441,6 +462,7 @@ struct IterVCF::Card {
         untypedUrl.clear();
         labels.clear();
         related.clear();
+        members.clear();
         if (!scratch.empty()) scratch.clear();
         all.clear();
     }
@@ -490,6 +512,8 @@ struct IterVCF::Card {
                     offer(kOrg, p);
                 } else if (sameName(n, "REV")) {
                     offer(kRev, p);
+                } else if (sameName(n, "UID")) {
+                    offer(kUid, p);
                 }
                 return;
             default:
@@ -515,6 +539,10 @@ struct IterVCF::Card {
             offer(kSupported, p);
         } else if (sameName(n, "RELATED")) {
             if (t & kTypeSpouse) offer(kSpouse, p);
+        } else if (sameName(n, "KIND") || sameName(n, "X-ADDRESSBOOKSERVER-KIND")) {
+            offer(kKind, p);
+        } else if (sameName(n, "MEMBER") || sameName(n, "X-ADDRESSBOOKSERVER-MEMBER")) {
+            members.push_back(p);
         } else if (sameName(n, "X-ABLABEL")) {
             if (!p.group.empty()) keep(labels, p, kLabelsKept);
         } else if (sameName(n, "X-ABRELATEDNAMES")) {
@@ -771,6 +799,8 @@ std::size_t IterVCF::findNextItem(std::size_t from) const {
 }
 
 bool IterVCF::rewind() {
+    m_pending.clear();
+    m_groupCard = false;
     m_cardsRead = 0;
     m_itemEnd = std::string::npos;
     m_position = findNextItem(0);
@@ -779,7 +809,7 @@ bool IterVCF::rewind() {
 }
 
 bool IterVCF::atEnd() {
-    return m_end;
+    return m_end && m_pending.empty();
 }
 
 float IterVCF::progress() {
@@ -803,6 +833,11 @@ void IterVCF::nextCard() {
 }
 
 Entry IterVCF::nextEntry() {
+    if (!m_pending.empty()) {
+        Entry e = std::move(m_pending.front());
+        m_pending.pop_front();
+        return e;
+    }
     if (m_end || m_position == std::string::npos) {
         m_end = true;
         return Entry();
@@ -810,6 +845,7 @@ Entry IterVCF::nextEntry() {
     std::size_t end = 0;
     Entry e = readCard(m_position, end);
     m_itemEnd = end;
+    if (m_groupCard) e = openGroup(e);
     nextCard();
     return e;
 }
@@ -856,7 +892,8 @@ void addCategories(Entry& e, std::string_view value) {
 /// Properties that only frame a card or that the fields already answer.
 bool framesCard(std::string_view n) {
     for (const std::string_view name :
-         {"BEGIN", "END", "VERSION", "REV", "X-KYNT-SUPPORTED", "PRODID", "N", "FN", "AGENT"}) {
+         {"BEGIN", "END", "VERSION", "REV", "X-KYNT-SUPPORTED", "PRODID", "N", "FN", "AGENT",
+          "KIND", "MEMBER"}) {
         if (sameName(n, name)) return true;
     }
     return false;
@@ -872,8 +909,9 @@ bool isAnniversary(std::string_view n) {
 void IterVCF::readExtras(const Card& c, Entry& e, bool modern) {
     for (const Property& p : c.all) {
         bool used = false;
+        // The UID slot only finds group members; the UID itself is kept with the contact.
         for (std::size_t s = 0; s < kSlotCount && !used; ++s) {
-            used = c.has[s] && c.slot[s].name.data() == p.name.data();
+            used = s != kUid && c.has[s] && c.slot[s].name.data() == p.name.data();
         }
         if (used || p.base64 || framesCard(p.name)) continue;
         std::string raw = rawValue(p);
@@ -891,6 +929,52 @@ void IterVCF::readExtras(const Card& c, Entry& e, bool modern) {
         } else {
             e.addExtra(ExtraKind::Property, std::move(raw), plainHead(p.head));
         }
+    }
+}
+
+Entry IterVCF::openGroup(const Entry& card) {
+    const std::vector<std::string> references = std::move(m_groupMembers);
+    m_groupMembers.clear();
+    Entry begin = markerEntry(KindListBegin, card[Field::FullName]);
+    for (const std::string& ref : references) {
+        Entry member = memberCard(ref);
+        if (!member.isEmpty()) m_pending.push_back(std::move(member));
+    }
+    m_pending.push_back(markerEntry(KindListEnd, {}));
+    m_groupCard = false;
+    return begin;
+}
+
+Entry IterVCF::memberCard(std::string_view reference) {
+    indexCards();
+    const bool mail = startsWithNoCase(reference, "mailto:");
+    const std::string key = mail ? lowerCopy(reference.substr(7)) : uidKey(reference);
+    const auto& index = mail ? m_byEmail : m_byUid;
+    const auto hit = index.find(key);
+    if (hit != index.end()) {
+        std::size_t end = 0;
+        Entry e = readCard(hit->second, end);
+        if (!m_groupCard) return e;  // a group inside a group is not a member
+        m_groupCard = false;
+        return Entry();
+    }
+    Entry e;
+    e.revisionTime = 0;
+    if (mail) e[Field::Email] = std::string(reference.substr(7));
+    return e;
+}
+
+void IterVCF::indexCards() {
+    if (m_indexed) return;
+    m_indexed = true;
+    for (std::size_t pos = findNextItem(0); pos != std::string::npos;) {
+        const std::size_t end = scanCard(pos);
+        const Card& c = *m_card;
+        if (c.has[kUid]) m_byUid.emplace(uidKey(rawValue(c.slot[kUid])), pos);
+        if (c.has[kEmail]) {
+            m_byEmail.emplace(lowerCopy(trim(unescapeValue(rawValue(c.slot[kEmail]), true))), pos);
+        }
+        pos = findNextItem(end);
     }
 }
 
@@ -996,6 +1080,12 @@ Entry IterVCF::readCard(std::size_t begin, std::size_t& end) {
     e[Field::Assistant] = text(kAssistant);
     e[Field::Spouse] = text(kSpouse);
     readExtras(c, e, modern);
+    m_groupCard = c.has[kKind] && equalNoCase(trim(rawValue(c.slot[kKind])), "group");
+    m_groupMembers.clear();
+    if (m_groupCard) {
+        for (const Property& m : c.members)
+            m_groupMembers.push_back(std::string(trim(rawValue(m))));
+    }
 
     if (e[Field::FullName].empty()) {
         std::string full;
@@ -1238,15 +1328,32 @@ void appendExtras(std::string& out, const Entry& e) {
 
 }  // namespace
 
-ToVCF::ToVCF(RunContext& run, std::string fileName) : ToFile(run, std::move(fileName)) {}
+ToVCF::ToVCF(RunContext& run, std::string fileName) : ToFile(run, std::move(fileName)) {
+    wantsLists = true;
+    keepsUndated = true;
+}
+
+bool ToVCF::skipsListPart(const Entry& e) {
+    if (e.kind == KindListBegin) {
+        m_run->note(Severity::Warning, "List dropped: this vCard version holds no lists",
+                    Where{m_fileName, 0, -1, e[Field::FullName]});
+        m_inList = true;
+        return true;
+    }
+    if (e.kind == KindListEnd) {
+        m_inList = false;
+        return true;
+    }
+    return m_inList;
+}
 
 bool ToVCF::write(Entry e) {
-    if (e.isMarker()) return false;
-    appendCard(m_text, e);
+    if (skipsListPart(e) || e.isMarker()) return false;
+    appendCard(m_text, e, false);
     return true;
 }
 
-void ToVCF::appendCard(std::string& out, const Entry& e) {
+void ToVCF::appendCard(std::string& out, const Entry& e, bool archive) {
     const auto joined = [&e](std::string_view lead, std::initializer_list<Field> fields) {
         std::string v(lead);
         bool first = true;
@@ -1257,20 +1364,25 @@ void ToVCF::appendCard(std::string& out, const Entry& e) {
         }
         return v;
     };
+    // Others take an empty phone line for a number and lose the lines after it.
+    const auto phone = [&](std::string_view head, Field f) {
+        if (archive || !e[f].empty()) appendLine(out, head, e[f]);
+    };
     out.append("BEGIN:VCARD\nVERSION:2.1\n");
-    appendLine(out, "REV", vcard::formatRevision(e.revisionTime));
+    if (archive || e.revisionTime != 0)
+        appendLine(out, "REV", vcard::formatRevision(e.revisionTime));
     appendLine(out, "N",
                joined("", {Field::LastName, Field::FirstName, Field::MiddleName, Field::Title}));
     appendLine(out, "FN", e[Field::FullName]);
     appendLine(out, "NICKNAME", e[Field::Nickname]);
     appendLine(out, "ORG", joined("", {Field::Organization, Field::Department}));
     appendLine(out, "TITLE", e[Field::JobTitle]);
-    appendLine(out, "TEL;WORK;VOICE", e[Field::BusinessPhone]);
-    appendLine(out, "TEL;HOME;VOICE", e[Field::HomePhone]);
-    appendLine(out, "TEL;CELL;VOICE", e[Field::CellularPhone]);
-    appendLine(out, "TEL;PAGER;VOICE", e[Field::Pager]);
-    appendLine(out, "TEL;WORK;FAX", e[Field::BusinessFax]);
-    appendLine(out, "TEL;HOME;FAX", e[Field::HomeFax]);
+    phone("TEL;WORK;VOICE", Field::BusinessPhone);
+    phone("TEL;HOME;VOICE", Field::HomePhone);
+    phone("TEL;CELL;VOICE", Field::CellularPhone);
+    phone("TEL;PAGER;VOICE", Field::Pager);
+    phone("TEL;WORK;FAX", Field::BusinessFax);
+    phone("TEL;HOME;FAX", Field::HomeFax);
     appendLine(
         out, "ADR;WORK",
         joined(";", {Field::Office, Field::BusinessStreet, Field::BusinessCity,

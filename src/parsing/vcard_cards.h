@@ -6,9 +6,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "model/iter_base.h"
 #include "model/to_file.h"
@@ -38,6 +41,8 @@ class IterVCF : public IterBase {
     IterVCF& operator=(const IterVCF&) = delete;
 
     bool rewind() override;
+    /// A group card (vCard 4.0 KIND:group, Apple's X-ADDRESSBOOKSERVER-KIND) comes as a list:
+    /// its marker, the members it names, the end marker.
     Entry nextEntry() override;
     bool atEnd() override;
     float progress() override;
@@ -72,7 +77,20 @@ class IterVCF : public IterBase {
     struct Card;
     /// The properties of the card that filled no field become the entry's extras.
     static void readExtras(const Card& c, Entry& e, bool modern);
+    /// Queues the members and end marker of the group card just read; gives its list marker.
+    Entry openGroup(const Entry& card);
+    /// The card a MEMBER value names (urn:uuid:, another UID, mailto:), or an empty entry.
+    Entry memberCard(std::string_view reference);
+    /// Where the cards of each UID and first e-mail address start, built at the first group.
+    void indexCards();
+
     std::unique_ptr<Card> m_card;
+    std::vector<std::string> m_groupMembers;  ///< MEMBER values of the card last read
+    bool m_groupCard = false;                 ///< the card last read is a group
+    std::deque<Entry> m_pending;              ///< members and end marker of an open group
+    bool m_indexed = false;
+    std::unordered_map<std::string, std::size_t> m_byUid;
+    std::unordered_map<std::string, std::size_t> m_byEmail;
     mutable std::size_t m_lastLineStart = std::string::npos;  ///< lineEnd's last answer
     mutable std::size_t m_lastLineEnd = 0;
     /// The file is not UTF-8 throughout: m_text holds its bytes, each value decoded by itself.
@@ -82,7 +100,8 @@ class IterVCF : public IterBase {
 
 }  // namespace iterators
 
-/// Writes one vCard 2.1 card per contact.
+/// Writes one vCard 2.1 card per contact. Lists cannot be held: each is reported as dropped
+/// and its members are not written again.
 class ToVCF : public ToFile {
   public:
     ToVCF(RunContext& run, std::string fileName);
@@ -92,10 +111,15 @@ class ToVCF : public ToFile {
     std::string text() override { return m_text; }
 
   protected:
-    /// Appends the card lines of `e` to `out`.
-    static void appendCard(std::string& out, const Entry& e);
+    /// Appends the card lines of `e` to `out`. The archive keeps every line of the classic
+    /// layout (`archive`); a .vcf leaves out empty phone lines and the REV of an undated entry.
+    static void appendCard(std::string& out, const Entry& e, bool archive = true);
+    /// True for list markers and list members, which a writer without lists skips; the first
+    /// marker of each list reports it as dropped.
+    bool skipsListPart(const Entry& e);
 
     std::string m_text;
+    bool m_inList = false;
 };
 
 }  // namespace vesk

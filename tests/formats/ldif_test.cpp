@@ -55,6 +55,13 @@ INSTANTIATE_TEST_SUITE_P(
                  "dn: cn=B\nobjectclass: groupOfNames\ncn: B\nmember: cn=Z,mail=z@e\n",
                  "13:A:: | 0:X:x@e: | 0:Y:y@e: | 237::: | 0:P:p@e: | 13:B:: | 0:Z:z@e: | "
                  "237:::"},
+        // The classes may come right after the dn (Thunderbird, this writer) or last (older
+        // writers, this writer before).
+        ReadCase{"ClassesFirstOrLast",
+                 "dn: cn=P,mail=p@e\nobjectclass: top\nobjectclass: person\ncn: P\nmail: p@e\n\n"
+                 "dn: cn=Q,mail=q@e\ncn: Q\nmail: q@e\nobjectclass: top\nobjectclass: person\n\n"
+                 "dn: cn=G\ncn: G\nmember: cn=P,mail=p@e\nobjectclass: groupOfNames\n",
+                 "0:P:p@e: | 0:Q:q@e: | 13:G:: | 0:P:p@e: | 237:::"},
         // A group without members does not swallow the record after it.
         ReadCase{"EmptyGroup",
                  "dn: cn=G\nobjectclass: groupOfNames\ncn: G\n\n"
@@ -407,7 +414,8 @@ std::string written(const std::vector<Entry>& entries) {
     return writer.text();
 }
 
-TEST(LdifWriter, PlainPersonKeepsTheClassicLayout) {
+// The classes follow the dn, as Thunderbird writes them: abook joins records of one cn otherwise.
+TEST(LdifWriter, PlainPersonPutsItsClassesRightAfterTheDn) {
     Entry e = testing::contact("Ann Lee", "ann@example.org", "an");
     e[Field::Organization] = "Acme";
     e[Field::FirstName] = "Ann";
@@ -415,6 +423,11 @@ TEST(LdifWriter, PlainPersonKeepsTheClassicLayout) {
     e[Field::HomePhone] = "555-1";
     EXPECT_EQ(written({e}),
               "dn: cn=Ann Lee,mail=ann@example.org\n"
+              "objectclass: top\n"
+              "objectclass: person\n"
+              "objectclass: organizationalPerson\n"
+              "objectclass: inetOrgPerson\n"
+              "objectclass: mozillaAbPersonAlpha\n"
               "cn:Ann Lee\n"
               "xmozillanickname:an\n"
               "mail:ann@example.org\n"
@@ -422,8 +435,6 @@ TEST(LdifWriter, PlainPersonKeepsTheClassicLayout) {
               "givenname:Ann\n"
               "sn:Lee\n"
               "homephone:555-1\n"
-              "objectclass: top\n"
-              "objectclass: person\n"
               "\n");
 }
 
@@ -523,6 +534,8 @@ TEST(LdifWriter, RoundTripKeepsEveryFieldItWrites) {
     const std::string path = dir.file("book.ldif");
     ToLDIF writer(run, path);
     ASSERT_TRUE(writer.fromStart(source));
+    // LF line ends: abook keeps the CR of CR LF and then joins records into others.
+    EXPECT_EQ(testing::slurp(path).find('\r'), std::string::npos);
 
     IterFile reader(run, path, IterFile::Ldif);
     NewAdbook back(run);

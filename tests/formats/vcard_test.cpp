@@ -1,3 +1,5 @@
+#include "formats/vcard.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -52,15 +54,21 @@ class VcfTest : public ::testing::Test {
         IterVCF r(run, file(bytes));
         return readAll(r);
     }
-    /// Writes entries with ToVCF into a file and returns the file's bytes.
-    std::string written(const std::vector<Entry>& entries) {
+    /// Writes entries with ToVCF (or ToVCard of `version`) into a file; returns its bytes.
+    std::string written(const std::vector<Entry>& entries, int version = 2) {
         const fs::path p = dir / "out.vcf";
-        ToVCF w(run, p.string());
+        std::unique_ptr<ToVCF> owned = version == 2
+                                           ? std::make_unique<ToVCF>(run, p.string())
+                                           : std::make_unique<ToVCard>(run, p.string(), version);
+        ToVCF& w = *owned;
         // As the conversion loop hands them over: only what the source can hold.
-        for (const Entry& e : entries) w.write(e.maskedCopy());
+        for (const Entry& e : entries) w.write(w.keepsUndated ? e.maskedFields() : e.maskedCopy());
         EXPECT_TRUE(w.finish());
         return slurp(p);
     }
+
+    /// Writes `e` and a second card with the writer of `version`; both come back whole.
+    void expectRoundTrip(const Entry& e, int version);
 
     fs::path dir;
     testing::TestRun run;
@@ -121,16 +129,19 @@ TEST_F(VcfTest, AQuotedPrintableExtraIsKeptDecodedWithoutItsEncoding) {
 // ---------------------------------------------------------------------------------------------
 // Writer
 
-TEST_F(VcfTest, EmptyEntryStillWritesAllTwentyOneLines) {
+// Empty phone lines are left out: Thunderbird takes "TEL;HOME;FAX:" for a number and loses the
+// lines after it. An undated entry gets no REV.
+TEST_F(VcfTest, EmptyEntryLeavesOutPhoneLinesAndAnUnknownTime) {
     Entry e;
     e.revisionTime = kMarch2006;
     EXPECT_EQ(written({e}),
               "BEGIN:VCARD\r\nVERSION:2.1\r\nREV:2006-03-01T12:00:00Z\r\nN:;;;\r\nFN:\r\n"
-              "NICKNAME:\r\nORG:;\r\nTITLE:\r\nTEL;WORK;VOICE:\r\nTEL;HOME;VOICE:\r\n"
-              "TEL;CELL;VOICE:\r\nTEL;PAGER;VOICE:\r\nTEL;WORK;FAX:\r\nTEL;HOME;FAX:\r\n"
+              "NICKNAME:\r\nORG:;\r\nTITLE:\r\n"
               "ADR;WORK:;;;;;;\r\nADR;HOME:;;;;;;\r\nURL;HOME:\r\nURL;WORK:\r\n"
               "EMAIL;PREF;INTERNET:\r\nX-KYNT-SUPPORTED:1111111111111111111111111111111111\r\n"
               "END:VCARD\r\n");
+    e.revisionTime = 0;
+    EXPECT_EQ(written({e}).find("REV:"), std::string::npos);
 }
 
 TEST_F(VcfTest, PlainAsciiCardKeepsTheClassicLayout) {
@@ -145,7 +156,7 @@ TEST_F(VcfTest, PlainAsciiCardKeepsTheClassicLayout) {
               "BEGIN:VCARD\r\nVERSION:2.1\r\nREV:2006-03-01T12:00:00Z\r\n"
               "N:x Last Name;x First Name;x Middle Name;x Title\r\nFN:x Full Name\r\n"
               "NICKNAME:x Nickname\r\nORG:x Organization;x Department\r\nTITLE:x Job Title\r\n"
-              "TEL;WORK;VOICE:x Business Phone\r\nTEL;HOME;VOICE:\r\n"
+              "TEL;WORK;VOICE:x Business Phone\r\n"
               "TEL;CELL;VOICE:x Cellular Phone\r\nTEL;PAGER;VOICE:x Pager\r\n"
               "TEL;WORK;FAX:x Business Fax\r\nTEL;HOME;FAX:x Home Fax\r\n"
               "ADR;WORK:;x Office;x Business Street Address;x Business City;x Business State;"
@@ -223,6 +234,141 @@ TEST_F(VcfTest, MarkersAreNotCards) {
     EXPECT_EQ(w.text().find("Friends"), std::string::npos);
 }
 
+TEST_F(VcfTest, Version30EscapesAndLeavesOutEmptyProperties) {
+    Entry e;
+    e.revisionTime = kMarch2006;
+    e[Field::FullName] = "Doe, John";
+    e[Field::LastName] = "Doe";
+    e[Field::FirstName] = "John";
+    e[Field::JobTitle] = "VP, Engineering";
+    e[Field::Organization] = "Smith; Jones";
+    e[Field::HomeFax] = "555-1";
+    e[Field::HomeStreet] = "12 Main St\nApt 4";
+    e[Field::HomeCity] = "Zürich";
+    e[Field::Email] = "john@example.org";
+    e[Field::Notes] = R"(C:\Data; x)";  // ";" is escaped only inside structured values
+    EXPECT_EQ(written({e}, 3),
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:urn:uuid:" + vcard::derivedUid(e) +
+                  "\r\nN:Doe;John;;;\r\nFN:Doe\\, John\r\n"
+                  "ORG:Smith\\; Jones\r\nTITLE:VP\\, Engineering\r\nTEL;TYPE=FAX,HOME:555-1\r\n"
+                  "ADR;TYPE=HOME:;;12 Main St\\nApt 4;Zürich;;;\r\n"
+                  "EMAIL;TYPE=INTERNET,PREF:john@example.org\r\nNOTE:C:\\\\Data; x\r\n"
+                  "REV:2006-03-01T12:00:00Z\r\nEND:VCARD\r\n");
+}
+
+TEST_F(VcfTest, Version30WritesTheRequiredNameLines) {
+    Entry e;
+    e.revisionTime = 0;
+    e[Field::Organization] = "Acme";
+    EXPECT_EQ(written({e}, 3),
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:urn:uuid:" + vcard::derivedUid(e) +
+                  "\r\nN:;;;;\r\nFN:Acme\r\nORG:Acme\r\nEND:VCARD\r\n");
+}
+
+// Lines are folded at 75 octets, never inside a UTF-8 character, and unfold to the value.
+TEST_F(VcfTest, ModernLinesFoldWithoutSplittingCharacters) {
+    for (const int version : {3, 4}) {
+        Entry e;
+        e[Field::FullName] = "A";
+        e[Field::Notes] = "x" + std::string(40, 'a');
+        for (int i = 0; i < 60; ++i) e[Field::Notes] += "äß€𝄞";
+        const std::string text = written({e}, version);
+        std::istringstream lines(text);
+        std::string line;
+        int continuations = 0;
+        while (std::getline(lines, line)) {
+            ASSERT_FALSE(line.empty());
+            ASSERT_EQ(line.back(), '\r');
+            line.pop_back();
+            EXPECT_LE(line.size(), 75u) << line;
+            if (line[0] == ' ') ++continuations;
+            EXPECT_NE(static_cast<unsigned char>(line[line[0] == ' ' ? 1 : 0]) & 0xC0, 0x80u)
+                << "continuation starts inside a character: " << line;
+        }
+        EXPECT_GT(continuations, 5);
+        EXPECT_EQ(text.find("CHARSET"), std::string::npos);
+        EXPECT_EQ(read(text).at(0)[Field::Notes], e[Field::Notes]);
+    }
+}
+
+// Version 4.0 writes a list as a group card; its members are named by the UID of their card,
+// else by their address, and a member with neither gets a card of its own.
+TEST_F(VcfTest, Version40ListsComeBackAsLists) {
+    const Entry ann = testing::contact("Ann Lee", "ann@example.org");
+    const Entry bob = testing::contact("Bob", "bob@example.org");
+    Entry cid;
+    cid[Field::FullName] = "Cid";
+    const std::string text = written({ann, markerEntry(KindListBegin, "Team, North"), ann, bob, cid,
+                                      markerEntry(KindListEnd, "")},
+                                     4);
+    EXPECT_NE(text.find("KIND:group\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("FN:Team\\, North\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("MEMBER:urn:uuid:" + vcard::derivedUid(ann) + "\r\n"), std::string::npos);
+    EXPECT_NE(text.find("MEMBER:mailto:bob@example.org\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("MEMBER:urn:uuid:" + vcard::derivedUid(cid) + "\r\n"), std::string::npos);
+
+    const auto got = read(text);
+    std::vector<std::string> trace;
+    for (const Entry& g : got) {
+        trace.push_back(std::to_string(toNumber(g.kind)) + ":" + g[Field::FullName] + ":" +
+                        g[Field::Email]);
+    }
+    EXPECT_EQ(trace, (std::vector<std::string>{"0:Ann Lee:ann@example.org", "0:Cid:",
+                                               "13:Team, North:", "0:Ann Lee:ann@example.org",
+                                               "0::bob@example.org", "0:Cid:", "237::"}));
+}
+
+// Versions 2.1 and 3.0 hold no lists: each list is reported, its members are not written twice.
+TEST_F(VcfTest, OlderVersionsReportListsAsDropped) {
+    for (const int version : {2, 3}) {
+        testing::TestRun own;
+        const fs::path p = dir / "lists.vcf";
+        std::unique_ptr<ToVCF> w = version == 2
+                                       ? std::make_unique<ToVCF>(own, p.string())
+                                       : std::make_unique<ToVCard>(own, p.string(), version);
+        w->write(testing::contact("Ann", "ann@example.org"));
+        w->write(markerEntry(KindListBegin, "Team"));
+        w->write(testing::contact("Ann", "ann@example.org"));
+        w->write(markerEntry(KindListEnd, ""));
+        w->write(testing::contact("Bob", "bob@example.org"));
+        const std::string text = w->text();
+        EXPECT_EQ(text.find("FN:Ann"), text.rfind("FN:Ann")) << text;
+        EXPECT_NE(text.find("FN:Bob"), std::string::npos);
+        ASSERT_EQ(own.diagnostics().count(), 1);
+        EXPECT_EQ(own.diagnostics().items().at(0).entry, "Team");
+    }
+}
+
+// Apple's 3.0 groups are read as lists too.
+TEST_F(VcfTest, AppleGroupCardsAreLists) {
+    const auto got = read(
+        "BEGIN:VCARD\nVERSION:3.0\nFN:Ann\nEMAIL:ann@x.org\nUID:A-1\nEND:VCARD\n"
+        "BEGIN:VCARD\nVERSION:3.0\nX-ADDRESSBOOKSERVER-KIND:group\nFN:Friends\n"
+        "X-ADDRESSBOOKSERVER-MEMBER:urn:uuid:a-1\nX-ADDRESSBOOKSERVER-MEMBER:urn:uuid:gone\n"
+        "END:VCARD\n");
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got[1].kind, KindListBegin);
+    EXPECT_EQ(got[1][Field::FullName], "Friends");
+    EXPECT_EQ(got[2][Field::Email], "ann@x.org");
+    EXPECT_EQ(got[3].kind, KindListEnd);
+}
+
+// A book hands an undated entry to a vCard writer undated: no REV is made up for it.
+TEST_F(VcfTest, UndatedEntriesOfABookGetNoRevision) {
+    NewAdbook book(run);
+    Entry undated = testing::contact("Ann", "ann@example.org");
+    undated.revisionTime = 0;
+    book.addEntry(undated);
+    const fs::path p = dir / "book.vcf";
+    for (const int version : {2, 3, 4}) {
+        std::unique_ptr<ToVCF> w = version == 2
+                                       ? std::make_unique<ToVCF>(run, p.string())
+                                       : std::make_unique<ToVCard>(run, p.string(), version);
+        ASSERT_TRUE(w->fromStart(book));
+        EXPECT_EQ(slurp(p).find("REV"), std::string::npos) << version;
+    }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Round trips
 
@@ -243,14 +389,22 @@ TEST_P(VcfRoundTrip, EveryFieldComesBack) {
     for (const auto& [f, v] : GetParam().values) e[f] = v;
     e.mask.reset(7).reset(33);
     e.revisionTime = -86399;  // before 1970 as well
+    for (const int version : {2, 3, 4}) {
+        SCOPED_TRACE(version);
+        expectRoundTrip(e, version);
+    }
+}
+
+void VcfTest::expectRoundTrip(const Entry& e, int version) {
     const std::string path = file("");
     {
-        ToVCF w(run, path);
-        w.write(e);
+        std::unique_ptr<ToVCF> w = version == 2 ? std::make_unique<ToVCF>(run, path)
+                                                : std::make_unique<ToVCard>(run, path, version);
+        w->write(e);
         Entry second = testing::contact("Second", "second@example.org");
         second.revisionTime = kMarch2006;
-        w.write(second);
-        ASSERT_TRUE(w.finish());
+        w->write(second);
+        ASSERT_TRUE(w->finish());
     }
     IterVCF r(run, path);
     const auto got = readAll(r);

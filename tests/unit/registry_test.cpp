@@ -54,7 +54,7 @@ TEST(Registry, ReaderAndWriterRowsDecideByFirstMatch) {
     } cases[] = {
         {"x.simeon", Application::None, "simeon", "(none)"},
         {"x.VCF", Application::None, "vcard", "vcard"},
-        {"x.bab", Application::None, "vcard", "vcard"},
+        {"x.bab", Application::None, "vcard21", "vcard21"},
         {"x.kynt", Application::None, "kynt", "kynt"},
         {"x.txt", Application::None, "plain_text", "plain_text"},
         {"nndbase.txt", Application::Eudora, "eudora", "eudora"},
