@@ -15,26 +15,28 @@ ToCSV::ToCSV(RunContext& run, std::string fileName) : ToFile(run, std::move(file
         // A field without a heading of its own gets the fixed one, never the placeholder:
         // identical headings would all read back as one column.
         for (int f = 0; f < kFieldCount; ++f) {
-            if (f > 0) m_text.push_back(',');
+            if (f > 0) m_line.push_back(',');
             const std::string* h = map.headingOf(f);
             const std::string_view heading =
                 h ? std::string_view(*h) : fixed[static_cast<std::size_t>(f)];
             if (heading.find_first_of(",\"\n") != std::string_view::npos) {
-                csv::appendQuoted(m_text, heading);
+                csv::appendQuoted(m_line, heading);
             } else {
-                m_text.append(heading);
+                m_line.append(heading);
             }
         }
     } else {
         for (std::size_t f = 0; f < fixed.size(); ++f) {
-            if (f > 0) m_text.push_back(',');
-            m_text.append(fixed[f]);
+            if (f > 0) m_line.push_back(',');
+            m_line.append(fixed[f]);
         }
     }
-    m_text.push_back('\n');
+    m_line.push_back('\n');
+    m_text += m_line;
 }
 
 bool ToCSV::write(Entry e) {
+    m_line.clear();
     std::size_t size = 1;
     bool quotes = false;
     for (const std::string& v : e.fields) {
@@ -43,16 +45,17 @@ bool ToCSV::write(Entry e) {
     }
     if (quotes) {
         for (const std::string& v : e.fields) {
-            csv::appendQuoted(m_text, v);
-            m_text.push_back(',');
+            csv::appendQuoted(m_line, v);
+            m_line.push_back(',');
         }
-        m_text.push_back('\n');
+        m_line.push_back('\n');
+        m_text += m_line;
         return true;
     }
     // The common line without quotes inside, written in one piece.
-    const std::size_t at = m_text.size();
-    m_text.resize(at + size);
-    char* out = m_text.data() + at;
+    const std::size_t at = m_line.size();
+    m_line.resize(at + size);
+    char* out = m_line.data() + at;
     for (const std::string& v : e.fields) {
         *out++ = '"';
         std::memcpy(out, v.data(), v.size());
@@ -61,6 +64,7 @@ bool ToCSV::write(Entry e) {
         *out++ = ',';
     }
     *out = '\n';
+    m_text += m_line;
     return true;
 }
 
