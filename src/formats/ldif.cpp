@@ -18,7 +18,9 @@ void ToLDIF::appendLine(std::string_view attr, std::string_view value, bool spac
         m_text.append(value);
     } else {
         m_text.append(":: ");
-        ldif::appendBase64(m_text, value);
+        m_base64.clear();
+        ldif::appendBase64(m_base64, value);
+        m_text.append(m_base64);
     }
     m_text.push_back('\n');
 }
@@ -94,9 +96,8 @@ bool ToLDIF::write(Entry e) {
     return true;
 }
 
-std::string ToLDIF::text() {
+void ToLDIF::end() {
     m_run->trace(0, "Returning the built tstring to save", "Debug");
-    return m_text;
 }
 
 namespace {

@@ -21,7 +21,7 @@ class ToLDIF : public ToFile {
     ToLDIF(RunContext& run, std::string fileName);
 
     bool write(Entry e) override;
-    std::string text() override;
+    void end() override;
 
   private:
     /// Appends "attr:" value (with a blank after the colon when `spaced`), or "attr:: base64"
@@ -29,8 +29,8 @@ class ToLDIF : public ToFile {
     void appendLine(std::string_view attr, std::string_view value, bool spaced = false);
     void appendIfSet(std::string_view attr, const Entry& e, Field f);
 
-    std::string m_text;
     std::string m_scratch;  ///< A reused buffer for distinguished names.
+    std::string m_base64;   ///< A reused buffer for encoded values.
     bool m_inGroup = false;
 };
 
