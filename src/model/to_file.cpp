@@ -20,14 +20,20 @@ bool ToFile::drain(std::string_view bytes) {
 std::string ToFile::text() {
     if (m_finishing) return {};
     intoMemory();
-    end();
+    endOnce();
     m_text.flush();
     return decodeText(m_text.bytes());
 }
 
+void ToFile::endOnce() {
+    if (m_ended) return;
+    m_ended = true;
+    end();
+}
+
 bool ToFile::finish() {
     m_run->trace(0, "Opening File", "Debug");
-    end();
+    endOnce();
     m_finishing = true;
     m_text.append(text());
     m_finishing = false;

@@ -38,7 +38,7 @@ class ToFile : public ToBase {
     virtual void replaced() {}
 
   protected:
-    /// Writes the closing lines of the format, once, when the conversion finishes.
+    /// Writes the closing lines of the format when the conversion finishes (called once).
     virtual void end() {}
     /// Writes `bytes` as they are to fileName() in place of the text, as finish() does; false
     /// (after the same message) when it could not.
@@ -50,9 +50,11 @@ class ToFile : public ToBase {
 
   private:
     bool drain(std::string_view bytes);
+    void endOnce();
     bool putInPlace(WriteResult result);
 
     bool m_finishing = false;
+    bool m_ended = false;
     bool m_stageOnly = false;
     StagedFile m_staged;
 };
