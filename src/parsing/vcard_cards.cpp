@@ -1078,8 +1078,14 @@ ToVCF::ToVCF(RunContext& run, std::string fileName) : ToFile(run, std::move(file
 
 bool ToVCF::write(Entry e) {
     if (e.isMarker()) return false;
-    appendCard(m_text, e);
+    writeCard(e);
     return true;
+}
+
+void ToVCF::writeCard(const Entry& e) {
+    m_card.clear();
+    appendCard(m_card, e);
+    m_text += m_card;
 }
 
 void ToVCF::appendCard(std::string& out, const Entry& e) {

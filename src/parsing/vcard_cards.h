@@ -82,13 +82,14 @@ class ToVCF : public ToFile {
 
     /// Appends the card of a contact; markers of folders and lists are not cards (false).
     bool write(Entry e) override;
-    std::string text() override { return m_text; }
 
   protected:
     /// Appends the card lines of `e` to `out`.
     static void appendCard(std::string& out, const Entry& e);
+    /// Writes the card of `e` to the file.
+    void writeCard(const Entry& e);
 
-    std::string m_text;
+    std::string m_card;  ///< A reused buffer for one card.
 };
 
 }  // namespace vesk
