@@ -40,8 +40,9 @@ bool ToFile::finish() {
     m_run->trace(0, "Checking whether file opening has succeded", "Debug");
     m_run->trace(0, "Writing text to file", "Debug");
     WriteResult result;
-    // An empty text still makes an (empty) file.
-    if (m_text.flush() && (m_staged.isOpen() || drain({}))) {
+    // Text rendered into memory (text()) goes to the file now; an empty text still makes an
+    // (empty) file.
+    if (m_text.flush() && drain(m_text.bytes())) {
         result = m_staged.close();
     } else {
         result.error = m_staged.error();
