@@ -43,6 +43,7 @@ std::vector<Entry> makeContacts(int count) {
 std::string writeAll(const std::vector<Entry>& contacts) {
     vesk::RecordingRun run;
     vesk::ToLDIF writer(run, "unused.ldif");
+    writer.intoMemory();
     for (const Entry& e : contacts) writer.write(e);
     return writer.text();
 }

@@ -29,6 +29,7 @@ std::string tempFile(const std::string& tag, const std::string& text) {
 std::string writeBook(const std::vector<Entry>& contacts) {
     vesk::RecordingRun run;
     ToMAB writer(run, "unused.mab");
+    writer.intoMemory();
     for (const Entry& e : contacts) writer.write(e);
     for (std::size_t first = 0; first + 100 <= contacts.size(); first += 100) {
         writer.write(markerEntry(KindListBegin, "List " + std::to_string(first)));

@@ -29,6 +29,7 @@ void put(const std::string& path, const std::string& bytes) {
 std::string hotlistText(std::size_t count) {
     vesk::RecordingRun run;
     ToOpera writer(run, "");
+    writer.intoMemory();
     std::size_t i = 0;
     for (const Entry& e : generateContacts(count, {.seed = 21})) {
         if (i % 500 == 0) writer.write(markerEntry(KindFolderBegin, "F" + std::to_string(i / 500)));

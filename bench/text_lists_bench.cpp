@@ -24,6 +24,7 @@ std::string tempFile(const std::string& tag, const std::string& text) {
 std::string plainText(std::size_t count) {
     vesk::RecordingRun run;
     ToTXT writer(run, "", "", "");
+    writer.intoMemory();
     for (const Entry& e : generateContacts(count, {.seed = 11})) writer.write(e);
     return writer.text();
 }

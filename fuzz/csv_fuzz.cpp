@@ -65,8 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             RunContext freshRun{quiet, fresh};
             ToCSV writer(freshRun, path);
             for (int i = 0; i < book.entryCount(); ++i) writer.write(book.entryAt(i));
-            const std::string text = writer.text();
-            writeFile(path, text.data(), text.size());
+            if (!writer.finish()) std::abort();
             iterators::IterCSV back(freshRun, path, kCsvFormat);
             int i = 0;
             for (back.rewind(); !back.atEnd(); ++i) {
@@ -81,5 +80,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     std::remove(path.c_str());
+    std::remove((path + ".bak").c_str());
     return 0;
 }

@@ -15,10 +15,9 @@ class ToCSV : public ToFile {
     ToCSV(RunContext& run, std::string fileName);
 
     bool write(Entry e) override;
-    std::string text() override { return m_text; }
 
   private:
-    std::string m_text;
+    std::string m_line;  ///< One line, built whole before it goes out.
 };
 
 }  // namespace vesk

@@ -7,7 +7,7 @@
 namespace vesk {
 
 ToHTML::ToHTML(RunContext& run, std::string fileName) : ToFile(run, std::move(fileName)) {
-    m_text =
+    m_text +=
         "<!DOCTYPE NETSCAPE-Addressbook-file-1>\n"
         "<!-- This is an automatically generated file.\n"
         "It will be read and overwritten.\n"
@@ -46,9 +46,8 @@ bool ToHTML::write(Entry e) {
     return true;
 }
 
-std::string ToHTML::text() {
+void ToHTML::end() {
     m_text.append("\n</DL><P>");
-    return m_text;
 }
 
 namespace {

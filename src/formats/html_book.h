@@ -17,11 +17,10 @@ class ToHTML : public ToFile {
     ToHTML(RunContext& run, std::string fileName);
 
     bool write(Entry e) override;
-    /// Adds the closing lines, so it is called once per conversion.
-    std::string text() override;
+    /// Adds the closing lines.
+    void end() override;
 
   private:
-    std::string m_text;
     std::int32_t m_counter = 0;
 };
 

@@ -277,7 +277,7 @@ ToKYNT::ToKYNT(RunContext& run, std::string fileName, std::int64_t revisionTime,
     wantsFolders = true;
     wantsLists = true;
     mergesExisting = false;
-    m_text = "<?xml version=\"1.0\"?>\n<!DOCTYPE adbook>\n<adbook>\n";
+    m_text += "<?xml version=\"1.0\"?>\n<!DOCTYPE adbook>\n<adbook>\n";
     m_text += "BEGIN:VCARD\nVERSION:2.1\nN:KYNTv1\nFN:KYNTv1\nREV:";
     m_text += vcard::formatRevision(revisionTime);
     m_text += "\nX-KYNT-SUPPORTED:";
@@ -303,13 +303,13 @@ bool ToKYNT::write(Entry e) {
             m_text += "</list>\n";
             return true;
         default:
-            appendCard(m_text, e);
+            writeCard(e);
             return true;
     }
 }
 
-std::string ToKYNT::text() {
-    return m_text + "</adbook>\n";
+void ToKYNT::end() {
+    m_text += "</adbook>\n";
 }
 
 namespace {

@@ -62,8 +62,8 @@ class ToKYNT : public ToVCF {
 
     /// Folder and list markers become elements, contacts cards.
     bool write(Entry e) override;
-    /// The whole archive, closing tag included.
-    std::string text() override;
+    /// The closing tag.
+    void end() override;
 };
 
 namespace kynt {

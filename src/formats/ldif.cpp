@@ -9,6 +9,9 @@ namespace vesk {
 
 ToLDIF::ToLDIF(RunContext& run, std::string fileName) : ToFile(run, std::move(fileName)) {
     wantsLists = true;
+    // LF line ends as Thunderbird writes them: abook keeps a CR as part of the value before it.
+    // Every value beyond ASCII is base64, so the text needs no encoding of its own.
+    m_text.keepLfLineEnds();
 }
 
 void ToLDIF::appendLine(std::string_view attr, std::string_view value, bool spaced) {
@@ -18,7 +21,9 @@ void ToLDIF::appendLine(std::string_view attr, std::string_view value, bool spac
         m_text.append(value);
     } else {
         m_text.append(":: ");
-        ldif::appendBase64(m_text, value);
+        m_base64.clear();
+        ldif::appendBase64(m_base64, value);
+        m_text.append(m_base64);
     }
     m_text.push_back('\n');
 }
@@ -113,15 +118,8 @@ void ToLDIF::appendExtras(const Entry& e) {
     appendLine("birthday", std::to_string(day));
 }
 
-bool ToLDIF::finish() {
-    // Every value beyond ASCII is base64, so the text needs no encoding of its own.
-    return writeBytes(text());
-}
-}
-
-std::string ToLDIF::text() {
+void ToLDIF::end() {
     m_run->trace(0, "Returning the built tstring to save", "Debug");
-    return m_text;
 }
 
 namespace {

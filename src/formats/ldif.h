@@ -20,11 +20,10 @@ class ToLDIF : public ToFile {
   public:
     /// Written with LF line ends (LDIF allows both): abook keeps the CR of CR LF in values and
     /// then joins most records of a book into others.
-    bool finish() override;
     ToLDIF(RunContext& run, std::string fileName);
 
     bool write(Entry e) override;
-    std::string text() override;
+    void end() override;
 
   private:
     /// Appends "attr:" value (with a blank after the colon when `spaced`), or "attr:: base64"
@@ -34,8 +33,8 @@ class ToLDIF : public ToFile {
     /// Further e-mail addresses and the birthday, as Thunderbird names them.
     void appendExtras(const Entry& e);
 
-    std::string m_text;
     std::string m_scratch;  ///< A reused buffer for distinguished names.
+    std::string m_base64;   ///< A reused buffer for encoded values.
     bool m_inGroup = false;
 };
 

@@ -200,7 +200,8 @@ bool ToVCard::write(Entry e) {
 
 void ToVCard::appendModernCard(const Entry& e) {
     const bool v4 = m_version >= 4;
-    std::string& out = m_text;
+    m_card.clear();
+    std::string& out = m_card;
     out.append(v4 ? "BEGIN:VCARD\nVERSION:4.0\n" : "BEGIN:VCARD\nVERSION:3.0\n");
     // Every card gets a UID: khard refuses cards without one, and groups name members by it.
     std::string uid = cardUid(e);
@@ -266,6 +267,7 @@ void ToVCard::appendModernCard(const Entry& e) {
     // Only a contact that holds fewer fields than all says so, for the reader of this file.
     if (!e.mask.all()) appendProperty(out, "X-KYNT-SUPPORTED", maskToText(e.mask));
     out.append("END:VCARD\n");
+    m_text += out;
 }
 
 std::string ToVCard::cardUid(const Entry& e) {
@@ -286,7 +288,8 @@ std::string ToVCard::memberReference(const Entry& e) {
 void ToVCard::appendGroup() {
     std::vector<std::string> references;
     for (const Entry& member : m_members) references.push_back(memberReference(member));
-    std::string& out = m_text;
+    m_card.clear();
+    std::string& out = m_card;
     out.append("BEGIN:VCARD\nVERSION:4.0\nKIND:group\n");
     Entry self;
     self[Field::FullName] = m_listName;
@@ -294,6 +297,7 @@ void ToVCard::appendGroup() {
     appendProperty(out, "FN", escapeText(m_listName));
     for (const std::string& ref : references) appendProperty(out, "MEMBER", ref);
     out.append("END:VCARD\n");
+    m_text += out;
     m_members.clear();
 }
 

@@ -8,18 +8,53 @@ namespace vesk {
 ToFile::ToFile(RunContext& run, std::string fileName)
     : ToBase(run), m_fileName(std::move(fileName)) {
     mergesExisting = true;
+    m_text.setDrain([this](std::string_view bytes) { return drain(bytes); });
+}
+
+bool ToFile::drain(std::string_view bytes) {
+    // The temporary is made with the first chunk: a writer that never finishes leaves none.
+    if (!m_staged.isOpen() && !m_staged.open(m_fileName).ok) return false;
+    return m_staged.write(bytes);
+}
+
+std::string ToFile::text() {
+    if (m_finishing) return {};
+    intoMemory();
+    endOnce();
+    m_text.flush();
+    return decodeText(m_text.bytes());
+}
+
+void ToFile::endOnce() {
+    if (m_ended) return;
+    m_ended = true;
+    end();
 }
 
 bool ToFile::finish() {
     m_run->trace(0, "Opening File", "Debug");
-    const std::string bytes = encodeForFile(text());
+    endOnce();
+    m_finishing = true;
+    m_text.append(text());
+    m_finishing = false;
     m_run->trace(0, "Checking whether file opening has succeded", "Debug");
     m_run->trace(0, "Writing text to file", "Debug");
-    return writeBytes(bytes);
+    WriteResult result;
+    // Text rendered into memory (text()) goes to the file now; an empty text still makes an
+    // (empty) file.
+    if (m_text.flush() && drain(m_text.bytes())) {
+        result = m_staged.close();
+    } else {
+        result.error = m_staged.error();
+    }
+    return putInPlace(result);
 }
 
 bool ToFile::writeBytes(std::string_view bytes) {
-    WriteResult result = m_staged.stage(m_fileName, bytes);
+    return putInPlace(m_staged.stage(m_fileName, bytes));
+}
+
+bool ToFile::putInPlace(WriteResult result) {
     if (result.ok && !m_stageOnly) {
         result = commitStaged({&m_staged});
         if (result.ok) replaced();

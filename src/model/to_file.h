@@ -1,6 +1,6 @@
-// A writer whose destination is one file: it collects its whole text and writes it
-// when the conversion finishes, as UTF-8 with CR LF line ends, replacing the old file
-// only once the new one is safely on disk.
+// A writer whose destination is one file: its text is encoded as it is written (UTF-8 or the
+// file's encoding, CR LF line ends) and goes in chunks to a temporary beside the file, which
+// replaces the old file only once the new one is complete on disk.
 #pragma once
 
 #include <string>
@@ -8,6 +8,7 @@
 
 #include "model/iter_base.h"
 #include "platform/file_io.h"
+#include "text/text_out.h"
 
 namespace vesk {
 
@@ -15,12 +16,18 @@ class ToFile : public ToBase {
   public:
     ToFile(RunContext& run, std::string fileName);
 
-    /// The whole output text (LF line ends), after any closing lines of the format.
-    virtual std::string text() = 0;
-    /// Writes text() to fileName(); false (after "File write Error") when it could not.
+    /// Ends the text (end()) and puts the file in place; false (after "File write Error")
+    /// when it could not be written.
     bool finish() override;
 
     const std::string& fileName() const { return m_fileName; }
+
+    /// Renders into memory instead of the file (the clipboard); call before writing.
+    void intoMemory() { m_text.setDrain({}); }
+    /// The text rendered into memory, closing lines included, with LF line ends: the whole of
+    /// it after intoMemory(), else only while it is shorter than one chunk (small tests).
+    /// A writer that still builds its whole text itself gives it here.
+    virtual std::string text();
 
     /// From now on finish() leaves the new file staged beside its target (staged()), for a
     /// caller that replaces several files together.
@@ -31,13 +38,23 @@ class ToFile : public ToBase {
     virtual void replaced() {}
 
   protected:
-    /// Writes `bytes` as they are to fileName(), as finish() does; false (after the same
-    /// message) when it could not.
+    /// Writes the closing lines of the format when the conversion finishes (called once).
+    virtual void end() {}
+    /// Writes `bytes` as they are to fileName() in place of the text, as finish() does; false
+    /// (after the same message) when it could not.
     bool writeBytes(std::string_view bytes);
 
     std::string m_fileName;
+    /// The output text; what is appended goes to the file.
+    TextOut m_text;
 
   private:
+    bool drain(std::string_view bytes);
+    void endOnce();
+    bool putInPlace(WriteResult result);
+
+    bool m_finishing = false;
+    bool m_ended = false;
     bool m_stageOnly = false;
     StagedFile m_staged;
 };

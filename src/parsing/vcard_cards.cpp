@@ -1349,8 +1349,14 @@ bool ToVCF::skipsListPart(const Entry& e) {
 
 bool ToVCF::write(Entry e) {
     if (skipsListPart(e) || e.isMarker()) return false;
-    appendCard(m_text, e, false);
+    writeCard(e, false);
     return true;
+}
+
+void ToVCF::writeCard(const Entry& e, bool archive) {
+    m_card.clear();
+    appendCard(m_card, e, archive);
+    m_text += m_card;
 }
 
 void ToVCF::appendCard(std::string& out, const Entry& e, bool archive) {

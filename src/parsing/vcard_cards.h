@@ -108,17 +108,18 @@ class ToVCF : public ToFile {
 
     /// Appends the card of a contact; markers of folders and lists are not cards (false).
     bool write(Entry e) override;
-    std::string text() override { return m_text; }
 
   protected:
     /// Appends the card lines of `e` to `out`. The archive keeps every line of the classic
     /// layout (`archive`); a .vcf leaves out empty phone lines and the REV of an undated entry.
     static void appendCard(std::string& out, const Entry& e, bool archive = true);
+    /// Writes the card of `e` to the file.
+    void writeCard(const Entry& e, bool archive = true);
     /// True for list markers and list members, which a writer without lists skips; the first
     /// marker of each list reports it as dropped.
     bool skipsListPart(const Entry& e);
 
-    std::string m_text;
+    std::string m_card;  ///< A reused buffer for one card.
     bool m_inList = false;
 };
 

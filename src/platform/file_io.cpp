@@ -224,16 +224,30 @@ SpoolResult spoolToFile(int fd, std::uint64_t limit, TemporaryFile& temp,
     return r;
 }
 
-WriteResult StagedFile::stage(const std::string& path, std::string_view bytes) {
-    WriteResult result;
+StagedFile::~StagedFile() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+void StagedFile::fail(std::string error) {
+    m_error = std::move(error);
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
     m_temp.remove();
+}
+
+WriteResult StagedFile::open(const std::string& path) {
+    WriteResult result;
+    if (m_fd >= 0) ::close(m_fd);
+    m_fd = -1;
+    m_temp.remove();
+    m_error.clear();
     if (path.empty()) {
-        result.error = "no file name";
+        result.error = m_error = "no file name";
         return result;
     }
     m_target = resolveTarget(path);
     if (const std::string problem = destinationProblem(m_target); !problem.empty()) {
-        result.error = problem;
+        result.error = m_error = problem;
         return result;
     }
     struct stat old {};
@@ -242,31 +256,61 @@ WriteResult StagedFile::stage(const std::string& path, std::string_view bytes) {
     std::string tmp;
     const int fd = createTemporary(m_target + ".", {}, tmp);
     if (fd < 0) {
-        result.error = systemError("cannot create a temporary file");
+        result.error = m_error = systemError("cannot create a temporary file");
         return result;
     }
     m_temp.track(tmp);
+    m_fd = fd;
     if (m_existed) {
         takeOwnership(fd, old);
     } else {
         (void)::fchmod(fd, newFileMode());  // a mode we cannot set is no reason to fail
     }
-    bool ok = writeAll(fd, bytes);
-    if (!ok) result.error = systemError("write failed");
-    if (ok && ::fsync(fd) != 0) {
-        ok = false;
-        result.error = systemError("flush failed");
+    result.ok = true;
+    return result;
+}
+
+bool StagedFile::write(std::string_view bytes) {
+    if (m_fd < 0) {
+        if (m_error.empty()) m_error = "nothing was opened";
+        return false;
     }
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        result.error = systemError("close failed");
+    if (writeAll(m_fd, bytes)) return true;
+    fail(systemError("write failed"));
+    return false;
+}
+
+WriteResult StagedFile::close() {
+    WriteResult result;
+    if (m_fd < 0) {
+        result.error = m_error.empty() ? "nothing was opened" : m_error;
+        return result;
     }
-    if (!ok) {
-        m_temp.remove();
+    if (::fsync(m_fd) != 0) {
+        fail(systemError("flush failed"));
+        result.error = m_error;
+        return result;
+    }
+    const int fd = m_fd;
+    m_fd = -1;
+    if (::close(fd) != 0) {
+        fail(systemError("close failed"));
+        result.error = m_error;
         return result;
     }
     result.ok = true;
     return result;
+}
+
+WriteResult StagedFile::stage(const std::string& path, std::string_view bytes) {
+    WriteResult result = open(path);
+    if (!result.ok) return result;
+    if (!write(bytes)) {
+        result.ok = false;
+        result.error = m_error;
+        return result;
+    }
+    return close();
 }
 
 WriteResult commitStaged(const std::vector<StagedFile*>& files, bool keepBackup, int* failed,

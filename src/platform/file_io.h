@@ -54,13 +54,23 @@ std::string makeTemporaryFile(TemporaryFile& temp, const std::string& extension 
 class StagedFile {
   public:
     StagedFile() = default;
-    ~StagedFile() = default;  ///< the temporary goes with it unless it was committed
+    ~StagedFile();  ///< the temporary goes with it unless it was committed
     StagedFile(const StagedFile&) = delete;
     StagedFile& operator=(const StagedFile&) = delete;
 
     /// Writes `bytes` to a temporary beside `path` (owner, group and mode taken from the file
     /// it will replace), flushed to disk.
     WriteResult stage(const std::string& path, std::string_view bytes);
+
+    /// stage() in steps, for content written piece by piece: open() makes the temporary,
+    /// write() adds to it, close() flushes it to disk. A step that fails removes the
+    /// temporary; error() says why.
+    WriteResult open(const std::string& path);
+    bool write(std::string_view bytes);
+    WriteResult close();
+    bool isOpen() const { return m_fd >= 0; }
+    const std::string& error() const { return m_error; }
+
     bool staged() const { return !m_temp.path().empty(); }
     /// The file it will replace (links followed).
     const std::string& target() const { return m_target; }
@@ -68,9 +78,13 @@ class StagedFile {
   private:
     friend WriteResult commitStaged(const std::vector<StagedFile*>& files, bool keepBackup,
                                     int* failed, bool* restored);
+    void fail(std::string error);
+
     std::string m_target;
     TemporaryFile m_temp;
     bool m_existed = false;
+    int m_fd = -1;
+    std::string m_error;
 };
 
 /// Replaces the targets of the staged files, in order. When one cannot be replaced, those

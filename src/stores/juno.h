@@ -15,10 +15,6 @@ class ToNV : public ToFile {
     ToNV(RunContext& run, std::string fileName);
 
     bool write(Entry e) override;
-    std::string text() override { return m_text; }
-
-  private:
-    std::string m_text;
 };
 
 const FormatInfo& junoFormat();

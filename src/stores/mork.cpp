@@ -678,7 +678,7 @@ void ToMAB::endList() {
     m_inList = false;
 }
 
-std::string ToMAB::text() {
+void ToMAB::end() {
     // A list the conversion left open still gets its end, so the file stays whole.
     if (m_inList) endList();
     std::string out = m_header;
@@ -693,20 +693,15 @@ std::string ToMAB::text() {
     out.push_back('=');
     appendHex(out, unsignedOf(m_nextCardRow));
     out.push_back(')');
-    std::size_t size = out.size() + m_atoms.size() + m_rows.size() + 256;
-    for (const auto* pieces : {&m_atomPieces, &m_rowPieces}) {
-        for (const std::string& piece : *pieces) size += piece.size();
-    }
-    out.reserve(size);
-    adviseLargeBuffer(out.data() + out.size(), out.capacity() - out.size());
-    for (const std::string& piece : m_atomPieces) out.append(piece);
-    out.append(m_atoms).append(">\n");
-    out.append("{1:^80 {(k^AD:c)(s=9)} \n[1:^82(^AC=");
+    m_text += out;
+    for (const std::string& piece : m_atomPieces) m_text += piece;
+    m_text.append(m_atoms).append(">\n");
+    out.assign("{1:^80 {(k^AD:c)(s=9)} \n[1:^82(^AC=");
     appendHex(out, unsignedOf(m_nextCardRow));
     out.append(")]\n");
-    for (const std::string& piece : m_rowPieces) out.append(piece);
-    out.append(m_rows).push_back('}');
-    return out;
+    m_text += out;
+    for (const std::string& piece : m_rowPieces) m_text += piece;
+    m_text.append(m_rows).push_back('}');
 }
 
 // ---------------------------------------------------------------------------------------------

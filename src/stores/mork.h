@@ -96,8 +96,9 @@ class ToMAB : public ToFile {
     ToMAB(RunContext& run, std::string fileName);
 
     bool write(Entry e) override;
-    /// The whole file: header with the column dictionary, atoms, then the table.
-    std::string text() override;
+    /// The whole file: header with the column dictionary, atoms, then the table. The header
+    /// names the largest list, so atoms and rows are held until then.
+    void end() override;
 
   private:
     void writeCard(const Entry& e);
@@ -113,7 +114,7 @@ class ToMAB : public ToFile {
     std::string cardIdFor(const Entry& e);
 
     /// Moves full atoms and rows into their pieces, so that a large book's text is never
-    /// copied while it grows (text() joins the pieces once).
+    /// copied while it grows (end() writes the pieces out).
     void keepPieces();
 
     std::string m_header;

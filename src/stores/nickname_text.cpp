@@ -498,9 +498,9 @@ constexpr NoteTag kNoteTags[] = {
 }  // namespace
 
 ToTXT::ToTXT(RunContext& run, std::string fileName, std::string initialText, std::string prefix)
-    : ToFile(run, std::move(fileName)),
-      m_text(std::move(initialText)),
-      m_prefix(std::move(prefix)) {}
+    : ToFile(run, std::move(fileName)), m_prefix(std::move(prefix)) {
+    m_text += initialText;
+}
 
 void ToTXT::replaced() {
     // Only now: a write that failed leaves Eudora its old file and the index that goes with it.

@@ -102,7 +102,6 @@ class ToTXT : public ToFile {
     ToTXT(RunContext& run, std::string fileName, std::string initialText, std::string prefix);
 
     bool write(Entry e) override;
-    std::string text() override { return m_text; }
     /// In the Eudora form (prefix beginning with "alias ") Eudora's table of contents beside
     /// the file is deleted once the new file is in place, so that Eudora rebuilds it.
     void replaced() override;
@@ -113,7 +112,6 @@ class ToTXT : public ToFile {
   private:
     bool isEudora() const;
 
-    std::string m_text;
     std::string m_prefix;
 };
 

@@ -354,6 +354,18 @@ std::u16string utf8ToUtf16(std::string_view text) {
     return out;
 }
 
+std::size_t utf8SequenceAt(std::string_view text, std::size_t i, char32_t& cp) {
+    return sequenceLength(text, i, cp);
+}
+
+int windows1252Byte(char32_t cp) {
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<int>(cp);
+    for (std::size_t b = 0; b < kCp1252High.size(); ++b) {
+        if (kCp1252High[b] == cp) return static_cast<int>(0x80 + b);
+    }
+    return -1;
+}
+
 std::size_t codePointCount(std::string_view text) {
     std::size_t n = 0;
     for (const char c : text) {

@@ -57,6 +57,12 @@ std::u16string utf8ToUtf16(std::string_view text);
 /// Appends code point `cp` to `out` as UTF-8.
 void appendUtf8(std::string& out, char32_t cp);
 
+/// The length of the well-formed UTF-8 sequence at `i` of `text` (its code point in `cp`), or 0
+/// when it is ill-formed or cut off by the end of `text`.
+std::size_t utf8SequenceAt(std::string_view text, std::size_t i, char32_t& cp);
+/// The Windows-1252 byte for code point `cp`, or -1 when it has none.
+int windows1252Byte(char32_t cp);
+
 /// Number of code points in UTF-8 `text`.
 std::size_t codePointCount(std::string_view text);
 /// The longest prefix of `text` with at most `maxCodePoints` code points (never cuts a sequence).

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,13 +29,9 @@ class TextWriter : public ToFile {
   public:
     TextWriter(RunContext& run, std::string name) : ToFile(run, std::move(name)) {}
     bool write(Entry e) override {
-        m_text += e[Field::FullName] + "\n";
+        m_text << e[Field::FullName] << '\n';
         return true;
     }
-    std::string text() override { return m_text; }
-
-  private:
-    std::string m_text;
 };
 
 class FileOutput : public ::testing::Test {
@@ -96,6 +93,73 @@ TEST_F(FileOutput, UnwritableTargetKeepsTheOldFileAndReportsFailure) {
     ASSERT_EQ(prompts.messages.size(), 1u);
     EXPECT_EQ(prompts.messages[0].text, "File write Error");
     EXPECT_EQ(slurp(target), "precious");
+}
+
+/// Writes `count` entries of `name` as one line each.
+bool writeLines(TextWriter& writer, const std::string& name, int count) {
+    std::vector<Entry> entries(static_cast<std::size_t>(count), testing::contact(name));
+    testing::ScriptedReader reader("r", std::move(entries));
+    return writer.fromStart(reader);
+}
+
+TEST_F(FileOutput, StreamsABookLargerThanItsBufferInChunks) {
+    testing::TestRun run;
+    const fs::path target = dir / "book.txt";
+    std::ofstream(target) << "old";
+    const std::string name = std::string(700, 'x') + "\xC3\xA9";
+    TextWriter writer(run, target.string());
+    ASSERT_TRUE(writeLines(writer, name, 2000));
+    std::string expected;
+    for (int i = 0; i < 2000; ++i) expected += name + "\r\n";
+    EXPECT_EQ(slurp(target), expected);
+    EXPECT_EQ(slurp(dir / "book.txt.bak"), "old");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);
+}
+
+/// The largest file this process may write, lowered for one test: a write beyond it fails
+/// (EFBIG) as on a full disk.
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+  private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+};
+
+TEST_F(FileOutput, AWriteFailingMidStreamKeepsTheOldFileAndLeavesNoTemporary) {
+    const fs::path target = dir / "book.txt";
+    std::ofstream(target) << "precious";
+    RecordingPrompt prompts;
+    MemorySettingsStore runStore;
+    RunContext run{prompts, runStore};
+    TextWriter writer(run, target.string());
+    bool ok = true;
+    {
+        // Several chunks go out before the file reaches the limit.
+        const FileSizeLimit limit(3 * TextOut::kChunk + 100);
+        ok = writeLines(writer, std::string(1000, 'y'), 4000);
+    }
+    EXPECT_FALSE(ok);
+    EXPECT_FALSE(writer.succeeded());
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, "File write Error");
+    EXPECT_EQ(slurp(target), "precious");
+    std::set<std::string> names;
+    for (const auto& item : fs::directory_iterator(dir)) names.insert(item.path().filename());
+    EXPECT_EQ(names, std::set<std::string>{"book.txt"});
 }
 
 TEST_F(FileOutput, MissingFolderFailsWithoutLeavingFiles) {

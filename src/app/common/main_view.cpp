@@ -316,6 +316,7 @@ void MainView::copyAll() {
     auto* file = dynamic_cast<ToFile*>(writer.get());
     if (!file) return;
     // Rendered into memory only: finish() would write a file.
+    file->intoMemory();
     file->saveFrom(book, false, false);
     m_surface.setClipboardText(file->text());
 }
