@@ -891,9 +891,8 @@ void addCategories(Entry& e, std::string_view value) {
 
 /// Properties that only frame a card or that the fields already answer.
 bool framesCard(std::string_view n) {
-    for (const std::string_view name :
-         {"BEGIN", "END", "VERSION", "REV", "X-KYNT-SUPPORTED", "PRODID", "N", "FN", "AGENT",
-          "KIND", "MEMBER"}) {
+    for (const std::string_view name : {"BEGIN", "END", "VERSION", "REV", "X-KYNT-SUPPORTED",
+                                        "PRODID", "N", "FN", "AGENT", "KIND", "MEMBER"}) {
         if (sameName(n, name)) return true;
     }
     return false;
@@ -906,7 +905,8 @@ bool isAnniversary(std::string_view n) {
 
 }  // namespace
 
-void IterVCF::readExtras(const Card& c, Entry& e, bool modern) {
+void IterVCF::readExtras(const Card& c, Entry& e, bool modern) const {
+    const ValueCharset charset{m_keptBytes, m_fallbackCharset};
     for (const Property& p : c.all) {
         bool used = false;
         // The UID slot only finds group members; the UID itself is kept with the contact.
@@ -914,7 +914,7 @@ void IterVCF::readExtras(const Card& c, Entry& e, bool modern) {
             used = s != kUid && c.has[s] && c.slot[s].name.data() == p.name.data();
         }
         if (used || p.base64 || framesCard(p.name)) continue;
-        std::string raw = rawValue(p);
+        std::string raw = rawValue(p, charset);
         const auto text = [&] { return modern ? unescapeValue(raw, true) : raw; };
         if (sameName(p.name, "EMAIL")) {
             e.addExtra(ExtraKind::Email, std::string(trim(text())));
@@ -967,12 +967,14 @@ Entry IterVCF::memberCard(std::string_view reference) {
 void IterVCF::indexCards() {
     if (m_indexed) return;
     m_indexed = true;
+    const ValueCharset charset{m_keptBytes, m_fallbackCharset};
     for (std::size_t pos = findNextItem(0); pos != std::string::npos;) {
         const std::size_t end = scanCard(pos);
         const Card& c = *m_card;
-        if (c.has[kUid]) m_byUid.emplace(uidKey(rawValue(c.slot[kUid])), pos);
+        if (c.has[kUid]) m_byUid.emplace(uidKey(rawValue(c.slot[kUid], charset)), pos);
         if (c.has[kEmail]) {
-            m_byEmail.emplace(lowerCopy(trim(unescapeValue(rawValue(c.slot[kEmail]), true))), pos);
+            m_byEmail.emplace(
+                lowerCopy(trim(unescapeValue(rawValue(c.slot[kEmail], charset), true))), pos);
         }
         pos = findNextItem(end);
     }
@@ -1080,11 +1082,10 @@ Entry IterVCF::readCard(std::size_t begin, std::size_t& end) {
     e[Field::Assistant] = text(kAssistant);
     e[Field::Spouse] = text(kSpouse);
     readExtras(c, e, modern);
-    m_groupCard = c.has[kKind] && equalNoCase(trim(rawValue(c.slot[kKind])), "group");
+    m_groupCard = c.has[kKind] && equalNoCase(trim(valueOf(c.slot[kKind])), "group");
     m_groupMembers.clear();
     if (m_groupCard) {
-        for (const Property& m : c.members)
-            m_groupMembers.push_back(std::string(trim(rawValue(m))));
+        for (const Property& m : c.members) m_groupMembers.push_back(std::string(trim(valueOf(m))));
     }
 
     if (e[Field::FullName].empty()) {

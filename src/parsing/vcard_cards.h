@@ -76,7 +76,7 @@ class IterVCF : public IterBase {
   private:
     struct Card;
     /// The properties of the card that filled no field become the entry's extras.
-    static void readExtras(const Card& c, Entry& e, bool modern);
+    void readExtras(const Card& c, Entry& e, bool modern) const;
     /// Queues the members and end marker of the group card just read; gives its list marker.
     Entry openGroup(const Entry& card);
     /// The card a MEMBER value names (urn:uuid:, another UID, mailto:), or an empty entry.

@@ -44,14 +44,18 @@ const std::vector<const FormatInfo*>& builtInFormats() {
     // One line a format. An application number selects a row before any row after it can match
     // by extension, so the order decides which wins (LDIF's .ldif before Eudora's number).
     static const std::vector<const FormatInfo*> table = {
-        &wabFormat(),       &outlookFormat(),     &simeonFormat(),
-        &ldifFormat(),      &eudoraFormat(),      &vcardFormat(),
-        &vcard21Format(),   &vcard40Format(),     &kyntFormat(),
-        &plainTextFormat(), &pegasusListFormat(), &pegasusBookFormat(),
-        &csvFormat(),       &abxFormat(),         &morkFormat(),
-        &abookSqliteFormat(), &palmFormat(),      &junoFormat(),     &pineFormat(),
-        &operaFormat(),     &kAgentXml,           &windowsContactFormat(),
-        &htmlBookFormat(),  &iniBookFormat(),
+        &wabFormat(),         &outlookFormat(),
+        &simeonFormat(),      &ldifFormat(),
+        &eudoraFormat(),      &vcardFormat(),
+        &vcard21Format(),     &vcard40Format(),
+        &kyntFormat(),        &plainTextFormat(),
+        &pegasusListFormat(), &pegasusBookFormat(),
+        &csvFormat(),         &abxFormat(),
+        &morkFormat(),        &abookSqliteFormat(),
+        &palmFormat(),        &junoFormat(),
+        &pineFormat(),        &operaFormat(),
+        &kAgentXml,           &windowsContactFormat(),
+        &htmlBookFormat(),    &iniBookFormat(),
     };
     return table;
 }

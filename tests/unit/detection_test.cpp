@@ -346,8 +346,8 @@ TEST(BookListings, DisplayNames) {
          "user_pref(\"ldap_2.servers.work.description\", \"Work Book\");\n"
          "user_pref(\"ldap_2.servers.work.filename\", \"abook-1.sqlite\");\n");
     // Thunderbird's SQLite books beside the profile's other databases, which are no books.
-    for (const char* book : {"abook.sqlite", "history.sqlite", "abook-1.sqlite"})
-        testing::makeSqliteBook((dir.path() / "moz" / book).string(), 4, {}, {});
+    for (const char* file : {"abook.sqlite", "history.sqlite", "abook-1.sqlite"})
+        testing::makeSqliteBook((dir.path() / "moz" / file).string(), 4, {}, {});
     testing::execSql((dir.path() / "moz/places.sqlite").string(), "CREATE TABLE moz_places (u);");
     struct Case {
         int number;
