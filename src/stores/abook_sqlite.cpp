@@ -57,9 +57,17 @@ class Stmt {
         sqlite3_clear_bindings(m_stmt);
         return rc == SQLITE_DONE || rc == SQLITE_ROW;
     }
+    /// Binds `text` without copying it: it must outlive the next step.
     Stmt& bind(int i, std::string_view text) {
-        sqlite3_bind_text(m_stmt, i, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(m_stmt, i, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
         return *this;
+    }
+    /// The column's text, valid until the next step.
+    std::string_view view(int column) const {
+        const auto* p = sqlite3_column_text(m_stmt, column);
+        return p ? std::string_view(reinterpret_cast<const char*>(p),
+                                    static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)))
+                 : std::string_view();
     }
     std::string text(int column) const {
         const auto* p = sqlite3_column_text(m_stmt, column);
@@ -87,6 +95,8 @@ int openReadOnly(const std::string& path, Db& db) {
     int rc = sqlite3_open_v2(path.c_str(), &db.db, SQLITE_OPEN_READONLY, nullptr);
     if (rc != SQLITE_OK) return rc;
     sqlite3_busy_timeout(db.db, kBusyMilliseconds);
+    // Mapped reads spare a copy of every page; the file is never written through this handle.
+    sqlite3_exec(db.db, "PRAGMA mmap_size = 268435456", nullptr, nullptr, nullptr);
     // The first read of the schema tells a file that is no database or is locked.
     return sqlite3_exec(db.db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
 }
@@ -248,6 +258,16 @@ std::vector<std::string> linesToKeep(std::string_view vcard) {
     return kept;
 }
 
+/// Sets the fields the card's vCard `text` holds over what the flat properties gave.
+void takeVCard(Entry& card, const std::string& fileName, std::string text) {
+    iterators::IterVCF parsed(fileName, std::move(text));
+    if (parsed.atEnd()) return;
+    Entry v = parsed.nextEntry();
+    for (std::size_t i = 0; i < v.fields.size(); ++i) {
+        if (!v.fields[i].empty()) card.fields[i] = std::move(v.fields[i]);
+    }
+}
+
 std::string vCardWith(const Entry& e, const std::string& uid,
                       const std::vector<std::string>& kept) {
     std::string out = abook::vCardOf(e, uid);
@@ -386,39 +406,44 @@ bool IterABSQLite::load(sqlite3* db) {
         Stmt cards(db, "SELECT uid FROM cards");
         while (cards.step()) existing.insert(cards.text(0));
     }
-    std::unordered_map<std::string, std::string> vcards;
+    std::vector<std::string> vcards;  // by card index
     Stmt props(db, "SELECT card, name, value FROM properties ORDER BY rowid");
     if (!props.ok()) {
         fail(m_fileName + " cannot be read: " + sqlite3_errmsg(db) + ".");
         return false;
     }
+    std::string uid;
+    std::size_t index = 0;
+    bool skipped = false;
     while (props.step()) {
-        std::string uid = props.text(0);
-        if (layout == abook::Layout::Cards && existing.count(uid) == 0) continue;
-        auto [it, added] = m_cardByUid.emplace(uid, m_cards.size());
-        if (added) {
-            m_cards.emplace_back();
-            m_cards.back().sourceId = uid;
+        // A card's properties mostly come one after another: look its uid up once for them.
+        if (uid.empty() || props.view(0) != uid) {
+            uid = props.text(0);
+            skipped = layout == abook::Layout::Cards && existing.count(uid) == 0;
+            if (skipped) continue;
+            auto [it, added] = m_cardByUid.emplace(uid, m_cards.size());
+            if (added) {
+                m_cards.emplace_back();
+                m_cards.back().sourceId = uid;
+            }
+            index = it->second;
+        } else if (skipped) {
+            continue;
         }
-        Entry& card = m_cards[it->second];
-        const std::string name = props.text(1);
+        Entry& card = m_cards[index];
+        const std::string_view name = props.view(1);
         if (name == kVCard) {
-            vcards[uid] = props.text(2);
+            if (vcards.size() <= index) vcards.resize(index + 1);
+            vcards[index] = props.text(2);
         } else if (name == kModified) {
             if (const std::int64_t t = props.number(2); t > 0) card.revisionTime = t;
         } else if (const auto f = fieldByColumn().find(name); f != fieldByColumn().end()) {
-            card[f->second] = props.text(2);
+            card[f->second] = props.view(2);
         }
     }
     // What the vCard holds takes precedence over the flat copies.
-    for (const auto& [uid, text] : vcards) {
-        IterVCF parsed(m_fileName, text);
-        if (parsed.atEnd()) continue;
-        const Entry v = parsed.nextEntry();
-        Entry& card = m_cards[m_cardByUid[uid]];
-        for (std::size_t i = 0; i < v.fields.size(); ++i) {
-            if (!v.fields[i].empty()) card.fields[i] = v.fields[i];
-        }
+    for (std::size_t i = 0; i < vcards.size(); ++i) {
+        if (!vcards[i].empty()) takeVCard(m_cards[i], m_fileName, std::move(vcards[i]));
     }
     std::unordered_map<std::string, std::size_t> listByUid;
     Stmt lists(db, "SELECT uid, name FROM lists ORDER BY rowid");
@@ -482,13 +507,11 @@ ToABSQLite::ToABSQLite(RunContext& run, std::string fileName) : ToFile(run, std:
 ToABSQLite::~ToABSQLite() = default;
 
 std::string ToABSQLite::uidFor(const Entry& e) {
-    std::string uid = lowerAscii(e.sourceId);
     // A card keeps its UID; identifiers of other programs are no UIDs, nor is one taken.
-    for (const Card& c : m_cards) {
-        if (!isUid(uid)) break;
-        if (c.uid == uid) uid.clear();
-    }
-    return isUid(uid) ? uid : abook::newUid();
+    std::string uid = lowerAscii(e.sourceId);
+    if (!isUid(uid) || m_uids.count(uid) > 0) uid = abook::newUid();
+    m_uids.insert(uid);
+    return uid;
 }
 
 bool ToABSQLite::write(Entry e) {
@@ -509,7 +532,9 @@ bool ToABSQLite::write(Entry e) {
         std::string uid = uidFor(e);
         if (!e.sourceId.empty()) m_byUid.emplace(e.sourceId, index);
         m_byFields.emplace(fieldsKey(e), index);
-        m_cards.push_back({std::move(e), std::move(uid)});
+        m_cards.emplace_back();
+        m_cards.back().entry = std::move(e);
+        m_cards.back().uid = std::move(uid);
     }
     return true;
 }
@@ -543,11 +568,12 @@ const char* const kIndexes =
 /// The properties a card is stored as in `layout`: for the current one its vCard and the flat
 /// copies, for the older ones every field as Mork names it.
 std::vector<std::pair<std::string_view, std::string>> propertiesOf(const Entry& e,
-                                                                   const std::string& vcard,
+                                                                   std::string vcard,
                                                                    abook::Layout layout) {
     std::vector<std::pair<std::string_view, std::string>> out;
+    out.reserve(kMozillaCardColumns.size() + 2);
     if (layout == abook::Layout::VCard) {
-        out.emplace_back(kVCard, vcard);
+        out.emplace_back(kVCard, std::move(vcard));
         for (const auto& [field, name] : kFlatCopies) out.emplace_back(name, e[field]);
     } else {
         for (const auto& [field, name] : kMozillaCardColumns) out.emplace_back(name, e[field]);
@@ -589,10 +615,10 @@ bool ToABSQLite::store(sqlite3* db, abook::Layout layout) {
     for (const Card& c : m_cards) {
         const bool known = existing.cards.count(c.uid) > 0;
         const auto old = existing.vcards.find(c.uid);
-        const std::string vcard = vCardWith(
+        std::string vcard = vCardWith(
             c.entry, c.uid,
             old == existing.vcards.end() ? std::vector<std::string>{} : linesToKeep(old->second));
-        for (const auto& [name, value] : propertiesOf(c.entry, vcard, layout)) {
+        for (const auto& [name, value] : propertiesOf(c.entry, std::move(vcard), layout)) {
             if (known) ok = remove.bind(1, c.uid).bind(2, name).run() && ok;
             if (!value.empty()) ok = insert.bind(1, c.uid).bind(2, name).bind(3, value).run() && ok;
         }
@@ -643,7 +669,13 @@ bool ToABSQLite::bookIsFree() {
 bool ToABSQLite::finish() {
     m_succeeded = false;
     Db db;
-    if (sqlite3_open(":memory:", &db.db) != SQLITE_OK) return false;
+    // The book is built in memory and dropped on any failure: no rollback journal is needed,
+    // and the index sorts stay in memory instead of spilling to temporary files.
+    if (sqlite3_open(":memory:", &db.db) != SQLITE_OK ||
+        !exec(db.db,
+              "PRAGMA journal_mode = OFF; PRAGMA temp_store = MEMORY; "
+              "PRAGMA cache_size = -262144;"))
+        return false;
     abook::Layout layout = abook::Layout::VCard;
     const bool exists = isFile(m_fileName);
     if (exists) {

@@ -7,9 +7,12 @@
 // copies of a few of its values for searching.
 #pragma once
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "model/format_info.h"
@@ -66,8 +69,9 @@ class IterABSQLite : public IterBase {
 
     RunContext& m_run;
     std::string m_fileName;
-    std::vector<Entry> m_cards;
-    std::map<std::string, std::size_t> m_cardByUid;
+    // A deque: growing it never moves the cards already read.
+    std::deque<Entry> m_cards;
+    std::unordered_map<std::string, std::size_t> m_cardByUid;
     std::vector<PendingList> m_lists;
     std::size_t m_pos = 0;
     std::size_t m_listPos = 0;
@@ -106,10 +110,12 @@ class ToABSQLite : public ToFile {
     /// Fails (after a message) when another program has the book open or locked.
     bool bookIsFree();
 
-    std::vector<Card> m_cards;
+    // A deque: growing it never moves the cards already written.
+    std::deque<Card> m_cards;
     std::vector<List> m_lists;
-    std::map<std::string, std::size_t> m_byUid;
-    std::map<std::string, std::size_t> m_byFields;
+    std::unordered_set<std::string> m_uids;
+    std::unordered_map<std::string, std::size_t> m_byUid;
+    std::unordered_map<std::string, std::size_t> m_byFields;
     bool m_inList = false;
 };
 

@@ -116,6 +116,34 @@ TEST_F(AbookSqlite, ReadsTheCardsAndListsOfEveryLayout) {
     }
 }
 
+// Rows of one card may lie apart (Thunderbird adds a property as a row at the end).
+TEST_F(AbookSqlite, ACardsRowsNeedNotLieTogether) {
+    for (int layout : {2, 3}) {
+        SCOPED_TRACE(layout);
+        const std::string path = dir.file("apart" + std::to_string(layout) + ".sqlite");
+        testing::makeSqliteBook(
+            path, layout,
+            {{kAnn, {{"DisplayName", "Ann"}}},
+             {kGone, {{"DisplayName", "Gone"}}},
+             {kBen, {{"DisplayName", "Ben"}}},
+             {kAnn, {{"PrimaryEmail", "ann@x.org"}}},
+             {kGone, {{"PrimaryEmail", "gone@x.org"}}},
+             {kBen, {{"NickName", "B"}}}},
+            {}, layout == 2 ? std::vector<std::string>{kAnn, kBen} : std::vector<std::string>{});
+        IterABSQLite reader(run, path);
+        const ReadBack r = readAll(reader);
+        ASSERT_EQ(r.cards.size(), layout == 2 ? 2u : 3u);
+        EXPECT_EQ(r.cards[0][Field::FullName], "Ann");
+        EXPECT_EQ(r.cards[0][Field::Email], "ann@x.org");
+        const Entry& ben = r.cards[layout == 2 ? 1 : 2];
+        EXPECT_EQ(ben[Field::FullName], "Ben");
+        EXPECT_EQ(ben[Field::Nickname], "B");
+        if (layout == 3) {
+            EXPECT_EQ(r.cards[1][Field::Email], "gone@x.org");
+        }
+    }
+}
+
 TEST_F(AbookSqlite, TheVCardTakesPrecedenceWhereItHasAValue) {
     const std::string path = dir.file("abook.sqlite");
     testing::makeSqliteBook(
