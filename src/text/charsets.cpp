@@ -2,7 +2,10 @@
 
 #include <iconv.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cstring>
+#include <vector>
 
 #include "text/text_io.h"
 
@@ -153,12 +156,67 @@ std::string decodeMixed(std::string_view bytes, std::string_view fallback) {
     return out;
 }
 
+namespace {
+
+bool isLatinLetter(char32_t c) {
+    return (c < 0x80 && std::isalpha(static_cast<int>(c)) != 0) ||
+           (c >= 0xC0 && c <= 0x24F && c != 0xD7 && c != 0xF7);
+}
+
+bool isVowel(char32_t c) {
+    return c < 0x80 && std::strchr("aeiouyAEIOUY", static_cast<int>(c)) != nullptr;
+}
+
+/// How many characters of `text` read wrongly for a European name: a symbol between two
+/// letters ("Wa³êsa"), an ñ before a consonant (Spanish writes it before vowels only) or an
+/// ń before a vowel (Polish writes "ni" there).
+int oddCharacters(std::string_view text) {
+    std::vector<char32_t> cps;
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t cp = 0;
+        const std::size_t len = utf8SequenceAt(text, i, cp);
+        cps.push_back(len == 0 ? 0xFFFD : cp);
+        i += len == 0 ? 1 : len;
+    }
+    int odd = 0;
+    for (std::size_t i = 1; i + 1 < cps.size(); ++i) {
+        const char32_t c = cps[i];
+        const char32_t next = cps[i + 1];
+        if (c < 0x80 || !isLatinLetter(cps[i - 1]) || !isLatinLetter(next)) continue;
+        if (!isLatinLetter(c)) ++odd;
+        if ((c == 0xF1 || c == 0xD1) && !isVowel(next)) ++odd;   // ñ
+        if ((c == 0x144 || c == 0x143) && isVowel(next)) ++odd;  // ń
+    }
+    return odd;
+}
+
+/// True when some bytes beyond ASCII form UTF-8: the value is UTF-8 with a few stray bytes.
+bool hasValidUtf8Sequence(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (static_cast<unsigned char>(bytes[i]) >= 0x80 && utf8SequenceAt(bytes, i) > 1)
+            return true;
+    }
+    return false;
+}
+
+/// A value without a charset that is not UTF-8: Windows-1252, unless Central European
+/// (Windows-1250) reads it as plainly better words, as The Bat! writes Polish names.
+std::string guessSingleByte(std::string_view bytes) {
+    std::string western = decodeMixed(bytes);
+    std::optional<std::string> central = charsetToUtf8(bytes, "WINDOWS-1250");
+    if (central && oddCharacters(*central) < oddCharacters(western)) return *central;
+    return western;
+}
+
+}  // namespace
+
 std::string decodeValue(std::string_view bytes, std::string_view charset,
                         std::string_view fallback) {
     if (isValidUtf8(bytes)) return std::string(bytes);
     if (!charset.empty()) {
         if (std::optional<std::string> text = charsetToUtf8(bytes, charset)) return *text;
     }
+    if (fallback.empty() && !hasValidUtf8Sequence(bytes)) return guessSingleByte(bytes);
     return decodeMixed(bytes, fallback);
 }
 

@@ -61,7 +61,19 @@ TEST(Charsets, ValidUtf8StaysWhereverItIsValid) {
          "ISO-8859-1", "", "Simões"},
         {"valueCharsetWins", "Iksi\xF1ski", "ISO-8859-2", "KOI8-R", "Iksiński"},
         {"fallbackWithoutMarker", "Iksi\xF1ski", "", "ISO-8859-2", "Iksiński"},
-        {"unknownCharsetFallsBack", "Iksi\xF1ski", "X-NONE", "", "Iksiñski"},
+        {"unknownCharsetFallsBack", "Mu\xF1oz", "X-NONE", "", "Muñoz"},
+        // Without any marker, a Central European reading wins only where it reads as words.
+        {"polishGuessed", "Iksi\xF1ski", "", "", "Iksiński"},
+        {"polishLetterGuessed", "Wa\xB3\xEAsa", "", "", "Wałęsa"},
+        {"spanishKept",
+         "Mu\xF1oz Pe\xF1"
+         "a",
+         "", "", "Muñoz Peña"},
+        {"frenchKept", "Andr\xE9 Fran\xE7ois", "", "", "André François"},
+        {"germanKept",
+         "M\xFCller Stra\xDF"
+         "e",
+         "", "", "Müller Straße"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
