@@ -17,6 +17,7 @@
 namespace {
 
 using namespace vesk;
+using vesk::bench::generateContacts;
 
 template <class Writer>
 void BM_WriteFile(benchmark::State& state) {
