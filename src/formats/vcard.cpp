@@ -111,16 +111,6 @@ std::uint64_t fnv1a(std::string_view s, std::uint64_t hash) {
     return hash;
 }
 
-/// A kept property's head can be written back: no line break, no ":", not a card frame.
-bool writableHead(std::string_view head) {
-    if (head.empty() || head.find_first_of(":\r\n") != std::string_view::npos) return false;
-    const std::string_view name = head.substr(0, head.find(';'));
-    for (const std::string_view frame : {"BEGIN", "END", "VERSION", "UID", "KIND", "MEMBER"}) {
-        if (equalNoCase(name, frame)) return false;
-    }
-    return true;
-}
-
 /// The values beyond the fields, after the classic lines; the UID is written by the caller.
 void appendExtras(std::string& out, const Entry& e, bool v4) {
     std::string categories;
@@ -142,7 +132,7 @@ void appendExtras(std::string& out, const Entry& e, bool v4) {
                 appendProperty(out, v4 ? "ANNIVERSARY" : "X-ANNIVERSARY", x.value);
                 break;
             case ExtraKind::Property:
-                if (writableHead(x.name)) appendProperty(out, x.name, x.value);
+                if (vcard::writableHead(x.name)) appendProperty(out, x.name, x.value);
                 break;
             case ExtraKind::Category:
             case ExtraKind::Uid:

@@ -267,6 +267,15 @@ bool readNumber(std::string_view s, std::size_t& i, std::size_t maxDigits, std::
 
 namespace vcard {
 
+bool writableHead(std::string_view head) {
+    if (head.empty() || head.find_first_of(":\r\n") != std::string_view::npos) return false;
+    const std::string_view name = head.substr(0, head.find(';'));
+    for (const std::string_view frame : {"BEGIN", "END", "VERSION", "UID", "KIND", "MEMBER"}) {
+        if (equalNoCase(name, frame)) return false;
+    }
+    return true;
+}
+
 std::string formatRevision(std::int64_t time) {
     std::int64_t days = time / 86400;
     std::int64_t secs = time % 86400;
@@ -1281,14 +1290,6 @@ void appendLine(std::string& out, std::string_view head, std::string_view value)
     out.push_back('\n');
 }
 
-/// A kept property's head can be written back: no line break, no ":", not a card frame.
-bool writableHead(std::string_view head) {
-    if (head.empty() || head.find_first_of(":\r\n") != std::string_view::npos) return false;
-    const std::string_view name = head.substr(0, head.find(';'));
-    return !equalNoCase(name, "BEGIN") && !equalNoCase(name, "END") &&
-           !equalNoCase(name, "VERSION");
-}
-
 /// The values beyond the fields, after them, so that readers that know only the classic
 /// lines still read those first. Categories share one line, commas escaped, where the first
 /// of them stands.
@@ -1321,7 +1322,7 @@ void appendExtras(std::string& out, const Entry& e) {
                 appendLine(out, "UID", x.value);
                 break;
             case ExtraKind::Property:
-                if (writableHead(x.name)) appendLine(out, x.name, x.value);
+                if (vcard::writableHead(x.name)) appendLine(out, x.name, x.value);
                 break;
         }
     }

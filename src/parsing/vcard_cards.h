@@ -20,6 +20,9 @@ namespace vesk {
 
 namespace vcard {
 
+/// A kept property's head can be written back: no line break, no ":", not a card frame and
+/// not a line the writers make themselves (UID, a group's KIND and MEMBER).
+bool writableHead(std::string_view head);
 /// Revision time in the card form "%Y-%m-%dT%H:%M:%SZ" (UTC).
 std::string formatRevision(std::int64_t time);
 /// Parses a REV value (extended 2006-03-01T12:00:00Z, basic 20060301T120000Z, two-digit years,
