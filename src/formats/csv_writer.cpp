@@ -39,12 +39,12 @@ ToCSV::ToCSV(RunContext& run, std::string fileName) : ToFile(run, std::move(file
 bool ToCSV::write(Entry e) {
     m_line.clear();
     // The second e-mail address and the birthday ride in two further cells.
-    const std::string extras[] = {e.extra(ExtraKind::Email), e.extra(ExtraKind::Birthday)};
+    const std::string* extras[] = {&e.extra(ExtraKind::Email), &e.extra(ExtraKind::Birthday)};
     std::size_t size = 1;
     bool quotes = false;
     const auto eachValue = [&](auto&& fn) {
         for (const std::string& v : e.fields) fn(v);
-        for (const std::string& v : extras) fn(v);
+        for (const std::string* v : extras) fn(*v);
     };
     eachValue([&](const std::string& v) {
         size += v.size() + 3;
