@@ -73,7 +73,7 @@ void BM_LdifRead(benchmark::State& state) {
         std::size_t n = 0;
         while (!reader->atEnd()) {
             Entry e = reader->nextEntry();
-            benchmark::DoNotOptimize(e.fields.data());
+            benchmark::DoNotOptimize(e);
             ++n;
         }
         if (n != static_cast<std::size_t>(state.range(0))) state.SkipWithError("lost entries");

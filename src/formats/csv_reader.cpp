@@ -369,7 +369,7 @@ Entry IterCSV::nextEntry() {
     for (std::size_t f = 0; f < m_columns.size(); ++f) {
         const int c = m_columns[f];
         if (c < 0 || static_cast<std::size_t>(c) >= m_cells.size()) continue;
-        e.fields[f] = cellValue(m_cells[static_cast<std::size_t>(c)]);
+        e.at(static_cast<int>(f)) = cellValue(m_cells[static_cast<std::size_t>(c)]);
     }
     readGroupedColumns(e);
     readExtras(e);

@@ -125,7 +125,7 @@ std::vector<pugi::xml_node> itemsOf(const pugi::xml_node& contact, std::string_v
     return items;
 }
 
-void setIfEmpty(std::string& field, const std::string& value) {
+void setIfEmpty(FieldRef field, const std::string& value) {
     if (field.empty()) field = value;
 }
 

@@ -38,17 +38,19 @@ void stripOneQuotePair(std::string& s) {
 }
 
 void cleanFields(Entry& e) {
-    std::string& full = e[Field::FullName];
-    stripLeading(full, "\"\n");
-    stripTrailing(full, "\"");
-    std::string& mail = e[Field::Email];
-    stripLeading(mail, "\"\n<");
-    stripTrailing(mail, "\">");
+    e.edit(Field::FullName, [](std::string& full) {
+        stripLeading(full, "\"\n");
+        stripTrailing(full, "\"");
+    });
+    e.edit(Field::Email, [](std::string& mail) {
+        stripLeading(mail, "\"\n<");
+        stripTrailing(mail, "\">");
+    });
     // Each reader undoes its own format's quoting, so a quote left in a value is data
     // (NICKNAME:"Bobby", ORG:"Quoted" Inc). Beyond the street only one pair that encloses the
     // whole value goes, as quoted values from peers always were.
     for (int i = static_cast<int>(Field::HomeStreet) + 1; i < kFieldCount; ++i) {
-        stripOneQuotePair(e.at(i));
+        e.edit(i, stripOneQuotePair);
     }
 }
 
@@ -130,7 +132,7 @@ std::vector<std::uint32_t> sortedOrder(const std::vector<std::unique_ptr<Entry>>
                                        std::size_t field) {
     std::vector<SortKey> keys(entries.size());
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        const std::string& s = entries[i]->fields[field];
+        const std::string& s = entries[i]->value(static_cast<int>(field));
         keys[i] = {packFolded(s, 0), packFolded(s, 8),
                    static_cast<std::uint32_t>(std::min<std::size_t>(s.size(), 0xFFFFFFFFu)),
                    static_cast<std::uint32_t>(i)};
@@ -139,8 +141,8 @@ std::vector<std::uint32_t> sortedOrder(const std::vector<std::unique_ptr<Entry>>
         if (a.head != b.head) return a.head < b.head;
         if (a.tail != b.tail) return a.tail < b.tail;
         if (a.length > 16 || b.length > 16) {
-            const int c =
-                compareNoCase(entries[a.index]->fields[field], entries[b.index]->fields[field]);
+            const int c = compareNoCase(entries[a.index]->value(static_cast<int>(field)),
+                                        entries[b.index]->value(static_cast<int>(field)));
             if (c != 0) return c < 0;
         } else if (a.length != b.length) {
             return a.length < b.length;  // equal bytes, padded: the shorter sorts first
@@ -269,9 +271,10 @@ bool NewAdbook::replaceEntry(const Entry& entry, int pos) {
     changed();
     target = entry;  // assignment: the object stays, so list members keep pointing at it
     for (Field f : {Field::FullName, Field::Email}) {
-        std::string& s = target[f];
-        if (!s.empty() && s.front() == '"') s.erase(0, 1);
-        if (!s.empty() && s.back() == '"') s.pop_back();
+        target.edit(f, [](std::string& s) {
+            if (!s.empty() && s.front() == '"') s.erase(0, 1);
+            if (!s.empty() && s.back() == '"') s.pop_back();
+        });
     }
     return true;
 }
@@ -446,11 +449,10 @@ void NewAdbook::sortAndMerge(int field) {
     if (m_entries.size() < 2) return;
     Duplicates d{std::vector<bool>(m_entries.size(), false),
                  std::vector<Entry*>(m_entries.size(), nullptr), false};
-    const auto f = static_cast<std::size_t>(field);
     for (std::size_t start = 0; start < m_entries.size();) {
         std::size_t end = start + 1;
         while (end < m_entries.size() &&
-               equalNoCase(m_entries[end]->fields[f], m_entries[start]->fields[f])) {
+               equalNoCase(m_entries[end]->value(field), m_entries[start]->value(field))) {
             ++end;
         }
         mergeRun(m_entries, start, end, field, d);
@@ -463,10 +465,10 @@ int NewAdbook::sameInRun(const Entry& e) {
     // The run of e's sort key starts where e would be inserted.
     const int place = placeOf(e);
     const auto f = static_cast<std::size_t>(kDefaultSortField);
-    const std::string& key = e.fields[f];
+    const std::string& key = e[static_cast<Field>(f)];
     std::size_t end = static_cast<std::size_t>(place);
     while (end < m_entries.size() && end - static_cast<std::size_t>(place) <= kSmallRun &&
-           equalNoCase(m_entries[end]->fields[f], key)) {
+           equalNoCase(m_entries[end]->value(static_cast<int>(f)), key)) {
         if (m_entries[end]->sameAs(e)) return static_cast<int>(end);
         ++end;
     }

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <ctime>
+#include <ostream>
 #include <stdexcept>
+#include <utility>
 
 namespace vesk {
 
@@ -205,6 +207,132 @@ Entry::Entry() : revisionTime(currentTime()) {
     mask.set();
 }
 
+const std::string& FieldRef::str() const {
+    return m_entry->stored(m_index);
+}
+
+FieldRef& FieldRef::operator=(const FieldRef& other) {
+    // Copied first: the other field may be one of this entry's, moved by the assignment.
+    m_entry->assign(m_index, std::string(other.str()));
+    return *this;
+}
+
+FieldRef& FieldRef::operator=(const std::string& value) {
+    if (m_entry->holds(m_index)) {
+        m_entry->m_values[m_entry->slotOf(m_index)] = value;
+        if (value.empty()) m_entry->assign(m_index, {});
+    } else {
+        m_entry->assign(m_index, std::string(value));
+    }
+    return *this;
+}
+
+FieldRef& FieldRef::operator=(std::string&& value) {
+    m_entry->assign(m_index, std::move(value));
+    return *this;
+}
+
+FieldRef& FieldRef::operator=(std::string_view value) {
+    if (m_entry->holds(m_index) && !value.empty()) {
+        m_entry->m_values[m_entry->slotOf(m_index)].assign(value);
+    } else {
+        m_entry->assign(m_index, std::string(value));
+    }
+    return *this;
+}
+
+FieldRef& FieldRef::operator=(const char* value) {
+    return *this = std::string_view(value);
+}
+
+FieldRef& FieldRef::operator+=(std::string_view value) {
+    m_entry->append(m_index, value);
+    return *this;
+}
+
+void FieldRef::clear() {
+    m_entry->assign(m_index, {});
+}
+
+std::string FieldRef::take() {
+    return m_entry->take(m_index);
+}
+
+std::ostream& operator<<(std::ostream& out, const FieldRef& f) {
+    return out << f.str();
+}
+
+int Entry::checked(int index) {
+    return static_cast<int>(checkedIndex(index));
+}
+
+const std::string& Entry::value(int index) const {
+    return stored(checked(index));
+}
+
+const std::string& Entry::stored(int index) const {
+    static const std::string none;
+    return holds(index) ? m_values[slotOf(index)] : none;
+}
+
+void Entry::assign(int index, std::string&& value) {
+    const std::size_t slot = slotOf(index);
+    const auto at = m_values.begin() + static_cast<std::ptrdiff_t>(slot);
+    const std::uint64_t bit = std::uint64_t{1} << index;
+    if (m_present & bit) {
+        if (value.empty()) {
+            m_values.erase(at);
+            m_present &= ~bit;
+        } else {
+            *at = std::move(value);
+        }
+    } else if (!value.empty()) {
+        m_values.insert(at, std::move(value));
+        m_present |= bit;
+    }
+}
+
+void Entry::append(int index, std::string_view value) {
+    if (holds(index)) {
+        m_values[slotOf(index)].append(value);
+    } else {
+        assign(index, std::string(value));
+    }
+}
+
+void Entry::set(int index, std::string value) {
+    assign(static_cast<int>(checkedIndex(index)), std::move(value));
+}
+
+std::string Entry::take(int index) {
+    checkedIndex(index);
+    if (!holds(index)) return {};
+    const std::size_t slot = slotOf(index);
+    std::string out = std::move(m_values[slot]);
+    m_values.erase(m_values.begin() + static_cast<std::ptrdiff_t>(slot));
+    m_present &= ~(std::uint64_t{1} << index);
+    return out;
+}
+
+std::array<std::string, kFieldCount> Entry::allFields() const {
+    std::array<std::string, kFieldCount> out;
+    forEachField([&](int i, const std::string& v) { out[static_cast<std::size_t>(i)] = v; });
+    return out;
+}
+
+void Entry::keepFields(const FieldMask& supported) {
+    const std::uint64_t keep = m_present & supported.to_ullong();
+    if (keep == m_present) return;
+    std::vector<std::string> kept;
+    kept.reserve(static_cast<std::size_t>(std::popcount(keep)));
+    std::uint64_t bits = m_present;
+    for (std::size_t slot = 0; bits != 0; ++slot, bits &= bits - 1) {
+        if (keep & bits & (~bits + 1)) kept.push_back(std::move(m_values[slot]));
+    }
+    m_values = std::move(kept);
+    m_present = keep;
+}
+
 Entry Entry::maskedFields() const {
     Entry copy;
     copy.sourceId = sourceId;
@@ -212,8 +340,12 @@ Entry Entry::maskedFields() const {
     copy.kind = kind;
     copy.mask = mask;
     copy.revisionTime = revisionTime;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (mask.test(i)) copy.fields[i] = fields[i];
+    const std::uint64_t keep = m_present & mask.to_ullong();
+    copy.m_present = keep;
+    copy.m_values.reserve(static_cast<std::size_t>(std::popcount(keep)));
+    std::uint64_t bits = m_present;
+    for (std::size_t slot = 0; bits != 0; ++slot, bits &= bits - 1) {
+        if (keep & bits & (~bits + 1)) copy.m_values.push_back(m_values[slot]);
     }
     return copy;
 }
@@ -224,12 +356,12 @@ Entry Entry::maskedCopy() const {
     return copy;
 }
 
-std::string& Entry::at(int index) {
-    return fields[checkedIndex(index)];
+FieldRef Entry::at(int index) {
+    return FieldRef(*this, static_cast<int>(checkedIndex(index)));
 }
 
 const std::string& Entry::at(int index) const {
-    return fields[checkedIndex(index)];
+    return stored(checked(index));
 }
 
 bool Entry::isMarker() const {
@@ -237,21 +369,18 @@ bool Entry::isMarker() const {
            kind == KindFolderEnd;
 }
 
-bool Entry::isEmpty() const {
-    return std::all_of(fields.begin(), fields.end(),
-                       [](const std::string& f) { return f.empty(); });
-}
-
 void Entry::clear() {
-    for (auto& f : fields) f.clear();
+    m_present = 0;
+    m_values.clear();
     extras.clear();
     kind = KindContact;
 }
 
 bool Entry::completeNames() {
-    std::string& full = (*this)[Field::FullName];
-    std::string& first = (*this)[Field::FirstName];
-    std::string& last = (*this)[Field::LastName];
+    const Entry& self = *this;
+    const std::string& full = self[Field::FullName];
+    const std::string& first = self[Field::FirstName];
+    const std::string& last = self[Field::LastName];
     if (!full.empty()) {
         if (!first.empty() || !last.empty()) return true;
         std::size_t space = full.rfind(' ');
@@ -259,47 +388,69 @@ bool Entry::completeNames() {
             space = space == 0 ? std::string::npos : full.rfind(' ', space - 1);
         }
         const std::size_t comma = full.find(',');
+        // Both parts are cut before either is stored: storing one moves the others.
+        std::string newFirst;
+        std::string newLast;
         if (comma == std::string::npos) {
             if (space == std::string::npos) {
-                first = full;
-                last = full;
+                newFirst = full;
+                newLast = full;
             } else {
-                first = full.substr(0, space);
-                last = full.substr(space + 1);
+                newFirst = full.substr(0, space);
+                newLast = full.substr(space + 1);
             }
         } else {
-            last = full.substr(0, comma);
-            first = full.substr(comma + 1);
+            newLast = full.substr(0, comma);
+            newFirst = full.substr(comma + 1);
         }
+        set(Field::FirstName, std::move(newFirst));
+        set(Field::LastName, std::move(newLast));
         return true;
     }
     if (first.empty() && last.empty()) return false;
     if (first.empty()) {
-        full = last;
+        set(Field::FullName, last);
     } else if (last.empty()) {
-        full = first;
+        set(Field::FullName, first);
     } else {
-        full = first + " " + last;
+        set(Field::FullName, first + " " + last);
     }
     return true;
 }
 
-int Entry::similarity(const Entry& other) const {
-    const FieldMask common = mask & other.mask;
-    float excluded = static_cast<float>(kFieldCount - static_cast<int>(common.count()));
-    float matches = 0.0f;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (!common.test(i)) continue;
-        const std::string& a = fields[i];
-        const std::string& b = other.fields[i];
-        if (!a.empty() && !b.empty()) {
-            if (equalNoCase(a, b)) matches += 1.0f;
-        } else if (a.empty() && b.empty()) {
-            excluded += 1.0f;
-        } else {
-            excluded += 0.5f;
-        }
+namespace {
+
+/// The 34 field bits of a mask as a word.
+std::uint64_t bitsOf(const FieldMask& mask) {
+    return mask.to_ullong();
+}
+
+/// Calls fn(slotA, slotB) for each field held by both entries among `wanted`.
+template <typename Fn>
+bool allHeldByBoth(std::uint64_t presentA, std::uint64_t presentB, std::uint64_t wanted, Fn fn) {
+    for (std::uint64_t bits = presentA & presentB & wanted; bits != 0; bits &= bits - 1) {
+        const std::uint64_t below = (bits & (~bits + 1)) - 1;
+        const auto slotA = static_cast<std::size_t>(std::popcount(presentA & below));
+        const auto slotB = static_cast<std::size_t>(std::popcount(presentB & below));
+        if (!fn(slotA, slotB)) return false;
     }
+    return true;
+}
+
+}  // namespace
+
+int Entry::similarity(const Entry& other) const {
+    const std::uint64_t common = bitsOf(mask & other.mask);
+    // Halves and wholes add exactly in a float, so counting them first gives the same sums.
+    const auto count = [](std::uint64_t bits) { return static_cast<float>(std::popcount(bits)); };
+    float excluded = static_cast<float>(kFieldCount) - count(common);
+    excluded += count(common & ~(m_present | other.m_present));
+    excluded += 0.5f * count(common & (m_present ^ other.m_present));
+    float matches = 0.0f;
+    allHeldByBoth(m_present, other.m_present, common, [&](std::size_t a, std::size_t b) {
+        if (equalNoCase(m_values[a], other.m_values[b])) matches += 1.0f;
+        return true;
+    });
     if (excluded == static_cast<float>(kFieldCount)) return 100;
     const float result = matches * 100.0f / (static_cast<float>(kFieldCount) - excluded);
     return static_cast<int>(result);
@@ -308,15 +459,11 @@ int Entry::similarity(const Entry& other) const {
 bool Entry::sameAs(const Entry& other) const {
     // A one-sided or differing field keeps the score below 100 (at most 98.5), so the first
     // such field decides; this is the hot test of every de-duplication.
-    const FieldMask common = mask & other.mask;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (!common.test(i)) continue;
-        const std::string& a = fields[i];
-        const std::string& b = other.fields[i];
-        if (a.empty() != b.empty()) return false;
-        if (!a.empty() && !equalNoCase(a, b)) return false;
-    }
-    return true;
+    const std::uint64_t common = bitsOf(mask & other.mask);
+    if ((m_present ^ other.m_present) & common) return false;
+    return allHeldByBoth(m_present, other.m_present, common, [&](std::size_t a, std::size_t b) {
+        return equalNoCase(m_values[a], other.m_values[b]);
+    });
 }
 
 bool Entry::mergeFrom(const Entry& incoming) {
@@ -325,16 +472,18 @@ bool Entry::mergeFrom(const Entry& incoming) {
     const bool replaces = !undated && incoming.revisionTime >= revisionTime;
     if (replaces) revisionTime = incoming.revisionTime;
     mergeExtras(*this, incoming, replaces);
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (!incoming.mask.test(i)) continue;
+    for (int i = 0; i < kFieldCount; ++i) {
+        const auto bit = static_cast<std::size_t>(i);
+        if (!incoming.mask.test(bit)) continue;
+        const std::string& value = incoming.stored(i);
         if (undated) {
-            if (incoming.fields[i].empty() || (mask.test(i) && !fields[i].empty())) continue;
-        } else if (!replaces && mask.test(i)) {
+            if (value.empty() || (mask.test(bit) && holds(i))) continue;
+        } else if (!replaces && mask.test(bit)) {
             continue;
         }
         try {
-            fields[i] = incoming.fields[i];
-            if (!replaces) mask.set(i);
+            set(i, value);
+            if (!replaces) mask.set(bit);
         } catch (const std::exception&) {
             // One field that cannot be copied must not cost the others.
         }
@@ -362,17 +511,17 @@ void mergeExtras(Entry& into, const Entry& from, bool replace) {
 
 void fillFrom(Entry& kept, const Entry& gone) {
     mergeExtras(kept, gone, false);
-    for (std::size_t i = 0; i < kept.fields.size(); ++i) {
-        if (kept.fields[i].empty() && !gone.fields[i].empty()) {
-            kept.fields[i] = gone.fields[i];
-            kept.mask.set(i);
-        }
-    }
+    const FieldMask missing = gone.presentFields() & ~kept.presentFields();
+    gone.forEachField([&](int i, const std::string& value) {
+        if (!missing.test(static_cast<std::size_t>(i))) return;
+        kept.set(i, value);
+        kept.mask.set(static_cast<std::size_t>(i));
+    });
 }
 
 bool Entry::sortsBefore(const Entry& other, int field) const {
-    const std::size_t f = checkedIndex(field);
-    return compareNoCase(fields[f], other.fields[f]) < 0;
+    checkedIndex(field);
+    return compareNoCase(stored(field), other.stored(field)) < 0;
 }
 
 }  // namespace vesk

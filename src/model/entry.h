@@ -3,10 +3,13 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <bitset>
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vesk {
@@ -139,9 +142,76 @@ inline constexpr int kDefaultSortField = 0;
 /// Seconds since 1970 UTC, as every revision time counts.
 std::int64_t currentTime();
 
+class Entry;
+
+/// A writable field of an entry, what the non-const operator[] and at() hand out. It names the
+/// entry and the field, never the stored string, so it stays valid while other fields come and
+/// go. Reading it reads the field; assigning "" removes the field.
+class FieldRef {
+  public:
+    FieldRef(Entry& entry, int index) : m_entry(&entry), m_index(index) {}
+    FieldRef(const FieldRef&) = default;
+
+    /// Assigns the other field's value (never rebinds this reference).
+    FieldRef& operator=(const FieldRef& other);
+    FieldRef& operator=(const std::string& value);
+    FieldRef& operator=(std::string&& value);
+    FieldRef& operator=(std::string_view value);
+    FieldRef& operator=(const char* value);
+    FieldRef& operator+=(std::string_view value);
+    FieldRef& operator+=(const std::string& value) { return *this += std::string_view(value); }
+    FieldRef& operator+=(const char* value) { return *this += std::string_view(value); }
+    FieldRef& operator+=(char c) { return *this += std::string_view(&c, 1); }
+
+    const std::string& str() const;
+    operator const std::string&() const { return str(); }
+    operator std::string_view() const { return str(); }
+
+    bool empty() const { return str().empty(); }
+    std::size_t size() const { return str().size(); }
+    std::size_t length() const { return str().size(); }
+    const char* c_str() const { return str().c_str(); }
+    const char* data() const { return str().data(); }
+    char front() const { return str().front(); }
+    char back() const { return str().back(); }
+    char operator[](std::size_t i) const { return str()[i]; }
+    std::string::const_iterator begin() const { return str().begin(); }
+    std::string::const_iterator end() const { return str().end(); }
+    std::size_t find(std::string_view s, std::size_t pos = 0) const { return str().find(s, pos); }
+    std::size_t find(char c, std::size_t pos = 0) const { return str().find(c, pos); }
+    std::size_t rfind(char c, std::size_t pos = std::string::npos) const {
+        return str().rfind(c, pos);
+    }
+    std::string substr(std::size_t pos = 0, std::size_t n = std::string::npos) const {
+        return str().substr(pos, n);
+    }
+    /// Removes the field.
+    void clear();
+    /// Moves the value out and removes the field.
+    std::string take();
+
+    friend bool operator==(const FieldRef& a, std::string_view b) { return a.str() == b; }
+    friend bool operator==(const FieldRef& a, const std::string& b) { return a.str() == b; }
+    friend bool operator==(const FieldRef& a, const char* b) { return a.str() == b; }
+    friend bool operator==(const FieldRef& a, const FieldRef& b) { return a.str() == b.str(); }
+    friend std::string operator+(const FieldRef& a, std::string_view b) {
+        return std::string(a.str()).append(b);
+    }
+    friend std::string operator+(std::string_view a, const FieldRef& b) {
+        return std::string(a).append(b.str());
+    }
+    friend std::string operator+(const FieldRef& a, const FieldRef& b) {
+        return std::string(a.str()).append(b.str());
+    }
+    friend std::ostream& operator<<(std::ostream& out, const FieldRef& f);
+
+  private:
+    Entry* m_entry;
+    int m_index;
+};
+
 class Entry {
   public:
-    std::array<std::string, kFieldCount> fields;
     std::string sourceId;
     EntryKind kind = KindContact;
     FieldMask mask;
@@ -160,10 +230,45 @@ class Entry {
     ~Entry() = default;
 
     /// Field by index; throws std::out_of_range("invalid bitset<N> position") past 33.
-    std::string& at(int index);
+    FieldRef at(int index);
     const std::string& at(int index) const;
-    std::string& operator[](Field f) { return fields[static_cast<std::size_t>(f)]; }
-    const std::string& operator[](Field f) const { return fields[static_cast<std::size_t>(f)]; }
+    FieldRef operator[](Field f) { return FieldRef(*this, static_cast<int>(f)); }
+    const std::string& operator[](Field f) const { return stored(static_cast<int>(f)); }
+    /// The same as the const at(), for an entry that is not const.
+    const std::string& value(int index) const;
+
+    /// Sets a field; an empty value removes it.
+    void set(Field f, std::string value) { assign(static_cast<int>(f), std::move(value)); }
+    void set(int index, std::string value);
+    /// Calls fn(std::string&) on a field's value to change it in place; an empty result
+    /// removes the field. fn must not touch this entry's other fields.
+    template <typename Fn>
+    void edit(int index, Fn&& fn);
+    template <typename Fn>
+    void edit(Field f, Fn&& fn) {
+        edit(static_cast<int>(f), std::forward<Fn>(fn));
+    }
+    /// Moves a field's value out and removes the field.
+    std::string take(Field f) { return take(static_cast<int>(f)); }
+    std::string take(int index);
+    /// The fields that hold a value.
+    FieldMask presentFields() const { return FieldMask(m_present); }
+    /// Calls fn(index, value) for every field that holds a value, in field order.
+    template <typename Fn>
+    void forEachField(Fn&& fn) const {
+        std::uint64_t bits = m_present;
+        for (std::size_t slot = 0; bits != 0; ++slot, bits &= bits - 1) {
+            fn(std::countr_zero(bits), m_values[slot]);
+        }
+    }
+    /// All 34 fields, "" where none is held.
+    std::array<std::string, kFieldCount> allFields() const;
+    /// The same field values (masks, kinds and the rest aside).
+    bool sameFields(const Entry& other) const {
+        return m_present == other.m_present && m_values == other.m_values;
+    }
+    /// Removes every field the mask does not support.
+    void keepFields(const FieldMask& supported);
 
     /// A copy holding only the fields the mask supports, dated now when this entry is undated
     /// (time 0): what the conversion loop passes to most writers.
@@ -181,7 +286,7 @@ class Entry {
     ExtraMask extraKinds() const;
 
     bool isMarker() const;
-    bool isEmpty() const;
+    bool isEmpty() const { return m_present == 0; }
 
     /// Empties the fields and extras and resets the kind; mask, time and source id stay.
     void clear();
@@ -198,7 +303,40 @@ class Entry {
     bool mergeFrom(const Entry& incoming);
     /// True when this entry sorts before `other` by field `field`, ASCII case folded.
     bool sortsBefore(const Entry& other, int field) const;
+
+  private:
+    friend class FieldRef;
+
+    // Only the fields that hold a value are stored, in field order: a contact holds a handful
+    // of its 34 fields, and a book holds many contacts. Bit i of m_present says field i is
+    // stored; its slot in m_values is the number of lower bits set.
+    std::uint64_t m_present = 0;
+    std::vector<std::string> m_values;
+
+    std::size_t slotOf(int index) const {
+        return static_cast<std::size_t>(
+            std::popcount(m_present & ((std::uint64_t{1} << index) - 1)));
+    }
+    bool holds(int index) const { return (m_present >> index) & 1U; }
+    /// The index itself; throws std::out_of_range past 33.
+    static int checked(int index);
+    const std::string& stored(int index) const;
+    void assign(int index, std::string&& value);
+    void append(int index, std::string_view value);
 };
+
+template <typename Fn>
+void Entry::edit(int index, Fn&& fn) {
+    if (!holds(checked(index))) {
+        std::string fresh;
+        fn(fresh);
+        assign(index, std::move(fresh));
+        return;
+    }
+    std::string& current = m_values[slotOf(index)];
+    fn(current);
+    if (current.empty()) assign(index, {});
+}
 
 /// Fills the survivor of a de-duplication with what only the erased entry knew (and sets
 /// those mask bits).

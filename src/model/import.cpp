@@ -78,15 +78,14 @@ PendingMember::PendingMember(DistList* owner, Entry&& member)
       mask(member.mask),
       revisionTime(member.revisionTime) {
     for (int i = 0; i < kFieldCount; ++i) {
-        std::string& value = member.fields[static_cast<std::size_t>(i)];
+        std::string value = member.take(i);
         if (!value.empty()) fields.emplace_back(i, std::move(value));
     }
 }
 
 Entry PendingMember::entry() && {
     Entry e;
-    for (auto& [index, value] : fields)
-        e.fields[static_cast<std::size_t>(index)] = std::move(value);
+    for (auto& [index, value] : fields) e.set(index, std::move(value));
     e.sourceId = std::move(sourceId);
     e.extras = std::move(extras);
     e.kind = kind;
@@ -237,10 +236,10 @@ bool NewAdbook::mergeEntry(const Entry& entry) {
             m_run->prompt().entrySheet(incoming);
             m_run->prompt().entrySheet(existing);
             const auto f = static_cast<std::size_t>(kDefaultSortField);
-            const std::string existingKey = existing.fields[f];
+            const std::string existingKey = existing.value(static_cast<int>(f));
             const bool replaced = existing.mergeFrom(incoming);
             changed();
-            m_run->diagnostic(incoming.fields[f] +
+            m_run->diagnostic(incoming.value(static_cast<int>(f)) +
                               (replaced ? " replaces " : " does not replace ") + existingKey +
                               "\n");
             return true;

@@ -5,9 +5,7 @@
 namespace vesk {
 
 void keepMaskedFields(Entry& e) {
-    for (std::size_t i = 0; i < e.fields.size(); ++i) {
-        if (!e.mask.test(i)) std::string().swap(e.fields[i]);
-    }
+    e.keepFields(e.mask);
 }
 
 void keepMaskedCopy(Entry& e) {

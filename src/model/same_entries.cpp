@@ -24,9 +24,9 @@ std::uint64_t mixFolded(std::uint64_t h, std::size_t index, const std::string& v
 SameEntryIndex::SameEntryIndex(int sortField) : m_sortField(static_cast<std::size_t>(sortField)) {}
 
 std::uint64_t SameEntryIndex::hashOf(const Entry& e, const FieldMask& common) const {
-    std::uint64_t h = mixFolded(kFnvOffset, kFieldCount, e.fields[m_sortField]);
-    for (std::size_t i = 0; i < e.fields.size(); ++i) {
-        if (common.test(i)) h = mixFolded(h, i, e.fields[i]);
+    std::uint64_t h = mixFolded(kFnvOffset, kFieldCount, e.value(static_cast<int>(m_sortField)));
+    for (std::size_t i = 0; i < kFieldCount; ++i) {
+        if (common.test(i)) h = mixFolded(h, i, e.value(static_cast<int>(i)));
     }
     return h;
 }
@@ -83,7 +83,7 @@ void SameEntryIndex::detach(std::size_t handle) {
 
 std::size_t SameEntryIndex::findSame(const Entry& e) {
     std::size_t best = npos;
-    const std::string& key = e.fields[m_sortField];
+    const std::string& key = e.value(static_cast<int>(m_sortField));
     for (Group& g : m_groups) {
         if (g.members.empty()) continue;
         const FieldMask common = g.mask & e.mask;
@@ -91,7 +91,8 @@ std::size_t SameEntryIndex::findSame(const Entry& e) {
         for (auto it = from; it != to; ++it) {
             const Slot& s = m_slots[it->second];
             if (best != npos && m_slots[best].order < s.order) continue;
-            if (equalNoCase(s.entry->fields[m_sortField], key) && s.entry->sameAs(e)) {
+            if (equalNoCase(s.entry->value(static_cast<int>(m_sortField)), key) &&
+                s.entry->sameAs(e)) {
                 best = it->second;
             }
         }

@@ -153,15 +153,16 @@ Entry combineEntries(const Entry& x, const Entry& y) {
     const bool olderFillsGaps = older.revisionTime == 0;
     out.revisionTime = newer.revisionTime;
     out.mask.reset();
-    for (std::size_t i = 0; i < out.fields.size(); ++i) {
+    for (std::size_t i = 0; i < kFieldCount; ++i) {
+        const auto f = static_cast<int>(i);
         const bool inX = x.mask.test(i);
         const bool inY = y.mask.test(i);
         if (!inX && !inY) continue;
         if (inX && inY) {
-            const bool gap = olderFillsGaps && newer.fields[i].empty();
-            out.fields[i] = gap ? older.fields[i] : newer.fields[i];
+            const bool gap = olderFillsGaps && newer.value(f).empty();
+            out.at(f) = gap ? older.value(f) : newer.value(f);
         } else {
-            out.fields[i] = inX ? x.fields[i] : y.fields[i];
+            out.at(f) = inX ? x.value(f) : y.value(f);
         }
         out.mask.set(i);
     }

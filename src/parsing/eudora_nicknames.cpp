@@ -161,9 +161,9 @@ void applyNote(std::string_view note, Entry& e) {
     }
     const std::string_view text = trim(free);
     if (text.empty()) return;
-    std::string& notes = e[Field::Notes];
-    if (!notes.empty()) notes.push_back('\n');
-    notes.append(tagValue(text));
+    FieldRef notes = e[Field::Notes];
+    if (!notes.empty()) notes += '\n';
+    notes += tagValue(text);
 }
 
 struct Alias {
@@ -228,7 +228,11 @@ void readNicknames(std::string_view text, std::deque<Entry>& out) {
             for (const std::string_view item : items) {
                 Entry m;
                 if (item.find('@') != std::string_view::npos) {
-                    parseAddress(item, m[Field::FullName], m[Field::Email]);
+                    std::string name;
+                    std::string address;
+                    parseAddress(item, name, address);
+                    m[Field::FullName] = std::move(name);
+                    m[Field::Email] = std::move(address);
                 } else {
                     m[Field::Nickname] = std::string(unquote(item));
                 }
@@ -242,9 +246,11 @@ void readNicknames(std::string_view text, std::deque<Entry>& out) {
         e.revisionTime = 0;
         e[Field::Nickname] = std::string(a.nick);
         std::string displayName;
-        if (!items.empty()) parseAddress(items.front(), displayName, e[Field::Email]);
+        std::string address;
+        if (!items.empty()) parseAddress(items.front(), displayName, address);
+        e[Field::Email] = std::move(address);
         for (const std::string_view note : a.notes) applyNote(note, e);
-        std::string& full = e[Field::FullName];
+        FieldRef full = e[Field::FullName];
         if (full.empty()) full = displayName;
         // Eudora shows the nickname where it knows no name.
         if (full.empty() && e[Field::FirstName].empty() && e[Field::LastName].empty()) {

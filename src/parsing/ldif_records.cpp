@@ -396,12 +396,12 @@ void readRecord(std::string_view record, std::deque<Entry>& out, const DnLookup&
             if (row->rank >= rank[f]) continue;
             rank[f] = row->rank;
             if (name == "postaladdress" || name == "homepostaladdress") {
-                e.fields[f] = postalAddressToText(value);
+                e[row->field] = postalAddressToText(value);
             } else if (name == "labeleduri") {
                 // "http://host label": the address ends at the first blank.
-                e.fields[f] = std::string(value.substr(0, value.find(' ')));
+                e[row->field] = std::string(value.substr(0, value.find(' ')));
             } else {
-                e.fields[f] = std::move(value);
+                e[row->field] = std::move(value);
             }
         } else if (name == "objectclass") {
             const std::string cls = lowerCopy(trim(value));
@@ -428,7 +428,7 @@ void readRecord(std::string_view record, std::deque<Entry>& out, const DnLookup&
         }
     }
 
-    std::string& fullName = e[Field::FullName];
+    FieldRef fullName = e[Field::FullName];
     if (fullName.empty() && !dn.empty()) fullName = dnComponent(dn, "cn");
 
     if (group) {
@@ -445,13 +445,13 @@ void readRecord(std::string_view record, std::deque<Entry>& out, const DnLookup&
     }
     if (container && !person) return;
 
-    std::string& mail = e[Field::Email];
+    FieldRef mail = e[Field::Email];
     if (mail.empty() && !dn.empty()) mail = dnComponent(dn, "mail");
     // An address written with a name in front keeps only its last word, the address itself.
     const std::size_t lastSpace = mail.rfind(' ');
-    if (lastSpace != std::string::npos) mail.erase(0, lastSpace + 1);
+    if (lastSpace != std::string::npos) mail = mail.substr(lastSpace + 1);
 
-    const auto joinSecondLine = [](std::string& street, std::string& second) {
+    const auto joinSecondLine = [](FieldRef street, std::string& second) {
         if (second.empty()) return;
         street = street.empty() ? std::move(second) : street + "\n" + second;
     };

@@ -305,14 +305,14 @@ Entry IterFile::readFields(std::string_view record) const {
     e.mask = m_mask;
     e.revisionTime = 0;
     for (std::size_t i = 0; i < t.fields.size(); ++i) {
-        e.fields[i] = std::string(extract(record, t.fields[i]));
+        e.at(static_cast<int>(i)) = std::string(extract(record, t.fields[i]));
     }
-    std::string& mail = e[Field::Email];
+    FieldRef mail = e[Field::Email];
     if (mail.empty()) mail = std::string(extract(record, t.emailAlternate));
     // An address with a name in front keeps only its last word, the address itself.
     const std::size_t lastSpace = mail.rfind(' ');
-    if (lastSpace != std::string::npos) mail.erase(0, lastSpace + 1);
-    std::string& nick = e[Field::Nickname];
+    if (lastSpace != std::string::npos) mail = mail.substr(lastSpace + 1);
+    FieldRef nick = e[Field::Nickname];
     if (nick.empty()) nick = std::string(extract(record, t.nicknameAlternate));
     if (!t.time.start.empty()) e.revisionTime = leadingInteger(extract(record, t.time));
 

@@ -120,7 +120,7 @@ std::string notABook(const std::string& path) {
 
 std::string fieldsKey(const Entry& e) {
     std::string key;
-    for (const std::string& f : e.fields) key.append(f).push_back('\x1f');
+    for (int i = 0; i < kFieldCount; ++i) key.append(e.value(i)).push_back('\x1f');
     return key;
 }
 
@@ -263,8 +263,9 @@ void takeVCard(Entry& card, const std::string& fileName, std::string text) {
     iterators::IterVCF parsed(fileName, std::move(text));
     if (parsed.atEnd()) return;
     Entry v = parsed.nextEntry();
-    for (std::size_t i = 0; i < v.fields.size(); ++i) {
-        if (!v.fields[i].empty()) card.fields[i] = std::move(v.fields[i]);
+    for (int i = 0; i < kFieldCount; ++i) {
+        std::string value = v.take(i);
+        if (!value.empty()) card.set(i, std::move(value));
     }
 }
 

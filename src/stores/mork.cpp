@@ -327,7 +327,7 @@ Entry IterMAB::cardOf(const mork::Row& row) const {
     m_store->forEachCell(row, [&](const mork::Cell& cell) {
         const int f = fieldOf(cell.column);
         if (f >= 0) {
-            e.fields[static_cast<std::size_t>(f)].assign(m_store->text(cell.value));
+            e.at(f) = m_store->text(cell.value);
             return;
         }
         if (cell.column == kNoColumn) return;
@@ -513,8 +513,8 @@ constexpr std::int64_t kFirstMemberColumn = 0xB3;
 /// Every field of an entry, as one key.
 std::string fieldsKey(const Entry& e) {
     std::string key;
-    for (const std::string& f : e.fields) {
-        key.append(f);
+    for (int i = 0; i < kFieldCount; ++i) {
+        key.append(e.value(i));
         key.push_back('\0');
     }
     return key;
@@ -587,7 +587,7 @@ void ToMAB::writeCard(const Entry& e) {
     for (std::size_t i = 0; i < prefixes.size(); ++i) {
         // Fields without a column still use up their atom id: field i's atom is base + 1 + i.
         if (!prefixes[i].empty()) {
-            appendAtom(m_nextAtom, e.fields[i]);
+            appendAtom(m_nextAtom, e.value(static_cast<int>(i)));
             m_rows.append(prefixes[i]);
             appendHex(m_rows, unsignedOf(m_nextAtom));
             m_rows.push_back(')');

@@ -341,8 +341,7 @@ Entry IterOpera::contactOf(const Item& item) const {
             }
         }
     });
-    std::string& address = e[Field::HomeStreet];
-    address = trimLineBreaks(std::move(address));
+    e[Field::HomeStreet] = trimLineBreaks(e.take(Field::HomeStreet));
     return e;
 }
 

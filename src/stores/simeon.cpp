@@ -95,7 +95,7 @@ Entry IterSimeon::parseRecord(std::string_view record) const {
     // Pairs are separated by tabs and line ends. A piece without "=" continues the value
     // before it (a value holding a tab or running onto the next line); a value may itself
     // hold "=" since only the first one of a pair separates key and value.
-    std::string* current = nullptr;
+    int current = -1;  // the field a continuation piece belongs to
     bool group = false;
     std::size_t from = 0;
     while (from <= record.size()) {
@@ -107,12 +107,11 @@ Entry IterSimeon::parseRecord(std::string_view record) const {
             const std::string_view key = trimBlanks(piece.substr(0, eq));
             const std::string_view value = piece.substr(eq + 1);
             if (key == "member") group = true;
-            const int field = fieldForKey(key);
-            current = field < 0 ? nullptr : &entry.at(field);
-            if (current) current->assign(value);
-        } else if (current && !trimBlanks(piece).empty()) {
-            current->push_back(record[from - 1]);
-            current->append(piece);
+            current = fieldForKey(key);
+            if (current >= 0) entry.at(current) = value;
+        } else if (current >= 0 && !trimBlanks(piece).empty()) {
+            entry.at(current) += record[from - 1];
+            entry.at(current) += piece;
         }
         from = to + 1;
     }

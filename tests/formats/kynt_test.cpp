@@ -287,7 +287,7 @@ TEST_F(KyntTest, BrokenElementsNeverStallOrEndTheImport) {
     };
     const std::function<std::string(NewAdbook&)> names = [&](NewAdbook& b) {
         std::string s;
-        for (int i = 0; i < b.entryCount(); ++i) s += b.entryPtr(i)->fields[0] + " ";
+        for (int i = 0; i < b.entryCount(); ++i) s += b.entryPtr(i)->value(0) + " ";
         for (int i = 0; i < b.listCount(); ++i) {
             s += b.listAt(i)->name() + "[";
             for (const Entry* m : b.listAt(i)->members()) s += (*m)[Field::FullName];
@@ -332,8 +332,8 @@ TEST_F(KyntTest, ListMemberWithoutContactBecomesOne) {
         "EMAIL:ann@x\nEND:VCARD\nBEGIN:VCARD\nFN:Ghost\nEMAIL:ghost@x\nEND:VCARD\n</list>\n");
     ASSERT_EQ(book->listCount(), 1);
     ASSERT_EQ(book->listAt(0)->entryCount(), 2);
-    EXPECT_EQ(book->listAt(0)->members()[0]->fields[0], "Ann");
-    EXPECT_EQ(book->listAt(0)->members()[1]->fields[0], "Ghost");
+    EXPECT_EQ(book->listAt(0)->members()[0]->value(0), "Ann");
+    EXPECT_EQ(book->listAt(0)->members()[1]->value(0), "Ghost");
     EXPECT_EQ(book->entryCount(), 2);
     EXPECT_EQ(book->membersAdded(), 1);
 }

@@ -722,7 +722,7 @@ TEST_F(VcfTest, CrLfReadsLikeLf) {
     const auto b = read(crlf);
     ASSERT_EQ(a.size(), 1u);
     ASSERT_EQ(b.size(), 1u);
-    EXPECT_EQ(a[0].fields, b[0].fields);
+    EXPECT_EQ(a[0].allFields(), b[0].allFields());
     EXPECT_EQ(a[0][Field::Notes], "xy\nz");
 }
 

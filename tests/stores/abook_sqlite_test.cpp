@@ -188,14 +188,14 @@ TEST_F(AbookSqlite, AWrittenBookReadsBackWithEveryFieldAndList) {
     const ReadBack r = readAll(reader);
     ASSERT_EQ(r.cards.size(), cards.size());
     for (std::size_t i = 0; i < cards.size(); ++i) {
-        EXPECT_EQ(r.cards[i].fields, cards[i].fields) << i;
+        EXPECT_EQ(r.cards[i].allFields(), cards[i].allFields()) << i;
         EXPECT_EQ(r.cards[i].sourceId.size(), 36u);
     }
     ASSERT_EQ(r.lists.size(), 2u);
     EXPECT_EQ(r.lists[0].first, "Team \xC3\xA9");
     ASSERT_EQ(r.lists[0].second.size(), 2u);
-    EXPECT_EQ(r.lists[0].second[0].fields, cards[2].fields);
-    EXPECT_EQ(r.lists[0].second[1].fields, cards[0].fields);
+    EXPECT_EQ(r.lists[0].second[0].allFields(), cards[2].allFields());
+    EXPECT_EQ(r.lists[0].second[1].allFields(), cards[0].allFields());
     EXPECT_EQ(r.lists[1].first, "Solo");
     ASSERT_EQ(r.lists[1].second.size(), 1u);
     EXPECT_TRUE(run.prompts.messages.empty());

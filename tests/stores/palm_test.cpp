@@ -103,7 +103,7 @@ TEST(PalmReader, MapsTheRecordStringsByPosition) {
     EXPECT_EQ(e[Field::BusinessPostalCode], "12345");
     EXPECT_EQ(e[Field::BusinessCountry], "Land");
     EXPECT_EQ(e[Field::Notes], longNote);
-    for (const auto& f : e.fields) EXPECT_NE(f, "unused");
+    for (const auto& f : e.allFields()) EXPECT_NE(f, "unused");
     // Names join only the parts that are there.
     EXPECT_EQ(entries[1][Field::FullName], "");
     EXPECT_EQ(entries[1][Field::Organization], "No Names Inc");

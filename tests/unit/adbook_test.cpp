@@ -146,7 +146,7 @@ std::string dumpEntries(const std::vector<Entry>& entries) {
     std::string out;
     for (const Entry& e : entries) {
         out += maskToText(e.mask) + ":";
-        for (const auto& f : e.fields) out += f + "|";
+        for (const auto& f : e.allFields()) out += f + "|";
         out += "\n";
     }
     return out;

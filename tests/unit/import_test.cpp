@@ -305,7 +305,7 @@ TEST(MergeEntry, DuplicateIsAbsorbedUnrelatedIsAddedRelatedIsMerged) {
 std::string dump(NewAdbook& book) {
     std::string out;
     for (int i = 0; i < book.entryCount(); ++i) {
-        for (const auto& f : book.entryAt(i).fields) out += f + "|";
+        for (const auto& f : book.entryAt(i).allFields()) out += f + "|";
         out += "\n";
     }
     return out;

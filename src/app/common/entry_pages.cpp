@@ -122,7 +122,7 @@ std::string webPageToOpen(const std::string& text) {
 }
 
 EntrySheetState::EntrySheetState(Entry& entry, bool newEntry)
-    : m_entry(entry), m_new(newEntry), m_texts(entry.fields) {}
+    : m_entry(entry), m_new(newEntry), m_texts(entry.allFields()) {}
 
 const std::string& EntrySheetState::text(Field field) const {
     return m_texts[static_cast<std::size_t>(field)];
@@ -143,8 +143,8 @@ void EntrySheetState::apply(std::int64_t now) {
             const auto i = static_cast<std::size_t>(f.field);
             // A field the user typed into is the contact's data now, whatever its source could
             // hold: without its mask bit a later copy of the entry would drop it.
-            if (m_entry.fields[i] != m_texts[i]) m_entry.mask.set(i);
-            m_entry.fields[i] = m_texts[i];
+            if (m_entry[f.field] != m_texts[i]) m_entry.mask.set(i);
+            m_entry[f.field] = m_texts[i];
         }
         m_entry.revisionTime = now;
     }
