@@ -84,9 +84,11 @@ Entry nearCopy(Rng& rng, const Entry& e) {
 
 Entry caseVariant(const Entry& e) {
     Entry c = e;
-    for (char& ch : c[Field::FullName]) {
-        if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
-    }
+    c.edit(Field::FullName, [](std::string& name) {
+        for (char& ch : name) {
+            if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 'a' + 'A');
+        }
+    });
     return c;
 }
 

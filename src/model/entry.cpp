@@ -48,6 +48,8 @@ const std::array<std::string, kFieldCount>& displayNames() {
     return names;
 }
 
+constexpr std::size_t kFirstCapacity = 8;
+
 std::size_t checkedIndex(int index) {
     // The text of the standard library's bitset error, which callers and tests rely on.
     if (index < 0 || index >= kFieldCount) throw std::out_of_range("invalid bitset<N> position");
@@ -287,7 +289,11 @@ void Entry::assign(int index, std::string&& value) {
             *at = std::move(value);
         }
     } else if (!value.empty()) {
-        m_values.insert(at, std::move(value));
+        if (m_values.size() == m_values.capacity()) {
+            // A reader stores a contact's fields one by one: skip the smallest steps.
+            m_values.reserve(std::max<std::size_t>(kFirstCapacity, 2 * m_values.size()));
+        }
+        m_values.insert(m_values.begin() + static_cast<std::ptrdiff_t>(slot), std::move(value));
         m_present |= bit;
     }
 }

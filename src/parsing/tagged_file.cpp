@@ -119,7 +119,9 @@ std::string_view trimBlanks(std::string_view s) {
 /// the street, one line each.
 void splitJunoAddress(Entry& e) {
     std::vector<std::string_view> lines;
-    std::string_view rest = e[Field::HomeStreet];
+    // Taken out: the lines below view it while other fields are stored.
+    const std::string whole = e.take(Field::HomeStreet);
+    std::string_view rest = whole;
     while (!rest.empty()) {
         const std::size_t sep = rest.find("^^");
         lines.push_back(trimBlanks(rest.substr(0, sep)));

@@ -627,7 +627,7 @@ TEST_F(ToTXTFiles, EudoraFileReadsBackWithTheDetailsOfEveryContact) {
     NewAdbook back(run);
     back.fromStart(reader);
     ASSERT_EQ(back.entryCount(), 3);
-    const auto field = [&](const std::string& mail, Field f) {
+    const auto field = [&](const std::string& mail, Field f) -> std::string {
         for (int i = 0; i < back.entryCount(); ++i) {
             if (back.entryAt(i)[Field::Email] == mail) return back.entryAt(i)[f];
         }
