@@ -79,9 +79,8 @@ const std::unordered_map<std::string, int>& automaticTable() {
             {"Home Email", F::Email},
             // Outlook's further street lines ("Home Street 2") and Thunderbird's "Home Address 2"
             // are read as second lines of the street (csv::secondLineField), not here.
-            // TODO(#14): "E-mail 2 Address", "E-mail 3 Address", "Secondary Email", "Birthday"
-            // and "Categories" have no place among the fields; the entry's extra properties
-            // take them.
+            // "E-mail 2 Address", "Secondary Email", "Birthday" and the like have no place
+            // among the fields: the reader keeps them as the entry's extra values.
             // Plain lists
             {"Email", F::Email},
             {"E-mail", F::Email},

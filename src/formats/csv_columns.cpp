@@ -108,6 +108,20 @@ std::string_view firstAddress(std::string_view cell) {
     return trimBlanks(cell.substr(0, cell.find(',')));
 }
 
+void addAddresses(Entry& e, std::string_view cell, std::string_view separator) {
+    while (!cell.empty()) {
+        const std::size_t end = cell.find(separator);
+        std::string address(trimBlanks(cell.substr(0, end)));
+        if (e[Field::Email].empty()) {
+            e[Field::Email] = std::move(address);
+        } else {
+            e.addExtra(ExtraKind::Email, std::move(address));
+        }
+        if (end == std::string_view::npos) break;
+        cell.remove_prefix(end + separator.size());
+    }
+}
+
 bool looksHeaderless(const std::vector<Row>& rows) {
     const int c = emailColumn(rows);
     return c >= 0 &&
@@ -293,8 +307,10 @@ void fillTyped(const TypedGroup& g, const Row& row, Entry& e) {
     const bool work = has(type, "work") || has(type, "business");
     switch (g.kind) {
         case TypedGroup::Kind::Email:
-            // TODO(#14): addresses beyond the first belong to the entry's further e-mails.
-            fill(e, Field::Email, cellText(row, g.value));
+            addAddresses(
+                e,
+                g.value < 0 ? std::string_view() : cellOf(row, static_cast<std::size_t>(g.value)),
+                " ::: ");
             return;
         case TypedGroup::Kind::Website:
             fill(e, work ? Field::BusinessWebPage : Field::HomeWebPage, cellText(row, g.value));

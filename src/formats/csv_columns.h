@@ -40,6 +40,10 @@ struct TypedGroup {
         country = -1, formatted = -1;
 };
 
+/// Adds the addresses of a cell that lists several, joined by `separator`: the first goes to
+/// the e-mail field when that is empty, the others to the entry's further e-mails.
+void addAddresses(Entry& e, std::string_view cell, std::string_view separator);
+
 /// The typed groups among `headings` that have a type column.
 std::vector<TypedGroup> findTypedGroups(const std::vector<std::string>& headings);
 

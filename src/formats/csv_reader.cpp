@@ -58,9 +58,12 @@ void IterCSV::findExtraColumns() {
         const int column = static_cast<int>(c);
         if (std::find(m_columns.begin(), m_columns.end(), column) != m_columns.end()) continue;
         const std::string& h = names[c];
-        for (const std::string_view want : kEmails) {
-            if (equalNoCase(h, want)) m_emailColumns.push_back(column);
-        }
+        // Further address columns, and those of a common export's other kinds of address
+        // ("Email Work" beside "Email Home") that did not become the e-mail field.
+        const bool email = csvAutomaticField(h) == static_cast<int>(Field::Email) ||
+                           std::any_of(std::begin(kEmails), std::end(kEmails),
+                                       [&](std::string_view want) { return equalNoCase(h, want); });
+        if (email) m_emailColumns.push_back(column);
         if (equalNoCase(h, "birthday") || equalNoCase(h, "birthdate")) m_birthdayColumn = column;
         for (std::size_t k = 0; k < 3; ++k) {
             if (equalNoCase(h, kBirth[k])) m_birthColumns[k] = column;
@@ -341,8 +344,11 @@ float IterCSV::progress() {
 
 void IterCSV::readGroupedColumns(Entry& e) const {
     if (m_headerless) {
-        // TODO(#14): the addresses after the first belong to the entry's further e-mails.
-        e[Field::Email] = std::string(csv::firstAddress(e[Field::Email]));
+        // A cell may list several addresses: the first is the e-mail field, the others the
+        // entry's further e-mails.
+        const std::string cell = e[Field::Email];
+        e[Field::Email] = std::string();
+        csv::addAddresses(e, cell, ",");
     }
     const auto cellAt = [&](int c) {
         const auto i = static_cast<std::size_t>(c);

@@ -80,6 +80,21 @@ TEST_F(CsvLayouts, HeadingLineIsNotTakenForData) {
     EXPECT_EQ(got[0][Field::Email], "ann@example.org");
 }
 
+TEST_F(CsvLayouts, HeaderlessCellOfSeveralAddressesKeepsThemAll) {
+    const auto got = read(
+        "Ann Lee,\"ann@a.example, ann@b.example,ann@c.example\"\n"
+        "Bo Ek,bo@example.org\n");
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0][Field::Email], "ann@a.example");
+    std::vector<std::string> further;
+    for (const Extra& x : got[0].extras) {
+        if (x.kind == ExtraKind::Email) further.push_back(x.value);
+    }
+    EXPECT_EQ(further, (std::vector<std::string>{"ann@b.example", "ann@c.example"}));
+    EXPECT_EQ(got[1][Field::Email], "bo@example.org");
+    EXPECT_TRUE(got[1].extras.empty());
+}
+
 TEST_F(CsvLayouts, ContentColumnsTable) {
     const struct {
         const char* label;
@@ -131,6 +146,8 @@ TEST_F(CsvLayouts, CommonHeadingVariants) {
         "Ann Lee,ann@work.example,ann@home.example,1 Main St,Flat 2,9 Dock Rd,,Gate B\n");
     ASSERT_EQ(got.size(), 1u);
     EXPECT_EQ(got[0][Field::Email], "ann@work.example");
+    // The other kind's address is kept as a further e-mail, not dropped.
+    EXPECT_EQ(got[0].extra(ExtraKind::Email), "ann@home.example");
     EXPECT_EQ(got[0][Field::HomeStreet], "1 Main St\nFlat 2");
     EXPECT_EQ(got[0][Field::BusinessStreet], "9 Dock Rd\nGate B");
 }
@@ -146,6 +163,7 @@ TEST_F(CsvLayouts, GoogleTypedColumnsGoWhereEachRowsTypeSays) {
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0][Field::FirstName], "Ann");
     EXPECT_EQ(got[0][Field::Email], "ann@work.example");
+    EXPECT_EQ(got[0].extra(ExtraKind::Email), "ann@home.example");
     EXPECT_EQ(got[0][Field::CellularPhone], "+41 79 000");
     EXPECT_EQ(got[0][Field::BusinessFax], "+41 31 001");
     EXPECT_EQ(got[0][Field::BusinessStreet], "9 Dock Rd");
