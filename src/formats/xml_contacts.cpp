@@ -87,8 +87,13 @@ pugi::xml_node childNamed(const pugi::xml_node& node, std::string_view name) {
 std::string deepText(const pugi::xml_node& node) {
     std::string out;
     if (!node) return out;
+    // An element's leading text may be kept in the element itself (parse_embed_pcdata).
+    if (node.type() == pugi::node_element) out += node.value();
     for (pugi::xml_node n = node.first_child(); n;) {
-        if (n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata) out += n.value();
+        const pugi::xml_node_type type = n.type();
+        if (type == pugi::node_pcdata || type == pugi::node_cdata || type == pugi::node_element) {
+            out += n.value();
+        }
         if (n.first_child()) {
             n = n.first_child();
             continue;
@@ -205,9 +210,10 @@ void takePhone(const pugi::xml_node& tel, Take& take) {
 }  // namespace
 
 bool loadXmlFile(RunContext& run, pugi::xml_document& doc, const std::string& fileName,
-                 std::string& bytes) {
+                 std::string& bytes, unsigned moreOptions) {
     // parse_doctype stays off: the DOCTYPE is skipped, so neither a DTD nor its entities count.
-    const unsigned options = pugi::parse_default & ~static_cast<unsigned>(pugi::parse_doctype);
+    const unsigned options =
+        (pugi::parse_default | moreOptions) & ~static_cast<unsigned>(pugi::parse_doctype);
     // Read through the text layer, which refuses folders: pugixml's own loader sizes its buffer
     // by seeking to the end, which for a folder asks for 2^63 bytes.
     std::optional<std::string> read = readFileBytes(fileName);
@@ -233,8 +239,10 @@ namespace iterators {
 
 IterXML::IterXML(RunContext& run, std::string fileName, int format, ListReaderMaker lists)
     : m_format(format), m_makeList(lists), m_run(run) {
-    if (!loadXmlFile(run, m_doc, fileName, m_bytes)) return;
     const bool agent = format == kAgent;
+    // An Agent contact's values are each an element's only text: kept in the element, they
+    // need no node of their own.
+    if (!loadXmlFile(run, m_doc, fileName, m_bytes, agent ? pugi::parse_embed_pcdata : 0)) return;
     const char* contacts = agent ? kAgentContacts : "/*[local-name() = 'contact']";
     for (const auto& n : m_doc.select_nodes(contacts)) m_contacts.push_back(n.node());
     if (agent && m_makeList) {

@@ -22,11 +22,11 @@ namespace vesk {
 using ListReaderMaker = std::unique_ptr<IterBase> (*)(RunContext& run, std::string name,
                                                       std::string members);
 
-/// Loads `fileName` into `doc` (no DOCTYPE, bounded nesting), parsed in place in `bytes`,
-/// which must outlive `doc`; on failure tells the user "Failed to load file:" with the reason
-/// and returns false.
+/// Loads `fileName` into `doc` (no DOCTYPE, bounded nesting, pugixml's default options and
+/// `moreOptions`), parsed in place in `bytes`, which must outlive `doc`; on failure tells the
+/// user "Failed to load file:" with the reason and returns false.
 bool loadXmlFile(RunContext& run, pugi::xml_document& doc, const std::string& fileName,
-                 std::string& bytes);
+                 std::string& bytes, unsigned moreOptions = 0);
 
 namespace iterators {
 
