@@ -4,6 +4,7 @@
 #include <optional>
 #include <sstream>
 #include <string_view>
+#include <utility>
 
 #include "platform/file_io.h"
 #include "platform/program_files.h"
@@ -86,8 +87,13 @@ pugi::xml_node childNamed(const pugi::xml_node& node, std::string_view name) {
 std::string deepText(const pugi::xml_node& node) {
     std::string out;
     if (!node) return out;
+    // An element's leading text may be kept in the element itself (parse_embed_pcdata).
+    if (node.type() == pugi::node_element) out += node.value();
     for (pugi::xml_node n = node.first_child(); n;) {
-        if (n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata) out += n.value();
+        const pugi::xml_node_type type = n.type();
+        if (type == pugi::node_pcdata || type == pugi::node_cdata || type == pugi::node_element) {
+            out += n.value();
+        }
         if (n.first_child()) {
             n = n.first_child();
             continue;
@@ -157,17 +163,67 @@ std::string memberLine(const Entry& e) {
     return address.empty() ? name : name + " <" + address + ">";
 }
 
+/// The Agent fields kept in an element of their own, one element each.
+constexpr std::pair<Field, std::string_view> kAgentElements[] = {
+    {Field::FullName, "fn"}, {Field::Email, "email"}, {Field::Nickname, "nickname"},
+    {Field::Notes, "notes"}, {Field::Title, "title"},
+};
+
+/// True when one of the node's attributes named `name` has `value`.
+bool hasAttribute(const pugi::xml_node& node, std::string_view name, std::string_view value) {
+    for (const pugi::xml_attribute& a : node.attributes()) {
+        if (a.name() == name && a.value() == value) return true;
+    }
+    return false;
+}
+
+bool hasAttributeNamed(const pugi::xml_node& node, std::string_view name) {
+    for (const pugi::xml_attribute& a : node.attributes()) {
+        if (a.name() == name) return true;
+    }
+    return false;
+}
+
+/// A value without a context is a home one.
+template <class Take>
+void takeByContext(const pugi::xml_node& node, Field home, Field work, Take& take) {
+    if (hasAttribute(node, "context", "Home") || !hasAttributeNamed(node, "context")) {
+        take(home, node);
+    }
+    if (hasAttribute(node, "context", "Work")) take(work, node);
+}
+
+template <class Take>
+void takePhone(const pugi::xml_node& tel, Take& take) {
+    const bool home = hasAttribute(tel, "context", "Home");
+    const bool work = hasAttribute(tel, "context", "Work");
+    if (home) take(Field::HomePhone, tel);
+    if (work) take(Field::BusinessPhone, tel);
+    if (hasAttribute(tel, "type", "fax")) {
+        if (home || !hasAttributeNamed(tel, "context")) take(Field::HomeFax, tel);
+        if (work) take(Field::BusinessFax, tel);
+    }
+    if (hasAttribute(tel, "type", "mobile")) take(Field::CellularPhone, tel);
+    if (hasAttribute(tel, "type", "pager")) take(Field::Pager, tel);
+}
+
 }  // namespace
 
-bool loadXmlFile(RunContext& run, pugi::xml_document& doc, const std::string& fileName) {
+bool loadXmlFile(RunContext& run, pugi::xml_document& doc, const std::string& fileName,
+                 std::string& bytes, unsigned moreOptions) {
     // parse_doctype stays off: the DOCTYPE is skipped, so neither a DTD nor its entities count.
-    const unsigned options = pugi::parse_default & ~static_cast<unsigned>(pugi::parse_doctype);
+    const unsigned options =
+        (pugi::parse_default | moreOptions) & ~static_cast<unsigned>(pugi::parse_doctype);
     // Read through the text layer, which refuses folders: pugixml's own loader sizes its buffer
     // by seeking to the end, which for a folder asks for 2^63 bytes.
-    const std::optional<std::string> bytes = readFileBytes(fileName);
+    std::optional<std::string> read = readFileBytes(fileName);
     pugi::xml_parse_result result;
-    if (bytes) result = doc.load_buffer(bytes->data(), bytes->size(), options);
-    std::string reason = !bytes ? "File cannot be opened" : result ? "" : result.description();
+    if (read) {
+        bytes = std::move(*read);
+        // The tree's texts point into the bytes themselves: nothing is copied.
+        result = doc.load_buffer_inplace(bytes.data(), bytes.size(), options);
+    }
+    std::string reason = !read ? "File cannot be opened" : result ? "" : result.description();
     if (reason.empty()) {
         DepthCheck check;
         doc.traverse(check);
@@ -183,8 +239,10 @@ namespace iterators {
 
 IterXML::IterXML(RunContext& run, std::string fileName, int format, ListReaderMaker lists)
     : m_format(format), m_makeList(lists), m_run(run) {
-    if (!loadXmlFile(run, m_doc, fileName)) return;
     const bool agent = format == kAgent;
+    // An Agent contact's values are each an element's only text: kept in the element, they
+    // need no node of their own.
+    if (!loadXmlFile(run, m_doc, fileName, m_bytes, agent ? pugi::parse_embed_pcdata : 0)) return;
     const char* contacts = agent ? kAgentContacts : "/*[local-name() = 'contact']";
     for (const auto& n : m_doc.select_nodes(contacts)) m_contacts.push_back(n.node());
     if (agent && m_makeList) {
@@ -205,10 +263,35 @@ Entry IterXML::nextEntry() {
 }
 
 Entry IterXML::agentEntry(const pugi::xml_node& contact) const {
+    // One walk over the children in document order; each field takes the first element that
+    // fits it, as the field queries of the writer would pick it.
     Entry e;
-    for (const auto& [field, query] : agentQueries()) {
-        const pugi::xpath_node found = contact.select_node(query);
-        if (found) e[field] = deepText(found.node());
+    FieldMask found;
+    const auto take = [&](Field field, const pugi::xml_node& node) {
+        if (found.test(static_cast<std::size_t>(field))) return;
+        found.set(static_cast<std::size_t>(field));
+        e[field] = deepText(node);
+    };
+    for (const pugi::xml_node& child : contact.children()) {
+        if (child.type() != pugi::node_element) continue;
+        const std::string_view name = child.name();
+        if (name == "org") {
+            for (const pugi::xml_node& part : child.children("orgname")) {
+                take(Field::Organization, part);
+            }
+        } else if (name == "adr") {
+            for (const pugi::xml_node& part : child.children("value")) {
+                takeByContext(part, Field::HomeStreet, Field::BusinessStreet, take);
+            }
+        } else if (name == "tel") {
+            takePhone(child, take);
+        } else if (name == "url") {
+            takeByContext(child, Field::HomeWebPage, Field::BusinessWebPage, take);
+        } else {
+            for (const auto& [field, element] : kAgentElements) {
+                if (name == element) take(field, child);
+            }
+        }
     }
     return e;
 }
@@ -276,9 +359,94 @@ std::string templateFile(const std::string& folder, const std::string& name) {
 
 }  // namespace
 
+namespace {
+
+/// What stands for value `slot` while a template is rendered; no template holds it.
+std::string slotMark(std::size_t slot) {
+    return "{{vesk-value-" + std::to_string(slot) + "}}";
+}
+
+/// Splits text rendered with slotMark()s into its fixed pieces and the slots between them.
+xml::Layout layoutOf(const std::string& rendered) {
+    xml::Layout layout;
+    layout.pieces.clear();
+    constexpr std::string_view kOpen = "{{vesk-value-";
+    std::size_t from = 0;
+    while (true) {
+        const std::size_t mark = rendered.find(kOpen, from);
+        const std::size_t close = rendered.find("}}", mark);
+        if (mark == std::string::npos || close == std::string::npos) break;
+        layout.pieces.push_back(rendered.substr(from, mark - from));
+        layout.slots.push_back(std::stoul(rendered.substr(mark + kOpen.size())));
+        from = close + 2;
+    }
+    layout.pieces.push_back(rendered.substr(from));
+    return layout;
+}
+
+/// An element rendered as pugixml saves it as a child of the address book.
+std::string rendered(const pugi::xml_node& node) {
+    std::ostringstream out;
+    node.print(out, "   ", pugi::format_default, pugi::encoding_utf8, 1);
+    return out.str();
+}
+
+std::string savedText(const pugi::xml_document& doc) {
+    std::ostringstream out;
+    doc.save(out, "   ", pugi::format_default, pugi::encoding_utf8);
+    return out.str();
+}
+
+/// Agent's own lists keep their members' lines under this element.
+constexpr const char* kMembers = "outboundaddresslist";
+
+}  // namespace
+
+namespace xml {
+
+void escapeText(std::string& out, std::string_view value) {
+    // A value ends at a NUL, as the C string it was kept in did.
+    value = value.substr(0, value.find('\0'));
+    std::size_t from = 0;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const auto c = static_cast<unsigned char>(value[i]);
+        const bool control = c < 32 && c != '\t' && c != '\n' && c != '\r';
+        if (!control && c != '&' && c != '<' && c != '>') continue;
+        out.append(value.substr(from, i - from));
+        from = i + 1;
+        if (c == '&') {
+            out += "&amp;";
+        } else if (c == '<') {
+            out += "&lt;";
+        } else if (c == '>') {
+            out += "&gt;";
+        } else {
+            out += "&#";
+            out += static_cast<char>('0' + c / 10);
+            out += static_cast<char>('0' + c % 10);
+            out += ';';
+        }
+    }
+    out.append(value.substr(from));
+}
+
+void Layout::fill(std::string& out, const std::vector<std::string_view>& values) const {
+    for (std::size_t i = 0; i < slots.size(); ++i) {
+        out += pieces[i];
+        if (slots[i] < values.size()) escapeText(out, values[slots[i]]);
+    }
+    out += pieces.back();
+}
+
+}  // namespace xml
+
 ToXML::ToXML(RunContext& run, std::string fileName, const std::string& templateFolder)
-    : ToBase(run), m_fileName(std::move(fileName)) {
+    : ToFile(run, std::move(fileName)) {
     wantsLists = true;
+    // An Agent book is written anew, not merged.
+    mergesExisting = false;
+    // pugixml has always written this file with LF line ends.
+    m_text.keepLfLineEnds();
     const std::string agent = templateFile(templateFolder, "agent.xml");
     const std::string skeleton = templateFile(templateFolder, "agentskeleton.xml");
     if (agent.empty() || skeleton.empty()) {
@@ -289,44 +457,102 @@ ToXML::ToXML(RunContext& run, std::string fileName, const std::string& templateF
                    m_fileName, Where{m_fileName});
         return;
     }
-    if (!loadXmlFile(run, m_templates, agent) || !loadXmlFile(run, m_doc, skeleton)) return;
-    m_templateContact = m_templates.select_node(kAgentContacts).node();
-    m_templateList = m_templates.select_node(kAgentLists).node();
-    m_root = m_doc.child("addressbook");
-    m_ready = m_root && m_templateContact;
+    std::string agentBytes;  // the documents' texts live in these
+    std::string skeletonBytes;
+    pugi::xml_document templates;
+    pugi::xml_document doc;
+    if (!loadXmlFile(run, templates, agent, agentBytes) ||
+        !loadXmlFile(run, doc, skeleton, skeletonBytes)) {
+        return;
+    }
+    const pugi::xml_node contact = templates.select_node(kAgentContacts).node();
+    m_ready = doc.child("addressbook") && contact;
     if (!m_ready) {
         run.report(Severity::Error, "Failed to load file:\nThe templates hold no address book",
                    agent, Where{agent});
+        return;
     }
+    layOut(doc, contact, templates.select_node(kAgentLists).node());
+}
+
+void ToXML::layOut(pugi::xml_document& doc, const pugi::xml_node& contact,
+                   const pugi::xml_node& list) {
+    // Each template is rendered once by pugixml with marks where the values go; the items are
+    // then written as text, laid out exactly as pugixml lays out the whole document.
+    m_emptyBook = savedText(doc);
+    doc.child("addressbook").append_child("vesk-items");
+    const std::string book = savedText(doc);
+    const std::size_t items = book.find("<vesk-items />");
+    m_head = book.substr(0, book.rfind('\n', items) + 1);
+    m_tail = book.substr(book.find('\n', items) + 1);
+
+    pugi::xml_document scratch;
+    pugi::xml_node copy = scratch.append_copy(contact);
+    for (std::size_t i = 0; i < agentQueries().size(); ++i) {
+        const pugi::xpath_node target = copy.select_node(agentQueries()[i].second);
+        if (target) target.node().text().set(slotMark(i).c_str());
+    }
+    m_contactLayout = layoutOf(rendered(copy));
+
+    if (!list || !list.child(kMembers)) return;
+    m_listMembers = list.child(kMembers).text().get();
+    pugi::xml_node listCopy = scratch.append_copy(list);
+    listCopy.child("fn").text().set(slotMark(0).c_str());
+    // Untouched, an empty member element is saved as "<outboundaddresslist />".
+    m_emptyListLayout = layoutOf(rendered(listCopy));
+    listCopy.child(kMembers).text().set(slotMark(1).c_str());
+    m_listLayout = layoutOf(rendered(listCopy));
+    m_listsWritable = true;
+}
+
+void ToXML::putItem(const xml::Layout& layout, const std::vector<std::string_view>& values) {
+    if (!m_started) m_text.append(m_head);
+    m_started = true;
+    m_item.clear();
+    layout.fill(m_item, values);
+    m_text.append(m_item);
 }
 
 bool ToXML::write(Entry e) {
     if (!m_ready) return false;
     const EntryKind kind = e.kind;
-    if (!m_members && kind == EntryKind::ListBegin) {
-        if (!m_templateList || !m_templateList.child("outboundaddresslist")) return false;
-        m_list = m_root.append_copy(m_templateList);
-        m_members = m_list.child("outboundaddresslist");
-        m_list.child("fn").text().set(e[Field::FullName].c_str());
+    if (!m_inList && kind == EntryKind::ListBegin) {
+        if (!m_listsWritable) return false;
+        m_inList = true;
+        m_listName = std::as_const(e)[Field::FullName];
+        m_members = m_listMembers;
+        m_membersSet = false;
         return true;
     }
-    if (m_members) {
+    if (m_inList) {
         if (kind == EntryKind::ListEnd) {
-            m_members = pugi::xml_node();
+            putList();
             return true;
         }
-        std::string text = m_members.text().get();
-        if (!text.empty()) text += "\n";
-        m_members.text().set((text + memberLine(e)).c_str());
+        // Agent keeps one member a line; a NUL ends the text, as it ended the C string.
+        if (!m_members.empty()) m_members += "\n";
+        m_members += memberLine(e);
+        m_members.resize(std::min(m_members.size(), m_members.find('\0')));
+        m_membersSet = true;
         return true;
     }
     if (kind != EntryKind::Contact) return false;
-    pugi::xml_node contact = m_root.append_copy(m_templateContact);
-    for (const auto& [field, query] : agentQueries()) {
-        const pugi::xpath_node target = contact.select_node(query);
-        if (target) target.node().text().set(e[field].c_str());
-    }
+    std::vector<std::string_view>& values = m_values;
+    values.clear();
+    for (const auto& [field, query] : agentQueries()) values.push_back(std::as_const(e)[field]);
+    putItem(m_contactLayout, values);
     return true;
+}
+
+void ToXML::putList() {
+    m_inList = false;
+    putItem(m_membersSet ? m_listLayout : m_emptyListLayout, {m_listName, m_members});
+}
+
+void ToXML::end() {
+    if (!m_ready) return;
+    if (m_inList) putList();
+    m_text.append(m_started ? m_tail : m_emptyBook);
 }
 
 bool ToXML::finish() {
@@ -334,15 +560,7 @@ bool ToXML::finish() {
         m_succeeded = false;
         return false;
     }
-    std::ostringstream out;
-    m_doc.save(out, "   ", pugi::format_default, pugi::encoding_utf8);
-    const WriteResult result = writeFileAtomically(m_fileName, out.str());
-    if (!result.ok) {
-        m_run->report(Severity::Error, "File write Error", m_fileName,
-                      Where{m_fileName, 0, -1, {}, result.error});
-    }
-    m_succeeded = result.ok;
-    return result.ok;
+    return ToFile::finish();
 }
 
 namespace {

@@ -18,7 +18,6 @@ bool ToFile::drain(std::string_view bytes) {
 }
 
 std::string ToFile::text() {
-    if (m_finishing) return {};
     intoMemory();
     endOnce();
     m_text.flush();
@@ -34,9 +33,6 @@ void ToFile::endOnce() {
 bool ToFile::finish() {
     m_run->trace(0, "Opening File", "Debug");
     endOnce();
-    m_finishing = true;
-    m_text.append(text());
-    m_finishing = false;
     m_run->trace(0, "Checking whether file opening has succeded", "Debug");
     m_run->trace(0, "Writing text to file", "Debug");
     WriteResult result;

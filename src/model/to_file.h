@@ -26,7 +26,6 @@ class ToFile : public ToBase {
     void intoMemory() { m_text.setDrain({}); }
     /// The text rendered into memory, closing lines included, with LF line ends: the whole of
     /// it after intoMemory(), else only while it is shorter than one chunk (small tests).
-    /// A writer that still builds its whole text itself gives it here.
     virtual std::string text();
 
     /// From now on finish() leaves the new file staged beside its target (staged()), for a
@@ -53,7 +52,6 @@ class ToFile : public ToBase {
     void endOnce();
     bool putInPlace(WriteResult result);
 
-    bool m_finishing = false;
     bool m_ended = false;
     bool m_stageOnly = false;
     StagedFile m_staged;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "model/adbook.h"
@@ -353,19 +354,21 @@ namespace {
 
 using opera::Item;
 
-/// A value on one line: each line break becomes Opera's two U+0002 characters.
-std::string oneLine(std::string_view value) {
-    if (value.find_first_of("\r\n") == std::string_view::npos) return std::string(value);
-    std::string out;
-    out.reserve(value.size() + 8);
+/// Appends a value on one line: each line break becomes Opera's two U+0002 characters.
+void appendOneLine(std::string& out, std::string_view value) {
     for (std::size_t i = 0; i < value.size(); ++i) {
-        if (value[i] == '\r' || value[i] == '\n') {
-            if (value[i] == '\r' && i + 1 < value.size() && value[i + 1] == '\n') ++i;
-            out.append(opera::kLineBreak);
-        } else {
-            out.push_back(value[i]);
-        }
+        const std::size_t plain = value.find_first_of("\r\n", i);
+        out.append(value.substr(i, plain == std::string_view::npos ? plain : plain - i));
+        if (plain == std::string_view::npos) return;
+        i = plain;
+        if (value[i] == '\r' && i + 1 < value.size() && value[i + 1] == '\n') ++i;
+        out.append(opera::kLineBreak);
     }
+}
+
+std::string oneLine(std::string_view value) {
+    std::string out;
+    appendOneLine(out, value);
     return out;
 }
 
@@ -378,6 +381,9 @@ std::string time32(std::int64_t t) {
 std::string folderItem(const std::string& name, std::int64_t time) {
     return "#FOLDER\n\tNAME=" + oneLine(name) + "\n\tCREATED=" + time32(time) + "\n\n";
 }
+
+constexpr std::string_view kHotlistHeader =
+    "Opera Hotlist version 2.0\nOptions:encoding=utf8,version=3\n\n";
 
 bool isWholeHotlist(const std::string& path) {
     return path.empty() || path == "Contacts" || path == "Contacts\\";
@@ -495,6 +501,7 @@ std::string withLineEnds(std::string_view block, bool crlf) {
 
 ToOpera::ToOpera(RunContext& run, std::string fileName) : ToFile(run, std::move(fileName)) {
     wantsFolders = true;
+    m_text.append(kHotlistHeader);
 }
 
 ToOpera::ToOpera(RunContext& run, std::string fileName, IntoHotlist into)
@@ -507,38 +514,56 @@ ToOpera::ToOpera(RunContext& run, std::string fileName, IntoHotlist into)
 }
 
 bool ToOpera::write(Entry e) {
-    if (e.kind == KindFolderBegin) {
-        m_items += folderItem(e[Field::FullName], e.revisionTime);
-        return true;
-    }
-    if (e.kind == KindFolderEnd) {
-        m_items += "-\n";
-        return true;
-    }
     if (e.kind == KindListBegin || e.kind == KindListEnd) return false;
-    const auto line = [this](std::string_view key, std::string_view value) {
-        m_items.append("\t").append(key).append(value).append("\n");
-    };
-    m_items += "#CONTACT\n";
-    line("MAIL=", oneLine(e[Field::Email]));
-    line("NAME=", oneLine(e[Field::FullName]));
-    line("URL=", oneLine(e[Field::HomeWebPage]));
-    line("CREATED=", time32(e.revisionTime));
-    line("PHONE=", oneLine(e[Field::HomePhone]));
-    line("FAX=", oneLine(e[Field::HomeFax]));
-    const std::string pair(opera::kLineBreak);
-    line("POSTALADDRESS=", oneLine(e[Field::HomeStreet]) + pair + oneLine(e[Field::HomeCity]) +
-                               pair + oneLine(e[Field::HomeState]) + pair +
-                               oneLine(e[Field::HomePostalCode]));
-    line("DESCRIPTION=", oneLine(e[Field::Notes]));
-    // Opera's own order puts the short name after the description.
-    if (!e[Field::Nickname].empty()) line("SHORT NAME=", oneLine(e[Field::Nickname]));
-    m_items += "\n";
+    m_item.clear();
+    if (e.kind == KindFolderBegin) {
+        m_item = folderItem(e[Field::FullName], e.revisionTime);
+    } else if (e.kind == KindFolderEnd) {
+        m_item = "-\n";
+    } else {
+        contactItem(e);
+    }
+    // Opera's own hotlist takes the items at finish(); a file of its own gets them now.
+    if (m_intoHotlist) {
+        m_items += m_item;
+    } else {
+        m_text.append(m_item);
+    }
     return true;
 }
 
-std::string ToOpera::text() {
-    return "Opera Hotlist version 2.0\nOptions:encoding=utf8,version=3\n\n" + m_items;
+void ToOpera::contactItem(const Entry& e) {
+    const auto line = [this](std::string_view key, std::string_view value) {
+        m_item.append("\t").append(key);
+        appendOneLine(m_item, value);
+        m_item.append("\n");
+    };
+    m_item += "#CONTACT\n";
+    line("MAIL=", e[Field::Email]);
+    line("NAME=", e[Field::FullName]);
+    line("URL=", e[Field::HomeWebPage]);
+    m_item.append("\tCREATED=").append(time32(e.revisionTime)).append("\n");
+    line("PHONE=", e[Field::HomePhone]);
+    line("FAX=", e[Field::HomeFax]);
+    // The postal address is one value, its parts apart by Opera's line break.
+    m_item += "\tPOSTALADDRESS=";
+    appendOneLine(m_item, e[Field::HomeStreet]);
+    for (const Field part : {Field::HomeCity, Field::HomeState, Field::HomePostalCode}) {
+        m_item.append(opera::kLineBreak);
+        appendOneLine(m_item, e[part]);
+    }
+    m_item += "\n";
+    line("DESCRIPTION=", e[Field::Notes]);
+    // Opera's own order puts the short name after the description.
+    if (!e[Field::Nickname].empty()) line("SHORT NAME=", e[Field::Nickname]);
+    m_item += "\n";
+}
+
+void ToOpera::end() {
+    if (!m_intoHotlist) return;
+    // Opera's hotlist was not there to take the items: they make a new one.
+    m_text.append(kHotlistHeader);
+    m_text.append(m_items);
 }
 
 std::string ToOpera::insertInto(std::string_view hotlist) const {

@@ -100,17 +100,21 @@ class ToOpera final : public ToFile {
     ToOpera(RunContext& run, std::string fileName, IntoHotlist into);
 
     bool write(Entry e) override;
-    /// A new hotlist holding what was written.
-    std::string text() override;
     /// Writes the new hotlist, or inserts what was written into Opera's; false (after a message)
     /// when Opera's hotlist exists and cannot be read, or the file cannot be written.
     bool finish() override;
 
+  protected:
+    void end() override;
+
   private:
+    /// The hotlist item of a contact, into m_item.
+    void contactItem(const Entry& e);
     /// `hotlist` with what was written put in its place.
     std::string insertInto(std::string_view hotlist) const;
 
-    std::string m_items;
+    std::string m_item;   ///< the item being written
+    std::string m_items;  ///< what goes into Opera's own hotlist at finish()
     bool m_intoHotlist = false;
     std::string m_folderPath;
 };

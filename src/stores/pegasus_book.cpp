@@ -19,6 +19,8 @@ constexpr std::size_t kRecordSize = 910;
 constexpr std::size_t kOldRecordSize = 914;
 constexpr std::size_t kIndexRecordSize = 124;
 constexpr std::size_t kIndexNumberOffset = 26;
+/// Written records go to the file in chunks of about this size.
+constexpr std::size_t kChunk = std::size_t{256} << 10;
 
 /// A text slot: its byte offset and its size in UTF-16 units (the terminating NUL included).
 struct Slot {
@@ -174,10 +176,7 @@ Entry IterPMR::nextEntry() {
 }  // namespace iterators
 
 ToPMR::ToPMR(RunContext& run, std::string fileName, std::string title)
-    : ToBase(run),
-      m_fileName(std::move(fileName)),
-      m_title(std::move(title)),
-      m_records(kHeaderSize, '\0') {
+    : ToBase(run), m_fileName(std::move(fileName)), m_title(std::move(title)) {
     // The saving step reads the existing book into the one written here.
     mergesExisting = true;
 }
@@ -199,7 +198,7 @@ std::string ToPMR::indexFileOf(const std::string& fileName) {
 bool ToPMR::write(Entry e) {
     if (e.isMarker()) return false;
     m_run->trace(0, "Writing entry " + std::to_string(m_counter), "Vesk Debug");
-    // Records go straight into the file's bytes: a book of 10^5 entries is 91 MB.
+    if (!m_opened) open();
     m_records.append(kRecordSize, '\0');
     const auto put = [this](Slot slot, std::string_view text) {
         putSlot(m_records, kRecordSize, slot, text);
@@ -225,23 +224,39 @@ bool ToPMR::write(Entry e) {
     putSlot(m_index, kIndexRecordSize, kIndexName, e[Field::FullName]);
     putSlot(m_index, kIndexRecordSize, kIndexPhone, e[Field::BusinessPhone]);
     ++m_counter;
+    if (m_records.size() >= kChunk) drain(m_recordFile, m_records);
+    if (m_index.size() >= kChunk) drain(m_indexFile, m_index);
     return true;
 }
 
-bool ToPMR::finish() {
+void ToPMR::open() {
+    m_opened = true;
     m_run->trace(0, "About to open indexing file (pm!)", "Vesk Debug");
+    // Both files are written beside the old ones, which stay until both are complete.
+    WriteResult result = m_recordFile.open(m_fileName);
+    if (result.ok) result = m_indexFile.open(indexFileOf(m_fileName));
+    if (!result.ok) m_error = result.error;
     const std::string kept = existingTitle(m_fileName);
-    m_records.replace(0, kHeaderSize, kHeaderSize, '\0');
-    putSlot(m_records, m_records.size(), kTitle, kept.empty() ? m_title : kept);
+    m_records.assign(kHeaderSize, '\0');
+    putSlot(m_records, kHeaderSize, kTitle, kept.empty() ? m_title : kept);
+}
+
+void ToPMR::drain(StagedFile& file, std::string& bytes) {
+    if (m_error.empty() && !file.write(bytes)) m_error = file.error();
+    bytes.clear();
+}
+
+bool ToPMR::finish() {
+    if (!m_opened) open();
     m_run->trace(0, "About to write structures to PMR file", "Vesk Debug");
+    drain(m_recordFile, m_records);
     m_run->trace(0, "Writing indexing structures", "Vesk Debug");
-    const std::string indexFile = indexFileOf(m_fileName);
-    // Both files are complete on disk before either replaces its old one.
-    StagedFile records;
-    StagedFile index;
-    WriteResult result = records.stage(m_fileName, m_records);
-    if (result.ok) result = index.stage(indexFile, m_index);
-    if (result.ok) result = commitStaged({&records, &index});
+    drain(m_indexFile, m_index);
+    WriteResult result;
+    result.error = m_error;
+    if (m_error.empty()) result = m_recordFile.close();
+    if (result.ok) result = m_indexFile.close();
+    if (result.ok) result = commitStaged({&m_recordFile, &m_indexFile});
     m_run->trace(0, "Closing PMR file", "Vesk Debug");
     m_run->trace(0, "Closing indexing file", "Vesk Debug");
     m_succeeded = result.ok;

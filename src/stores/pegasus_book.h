@@ -12,6 +12,7 @@
 
 #include "model/format_info.h"
 #include "model/iter_base.h"
+#include "platform/file_io.h"
 
 namespace vesk::iterators {
 
@@ -41,9 +42,9 @@ class IterPMR final : public IterBase {
 
 namespace vesk {
 
-/// Writes a whole book as a ".pmr" record file and its ".pm!" index. Both files are made
-/// complete beside the old ones and then put in their place, so a failed save leaves the
-/// user's book as it was. A book that already exists keeps its title.
+/// Writes a whole book as a ".pmr" record file and its ".pm!" index, record by record. Both
+/// files are made complete beside the old ones and then put in their place, so a failed save
+/// leaves the user's book as it was. A book that already exists keeps its title.
 class ToPMR final : public ToBase {
   public:
     ToPMR(RunContext& run, std::string fileName, std::string title);
@@ -57,10 +58,19 @@ class ToPMR final : public ToBase {
     static std::string indexFileOf(const std::string& fileName);
 
   private:
+    /// Makes both temporaries and puts the header in front of the records.
+    void open();
+    /// Hands `bytes` to `file` (unless a write failed before) and empties them.
+    void drain(StagedFile& file, std::string& bytes);
+
     std::string m_fileName;
     std::string m_title;
-    std::string m_records;  ///< the record file: its header (filled by finish), then the records
-    std::string m_index;
+    StagedFile m_recordFile;
+    StagedFile m_indexFile;
+    std::string m_records;  ///< record bytes not yet in their file
+    std::string m_index;    ///< index bytes not yet in their file
+    std::string m_error;    ///< why a file could not be written
+    bool m_opened = false;
     int m_counter = 0;
 };
 

@@ -4,9 +4,12 @@
 
 #include <filesystem>
 #include <memory>
+#include <pugixml.hpp>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/program_files.h"
 #include "registry/registry.h"
 #include "support/temp_dir.h"
 #include "support/test_readers.h"
@@ -293,6 +296,148 @@ TEST(AgentXmlWriter, MissingOrBrokenTemplatesWriteNothing) {
         EXPECT_FALSE(fs::exists(out));
         EXPECT_GE(run.diagnostics().count(Severity::Error), 1);
     }
+}
+
+/// The fields of an Agent contact and where the template holds each.
+const std::vector<std::pair<Field, const char*>> kAgentPaths = {
+    {Field::FullName, "fn"},
+    {Field::Email, "email"},
+    {Field::Nickname, "nickname"},
+    {Field::HomePhone, "tel[@context = 'Home']"},
+    {Field::BusinessPhone, "tel[@context = 'Work']"},
+    {Field::Organization, "org/orgname"},
+    {Field::HomeStreet, "adr/value[(@context = 'Home') or not (@context)]"},
+    {Field::HomeFax, "tel[(@type = 'fax') and (@context = 'Home' or not (@context))]"},
+    {Field::CellularPhone, "tel[@type = 'mobile']"},
+    {Field::HomeWebPage, "url[(@context = 'Home') or not (@context)]"},
+    {Field::BusinessStreet, "adr/value[@context = 'Work']"},
+    {Field::BusinessWebPage, "url[@context = 'Work']"},
+    {Field::BusinessFax, "tel[(@type = 'fax') and (@context = 'Work')]"},
+    {Field::Pager, "tel[@type = 'pager']"},
+    {Field::Notes, "notes"},
+    {Field::Title, "title"},
+};
+
+/// The book as a pugixml document of template copies saved whole: the layout Agent books
+/// have always had. Members are plain "Name <address>" lines.
+std::string savedWhole(const std::vector<Entry>& entries) {
+    pugi::xml_document templates;
+    pugi::xml_document doc;
+    templates.load_file(findProgramFile("agent.xml").c_str());
+    doc.load_file(findProgramFile("agentskeleton.xml").c_str());
+    const pugi::xml_node contactTemplate =
+        templates.select_node("/addressbook/contact[not(@type)]").node();
+    const pugi::xml_node listTemplate =
+        templates.select_node("/addressbook/contact[@type='outboundmailinglist']").node();
+    pugi::xml_node root = doc.child("addressbook");
+    pugi::xml_node members;
+    for (const Entry& e : entries) {
+        if (!members && e.kind == EntryKind::ListBegin) {
+            pugi::xml_node list = root.append_copy(listTemplate);
+            list.child("fn").text().set(e[Field::FullName].c_str());
+            members = list.child("outboundaddresslist");
+        } else if (members && e.kind == EntryKind::ListEnd) {
+            members = pugi::xml_node();
+        } else if (members) {
+            const std::string& name = e[Field::FullName];
+            const std::string& mail = e[Field::Email];
+            std::string text = members.text().get();
+            if (!text.empty()) text += "\n";
+            text += name.empty() ? mail : mail.empty() ? name : name + " <" + mail + ">";
+            members.text().set(text.c_str());
+        } else {
+            pugi::xml_node contact = root.append_copy(contactTemplate);
+            for (const auto& [field, path] : kAgentPaths) {
+                contact.select_node(path).node().text().set(e[field].c_str());
+            }
+        }
+    }
+    std::ostringstream out;
+    doc.save(out, "   ", pugi::format_default, pugi::encoding_utf8);
+    return out.str();
+}
+
+Entry listMarker(EntryKind kind, const std::string& name) {
+    Entry e;
+    e.kind = kind;
+    e[Field::FullName] = name;
+    return e;
+}
+
+TEST(AgentXmlWriter, WritesTheBookAsTheWholeDocumentIsSaved) {
+    Entry odd = testing::contact("A & B <c> \"d\" 'e'", "x@y.z", "tab\there");
+    odd[Field::Notes] = std::string("ctl \x01\x1f\x7f; cr\r, crlf\r\n, nul") + '\0' + "gone";
+    odd[Field::Organization] = "Ærø AB";
+    odd[Field::Title] = "]]> ;&amp;";
+    Entry full = testing::contact("Full", "full@x.org");
+    int n = 0;
+    for (const auto& [field, path] : kAgentPaths) full[field] = "v" + std::to_string(n++);
+    const Entry empty = testing::contact("", "");
+    const auto begin = listMarker(EntryKind::ListBegin, "Friends & <co>");
+    const auto end = listMarker(EntryKind::ListEnd, "Friends & <co>");
+    const std::vector<std::pair<std::string, std::vector<Entry>>> cases = {
+        {"nothing", {}},
+        {"values to escape", {odd, full, empty}},
+        {"lists",
+         {begin, testing::contact("Ann", "ann@x.org"), empty, testing::contact("", "b@x.org"), end,
+          odd, listMarker(EntryKind::ListBegin, "Empty"), listMarker(EntryKind::ListEnd, "Empty")}},
+        {"a list of one empty member", {begin, empty, end}},
+        {"a list left open", {full, begin, testing::contact("Ann", "ann@x.org")}},
+    };
+    for (const auto& [name, entries] : cases) {
+        SCOPED_TRACE(name);
+        testing::TempDir dir;
+        testing::TestRun run;
+        const std::string out = dir.file("out.xml");
+        ToXML writer(run, out);
+        for (const Entry& e : entries) writer.write(e);
+        ASSERT_TRUE(writer.finish());
+        EXPECT_EQ(testing::slurp(out), savedWhole(entries));
+    }
+}
+
+/// The concatenated text under a node, as a reader of the document finds it.
+std::string textUnder(const pugi::xml_node& node) {
+    std::string out;
+    for (const pugi::xpath_node& t : node.select_nodes(".//text()")) out += t.node().value();
+    return out;
+}
+
+TEST(AgentXmlReader, TakesTheFirstElementFittingEachField) {
+    // Elements in every order, with and without their context, in several groups.
+    const std::string book = R"(<addressbook>
+ <contact><fn>One</fn><fn>Second fn</fn><tel type="fax">fax, no context</tel>
+  <tel context="Work" type="fax">work fax</tel><tel context="Home">home</tel>
+  <tel type="pager" context="Home">pager at home</tel><tel type="mobile">mobile</tel>
+  <org><name>x</name></org><org><orgname>Org <b>bold</b> end</orgname><orgname>2</orgname></org>
+  <adr><value context="Work">work street</value></adr><adr><value>plain street</value>
+  <value context="Home">home street</value></adr><url context="Other">other</url>
+  <url>plain url</url><url context="Work">work url</url><x:notes>prefixed</x:notes>
+  <notes><![CDATA[cdata <notes>]]></notes><title/><email>a@b.c</email></contact>
+ <contact><tel context="Home" type="fax">home fax</tel><tel context="Work">w</tel>
+  <tel context="Home">h</tel><adr><value context="Home">h</value></adr><nickname>n</nickname></contact>
+ <contact type="other"><fn>not a contact</fn></contact>
+</addressbook>)";
+    testing::TempDir dir;
+    const std::string path = dir.file("book.xml");
+    testing::spit(path, book);
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_string(book.c_str()));
+    const pugi::xpath_node_set contacts = doc.select_nodes("/addressbook/contact[not(@type)]");
+
+    testing::TestRun run;
+    auto reader = readerOf(run, "agent_xml", path);
+    const auto entries = contactsOf(*reader);
+    ASSERT_EQ(entries.size(), contacts.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        for (const auto& [field, query] : kAgentPaths) {
+            SCOPED_TRACE(std::to_string(i) + " " + query);
+            const pugi::xpath_node found = contacts[i].node().select_node(query);
+            EXPECT_EQ(entries[i][field], found ? textUnder(found.node()) : "");
+        }
+    }
+    EXPECT_EQ(entries[0][Field::Organization], "Org bold end");
+    EXPECT_EQ(entries[0][Field::HomeFax], "fax, no context");
 }
 
 }  // namespace

@@ -304,6 +304,33 @@ TEST(OperaWriter, WritesTheHeaderKeysInOrderAndFolders) {
               "-\n");
 }
 
+TEST(OperaWriter, AHotlistOfManyChunksComesBackWhole) {
+    // 3000 contacts make more than one of the chunks the file is written in.
+    testing::TempDir dir;
+    testing::TestRun run;
+    std::vector<Entry> contacts;
+    for (int i = 0; i < 3000; ++i) {
+        contacts.push_back(testing::contact("N\xC3\xBC" + std::to_string(i), "n@x.org"));
+        contacts.back()[Field::Notes] = std::string(60, 'x') + "\nend";
+    }
+    testing::ScriptedReader source("book", contacts);
+    const std::string path = dir.file("book.adr");
+    ASSERT_TRUE(ToOpera(run, path).fromStart(source));
+    const std::string written = slurp(path);
+    EXPECT_GT(written.size(), std::size_t{256} << 10);
+    EXPECT_TRUE(written.starts_with("Opera Hotlist version 2.0\r\n"));
+    IterOpera reader(run, path);
+    std::size_t n = 0;
+    while (!reader.atEnd()) {
+        const Entry e = reader.nextEntry();
+        ASSERT_LT(n, contacts.size());
+        EXPECT_EQ(e[Field::FullName], contacts[n][Field::FullName]);
+        EXPECT_EQ(e[Field::Notes], contacts[n][Field::Notes]);
+        ++n;
+    }
+    EXPECT_EQ(n, contacts.size());
+}
+
 TEST(OperaWriter, LineBreaksInValuesBecomePairsAndComeBack) {
     testing::TempDir dir;
     testing::TestRun run;

@@ -291,6 +291,26 @@ TEST(PegasusWriter, IndexNumbersTheRecordsAndNamesThem) {
     EXPECT_EQ(index.substr(124 + 100, 24), utf16("01234567890") + std::string(2, '\0'));
 }
 
+TEST(PegasusWriter, ABookOfManyChunksKeepsEveryRecordInOrder) {
+    // 1000 records make more than three of the chunks the files are written in.
+    testing::TempDir dir;
+    testing::TestRun run;
+    const std::string path = dir.file("book.pmr");
+    ToPMR writer(run, path, "Many");
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_TRUE(writer.write(testing::contact("N" + std::to_string(i))));
+    ASSERT_TRUE(writer.finish());
+    const std::string book = slurp(path);
+    const std::string index = slurp(ToPMR::indexFileOf(path));
+    ASSERT_EQ(book.size(), 128 + 1000 * kRecord);
+    ASSERT_EQ(index.size(), 1000 * 124u);
+    EXPECT_EQ(book.substr(0, 8), utf16("Many"));
+    for (const std::size_t i : {0u, 287u, 288u, 999u}) {
+        EXPECT_EQ(slotOf(book, i, 2, 40), "N" + std::to_string(i));
+        EXPECT_EQ(index.substr(i * 124 + 28, 2), "N" + std::string(1, '\0'));
+    }
+}
+
 TEST(PegasusWriter, IndexFileNameFollowsTheRecordFile) {
     EXPECT_EQ(ToPMR::indexFileOf("/a/book.pmr"), "/a/book.pm!");
     EXPECT_EQ(ToPMR::indexFileOf("/a/ADDR0001.PMR"), "/a/ADDR0001.PM!");

@@ -63,10 +63,6 @@ class LineWriter : public ToFile {
         }
         return true;
     }
-    std::string text() override { return m_text; }
-
-  private:
-    std::string m_text;
 };
 
 /// The application the last line reader was made for.
