@@ -43,7 +43,7 @@ bool ToCSV::write(Entry e) {
     std::size_t size = 1;
     bool quotes = false;
     const auto eachValue = [&](auto&& fn) {
-        for (const std::string& v : e.fields) fn(v);
+        for (int f = 0; f < kFieldCount; ++f) fn(e[static_cast<Field>(f)]);
         for (const std::string* v : extras) fn(*v);
     };
     eachValue([&](const std::string& v) {
