@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "formats/csv_automatic_map.h"
+#include "platform/large_buffer.h"
 #include "text/text_io.h"
 
 namespace vesk {
@@ -96,8 +97,8 @@ void IterCSV::readExtras(Entry& e) {
 }
 
 bool IterCSV::open() {
-    std::optional<std::string> text =
-        readTextFile(m_fileName, {.fallbackCharset = m_run.sourceEncoding});
+    std::optional<std::string> text = readTextFile(
+        m_fileName, {.fallbackCharset = m_run.sourceEncoding, .prepareBuffer = &adviseLargeBuffer});
     if (!text) {
         m_run.report(Severity::Error, "file cannot be opened!", m_fileName, Where{m_fileName});
         m_state = State::Unreadable;
@@ -357,7 +358,7 @@ void IterCSV::readGroupedColumns(Entry& e) const {
     for (const auto& [field, column] : m_secondLines) {
         const std::string line = cellAt(column);
         if (line.empty()) continue;
-        e[field] += (e[field].empty() ? "" : "\n") + line;
+        e[field] = e[field].empty() ? line : e[field] + "\n" + line;
     }
     if (m_typed.empty()) return;
     csv::Row row;
@@ -375,7 +376,7 @@ Entry IterCSV::nextEntry() {
     for (std::size_t f = 0; f < m_columns.size(); ++f) {
         const int c = m_columns[f];
         if (c < 0 || static_cast<std::size_t>(c) >= m_cells.size()) continue;
-        e.at(static_cast<int>(f)) = cellValue(m_cells[static_cast<std::size_t>(c)]);
+        e[static_cast<Field>(f)] = cellValue(m_cells[static_cast<std::size_t>(c)]);
     }
     readGroupedColumns(e);
     readExtras(e);

@@ -1,7 +1,9 @@
 #include "formats/vcard.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <initializer_list>
 #include <string_view>
 #include <utility>
@@ -31,6 +33,11 @@ std::size_t sequenceLength(unsigned char lead) {
 /// Appends one logical line and its line feed, folded at 75 octets (a blank starts each
 /// continuation) and never inside a UTF-8 sequence.
 void appendFolded(std::string& out, std::string_view line) {
+    if (line.size() <= kFoldLength) {  // most lines: nothing to fold
+        out.append(line);
+        out.push_back('\n');
+        return;
+    }
     std::size_t column = 0;
     for (std::size_t i = 0; i < line.size();) {
         std::size_t n = sequenceLength(static_cast<unsigned char>(line[i]));
@@ -46,61 +53,94 @@ void appendFolded(std::string& out, std::string_view line) {
     out.push_back('\n');
 }
 
-/// Text escapes of 3.0 and 4.0: backslash, comma and line breaks, and the semicolon inside a
-/// component of a structured value (Thunderbird keeps "\\;" of a plain text value as it is).
-std::string escapeText(std::string_view s, bool component = false) {
-    std::string out;
-    out.reserve(s.size());
+/// Text escapes of 3.0 and 4.0, appended to `out`: backslash, comma and line breaks, and the
+/// semicolon inside a component of a structured value (Thunderbird keeps "\\;" of a plain text
+/// value as it is).
+void appendEscaped(std::string& out, std::string_view s, bool component = false) {
+    std::size_t plain = 0;  // start of the bytes that need no escape
     for (std::size_t i = 0; i < s.size(); ++i) {
         const char c = s[i];
+        if (c != '\r' && c != '\n' && c != '\\' && c != ',' && !(c == ';' && component)) continue;
+        out.append(s.substr(plain, i - plain));
+        plain = i + 1;
         if (c == '\r') {
             if (i + 1 < s.size() && s[i + 1] == '\n') continue;
             out.append("\\n");
         } else if (c == '\n') {
             out.append("\\n");
         } else {
-            if (c == '\\' || c == ',' || (c == ';' && component)) out.push_back('\\');
+            out.push_back('\\');
             out.push_back(c);
         }
     }
-    return out;
+    out.append(s.substr(plain));
 }
 
-/// A structured value: each part escaped, joined by ";"; empty when every part is.
-std::string structured(const Entry& e, std::initializer_list<Field> fields, std::size_t lead = 0) {
-    std::string v(lead, ';');
-    bool any = false;
-    bool first = true;
-    for (const Field f : fields) {
-        if (!first) v.push_back(';');
-        first = false;
-        any = any || !e[f].empty();
-        v += escapeText(e[f], true);
+/// Writes "head:value" lines folded into a card, building each line in buffers that are kept
+/// from card to card.
+class CardLines {
+  public:
+    CardLines(std::string& out, std::string& line) : m_out(out), m_line(line) {}
+
+    /// The value as it is; no line for an empty value.
+    void raw(std::string_view head, std::string_view value) {
+        if (value.empty()) return;
+        start(head);
+        m_line.append(value);
+        end();
     }
-    return any ? v : std::string();
-}
 
-void appendProperty(std::string& out, std::string_view head, const std::string& value) {
-    if (value.empty()) return;
-    std::string line(head);
-    line.push_back(':');
-    line += value;
-    appendFolded(out, line);
-}
+    /// The value escaped as text; no line for an empty value.
+    void text(std::string_view head, std::string_view value, bool component = false) {
+        if (value.empty()) return;
+        start(head);
+        appendEscaped(m_line, value, component);
+        end();
+    }
 
-/// FN is required: the full name, else a name made of the name parts, the organization or
-/// the address.
-std::string formattedName(const Entry& e) {
+    /// `lead`, then the fields escaped and joined by ";", then `trail`; no line when every
+    /// field is empty.
+    void structured(std::string_view head, const Entry& e, std::initializer_list<Field> fields,
+                    std::string_view lead = {}, std::string_view trail = {}) {
+        bool any = false;
+        for (const Field f : fields) any = any || !e[f].empty();
+        if (!any) return;
+        start(head);
+        m_line.append(lead);
+        bool first = true;
+        for (const Field f : fields) {
+            if (!first) m_line.push_back(';');
+            first = false;
+            appendEscaped(m_line, e[f], true);
+        }
+        m_line.append(trail);
+        end();
+    }
+
+  private:
+    void start(std::string_view head) {
+        m_line.assign(head);
+        m_line.push_back(':');
+    }
+    void end() { appendFolded(m_out, m_line); }
+
+    std::string& m_out;
+    std::string& m_line;
+};
+
+/// FN is required: the full name, else a name made of the name parts (built in `built`), the
+/// organization or the address.
+std::string_view formattedName(const Entry& e, std::string& built) {
     if (!e[Field::FullName].empty()) return e[Field::FullName];
-    std::string name;
+    built.clear();
     for (const Field f : {Field::Title, Field::FirstName, Field::LastName}) {
         if (e[f].empty()) continue;
-        if (!name.empty()) name.push_back(' ');
-        name += e[f];
+        if (!built.empty()) built.push_back(' ');
+        built += e[f];
     }
-    if (name.empty()) name = e[Field::Organization];
-    if (name.empty()) name = e[Field::Email];
-    return name;
+    if (!built.empty()) return built;
+    if (!e[Field::Organization].empty()) return e[Field::Organization];
+    return e[Field::Email];
 }
 
 std::uint64_t fnv1a(std::string_view s, std::uint64_t hash) {
@@ -112,27 +152,27 @@ std::uint64_t fnv1a(std::string_view s, std::uint64_t hash) {
 }
 
 /// The values beyond the fields, after the classic lines; the UID is written by the caller.
-void appendExtras(std::string& out, const Entry& e, bool v4) {
-    std::string categories;
+void appendExtras(CardLines& lines, std::string& categories, const Entry& e, bool v4) {
+    categories.clear();
     for (const Extra& x : e.extras) {
         if (x.kind != ExtraKind::Category) continue;
         if (!categories.empty()) categories.push_back(',');
-        categories += escapeText(x.value);
+        appendEscaped(categories, x.value);
     }
-    appendProperty(out, "CATEGORIES", categories);
+    lines.raw("CATEGORIES", categories);
     for (const Extra& x : e.extras) {
         switch (x.kind) {
             case ExtraKind::Email:
-                appendProperty(out, v4 ? "EMAIL" : "EMAIL;TYPE=INTERNET", escapeText(x.value));
+                lines.text(v4 ? "EMAIL" : "EMAIL;TYPE=INTERNET", x.value);
                 break;
             case ExtraKind::Birthday:
-                appendProperty(out, "BDAY", x.value);
+                lines.raw("BDAY", x.value);
                 break;
             case ExtraKind::Anniversary:
-                appendProperty(out, v4 ? "ANNIVERSARY" : "X-ANNIVERSARY", x.value);
+                lines.raw(v4 ? "ANNIVERSARY" : "X-ANNIVERSARY", x.value);
                 break;
             case ExtraKind::Property:
-                if (vcard::writableHead(x.name)) appendProperty(out, x.name, x.value);
+                if (vcard::writableHead(x.name)) lines.raw(x.name, x.value);
                 break;
             case ExtraKind::Category:
             case ExtraKind::Uid:
@@ -146,15 +186,56 @@ void appendExtras(std::string& out, const Entry& e, bool v4) {
 namespace vcard {
 
 std::string derivedUid(const Entry& e) {
-    const std::string key = e[Field::FullName] + '\n' + e[Field::Email];
-    const std::uint64_t hi = fnv1a(key, 0xcbf29ce484222325ULL);
-    const std::uint64_t lo = fnv1a(key, hi ^ 0x9e3779b97f4a7c15ULL);
+    // The hash of the name, a line feed and the address, taken piece by piece.
+    const auto hash = [&e](std::uint64_t h) {
+        return fnv1a(e[Field::Email], fnv1a("\n", fnv1a(e[Field::FullName], h)));
+    };
+    const std::uint64_t hi = hash(0xcbf29ce484222325ULL);
+    const std::uint64_t lo = hash(hi ^ 0x9e3779b97f4a7c15ULL);
     char buf[40];
     std::snprintf(buf, sizeof buf, "%08x-%04x-8%03x-%04x-%012llx", static_cast<unsigned>(hi >> 32),
                   static_cast<unsigned>((hi >> 16) & 0xFFFF), static_cast<unsigned>(hi & 0xFFF),
                   static_cast<unsigned>(0x8000 | ((lo >> 48) & 0x3FFF)),
                   static_cast<unsigned long long>(lo & 0xFFFFFFFFFFFFULL));
     return buf;
+}
+
+bool UidSet::contains(std::string_view uid) const {
+    if (m_slots.empty()) return false;
+    return m_slots[find(uid, std::hash<std::string_view>{}(uid))].used;
+}
+
+void UidSet::insert(std::string_view uid) {
+    if ((m_count + 1) * 2 > m_slots.size()) grow();
+    const std::size_t hash = std::hash<std::string_view>{}(uid);
+    Slot& slot = m_slots[find(uid, hash)];
+    if (slot.used) return;
+    slot = Slot{hash, m_text.size(), uid.size(), true};
+    m_text.append(uid);
+    ++m_count;
+}
+
+std::size_t UidSet::find(std::string_view uid, std::size_t hash) const {
+    const std::size_t mask = m_slots.size() - 1;
+    std::size_t i = hash & mask;
+    while (m_slots[i].used) {
+        const Slot& s = m_slots[i];
+        if (s.hash == hash && std::string_view(m_text).substr(s.offset, s.size) == uid) break;
+        i = (i + 1) & mask;
+    }
+    return i;
+}
+
+void UidSet::grow() {
+    std::vector<Slot> old = std::move(m_slots);
+    m_slots.assign(std::max<std::size_t>(1024, old.size() * 2), Slot{});
+    const std::size_t mask = m_slots.size() - 1;
+    for (const Slot& s : old) {
+        if (!s.used) continue;
+        std::size_t i = s.hash & mask;
+        while (m_slots[i].used) i = (i + 1) & mask;
+        m_slots[i] = s;
+    }
 }
 
 }  // namespace vcard
@@ -192,57 +273,63 @@ void ToVCard::appendModernCard(const Entry& e) {
     const bool v4 = m_version >= 4;
     m_card.clear();
     std::string& out = m_card;
+    CardLines lines(out, m_line);
     out.append(v4 ? "BEGIN:VCARD\nVERSION:4.0\n" : "BEGIN:VCARD\nVERSION:3.0\n");
     // Every card gets a UID: khard refuses cards without one, and groups name members by it.
     std::string uid = cardUid(e);
     // Two cards of one name and address each keep a UID of their own.
-    for (int n = 2; m_uids.count(uid) != 0; ++n) {
+    for (int n = 2; m_uids.contains(uid); ++n) {
         Entry other = e;
         other.extras.clear();
-        other[Field::FullName] += '\n' + std::to_string(n);
+        other[Field::FullName] = e[Field::FullName] + '\n' + std::to_string(n);
         uid = cardUid(other);
     }
+    lines.text("UID", uid);
     m_uids.insert(uid);
-    appendProperty(out, "UID", escapeText(uid));
-    const std::string n =
-        structured(e, {Field::LastName, Field::FirstName, Field::MiddleName, Field::Title}, 0);
+    const std::initializer_list<Field> name = {Field::LastName, Field::FirstName, Field::MiddleName,
+                                               Field::Title};
+    const bool anyName =
+        std::any_of(name.begin(), name.end(), [&e](Field f) { return !e[f].empty(); });
     // 3.0 requires N; 4.0 leaves it out when there is no name part.
-    appendProperty(out, "N", n.empty() && !v4 ? std::string(";;;;") : n + (n.empty() ? "" : ";"));
-    appendProperty(out, "FN", escapeText(formattedName(e)));
-    appendProperty(out, "NICKNAME", escapeText(e[Field::Nickname]));
-    appendProperty(out, "ORG",
-                   e[Field::Department].empty()
-                       ? escapeText(e[Field::Organization], true)
-                       : structured(e, {Field::Organization, Field::Department}));
-    appendProperty(out, "TITLE", escapeText(e[Field::JobTitle]));
+    if (anyName) {
+        lines.structured("N", e, name, {}, ";");
+    } else if (!v4) {
+        lines.raw("N", ";;;;");
+    }
+    lines.text("FN", formattedName(e, m_value));
+    lines.text("NICKNAME", e[Field::Nickname]);
+    if (e[Field::Department].empty()) {
+        lines.text("ORG", e[Field::Organization], true);
+    } else {
+        lines.structured("ORG", e, {Field::Organization, Field::Department});
+    }
+    lines.text("TITLE", e[Field::JobTitle]);
     // Thunderbird goes by the first type: FAX first, or a fax becomes its work phone.
     const std::pair<std::string_view, Field> phones[] = {
         {"TEL;TYPE=WORK,VOICE", Field::BusinessPhone}, {"TEL;TYPE=HOME,VOICE", Field::HomePhone},
         {"TEL;TYPE=CELL", Field::CellularPhone},       {"TEL;TYPE=PAGER", Field::Pager},
         {"TEL;TYPE=FAX,WORK", Field::BusinessFax},     {"TEL;TYPE=FAX,HOME", Field::HomeFax}};
-    for (const auto& [head, field] : phones) appendProperty(out, head, escapeText(e[field]));
+    for (const auto& [head, field] : phones) lines.text(head, e[field]);
     // post-office box; extended address (the office); street; locality; region; code; country
-    appendProperty(
-        out, "ADR;TYPE=WORK",
-        structured(e,
-                   {Field::Office, Field::BusinessStreet, Field::BusinessCity, Field::BusinessState,
-                    Field::BusinessPostalCode, Field::BusinessCountry},
-                   1));
-    const std::string home = structured(e, {Field::HomeStreet, Field::HomeCity, Field::HomeState,
-                                            Field::HomePostalCode, Field::HomeCountry});
-    appendProperty(out, "ADR;TYPE=HOME", home.empty() ? home : ";;" + home);
-    appendProperty(out, "URL;TYPE=HOME", escapeText(e[Field::HomeWebPage]));
-    appendProperty(out, "URL;TYPE=WORK", escapeText(e[Field::BusinessWebPage]));
-    appendProperty(out, v4 ? "EMAIL;PREF=1" : "EMAIL;TYPE=INTERNET,PREF",
-                   escapeText(e[Field::Email]));
+    lines.structured("ADR;TYPE=WORK", e,
+                     {Field::Office, Field::BusinessStreet, Field::BusinessCity,
+                      Field::BusinessState, Field::BusinessPostalCode, Field::BusinessCountry},
+                     ";");
+    lines.structured("ADR;TYPE=HOME", e,
+                     {Field::HomeStreet, Field::HomeCity, Field::HomeState, Field::HomePostalCode,
+                      Field::HomeCountry},
+                     ";;");
+    lines.text("URL;TYPE=HOME", e[Field::HomeWebPage]);
+    lines.text("URL;TYPE=WORK", e[Field::BusinessWebPage]);
+    lines.text(v4 ? "EMAIL;PREF=1" : "EMAIL;TYPE=INTERNET,PREF", e[Field::Email]);
     // ROLE is where Outlook puts the profession; the X-MS- names are Outlook's too.
     const std::pair<std::string_view, Field> extras[] = {{"NOTE", Field::Notes},
                                                          {"ROLE", Field::Profession},
                                                          {"X-MS-MANAGER", Field::Manager},
                                                          {"X-MS-ASSISTANT", Field::Assistant},
                                                          {"X-MS-SPOUSE", Field::Spouse}};
-    for (const auto& [head, field] : extras) appendProperty(out, head, escapeText(e[field]));
-    appendExtras(out, e, v4);
+    for (const auto& [head, field] : extras) lines.text(head, e[field]);
+    appendExtras(lines, m_value, e, v4);
     if (e.revisionTime != 0) {
         std::string rev = vcard::formatRevision(e.revisionTime);
         if (v4) {  // the basic form 4.0 asks for: 20060301T120000Z
@@ -252,10 +339,10 @@ void ToVCard::appendModernCard(const Entry& e) {
             }
             rev = basic;
         }
-        appendProperty(out, "REV", rev);
+        lines.raw("REV", rev);
     }
     // Only a contact that holds fewer fields than all says so, for the reader of this file.
-    if (!e.mask.all()) appendProperty(out, "X-KYNT-SUPPORTED", maskToText(e.mask));
+    if (!e.mask.all()) lines.raw("X-KYNT-SUPPORTED", maskToText(e.mask));
     out.append("END:VCARD\n");
     m_text += out;
 }
@@ -268,7 +355,7 @@ std::string ToVCard::cardUid(const Entry& e) {
 
 std::string ToVCard::memberReference(const Entry& e) {
     const std::string uid = cardUid(e);
-    if (m_uids.count(uid) != 0) return uid;
+    if (m_uids.contains(uid)) return uid;
     if (!e[Field::Email].empty()) return "mailto:" + e[Field::Email];
     // A member without an address and without a card of its own gets one.
     appendModernCard(e);
@@ -280,12 +367,13 @@ void ToVCard::appendGroup() {
     for (const Entry& member : m_members) references.push_back(memberReference(member));
     m_card.clear();
     std::string& out = m_card;
+    CardLines lines(out, m_line);
     out.append("BEGIN:VCARD\nVERSION:4.0\nKIND:group\n");
     Entry self;
     self[Field::FullName] = m_listName;
-    appendProperty(out, "UID", "urn:uuid:" + vcard::derivedUid(self));
-    appendProperty(out, "FN", escapeText(m_listName));
-    for (const std::string& ref : references) appendProperty(out, "MEMBER", ref);
+    lines.raw("UID", "urn:uuid:" + vcard::derivedUid(self));
+    lines.text("FN", m_listName);
+    for (const std::string& ref : references) lines.raw("MEMBER", ref);
     out.append("END:VCARD\n");
     m_text += out;
     m_members.clear();

@@ -5,8 +5,9 @@
 // native archive (parsing/vcard_cards.h).
 #pragma once
 
-#include <set>
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/format_info.h"
@@ -23,6 +24,29 @@ namespace vcard {
 /// A stable UID for a card written without one: a name-based UUID (version 8) of its name and
 /// e-mail address, so that a group's members find their cards.
 std::string derivedUid(const Entry& e);
+
+/// The UIDs written so far: a flat table of hashes over one buffer holding their text, since
+/// a book asks it once per card and a set of strings costs a cache miss per step.
+class UidSet {
+  public:
+    bool contains(std::string_view uid) const;
+    void insert(std::string_view uid);
+
+  private:
+    struct Slot {
+        std::size_t hash = 0;
+        std::size_t offset = 0;  ///< where the text stands in m_text
+        std::size_t size = 0;
+        bool used = false;
+    };
+    /// The slot holding `uid`, else the free slot where it would go.
+    std::size_t find(std::string_view uid, std::size_t hash) const;
+    void grow();
+
+    std::vector<Slot> m_slots;  ///< a power of two, at most half used
+    std::string m_text;
+    std::size_t m_count = 0;
+};
 
 }  // namespace vcard
 
@@ -44,7 +68,9 @@ class ToVCard : public ToVCF {
     void appendGroup();
 
     int m_version;
-    std::set<std::string> m_uids;  ///< UIDs of the cards written so far
+    vcard::UidSet m_uids;  ///< UIDs of the cards written so far
+    std::string m_line;    ///< A reused buffer for one line.
+    std::string m_value;   ///< A reused buffer for a value built from several.
     std::string m_listName;
     std::vector<Entry> m_members;
 };

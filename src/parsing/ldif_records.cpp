@@ -7,7 +7,6 @@
 #include <climits>
 #include <cstdint>
 #include <ctime>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/trace.h"
@@ -92,14 +91,44 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
+/// The attribute table by name: open addressing over a small power-of-two table with a cheap
+/// hash, since every line of a record asks it once.
+class AttributeIndex {
+  public:
+    AttributeIndex() {
+        static_assert(kAttributes.size() * 2 < kSlots);
+        for (const AttributeRow& row : kAttributes) {
+            std::size_t i = hashOf(row.name) & (kSlots - 1);
+            while (m_slots[i] && m_slots[i]->name != row.name) i = (i + 1) & (kSlots - 1);
+            if (!m_slots[i]) m_slots[i] = &row;  // the first row of a name wins
+        }
+    }
+
+    const AttributeRow* find(std::string_view name) const {
+        for (std::size_t i = hashOf(name) & (kSlots - 1); m_slots[i]; i = (i + 1) & (kSlots - 1)) {
+            if (m_slots[i]->name == name) return m_slots[i];
+        }
+        return nullptr;
+    }
+
+  private:
+    static constexpr std::size_t kSlots = 512;
+
+    static std::size_t hashOf(std::string_view s) {
+        std::uint32_t h = 2166136261u;
+        for (const char c : s) {
+            h ^= static_cast<unsigned char>(c);
+            h *= 16777619u;
+        }
+        return h;
+    }
+
+    std::array<const AttributeRow*, kSlots> m_slots{};
+};
+
 const AttributeRow* findAttribute(std::string_view lowerName) {
-    static const std::unordered_map<std::string_view, const AttributeRow*> kByName = [] {
-        std::unordered_map<std::string_view, const AttributeRow*> m;
-        for (const AttributeRow& row : kAttributes) m.emplace(row.name, &row);
-        return m;
-    }();
-    const auto it = kByName.find(lowerName);
-    if (it != kByName.end()) return it->second;
+    static const AttributeIndex kByName;
+    if (const AttributeRow* row = kByName.find(lowerName)) return row;
     // Netscape Communicator's first LDIF exports named its own attributes "xnav..." where later
     // releases wrote "xmozilla..." ("xnavnickname").
     constexpr std::string_view kOld = "xnav";
@@ -110,8 +139,7 @@ const AttributeRow* findAttribute(std::string_view lowerName) {
     if (kNew.size() + rest.size() > renamed.size()) return nullptr;
     std::copy(kNew.begin(), kNew.end(), renamed.begin());
     std::copy(rest.begin(), rest.end(), renamed.begin() + kNew.size());
-    const auto old = kByName.find(std::string_view(renamed.data(), kNew.size() + rest.size()));
-    return old == kByName.end() ? nullptr : old->second;
+    return kByName.find(std::string_view(renamed.data(), kNew.size() + rest.size()));
 }
 
 std::string_view trimRight(std::string_view s) {
@@ -319,6 +347,10 @@ bool isContainerClass(std::string_view lower) {
            lower == "domain" || lower == "country" || lower == "locality";
 }
 
+void lowerInPlace(std::string& s) {
+    std::transform(s.begin(), s.end(), s.begin(), lowerAscii);
+}
+
 std::string lowerCopy(std::string_view s) {
     std::string out(s);
     std::transform(out.begin(), out.end(), out.begin(), lowerAscii);
@@ -404,7 +436,8 @@ void readRecord(std::string_view record, std::deque<Entry>& out, const DnLookup&
                 e[row->field] = std::move(value);
             }
         } else if (name == "objectclass") {
-            const std::string cls = lowerCopy(trim(value));
+            lowerInPlace(value);
+            const std::string_view cls = trim(value);
             group = group || isGroupClass(cls);
             person = person || isPersonClass(cls);
             container = container || isContainerClass(cls);
@@ -428,11 +461,10 @@ void readRecord(std::string_view record, std::deque<Entry>& out, const DnLookup&
         }
     }
 
-    FieldRef fullName = e[Field::FullName];
-    if (fullName.empty() && !dn.empty()) fullName = dnComponent(dn, "cn");
+    if (e[Field::FullName].empty() && !dn.empty()) e[Field::FullName] = dnComponent(dn, "cn");
 
     if (group) {
-        out.push_back(markerEntry(KindListBegin, fullName));
+        out.push_back(markerEntry(KindListBegin, e[Field::FullName]));
         for (const std::string& member : members) {
             Entry m = memberEntry(member);
             if (m[Field::Email].empty() && byDn) {
@@ -445,18 +477,17 @@ void readRecord(std::string_view record, std::deque<Entry>& out, const DnLookup&
     }
     if (container && !person) return;
 
-    FieldRef mail = e[Field::Email];
-    if (mail.empty() && !dn.empty()) mail = dnComponent(dn, "mail");
+    if (e[Field::Email].empty() && !dn.empty()) e[Field::Email] = dnComponent(dn, "mail");
     // An address written with a name in front keeps only its last word, the address itself.
-    const std::size_t lastSpace = mail.rfind(' ');
-    if (lastSpace != std::string::npos) mail = mail.substr(lastSpace + 1);
+    const std::size_t lastSpace = e[Field::Email].rfind(' ');
+    if (lastSpace != std::string::npos) e[Field::Email] = e[Field::Email].substr(lastSpace + 1);
 
-    const auto joinSecondLine = [](FieldRef street, std::string& second) {
+    const auto joinSecondLine = [&e](Field street, std::string& second) {
         if (second.empty()) return;
-        street = street.empty() ? std::move(second) : street + "\n" + second;
+        e[street] = e[street].empty() ? std::move(second) : e[street] + "\n" + second;
     };
-    joinSecondLine(e[Field::HomeStreet], homeStreet2);
-    joinSecondLine(e[Field::BusinessStreet], workStreet2);
+    joinSecondLine(Field::HomeStreet, homeStreet2);
+    joinSecondLine(Field::BusinessStreet, workStreet2);
     e.addExtra(ExtraKind::Birthday, dateFromParts(birth[0], birth[1], birth[2]));
 
     if (!e.isEmpty()) out.push_back(std::move(e));

@@ -8,6 +8,7 @@
 #include "parsing/eudora_nicknames.h"
 #include "parsing/html_text.h"
 #include "parsing/ldif_records.h"
+#include "platform/large_buffer.h"
 #include "platform/prompt.h"
 #include "text/text_io.h"
 
@@ -179,8 +180,8 @@ std::int64_t leadingInteger(std::string_view v) {
 }  // namespace
 
 IterFile::IterFile(RunContext& run, const std::string& fileName, int subKind) : m_kind(subKind) {
-    std::optional<std::string> text =
-        readTextFile(fileName, {.fallbackCharset = run.sourceEncoding});
+    std::optional<std::string> text = readTextFile(
+        fileName, {.fallbackCharset = run.sourceEncoding, .prepareBuffer = &adviseLargeBuffer});
     if (!text) {
         run.report(Severity::Error, "file cannot be opened!", fileName, Where{fileName});
         text.emplace();

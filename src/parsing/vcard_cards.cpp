@@ -6,6 +6,7 @@
 // wins over an earlier plain one), and decodes only the values it keeps.
 #include "parsing/vcard_cards.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <iterator>
 #include <utility>
 
+#include "platform/large_buffer.h"
 #include "platform/prompt.h"
 #include "text/charsets.h"
 #include "text/text_io.h"
@@ -125,28 +127,33 @@ void crLfToLf(std::string& s) {
     s.resize(w);
 }
 
-/// 3.0/4.0 text escapes; a 2.1 card escapes only ";" (and "\" before it) in structured values.
+/// 3.0/4.0 text escapes; a 2.1 card escapes only ";" (and "\\" before it) in structured values.
 std::string unescapeValue(std::string_view s, bool modern) {
     std::string out;
     out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        const char c = s[i];
-        if (c != '\\' || i + 1 >= s.size()) {
-            out.push_back(c);
+    std::size_t plain = 0;  // start of the bytes not copied yet
+    for (std::size_t i = s.find('\\'); i != std::string_view::npos; i = s.find('\\', i)) {
+        if (i + 1 >= s.size()) break;
+        const char n = s[i + 1];
+        const bool kept = n == '\\' || n == ';' || (modern && (n == ',' || n == ':'));
+        const bool lineFeed = modern && (n == 'n' || n == 'N');
+        if (!kept && !lineFeed) {  // the backslash stays as it is
+            ++i;
             continue;
         }
-        const char n = s[i + 1];
-        if (n == '\\' || n == ';' || (modern && (n == ',' || n == ':'))) {
-            out.push_back(n);
-            ++i;
-        } else if (modern && (n == 'n' || n == 'N')) {
-            out.push_back('\n');
-            ++i;
-        } else {
-            out.push_back(c);
-        }
+        out.append(s.substr(plain, i - plain));
+        out.push_back(lineFeed ? '\n' : n);
+        i += 2;
+        plain = i;
     }
+    out.append(s.substr(plain));
     return out;
+}
+
+/// unescapeValue of a value already held: most values have no escape and are kept as they are.
+std::string unescapeValue(std::string&& s, bool modern) {
+    if (s.find('\\') == std::string::npos) return std::move(s);
+    return unescapeValue(std::string_view(s), modern);
 }
 
 /// Splits a structured value on the ";" that no backslash escapes, then unescapes each part.
@@ -742,8 +749,10 @@ namespace {
 /// in the middle of a UTF-8 sequence; joining those folds keeps such a file UTF-8 instead of
 /// reading it as Windows-1252. Any other file that is not UTF-8 keeps its bytes: each value
 /// is decoded by the CHARSET it names (phones write Shift_JIS beside plain ASCII lines).
-constexpr DecodeOptions kCardFileDecoding{
-    .utf16WithoutBom = true, .joinFoldsInSequences = true, .keepBytes = true};
+constexpr DecodeOptions kCardFileDecoding{.utf16WithoutBom = true,
+                                          .joinFoldsInSequences = true,
+                                          .keepBytes = true,
+                                          .prepareBuffer = &adviseLargeBuffer};
 
 /// Number of lines starting "BEGIN:VCARD" (any case), for the progress fraction.
 int countCards(std::string_view text) {
@@ -916,15 +925,22 @@ bool isAnniversary(std::string_view n) {
 
 void IterVCF::readExtras(const Card& c, Entry& e, bool modern) const {
     const ValueCharset charset{m_keptBytes, m_fallbackCharset};
+    // The properties a field took, by where their names stand. The UID slot only finds group
+    // members; the UID itself is kept with the contact.
+    std::array<const char*, kSlotCount> taken{};
+    std::size_t takenCount = 0;
+    for (std::size_t s = 0; s < kSlotCount; ++s) {
+        if (s != kUid && c.has[s]) taken[takenCount++] = c.slot[s].name.data();
+    }
+    const auto takenEnd = taken.cbegin() + static_cast<std::ptrdiff_t>(takenCount);
     for (const Property& p : c.all) {
-        bool used = false;
-        // The UID slot only finds group members; the UID itself is kept with the contact.
-        for (std::size_t s = 0; s < kSlotCount && !used; ++s) {
-            used = s != kUid && c.has[s] && c.slot[s].name.data() == p.name.data();
-        }
-        if (used || p.base64 || framesCard(p.name)) continue;
+        if (std::find(taken.cbegin(), takenEnd, p.name.data()) != takenEnd) continue;
+        if (p.base64 || framesCard(p.name)) continue;
         std::string raw = rawValue(p, charset);
-        const auto text = [&] { return modern ? unescapeValue(raw, true) : raw; };
+        // Each branch below reads the value once, as text() or as `raw`.
+        const auto text = [&] {
+            return modern ? unescapeValue(std::move(raw), true) : std::move(raw);
+        };
         if (sameName(p.name, "EMAIL")) {
             e.addExtra(ExtraKind::Email, std::string(trim(text())));
         } else if (sameName(p.name, "BDAY")) {

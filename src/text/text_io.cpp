@@ -214,12 +214,19 @@ void appendWindows1252(std::string& out, std::string_view bytes) {
 bool isValidUtf8(std::string_view bytes) {
     std::size_t i = 0;
     while (i < bytes.size()) {
-        // Eight ASCII bytes at a time: most text is ASCII.
-        std::uint64_t word = 0;
-        if (i + sizeof word <= bytes.size()) {
-            std::memcpy(&word, bytes.data() + i, sizeof word);
-            if ((word & 0x8080808080808080ull) == 0) {
-                i += sizeof word;
+        // Thirty-two, then eight ASCII bytes at a time: most text is ASCII.
+        std::uint64_t words[4] = {};
+        if (i + sizeof words <= bytes.size()) {
+            std::memcpy(words, bytes.data() + i, sizeof words);
+            if (((words[0] | words[1] | words[2] | words[3]) & 0x8080808080808080ull) == 0) {
+                i += sizeof words;
+                continue;
+            }
+        }
+        if (i + sizeof words[0] <= bytes.size()) {
+            std::memcpy(words, bytes.data() + i, sizeof words[0]);
+            if ((words[0] & 0x8080808080808080ull) == 0) {
+                i += sizeof words[0];
                 continue;
             }
         }
@@ -297,7 +304,8 @@ std::string encodeForFile(std::string_view text) {
     return out;
 }
 
-std::optional<std::string> readFileBytes(const std::string& path) {
+std::optional<std::string> readFileBytes(const std::string& path,
+                                         void (*prepare)(void* data, std::size_t bytes)) {
     // A folder opens, but its size reads as the largest offset there is.
     std::error_code error;
     if (std::filesystem::is_directory(path, error)) return std::nullopt;
@@ -309,6 +317,8 @@ std::optional<std::string> readFileBytes(const std::string& path) {
     const std::streamoff size = in.tellg();
     in.seekg(0, std::ios::beg);
     if (size > 0 && in) {
+        bytes.reserve(static_cast<std::size_t>(size));
+        if (prepare) prepare(bytes.data(), bytes.capacity());
         bytes.resize(static_cast<std::size_t>(size));
         in.read(bytes.data(), size);
         bytes.resize(static_cast<std::size_t>(in.gcount()));
@@ -323,7 +333,7 @@ std::optional<std::string> readFileBytes(const std::string& path) {
 }
 
 std::optional<std::string> readTextFile(const std::string& path, const DecodeOptions& options) {
-    std::optional<std::string> bytes = readFileBytes(path);
+    std::optional<std::string> bytes = readFileBytes(path, options.prepareBuffer);
     if (!bytes) return std::nullopt;
     return decode(*bytes, options, &*bytes);
 }

@@ -2,6 +2,7 @@
 // and encoded once on the way out, so accents survive a round trip.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,6 +24,9 @@ struct DecodeOptions {
     /// Text that is not UTF-8 is kept as bytes (line ends still LF), for a reader that decodes
     /// each value by the charset the value names (vCard's CHARSET=).
     bool keepBytes = false;
+    /// Called on the buffer a whole file is read into before it is filled: a reader of large
+    /// books asks for huge pages there (platform/large_buffer.h).
+    void (*prepareBuffer)(void* data, std::size_t bytes) = nullptr;
 };
 
 /// File bytes to UTF-8 text with LF line ends. A BOM picks UTF-8 or UTF-16 (LE/BE); without
@@ -43,8 +47,10 @@ std::size_t utf8SequenceAt(std::string_view bytes, std::size_t i);
 /// UTF-8 text to file bytes: ill-formed sequences become U+FFFD and every line end CR LF.
 std::string encodeForFile(std::string_view text);
 
-/// Reads a whole file's bytes; nullopt when it cannot be read (a folder cannot).
-std::optional<std::string> readFileBytes(const std::string& path);
+/// Reads a whole file's bytes; nullopt when it cannot be read (a folder cannot). `prepare`,
+/// when given, sees the buffer before it is filled.
+std::optional<std::string> readFileBytes(const std::string& path,
+                                         void (*prepare)(void* data, std::size_t bytes) = nullptr);
 
 /// Reads a whole file and decodes it; nullopt when it cannot be read (a folder cannot).
 std::optional<std::string> readTextFile(const std::string& path, const DecodeOptions& options = {});

@@ -34,7 +34,7 @@ TextOut& TextOut::append(std::string_view text) {
     if (m_failed) return *this;
     if (!m_held.empty()) text = completeHeld(text);
     if (text.empty()) return *this;
-    if (m_encoding == FileEncoding::Utf8 && isValidUtf8(text)) {
+    if (m_encoding == FileEncoding::Utf8) {
         copyValid(text);
     } else {
         encodeEach(text, false);
@@ -44,7 +44,14 @@ TextOut& TextOut::append(std::string_view text) {
 }
 
 TextOut& TextOut::append(std::size_t count, char c) {
-    for (std::size_t i = 0; i < count; ++i) push_back(c);
+    if (c == '\n' || c == '\r' || static_cast<unsigned char>(c) >= 0x80 || !m_held.empty()) {
+        for (std::size_t i = 0; i < count; ++i) push_back(c);
+        return *this;
+    }
+    if (m_failed || count == 0) return *this;
+    m_buffer.append(count, c);
+    m_afterCr = false;
+    drainIfFull();
     return *this;
 }
 
@@ -74,21 +81,49 @@ std::string_view TextOut::completeHeld(std::string_view text) {
     return text.substr(i - held);
 }
 
-/// Well-formed UTF-8 goes out as it is, line ends made CR LF.
+/// Well-formed UTF-8 goes out as it is, line ends made CR LF, in one pass; from the first
+/// ill-formed sequence on the text is encoded code point by code point.
 void TextOut::copyValid(std::string_view text) {
-    std::size_t from = 0;
-    while (from < text.size()) {
-        const void* hit = std::memchr(text.data() + from, '\n', text.size() - from);
-        if (hit == nullptr) {
-            m_buffer.append(text.substr(from));
-            break;
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHigh = 0x8080808080808080ull;
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    const char* run = begin;  // the bytes not copied yet
+    const char* p = begin;
+    while (p < end) {
+        // Eight bytes at a time while they hold neither a line feed nor a byte beyond ASCII.
+        if (end - p >= 8) {
+            std::uint64_t word = 0;
+            std::memcpy(&word, p, sizeof word);
+            const std::uint64_t x = word ^ (kOnes * '\n');
+            if (((word | ((x - kOnes) & ~x)) & kHigh) == 0) {
+                p += 8;
+                continue;
+            }
         }
-        const auto lf = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
-        m_buffer.append(text.substr(from, lf - from));
-        const bool cr = lf > 0 ? text[lf - 1] == '\r' : m_afterCr;
-        m_buffer.append(cr || m_lfOnly ? "\n" : "\r\n");
-        from = lf + 1;
+        const auto b = static_cast<unsigned char>(*p);
+        if (b == '\n') {
+            const bool cr = p > begin ? p[-1] == '\r' : m_afterCr;
+            if (!cr && !m_lfOnly) {
+                m_buffer.append(run, p);
+                m_buffer.append("\r\n");
+                run = p + 1;
+            }
+            ++p;
+        } else if (b < 0x80) {
+            ++p;
+        } else {
+            const std::size_t len = utf8SequenceAt(text, static_cast<std::size_t>(p - begin));
+            if (len == 0) {
+                m_buffer.append(run, p);
+                if (p > begin) m_afterCr = p[-1] == '\r';
+                encodeEach(text.substr(static_cast<std::size_t>(p - begin)), false);
+                return;
+            }
+            p += len;
+        }
     }
+    m_buffer.append(run, end);
     m_afterCr = text.back() == '\r';
 }
 

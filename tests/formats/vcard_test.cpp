@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "model/adbook.h"
@@ -263,6 +264,29 @@ TEST_F(VcfTest, Version30WritesTheRequiredNameLines) {
     EXPECT_EQ(written({e}, 3),
               "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:urn:uuid:" + vcard::derivedUid(e) +
                   "\r\nN:;;;;\r\nFN:Acme\r\nORG:Acme\r\nEND:VCARD\r\n");
+}
+
+// Every card keeps a UID of its own: cards of one name and address get the name numbered into
+// theirs, and a book larger than the first table of written UIDs still finds them all.
+TEST_F(VcfTest, EveryCardWrittenGetsAUidOfItsOwn) {
+    const Entry ann = testing::contact("Ann", "ann@x.org");
+    const auto numbered = [&ann](int n) {
+        Entry other = ann;
+        other[Field::FullName] = "Ann\n" + std::to_string(n);
+        return "UID:urn:uuid:" + vcard::derivedUid(other) + "\r\n";
+    };
+    std::vector<Entry> book = {ann, ann, ann};
+    for (int i = 0; i < 3000; ++i) book.push_back(testing::contact("C" + std::to_string(i), ""));
+    const std::string text = written(book, 3);
+    std::set<std::string> uids;
+    for (std::size_t at = text.find("UID:"); at != std::string::npos;
+         at = text.find("UID:", at + 1)) {
+        uids.insert(text.substr(at, text.find('\r', at) - at));
+    }
+    EXPECT_EQ(uids.size(), book.size());
+    EXPECT_NE(text.find("UID:urn:uuid:" + vcard::derivedUid(ann) + "\r\n"), std::string::npos);
+    EXPECT_NE(text.find(numbered(2)), std::string::npos);
+    EXPECT_NE(text.find(numbered(3)), std::string::npos);
 }
 
 // Lines are folded at 75 octets, never inside a UTF-8 character, and unfold to the value.

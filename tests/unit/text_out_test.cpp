@@ -51,6 +51,11 @@ TEST(TextOut, GivesTheBytesOfTheWholeTextEncodedAtOnce) {
         {"end \xE2\x82"},                                  // cut off at the very end
         {"\xE2", "\x82"},                                  // cut off after two appends
         {big + "\n" + big, "\n", big + "\xC3", "\xA9\n"},  // values larger than the buffer
+        // Line ends and ill-formed bytes inside and right after runs of eight ASCII bytes.
+        {"twelve bytes\nof ascii\r\nthen \xC3\xA9 and more text\n"},
+        {"sixteen ascii by\r", "\ntes, then bad \xFF\r\nafter it\n"},
+        {"a long run of ascii, a CR\r\xFF\nthen a line feed"},
+        {"abcdefg\n", "abcdefgh\n", "abcdefghi\n\n\n", "\r\r\n\n"},
     };
     for (const auto& pieces : cases) {
         const std::string expected = encodeForFile(joined(pieces));
