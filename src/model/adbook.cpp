@@ -190,8 +190,12 @@ EntryStore::Ptr EntryStore::make(Entry&& e) {
         place = m_free.back();
         m_free.pop_back();
     } else {
-        if (m_usedInLast == kBlock) {
-            m_blocks.push_back(static_cast<Entry*>(::operator new(sizeof(Entry) * kBlock)));
+        // Blocks double from two entries up to kBlock: a folder of one contact among a
+        // hundred thousand folders must not hold room for hundreds.
+        const auto blockSize = [](std::size_t n) { return n >= 7 ? kBlock : std::size_t{2} << n; };
+        if (m_blocks.empty() || m_usedInLast == blockSize(m_blocks.size() - 1)) {
+            m_blocks.push_back(
+                static_cast<Entry*>(::operator new(sizeof(Entry) * blockSize(m_blocks.size()))));
             m_usedInLast = 0;
         }
         place = m_blocks.back() + m_usedInLast++;
