@@ -190,9 +190,9 @@ EntryStore::Ptr EntryStore::make(Entry&& e) {
         place = m_free.back();
         m_free.pop_back();
     } else {
-        // Blocks double from two entries up to kBlock: a folder of one contact among a
+        // Blocks double from one entry up to kBlock: a folder of one contact among a
         // hundred thousand folders must not hold room for hundreds.
-        const auto blockSize = [](std::size_t n) { return n >= 7 ? kBlock : std::size_t{2} << n; };
+        const auto blockSize = [](std::size_t n) { return n >= 8 ? kBlock : std::size_t{1} << n; };
         if (m_blocks.empty() || m_usedInLast == blockSize(m_blocks.size() - 1)) {
             m_blocks.push_back(
                 static_cast<Entry*>(::operator new(sizeof(Entry) * blockSize(m_blocks.size()))));

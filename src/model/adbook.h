@@ -113,7 +113,7 @@ class EntryStore {
 
   private:
     static constexpr std::size_t kBlock = 256;
-    std::vector<Entry*> m_blocks;  ///< raw memory for kBlock entries each
+    std::vector<Entry*> m_blocks;  ///< raw memory, 1, 2, 4 ... up to kBlock entries each
     std::size_t m_usedInLast = kBlock;
     std::vector<Entry*> m_free;  ///< places of destroyed entries
 };
