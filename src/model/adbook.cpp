@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <new>
 #include <unordered_set>
 
 namespace vesk {
@@ -89,8 +90,7 @@ struct Duplicates {
 /// Compares each entry of the run [start, end) of equal sort keys with every entry kept so far
 /// of that run; the first it is the same as keeps its place and takes what only the copy knew.
 /// Short runs compare directly, long ones through a hash index (the same result, linear).
-void mergeRun(std::vector<std::unique_ptr<Entry>>& entries, std::size_t start, std::size_t end,
-              int field, Duplicates& d) {
+void mergeRun(EntryList& entries, std::size_t start, std::size_t end, int field, Duplicates& d) {
     const auto drop = [&](std::size_t k, Entry* kept) {
         d.gone[k] = true;
         d.keeper[k] = kept;
@@ -127,34 +127,83 @@ void mergeRun(std::vector<std::unique_ptr<Entry>>& entries, std::size_t start, s
     }
 }
 
-/// The order of a stable sort of `entries` by `field` (case folded as in Entry::operator<).
-std::vector<std::uint32_t> sortedOrder(const std::vector<std::unique_ptr<Entry>>& entries,
-                                       std::size_t field) {
-    std::vector<SortKey> keys(entries.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const std::string& s = entries[i]->value(static_cast<int>(field));
-        keys[i] = {packFolded(s, 0), packFolded(s, 8),
-                   static_cast<std::uint32_t>(std::min<std::size_t>(s.size(), 0xFFFFFFFFu)),
-                   static_cast<std::uint32_t>(i)};
-    }
-    std::sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
+/// Orders sort records as a stable sort by the field (case folded as in Entry::operator<).
+class KeyOrder {
+  public:
+    KeyOrder(const EntryList& entries, int field) : m_entries(entries), m_field(field) {}
+    bool operator()(const SortKey& a, const SortKey& b) const {
         if (a.head != b.head) return a.head < b.head;
         if (a.tail != b.tail) return a.tail < b.tail;
         if (a.length > 16 || b.length > 16) {
-            const int c = compareNoCase(entries[a.index]->value(static_cast<int>(field)),
-                                        entries[b.index]->value(static_cast<int>(field)));
+            const int c = compareNoCase(keyOf(a), keyOf(b));
             if (c != 0) return c < 0;
         } else if (a.length != b.length) {
             return a.length < b.length;  // equal bytes, padded: the shorter sorts first
         }
         return a.index < b.index;  // equal keys keep their order: the sort is stable
-    });
-    std::vector<std::uint32_t> order(keys.size());
-    for (std::size_t i = 0; i < keys.size(); ++i) order[i] = keys[i].index;
-    return order;
+    }
+    /// Equal keys, ASCII case folded; the entries are read only for long keys.
+    bool sameKey(const SortKey& a, const SortKey& b) const {
+        if (a.head != b.head || a.tail != b.tail || a.length != b.length) return false;
+        return a.length <= 16 || equalNoCase(keyOf(a), keyOf(b));
+    }
+
+  private:
+    const std::string& keyOf(const SortKey& k) const {
+        return static_cast<const Entry&>(*m_entries[k.index]).at(m_field);
+    }
+    const EntryList& m_entries;
+    int m_field;
+};
+
+/// Sort records of `entries` by `field`, in the order of a stable sort. A book that is in order
+/// already (read back from a sorted file, copied from another book) is not sorted again.
+std::vector<SortKey> sortedKeys(const EntryList& entries, int field) {
+    std::vector<SortKey> keys(entries.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string& s = static_cast<const Entry&>(*entries[i]).at(field);
+        keys[i] = {packFolded(s, 0), packFolded(s, 8),
+                   static_cast<std::uint32_t>(std::min<std::size_t>(s.size(), 0xFFFFFFFFu)),
+                   static_cast<std::uint32_t>(i)};
+    }
+    const KeyOrder order(entries, field);
+    if (!std::is_sorted(keys.begin(), keys.end(), order))
+        std::sort(keys.begin(), keys.end(), order);
+    return keys;
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// EntryStore
+
+void EntryStore::Destroy::operator()(Entry* e) const {
+    e->~Entry();
+    store->m_free.push_back(e);
+}
+
+EntryStore::~EntryStore() {
+    for (Entry* block : m_blocks) ::operator delete(block);
+}
+
+EntryStore::Ptr EntryStore::make(Entry&& e) {
+    Entry* place = nullptr;
+    if (!m_free.empty()) {
+        place = m_free.back();
+        m_free.pop_back();
+    } else {
+        // Blocks double from one entry up to kBlock: a folder of one contact among a
+        // hundred thousand folders must not hold room for hundreds.
+        const auto blockSize = [](std::size_t n) { return n >= 8 ? kBlock : std::size_t{1} << n; };
+        if (m_blocks.empty() || m_usedInLast == blockSize(m_blocks.size() - 1)) {
+            m_blocks.push_back(
+                static_cast<Entry*>(::operator new(sizeof(Entry) * blockSize(m_blocks.size()))));
+            m_usedInLast = 0;
+        }
+        place = m_blocks.back() + m_usedInLast++;
+    }
+    return Ptr(new (place) Entry(std::move(e)), Destroy{this});
+}
 
 // ---------------------------------------------------------------------------------------------
 // Adbook
@@ -216,7 +265,16 @@ bool NewAdbook::rewind() {
 Entry NewAdbook::nextEntry() {
     // Undated entries stay undated here: the conversion loop dates them for the writers that
     // need a time, and the others keep "no time" as it is.
-    return m_entries[m_entryPos++]->maskedFields();
+    Entry& e = *m_entries[m_entryPos++];
+    if (!m_handsOut || !m_lists.empty()) return e.maskedFields();
+    Entry out = std::move(e);
+    keepMaskedFields(out);
+    return out;
+}
+
+void NewAdbook::handOutEntries() {
+    m_handsOut = true;
+    for (auto& folder : m_folders) folder->handOutEntries();
 }
 
 IterBase* NewAdbook::nextFolder() {
@@ -438,23 +496,29 @@ void NewAdbook::clear() {
 }
 
 void NewAdbook::sortAndMerge(int field) {
-    const std::vector<std::uint32_t> order =
-        sortedOrder(m_entries, static_cast<std::size_t>(field));
-    std::vector<std::unique_ptr<Entry>> sorted;
-    sorted.reserve(m_entries.size());
-    for (const std::uint32_t i : order) sorted.push_back(std::move(m_entries[i]));
-    m_entries = std::move(sorted);
+    const std::vector<SortKey> keys = sortedKeys(m_entries, field);
+    if (!std::is_sorted(keys.begin(), keys.end(),
+                        [](const SortKey& a, const SortKey& b) { return a.index < b.index; })) {
+        EntryList sorted;
+        sorted.reserve(m_entries.size());
+        for (const SortKey& k : keys) sorted.push_back(std::move(m_entries[k.index]));
+        m_entries = std::move(sorted);
+    }
     changed();
     m_sortedBy = field;
     if (m_entries.size() < 2) return;
     Duplicates d{std::vector<bool>(m_entries.size(), false),
                  std::vector<Entry*>(m_entries.size(), nullptr), false};
+    // The records now stand in the entries' order; their indexes are the old positions.
+    const KeyOrder order(m_entries, field);
+    const auto keyAt = [&](std::size_t pos) {
+        SortKey k = keys[pos];
+        k.index = static_cast<std::uint32_t>(pos);
+        return k;
+    };
     for (std::size_t start = 0; start < m_entries.size();) {
         std::size_t end = start + 1;
-        while (end < m_entries.size() &&
-               equalNoCase(m_entries[end]->value(field), m_entries[start]->value(field))) {
-            ++end;
-        }
+        while (end < m_entries.size() && order.sameKey(keyAt(end), keyAt(start))) ++end;
         mergeRun(m_entries, start, end, field, d);
         start = end;
     }
@@ -485,7 +549,7 @@ int NewAdbook::sameInRun(const Entry& e) {
 
 int NewAdbook::lowerBound(const Entry& e) const {
     const auto it = std::lower_bound(m_entries.begin(), m_entries.end(), e,
-                                     [](const std::unique_ptr<Entry>& a, const Entry& b) {
+                                     [](const EntryStore::Ptr& a, const Entry& b) {
                                          return a->sortsBefore(b, kDefaultSortField);
                                      });
     return static_cast<int>(it - m_entries.begin());
@@ -505,40 +569,112 @@ bool NewAdbook::addEntry(Entry entry) {
     // Only a record with nothing in it is dropped: a company with just a phone is still data.
     if (entry.isEmpty()) return false;
     m_sortedBy = -1;
-    m_entries.push_back(std::make_unique<Entry>(std::move(entry)));
-    if (m_index.built && m_index.version == m_version) indexEntry(m_entries.back().get());
+    m_entries.push_back(m_store.make(std::move(entry)));
+    if (m_index.version == m_version) indexEntry(m_entries.back().get());
     return true;
 }
 
 namespace {
 
-std::string asciiLower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+constexpr std::uint64_t kFnvOffset = 1469598103934665603ull;
+constexpr std::uint64_t kFnvPrime = 1099511628211ull;
+
+std::uint64_t keyHash(std::string_view key, bool foldCase) {
+    if (!foldCase) return std::hash<std::string_view>{}(key);
+    std::uint64_t h = kFnvOffset;
+    for (const char ch : key) {
+        auto c = static_cast<unsigned char>(ch);
+        if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
+        h = (h ^ c) * kFnvPrime;
     }
-    return out;
+    return h;
 }
 
 }  // namespace
 
-void NewAdbook::indexEntry(Entry* e) {
-    // emplace keeps the first entry of a key, as a walk from the start would find it.
-    if (!(*e)[Field::Nickname].empty()) m_index.byNickname.emplace((*e)[Field::Nickname], e);
-    if (!(*e)[Field::Email].empty()) m_index.byEmail.emplace(asciiLower((*e)[Field::Email]), e);
-    if (!(*e)[Field::FullName].empty()) m_index.byFullName.emplace((*e)[Field::FullName], e);
+// ---------------------------------------------------------------------------------------------
+// FieldIndex
+
+void FieldIndex::clear() {
+    m_slots.clear();
+    m_used = 0;
 }
 
-const NewAdbook::MemberIndex& NewAdbook::memberIndex(bool rebuild) {
-    if (rebuild || !m_index.built || m_index.version != m_version) {
-        m_index.byNickname.clear();
-        m_index.byEmail.clear();
-        m_index.byFullName.clear();
-        m_index.built = true;
-        m_index.version = m_version;
-        for (const auto& e : m_entries) indexEntry(e.get());
+bool FieldIndex::matches(const Entry& e, std::string_view key) const {
+    const std::string& value = e[m_field];
+    return m_foldCase ? equalNoCase(value, key) : value == key;
+}
+
+void FieldIndex::place(Slot slot) {
+    const std::size_t mask = m_slots.size() - 1;
+    std::size_t i = static_cast<std::size_t>(slot.hash) & mask;
+    while (m_slots[i].entry) i = (i + 1) & mask;
+    m_slots[i] = slot;
+}
+
+void FieldIndex::add(Entry* e) {
+    const std::string& value = (*e)[m_field];
+    if (value.empty()) return;
+    const std::uint64_t h = keyHash(value, m_foldCase);
+    if (!m_slots.empty()) {
+        // The first entry of a key stays, as a walk from the start would find it.
+        const std::size_t mask = m_slots.size() - 1;
+        for (std::size_t i = static_cast<std::size_t>(h) & mask; m_slots[i].entry;
+             i = (i + 1) & mask) {
+            if (m_slots[i].hash == h && matches(*m_slots[i].entry, value)) return;
+        }
     }
-    return m_index;
+    if ((m_used + 1) * 2 > m_slots.size()) {
+        std::vector<Slot> old(std::max<std::size_t>(16, m_slots.size() * 2));
+        old.swap(m_slots);
+        for (const Slot& s : old) {
+            if (s.entry) place(s);
+        }
+    }
+    place(Slot{h, e});
+    ++m_used;
+}
+
+Entry* FieldIndex::find(std::string_view key, bool& stale) const {
+    if (m_slots.empty() || key.empty()) return nullptr;
+    const std::uint64_t h = keyHash(key, m_foldCase);
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t i = static_cast<std::size_t>(h) & mask; m_slots[i].entry; i = (i + 1) & mask) {
+        const Slot& s = m_slots[i];
+        if (s.hash != h) continue;
+        if (matches(*s.entry, key)) return s.entry;
+        // An entry edited since it was indexed: only a new index tells who comes first now.
+        if (keyHash((*s.entry)[m_field], m_foldCase) != h) {
+            stale = true;
+            return nullptr;
+        }
+    }
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// NewAdbook: finding list members
+
+void NewAdbook::indexEntry(Entry* e) {
+    for (MemberIndex::Table& t : m_index.tables) {
+        if (t.built) t.index.add(e);
+    }
+}
+
+const FieldIndex& NewAdbook::memberIndex(std::size_t table, bool rebuild) {
+    if (m_index.version != m_version) {
+        for (MemberIndex::Table& t : m_index.tables) t.built = false;
+        m_index.version = m_version;
+    }
+    // Each table is built when it is first asked: members named by their address alone never
+    // cost an index of nicknames.
+    MemberIndex::Table& t = m_index.tables[table];
+    if (rebuild || !t.built) {
+        t.index.clear();
+        t.built = true;
+        for (const auto& e : m_entries) t.index.add(e.get());
+    }
+    return t.index;
 }
 
 Entry* NewAdbook::findMember(const Entry& key) {
@@ -546,31 +682,16 @@ Entry* NewAdbook::findMember(const Entry& key) {
     const std::string& mail = key[Field::Email];
     const std::string& full = key[Field::FullName];
     // An entry edited through entryPtr() may no longer carry the key it was indexed under:
-    // every hit is checked, and a stale one rebuilds the index once.
+    // every hit is checked, and a stale one rebuilds that index once.
+    const std::pair<std::size_t, const std::string*> keys[] = {{MemberIndex::kNickname, &nick},
+                                                               {MemberIndex::kEmail, &mail},
+                                                               {MemberIndex::kFullName, &full}};
     for (int attempt = 0; attempt < 2; ++attempt) {
-        const MemberIndex& index = memberIndex(attempt > 0);
         bool stale = false;
-        const auto lookup = [&](const auto& map, const std::string& k, auto&& stillMatches) {
-            const auto it = map.find(k);
-            if (it == map.end()) return static_cast<Entry*>(nullptr);
-            if (stillMatches(*it->second)) return it->second;
-            stale = true;
-            return static_cast<Entry*>(nullptr);
-        };
-        Entry* found = nullptr;
-        if (!nick.empty()) {
-            found = lookup(index.byNickname, nick,
-                           [&](const Entry& e) { return e[Field::Nickname] == nick; });
+        for (const auto& [table, k] : keys) {
+            if (k->empty()) continue;
+            if (Entry* found = memberIndex(table, attempt > 0).find(*k, stale)) return found;
         }
-        if (!found && !mail.empty()) {
-            found = lookup(index.byEmail, asciiLower(mail),
-                           [&](const Entry& e) { return equalNoCase(e[Field::Email], mail); });
-        }
-        if (!found && !full.empty()) {
-            found = lookup(index.byFullName, full,
-                           [&](const Entry& e) { return e[Field::FullName] == full; });
-        }
-        if (found) return found;
         if (!stale) break;
     }
     // A member given with an address names that address: a contact whose name merely

@@ -65,6 +65,61 @@ class ChildNames {
     bool m_valid = false;
 };
 
+/// The entries of a book by the exact value of one field (or ASCII case folded), for list
+/// members: the first entry of each value, found without a copy of any value. A slot holds the
+/// hash of the value the entry had when it was added, so that an entry edited since is noticed.
+class FieldIndex {
+  public:
+    FieldIndex(Field field, bool foldCase) : m_field(field), m_foldCase(foldCase) {}
+    void clear();
+    /// Adds an entry with a value, unless an entry of that value is there already.
+    void add(Entry* e);
+    /// The entry of value `key`, or nullptr; `stale` is set when the entry found there no longer
+    /// has the value it was added with.
+    Entry* find(std::string_view key, bool& stale) const;
+
+  private:
+    struct Slot {
+        std::uint64_t hash = 0;
+        Entry* entry = nullptr;
+    };
+    bool matches(const Entry& e, std::string_view key) const;
+    void place(Slot slot);
+
+    Field m_field;
+    bool m_foldCase;
+    std::vector<Slot> m_slots;  ///< open addressing, a power of two long, at most half full
+    std::size_t m_used = 0;
+};
+
+/// Where a book's entries live: blocks of many entries, so that a book of a million entries
+/// makes a few thousand allocations instead of a million and is freed as quickly. An entry
+/// taken out of the book is destroyed at once and its place serves the next one added.
+class EntryStore {
+  public:
+    struct Destroy {
+        EntryStore* store = nullptr;
+        void operator()(Entry* e) const;
+    };
+    using Ptr = std::unique_ptr<Entry, Destroy>;
+
+    EntryStore() = default;
+    EntryStore(const EntryStore&) = delete;
+    EntryStore& operator=(const EntryStore&) = delete;
+    /// Every entry made here must be gone by then.
+    ~EntryStore();
+
+    Ptr make(Entry&& e);
+
+  private:
+    static constexpr std::size_t kBlock = 256;
+    std::vector<Entry*> m_blocks;  ///< raw memory, 1, 2, 4 ... up to kBlock entries each
+    std::size_t m_usedInLast = kBlock;
+    std::vector<Entry*> m_free;  ///< places of destroyed entries
+};
+
+using EntryList = std::vector<EntryStore::Ptr>;
+
 class Adbook : public IterBase, public ToBase {
   public:
     Adbook(RunContext& run, std::string name) : ToBase(run), m_name(std::move(name)) {}
@@ -166,6 +221,11 @@ class NewAdbook : public Adbook {
     void sortAndMerge(int field) override;
     Adbook* folderAt(int pos) override;
 
+    /// From now on this book and its folders give their entries away as they hand them out
+    /// (moved, not copied), except a book with lists, whose members refer to its entries: for
+    /// a book that is read once, by one writer, and then dropped.
+    void handOutEntries();
+
     /// Cleans the entry, completes its names and appends it; false when it holds nothing.
     bool addEntry(Entry entry);
     /// Position of the list with exactly this name, or -1.
@@ -214,13 +274,20 @@ class NewAdbook : public Adbook {
     /// Exact keys of list members, so that resolving many members stays linear. Rebuilt when
     /// the entries changed (m_version), extended in place when entries are only appended.
     struct MemberIndex {
-        bool built = false;
+        static constexpr std::size_t kNickname = 0;
+        static constexpr std::size_t kEmail = 1;
+        static constexpr std::size_t kFullName = 2;
+        struct Table {
+            FieldIndex index;
+            bool built = false;
+        };
         std::uint64_t version = 0;
-        std::unordered_map<std::string, Entry*> byNickname;
-        std::unordered_map<std::string, Entry*> byEmail;  ///< ASCII-folded
-        std::unordered_map<std::string, Entry*> byFullName;
+        Table tables[3] = {{FieldIndex(Field::Nickname, false)},
+                           {FieldIndex(Field::Email, true)},
+                           {FieldIndex(Field::FullName, false)}};
     };
-    const MemberIndex& memberIndex(bool rebuild);
+    /// The index of one key (MemberIndex::kNickname...), built when first asked.
+    const FieldIndex& memberIndex(std::size_t table, bool rebuild);
     void indexEntry(Entry* e);
     void changed() { ++m_version; }
 
@@ -230,11 +297,13 @@ class NewAdbook : public Adbook {
     /// Members read by the import under way, resolved once the book's entries are final.
     std::vector<PendingMember> m_pendingMembers;
     bool m_importOpen = false;  ///< entries were imported and not yet sorted
+    bool m_handsOut = false;    ///< nextEntry moves entries out (handOutEntries)
     std::uint64_t m_version = 0;
     std::unique_ptr<SameEntryIndex> m_sameIndex;  ///< for sameInRun over long runs
     std::uint64_t m_sameIndexVersion = 0;
     NewAdbook* m_parent = nullptr;
-    std::vector<std::unique_ptr<Entry>> m_entries;
+    EntryStore m_store;  ///< before m_entries: it outlives them
+    EntryList m_entries;
     std::vector<std::unique_ptr<NewAdbook>> m_folders;
     std::vector<std::unique_ptr<DistList>> m_lists;
     int m_duplicatesRemoved = 0;

@@ -268,7 +268,7 @@ void NewAdbook::insertSorted(Entry entry) {
         return;
     }
     const auto it = std::upper_bound(m_entries.begin(), m_entries.end(), *added,
-                                     [](const Entry& a, const std::unique_ptr<Entry>& b) {
+                                     [](const Entry& a, const EntryStore::Ptr& b) {
                                          return a.sortsBefore(*b, kDefaultSortField);
                                      });
     m_entries.insert(it, std::move(added));

@@ -372,6 +372,8 @@ SaveOutcome saveToFile(const std::string& fileName, BookView& view, const Format
         if (!target) target = &merged;
         readExisting(run, outcome.fileName, choice, merged, *target, outcome);
         run.trace(0, "Saving", "Debug");
+        // The merged book exists only for this write: its entries go to the writer as they are.
+        merged.handOutEntries();
         ok = writeBook(*writer, merged, outcome);
     }
     if (ok && outcome.existed && fileKind(outcome.fileName + ".bak") == FileKind::Regular) {

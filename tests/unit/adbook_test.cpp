@@ -214,6 +214,86 @@ TEST(NewAdbook, SortOrderIsAStableCaseFoldedSort) {
     }
 }
 
+TEST(NewAdbook, SortAndMergeDeduplicatesABookAlreadyInOrder) {
+    testing::TestRun run;
+    // Runs of equal keys found from the sort records: short keys, and keys past the 16 bytes
+    // the records hold, which differ only in case or only after those bytes.
+    const std::string longKey = "Alexandra Montgomery-Smith";
+    NewAdbook book(run);
+    book.addEntry(contact("Ann", "ann@x.org"));
+    book.addEntry(contact("ann", "ANN@x.org"));
+    book.addEntry(contact("ann", "other@x.org"));
+    book.addEntry(contact(longKey, "alex@x.org"));
+    book.addEntry(contact("ALEXANDRA MONTGOMERY-SMITH", "alex@x.org"));
+    book.addEntry(contact(longKey + "e", "alex@x.org"));
+    book.addEntry(contact("Bob", "bob@x.org"));
+    book.sortAndMerge(0);
+    const std::vector<std::string> expected = {longKey, longKey + "e", "Ann", "ann", "Bob"};
+    EXPECT_EQ(fullNames(book), expected);
+    EXPECT_EQ(book.entryAt(2)[Field::Email], "ann@x.org");
+    book.sortAndMerge(0);  // in order and without repeats: nothing changes
+    EXPECT_EQ(fullNames(book), expected);
+}
+
+TEST(NewAdbook, HandingOutEntriesWritesWhatCopiesWouldWrite) {
+    testing::TestRun run;
+    // A writer that keeps the name and the home phone (masked off in one entry) it is given.
+    struct Writer : testing::RecordingWriter {
+        using RecordingWriter::RecordingWriter;
+        bool write(Entry e) override {
+            RecordingWriter::write(e);
+            got.back() += "/" + e[Field::HomePhone];
+            return true;
+        }
+    };
+    const auto fill = [](NewAdbook& book) {
+        Entry hidden = contact("Bob", "bob@x.org");
+        hidden[Field::HomePhone] = "555";
+        hidden.mask.reset(static_cast<std::size_t>(Field::HomePhone));
+        book.addEntry(hidden);
+        Entry shown = contact("Ann", "ann@x.org");
+        shown[Field::HomePhone] = "556";
+        book.addEntry(shown);
+        NewAdbook* folder = book.folderNamed("F");
+        folder->addEntry(contact("Cid", "cid@x.org"));
+        folder->addList("L")->addMember(folder->entryPtr(0));
+    };
+    NewAdbook copied(run);
+    NewAdbook handed(run);
+    fill(copied);
+    fill(handed);
+    handed.handOutEntries();
+    Writer fromCopies(run, true, true);
+    Writer fromHanded(run, true, true);
+    fromCopies.fromStart(copied);
+    fromHanded.fromStart(handed);
+    EXPECT_EQ(fromHanded.got, fromCopies.got);
+    EXPECT_EQ(fromHanded.got, (std::vector<std::string>{"15:F/", "0:Cid/", "13:L/", "0:Cid/",
+                                                        "237:L/", "14:F/", "0:Bob/", "0:Ann/556"}));
+    // The folder's entries stay: its list refers to them.
+    EXPECT_EQ(handed.folder(0)->entryAt(0)[Field::FullName], "Cid");
+}
+
+TEST(NewAdbook, EntriesAddedWhereOthersWereRemovedKeepTheirOwnValues) {
+    testing::TestRun run;
+    NewAdbook book(run);
+    // More than one block of the book's store, removals by position and by de-duplication,
+    // places used again, then all of it cleared and filled again.
+    for (int i = 0; i < 600; ++i) book.addEntry(contact("n" + std::to_string(1000 + i)));
+    for (int i = 0; i < 200; ++i) book.removeEntry(i);
+    for (int i = 0; i < 100; ++i) book.addEntry(contact("n" + std::to_string(1001 + 2 * i)));
+    book.sortAndMerge(0);
+    ASSERT_EQ(book.entryCount(), 400);
+    for (int i = 0; i < 400; ++i) {
+        const int n = i < 200 ? 1001 + 2 * i : 1400 + (i - 200);
+        ASSERT_EQ(book.entryAt(i)[Field::FullName], "n" + std::to_string(n)) << i;
+    }
+    book.clear();
+    for (int i = 0; i < 300; ++i) book.addEntry(contact("m" + std::to_string(100 + i)));
+    ASSERT_EQ(book.entryCount(), 300);
+    EXPECT_EQ(book.entryAt(299)[Field::FullName], "m399");
+}
+
 TEST(NewAdbook, SortAndMergeSortsByTheFieldItIsGiven) {
     testing::TestRun run;
     NewAdbook book(run);
