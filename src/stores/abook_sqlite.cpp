@@ -196,9 +196,15 @@ void appendFolded(std::string& out, std::string_view line) {
 
 void appendProperty(std::string& out, std::string_view head, const std::string& value) {
     if (value.empty()) return;
-    std::string line(head);
-    line.push_back(':');
-    line.append(value);
+    // Most lines are short: they go straight into the card, only long ones are folded.
+    const std::size_t start = out.size();
+    out.append(head).append(1, ':').append(value);
+    if (out.size() - start <= 75) {
+        out.append("\r\n");
+        return;
+    }
+    const std::string line = out.substr(start);
+    out.resize(start);
     appendFolded(out, line);
 }
 
