@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <random>
@@ -19,6 +20,10 @@ namespace {
 
 constexpr std::string_view kVCard = "_vCard";
 constexpr std::string_view kModified = "LastModifiedDate";
+constexpr std::string_view kSecondEmail = "SecondEmail";
+/// Birthday then anniversary, each as year, month and day.
+constexpr std::array<std::string_view, 6> kDateColumns = {
+    "BirthYear", "BirthMonth", "BirthDay", "AnniversaryYear", "AnniversaryMonth", "AnniversaryDay"};
 constexpr int kCurrentVersion = 4;
 constexpr int kBusyMilliseconds = 2000;
 
@@ -147,6 +152,14 @@ const std::unordered_map<std::string_view, Field>& fieldByColumn() {
     return map;
 }
 
+/// Index of `name` in kDateColumns, or -1.
+int datePart(std::string_view name) {
+    for (std::size_t i = 0; i < kDateColumns.size(); ++i) {
+        if (name == kDateColumns[i]) return static_cast<int>(i);
+    }
+    return -1;
+}
+
 // --- vCard text ---------------------------------------------------------------------------
 
 /// A text value escaped as vCard 4.0 asks: backslash, comma, semicolon and line breaks.
@@ -183,9 +196,15 @@ void appendFolded(std::string& out, std::string_view line) {
 
 void appendProperty(std::string& out, std::string_view head, const std::string& value) {
     if (value.empty()) return;
-    std::string line(head);
-    line.push_back(':');
-    line.append(value);
+    // Most lines are short: they go straight into the card, only long ones are folded.
+    const std::size_t start = out.size();
+    out.append(head).append(1, ':').append(value);
+    if (out.size() - start <= 75) {
+        out.append("\r\n");
+        return;
+    }
+    const std::string line = out.substr(start);
+    out.resize(start);
     appendFolded(out, line);
 }
 
@@ -201,6 +220,51 @@ std::string compound(const Entry& e, std::initializer_list<Field> fields, int le
         any = any || !e[f].empty();
     }
     return any ? out : std::string();
+}
+
+/// The card's e-mail addresses in the order Thunderbird ranks them: the field, then the extras.
+std::vector<std::string_view> emailsOf(const Entry& e) {
+    std::vector<std::string_view> out;
+    if (!e[Field::Email].empty()) out.emplace_back(e[Field::Email]);
+    for (const Extra& x : e.extras) {
+        if (x.kind == ExtraKind::Email) out.emplace_back(x.value);
+    }
+    return out;
+}
+
+/// A date as vCard 4.0 writes it ("19800102", "--0102"); "" when the value is no date.
+std::string vCardDate(const std::string& value) {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    if (!parseExtraDate(value, year, month, day)) return {};
+    char text[16];
+    if (year > 0) {
+        std::snprintf(text, sizeof text, "%04d%02d%02d", year, month, day);
+    } else {
+        std::snprintf(text, sizeof text, "--%02d%02d", month, day);
+    }
+    return text;
+}
+
+/// The values beyond the fields: further e-mail addresses, categories and the dates.
+void appendExtras(std::string& out, const Entry& e) {
+    if (e.extras.empty()) return;
+    std::string categories;
+    // Without the field the first further address is the card's primary one.
+    bool primary = e[Field::Email].empty();
+    for (const Extra& x : e.extras) {
+        if (x.kind == ExtraKind::Email) {
+            appendProperty(out, primary ? "EMAIL;PREF=1" : "EMAIL", escaped(x.value));
+            primary = false;
+        } else if (x.kind == ExtraKind::Category) {
+            if (!categories.empty()) categories.push_back(',');
+            categories += escaped(x.value);
+        }
+    }
+    appendProperty(out, "CATEGORIES", categories);
+    appendProperty(out, "BDAY;VALUE=DATE", vCardDate(e.extra(ExtraKind::Birthday)));
+    appendProperty(out, "ANNIVERSARY;VALUE=DATE", vCardDate(e.extra(ExtraKind::Anniversary)));
 }
 
 /// The property name of an unfolded vCard line, in upper case, without its group.
@@ -234,31 +298,54 @@ std::vector<std::string> unfoldedLines(std::string_view text) {
 }
 
 /// The lines of an existing card's vCard that Vesk does not write, to keep them: every
-/// property it has no field for, and the e-mail addresses after the first.
-std::vector<std::string> linesToKeep(std::string_view vcard) {
+/// property it has no field for, and of the values beyond the fields those of a kind the
+/// entry holds none of (the e-mail addresses after the first, birthday, anniversary,
+/// categories).
+std::vector<std::string> linesToKeep(std::string_view vcard, const Entry& e) {
     static const std::set<std::string> written = {
         "BEGIN",    "END", "VERSION", "FN",           "N",
         "NICKNAME", "TEL", "ADR",     "URL",          "TITLE",
         "ROLE",     "ORG", "NOTE",    "X-MS-MANAGER", "X-MS-ASSISTANT",
         "UID"};
+    const ExtraMask held = e.extraKinds();
+    const auto holds = [&](ExtraKind kind) { return held.test(static_cast<std::size_t>(kind)); };
+    const std::pair<std::string_view, ExtraKind> extraLines[] = {
+        {"BDAY", ExtraKind::Birthday},
+        {"ANNIVERSARY", ExtraKind::Anniversary},
+        {"CATEGORIES", ExtraKind::Category}};
     std::vector<std::string> kept;
     bool firstEmail = true;
     for (std::string& line : unfoldedLines(vcard)) {
         const std::string name = propertyName(line);
         if (name == "EMAIL") {
-            if (!firstEmail) kept.push_back(std::move(line));
+            if (!firstEmail && !holds(ExtraKind::Email)) kept.push_back(std::move(line));
             firstEmail = false;
             continue;
         }
         if (name == "RELATED" &&
             lowerAscii(line.substr(0, line.find(':'))).find("spouse") != std::string::npos)
             continue;
+        const auto extra = std::find_if(std::begin(extraLines), std::end(extraLines),
+                                        [&](const auto& x) { return x.first == name; });
+        if (extra != std::end(extraLines) && holds(extra->second)) continue;
         if (written.count(name) == 0) kept.push_back(std::move(line));
     }
     return kept;
 }
 
-/// Sets the fields the card's vCard `text` holds over what the flat properties gave.
+/// The kinds of values beyond the fields a book holds. The UID is read; written, only one
+/// in Thunderbird's own form (a UUID) becomes the card's UID, so the report names the others.
+ExtraMask sqliteExtras(bool reading) {
+    ExtraMask mask;
+    for (ExtraKind kind :
+         {ExtraKind::Email, ExtraKind::Birthday, ExtraKind::Anniversary, ExtraKind::Category})
+        mask.set(static_cast<std::size_t>(kind));
+    if (reading) mask.set(static_cast<std::size_t>(ExtraKind::Uid));
+    return mask;
+}
+
+/// Sets the fields and extra values the card's vCard `text` holds over what the flat
+/// properties gave.
 void takeVCard(Entry& card, const std::string& fileName, std::string text) {
     iterators::IterVCF parsed(fileName, std::move(text));
     if (parsed.atEnd()) return;
@@ -267,6 +354,13 @@ void takeVCard(Entry& card, const std::string& fileName, std::string text) {
         std::string value = v.take(i);
         if (!value.empty()) card.set(i, std::move(value));
     }
+    const ExtraMask kept = sqliteExtras(true);
+    v.extras.erase(std::remove_if(v.extras.begin(), v.extras.end(),
+                                  [&](const Extra& x) {
+                                      return !kept.test(static_cast<std::size_t>(x.kind));
+                                  }),
+                   v.extras.end());
+    mergeExtras(card, v, true);
 }
 
 std::string vCardWith(const Entry& e, const std::string& uid,
@@ -335,6 +429,7 @@ std::string vCardOf(const Entry& e, const std::string& uid) {
     appendProperty(out, "RELATED;TYPE=spouse;VALUE=text", escaped(e[Field::Spouse]));
     appendProperty(out, "X-MS-MANAGER", escaped(e[Field::Manager]));
     appendProperty(out, "X-MS-ASSISTANT", escaped(e[Field::Assistant]));
+    appendExtras(out, e);
     appendProperty(out, "UID", uid);
     out.append("END:VCARD\r\n");
     return out;
@@ -408,6 +503,7 @@ bool IterABSQLite::load(sqlite3* db) {
         while (cards.step()) existing.insert(cards.text(0));
     }
     std::vector<std::string> vcards;  // by card index
+    std::map<std::size_t, std::array<std::string, kDateColumns.size()>> dates;
     Stmt props(db, "SELECT card, name, value FROM properties ORDER BY rowid");
     if (!props.ok()) {
         fail(m_fileName + " cannot be read: " + sqlite3_errmsg(db) + ".");
@@ -426,6 +522,7 @@ bool IterABSQLite::load(sqlite3* db) {
             if (added) {
                 m_cards.emplace_back();
                 m_cards.back().sourceId = uid;
+                m_cards.back().addExtra(ExtraKind::Uid, uid);
             }
             index = it->second;
         } else if (skipped) {
@@ -440,7 +537,15 @@ bool IterABSQLite::load(sqlite3* db) {
             if (const std::int64_t t = props.number(2); t > 0) card.revisionTime = t;
         } else if (const auto f = fieldByColumn().find(name); f != fieldByColumn().end()) {
             card[f->second] = props.view(2);
+        } else if (name == kSecondEmail) {
+            card.addExtra(ExtraKind::Email, std::string(props.view(2)));
+        } else if (const int part = datePart(name); part >= 0) {
+            dates[index][static_cast<std::size_t>(part)] = props.view(2);
         }
+    }
+    for (auto& [card, parts] : dates) {
+        m_cards[card].addExtra(ExtraKind::Birthday, dateFromParts(parts[0], parts[1], parts[2]));
+        m_cards[card].addExtra(ExtraKind::Anniversary, dateFromParts(parts[3], parts[4], parts[5]));
     }
     // What the vCard holds takes precedence over the flat copies.
     for (std::size_t i = 0; i < vcards.size(); ++i) {
@@ -509,7 +614,8 @@ ToABSQLite::~ToABSQLite() = default;
 
 std::string ToABSQLite::uidFor(const Entry& e) {
     // A card keeps its UID; identifiers of other programs are no UIDs, nor is one taken.
-    std::string uid = lowerAscii(e.sourceId);
+    std::string uid = lowerAscii(e.extra(ExtraKind::Uid));
+    if (!isUid(uid)) uid = lowerAscii(e.sourceId);
     if (!isUid(uid) || m_uids.count(uid) > 0) uid = abook::newUid();
     m_uids.insert(uid);
     return uid;
@@ -566,21 +672,41 @@ const char* const kIndexes =
     "CREATE INDEX IF NOT EXISTS properties_card ON properties(card);"
     "CREATE INDEX IF NOT EXISTS properties_name ON properties(name);";
 
+/// The year, month and day columns of a date, "" each when the value is no date.
+void appendDateParts(std::vector<std::pair<std::string_view, std::string>>& out,
+                     const std::string_view* columns, const std::string& value) {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    const bool date = parseExtraDate(value, year, month, day);
+    out.emplace_back(columns[0], date && year > 0 ? std::to_string(year) : std::string());
+    out.emplace_back(columns[1], date ? std::to_string(month) : std::string());
+    out.emplace_back(columns[2], date ? std::to_string(day) : std::string());
+}
+
 /// The properties a card is stored as in `layout`: for the current one its vCard and the flat
 /// copies, for the older ones every field as Mork names it.
 std::vector<std::pair<std::string_view, std::string>> propertiesOf(const Entry& e,
                                                                    std::string vcard,
                                                                    abook::Layout layout) {
     std::vector<std::pair<std::string_view, std::string>> out;
-    out.reserve(kMozillaCardColumns.size() + 2);
+    out.reserve(kMozillaCardColumns.size() + 10);
+    // The flat copies of the addresses follow the vCard's order, as Thunderbird derives them.
+    const std::vector<std::string_view> emails = emailsOf(e);
+    const std::string primary(emails.empty() ? std::string_view() : emails[0]);
     if (layout == abook::Layout::VCard) {
         out.emplace_back(kVCard, std::move(vcard));
-        for (const auto& [field, name] : kFlatCopies) out.emplace_back(name, e[field]);
+        for (const auto& [field, name] : kFlatCopies)
+            out.emplace_back(name, field == Field::Email ? primary : e[field]);
     } else {
-        for (const auto& [field, name] : kMozillaCardColumns) out.emplace_back(name, e[field]);
+        for (const auto& [field, name] : kMozillaCardColumns)
+            out.emplace_back(name, field == Field::Email ? primary : e[field]);
+        appendDateParts(out, &kDateColumns[0], e.extra(ExtraKind::Birthday));
+        appendDateParts(out, &kDateColumns[3], e.extra(ExtraKind::Anniversary));
     }
+    out.emplace_back(kSecondEmail, emails.size() > 1 ? std::string(emails[1]) : std::string());
     // Thunderbird finds a card by address through this one.
-    out.emplace_back("LowercasePrimaryEmail", lowerAscii(e[Field::Email]));
+    out.emplace_back("LowercasePrimaryEmail", lowerAscii(primary));
     out.emplace_back(kModified, std::to_string(e.revisionTime));
     return out;
 }
@@ -616,9 +742,10 @@ bool ToABSQLite::store(sqlite3* db, abook::Layout layout) {
     for (const Card& c : m_cards) {
         const bool known = existing.cards.count(c.uid) > 0;
         const auto old = existing.vcards.find(c.uid);
-        std::string vcard = vCardWith(
-            c.entry, c.uid,
-            old == existing.vcards.end() ? std::vector<std::string>{} : linesToKeep(old->second));
+        std::string vcard =
+            vCardWith(c.entry, c.uid,
+                      old == existing.vcards.end() ? std::vector<std::string>{}
+                                                   : linesToKeep(old->second, c.entry));
         for (const auto& [name, value] : propertiesOf(c.entry, std::move(vcard), layout)) {
             if (known) ok = remove.bind(1, c.uid).bind(2, name).run() && ok;
             if (!value.empty()) ok = insert.bind(1, c.uid).bind(2, name).bind(3, value).run() && ok;
@@ -746,6 +873,8 @@ const FormatInfo& abookSqliteFormat() {
         .mergesExisting = true,
         .readFields = sqliteFields(),
         .writeFields = sqliteFields(),
+        .readExtras = sqliteExtras(true),
+        .writeExtras = sqliteExtras(false),
         .sniff = &sniffSqlite,
         .reader = &readerOfFile<iterators::IterABSQLite>,
         .writer = &writerOfFile<ToABSQLite>,

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -39,6 +40,21 @@ ReadBack readAll(IterBase& reader) {
         r.lists.emplace_back(list->name(), std::move(members));
     }
     return r;
+}
+
+/// The extras as "kind=value" strings, sorted: the order they come in does not matter.
+std::vector<std::string> extrasOf(const Entry& e) {
+    std::vector<std::string> out;
+    for (const Extra& x : e.extras)
+        out.push_back(std::to_string(static_cast<int>(x.kind)) + "=" + x.value);
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+std::vector<std::string> extras(std::initializer_list<std::pair<ExtraKind, std::string>> values) {
+    Entry e;
+    for (const auto& [kind, value] : values) e.addExtra(kind, value);
+    return extrasOf(e);
 }
 
 const std::string kAnn = "0b0c9a8e-1c5e-4a7b-9d2f-3e4f5a6b7c8d";
@@ -221,6 +237,147 @@ TEST_F(AbookSqlite, CardsKeepTheirUidsAndOtherIdentifiersGetNewOnes) {
     EXPECT_NE(r.cards[2].sourceId, kAnn);
 }
 
+// The values beyond the fields come from the flat columns of the older layouts and from the
+// vCard of the current one, where the vCard wins.
+TEST_F(AbookSqlite, ReadsTheExtraValuesOfEveryLayout) {
+    const std::vector<std::pair<std::string, std::string>> flat = {
+        {"DisplayName", "Ann"},    {"PrimaryEmail", "ann@x.org"}, {"SecondEmail", "two@x.org"},
+        {"BirthYear", "1980"},     {"BirthMonth", "1"},           {"BirthDay", "2"},
+        {"AnniversaryMonth", "6"}, {"AnniversaryDay", "30"}};
+    const auto expected = extras({{ExtraKind::Uid, kAnn},
+                                  {ExtraKind::Email, "two@x.org"},
+                                  {ExtraKind::Birthday, "1980-01-02"},
+                                  {ExtraKind::Anniversary, "--06-30"}});
+    for (int layout : {2, 3}) {
+        const std::string path = dir.file("flat" + std::to_string(layout) + ".sqlite");
+        testing::makeSqliteBook(path, layout, {{kAnn, flat}}, {});
+        IterABSQLite reader(run, path);
+        const ReadBack r = readAll(reader);
+        ASSERT_EQ(r.cards.size(), 1u) << layout;
+        EXPECT_EQ(extrasOf(r.cards[0]), expected) << layout;
+    }
+    std::vector<std::pair<std::string, std::string>> current = flat;
+    current.emplace_back("_vCard",
+                         "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Ann\r\nEMAIL;PREF=1:ann@x.org\r\n"
+                         "EMAIL:three@x.org\r\nEMAIL:four@x.org\r\nBDAY;VALUE=DATE:19791231\r\n"
+                         "CATEGORIES:Friends,Work\\, old\r\nX-MOZILLA-HTML:TRUE\r\nUID:" +
+                             kAnn + "\r\nEND:VCARD\r\n");
+    const std::string path = dir.file("current.sqlite");
+    testing::makeSqliteBook(path, 4, {{kAnn, current}}, {});
+    IterABSQLite reader(run, path);
+    const ReadBack r = readAll(reader);
+    ASSERT_EQ(r.cards.size(), 1u);
+    EXPECT_EQ(extrasOf(r.cards[0]), extras({{ExtraKind::Uid, kAnn},
+                                            {ExtraKind::Email, "three@x.org"},
+                                            {ExtraKind::Email, "four@x.org"},
+                                            {ExtraKind::Birthday, "1979-12-31"},
+                                            {ExtraKind::Anniversary, "--06-30"},
+                                            {ExtraKind::Category, "Friends"},
+                                            {ExtraKind::Category, "Work, old"}}));
+}
+
+// Birthdays with and without a year, anniversaries, further addresses, categories and UIDs.
+TEST_F(AbookSqlite, ABookWithExtraValuesReadsBackIdentical) {
+    std::vector<Entry> cards = {fullContact("a"), fullContact("b"), testing::contact("Cid")};
+    cards[0].addExtra(ExtraKind::Uid, kAnn);
+    cards[0].addExtra(ExtraKind::Email, "second@x.org");
+    cards[0].addExtra(ExtraKind::Email, "third, with; marks@x.org");
+    cards[0].addExtra(ExtraKind::Birthday, "1980-01-02");
+    cards[0].addExtra(ExtraKind::Anniversary, "2005-06-30");
+    cards[0].addExtra(ExtraKind::Category, "Friends, old");
+    cards[0].addExtra(ExtraKind::Category, "Work");
+    cards[1].addExtra(ExtraKind::Uid, kBen);
+    cards[1].addExtra(ExtraKind::Birthday, "--02-29");
+    cards[2].addExtra(ExtraKind::Uid, kGone);
+    cards[2].addExtra(ExtraKind::Email, "only@x.org");  // an address without the field
+    testing::ScriptedReader source("book", cards);
+    const std::string path = dir.file("extras.sqlite");
+    ASSERT_TRUE(ToABSQLite(run, path).fromStart(source));
+    IterABSQLite reader(run, path);
+    const ReadBack r = readAll(reader);
+    ASSERT_EQ(r.cards.size(), 3u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(r.cards[i].allFields(), cards[i].allFields()) << i;
+        EXPECT_EQ(extrasOf(r.cards[i]), extrasOf(cards[i])) << i;
+    }
+    // Thunderbird takes the first address of the vCard as the primary one.
+    EXPECT_EQ(r.cards[2][Field::Email], "only@x.org");
+    EXPECT_EQ(testing::queryColumn(path, "SELECT value FROM properties WHERE card = '" + kGone +
+                                             "' AND name = 'PrimaryEmail'"),
+              std::vector<std::string>{"only@x.org"});
+    EXPECT_EQ(testing::queryColumn(path, "SELECT value FROM properties WHERE card = '" + kAnn +
+                                             "' AND name = 'SecondEmail'"),
+              std::vector<std::string>{"second@x.org"});
+}
+
+// Merged into a card of the book, the entry's further addresses, dates and categories take
+// the place of the card's; kinds the entry holds none of stay as the card had them.
+TEST_F(AbookSqlite, MergedCardsHoldTheEntrysExtraValuesOnce) {
+    const std::string path = dir.file("abook.sqlite");
+    const std::string vcard =
+        "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Ann\r\nEMAIL;PREF=1:ann@x.org\r\n"
+        "EMAIL:old@x.org\r\nBDAY:19800102\r\nANNIVERSARY:20000101\r\nCATEGORIES:Old\r\n"
+        "X-CUSTOM:kept\r\nUID:" +
+        kAnn + "\r\nEND:VCARD\r\n";
+    testing::makeSqliteBook(path, 4, {{kAnn, {{"SecondEmail", "old@x.org"}, {"_vCard", vcard}}}},
+                            {});
+    Entry ann = testing::contact("Ann", "ann@x.org");
+    ann.sourceId = kAnn;
+    ann.addExtra(ExtraKind::Email, "new@x.org");
+    ann.addExtra(ExtraKind::Birthday, "1981-03-04");
+    testing::ScriptedReader source("book", {ann});
+    ASSERT_TRUE(ToABSQLite(run, path).fromStart(source));
+    const std::string merged =
+        testing::queryColumn(path, "SELECT value FROM properties WHERE name = '_vCard'")[0];
+    const auto count = [&](const std::string& text) {
+        std::size_t n = 0;
+        for (std::size_t at = merged.find(text); at != std::string::npos;
+             at = merged.find(text, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(count("EMAIL"), 2u) << merged;
+    EXPECT_EQ(count("EMAIL:new@x.org"), 1u) << merged;
+    EXPECT_EQ(count("BDAY"), 1u) << merged;
+    EXPECT_EQ(count("BDAY;VALUE=DATE:19810304"), 1u) << merged;
+    EXPECT_EQ(count("ANNIVERSARY:20000101"), 1u) << merged;
+    EXPECT_EQ(count("CATEGORIES:Old"), 1u) << merged;
+    EXPECT_EQ(count("X-CUSTOM:kept"), 1u) << merged;
+    EXPECT_EQ(testing::queryColumn(path,
+                                   "SELECT value FROM properties WHERE name = "
+                                   "'SecondEmail'"),
+              std::vector<std::string>{"new@x.org"});
+}
+
+// Written into a book of an older layout, the values go to the flat columns it reads.
+TEST_F(AbookSqlite, OlderLayoutsGetTheExtraValuesAsFlatColumns) {
+    const std::string path = dir.file("abook3.sqlite");
+    testing::makeSqliteBook(path, 3, {{kAnn, {{"DisplayName", "Ann"}, {"BirthYear", "1970"}}}}, {});
+    Entry ann = testing::contact("Ann", "ann@x.org");
+    ann.sourceId = kAnn;
+    ann.addExtra(ExtraKind::Email, "two@x.org");
+    ann.addExtra(ExtraKind::Birthday, "--12-24");
+    ann.addExtra(ExtraKind::Anniversary, "1999-05-06");
+    testing::ScriptedReader source("book", {ann});
+    ASSERT_TRUE(ToABSQLite(run, path).fromStart(source));
+    EXPECT_EQ(
+        testing::queryColumn(path,
+                             "SELECT name || '=' || value FROM properties WHERE name "
+                             "IN ('SecondEmail', 'BirthYear', 'BirthMonth', "
+                             "'BirthDay', 'AnniversaryYear', 'AnniversaryMonth', "
+                             "'AnniversaryDay') ORDER BY name"),
+        (std::vector<std::string>{"AnniversaryDay=6", "AnniversaryMonth=5", "AnniversaryYear=1999",
+                                  "BirthDay=24", "BirthMonth=12", "SecondEmail=two@x.org"}));
+    IterABSQLite reader(run, path);
+    const ReadBack r = readAll(reader);
+    ASSERT_EQ(r.cards.size(), 1u);
+    EXPECT_EQ(extrasOf(r.cards[0]), extrasOf([&] {
+                  Entry e = ann;
+                  e.addExtra(ExtraKind::Uid, kAnn);
+                  return e;
+              }()));
+}
+
 // Written into an existing book, the cards it names change in what Vesk writes only.
 TEST_F(AbookSqlite, WritingIntoABookLeavesWhatItDoesNotKnow) {
     const std::string path = dir.file("abook.sqlite");
@@ -305,6 +462,9 @@ TEST_F(AbookSqlite, ABookInUseIsReadButNotWritten) {
 TEST_F(AbookSqlite, MorkToSqliteToMorkKeepsWhatBothHold) {
     Entry a = fullContact("a");
     Entry b = fullContact("b");
+    a.addExtra(ExtraKind::Email, "second@x.org");
+    a.addExtra(ExtraKind::Birthday, "1980-01-02");
+    b.addExtra(ExtraKind::Birthday, "--12-24");
     testing::ScriptedReader source("book", {a, b});
     source.list("Pair", {b, a});
     const std::string mab = dir.file("in.mab");
@@ -324,6 +484,8 @@ TEST_F(AbookSqlite, MorkToSqliteToMorkKeepsWhatBothHold) {
         EXPECT_EQ(r.cards[0].at(f), a.at(f)) << fieldName(f);
         EXPECT_EQ(r.cards[1].at(f), b.at(f)) << fieldName(f);
     }
+    EXPECT_EQ(extrasOf(r.cards[0]), extrasOf(a));
+    EXPECT_EQ(extrasOf(r.cards[1]), extrasOf(b));
     ASSERT_EQ(r.lists.size(), 1u);
     EXPECT_EQ(r.lists[0].first, "Pair");
     ASSERT_EQ(r.lists[0].second.size(), 2u);
