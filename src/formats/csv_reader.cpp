@@ -347,8 +347,7 @@ void IterCSV::readGroupedColumns(Entry& e) const {
     if (m_headerless) {
         // A cell may list several addresses: the first is the e-mail field, the others the
         // entry's further e-mails.
-        const std::string cell = e[Field::Email];
-        e[Field::Email] = std::string();
+        const std::string cell = e.take(Field::Email);
         csv::addAddresses(e, cell, ",");
     }
     const auto cellAt = [&](int c) {
