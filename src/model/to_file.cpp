@@ -50,6 +50,17 @@ bool ToFile::writeBytes(std::string_view bytes) {
     return putInPlace(m_staged.stage(m_fileName, bytes));
 }
 
+bool ToFile::writeThrough(const std::function<bool(const std::string& temporary)>& fill) {
+    WriteResult result = m_staged.open(m_fileName);
+    if (result.ok && !fill(m_staged.temporaryPath())) {
+        m_staged.discard();
+        m_succeeded = false;
+        return false;
+    }
+    if (result.ok) result = m_staged.close();
+    return putInPlace(result);
+}
+
 bool ToFile::putInPlace(WriteResult result) {
     if (result.ok && !m_stageOnly) {
         result = commitStaged({&m_staged});

@@ -3,6 +3,7 @@
 // replaces the old file only once the new one is complete on disk.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -42,6 +43,10 @@ class ToFile : public ToBase {
     /// Writes `bytes` as they are to fileName() in place of the text, as finish() does; false
     /// (after the same message) when it could not.
     bool writeBytes(std::string_view bytes);
+    /// Lets `fill` write the new file itself, given the temporary's path, and puts it in place
+    /// as writeBytes() does. When `fill` fails the temporary is removed without a message:
+    /// `fill` tells what went wrong.
+    bool writeThrough(const std::function<bool(const std::string& temporary)>& fill);
 
     std::string m_fileName;
     /// The output text; what is appended goes to the file.

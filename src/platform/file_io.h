@@ -72,6 +72,10 @@ class StagedFile {
     const std::string& error() const { return m_error; }
 
     bool staged() const { return !m_temp.path().empty(); }
+    /// The temporary after open(), for a writer that fills it through its own file handle.
+    const std::string& temporaryPath() const { return m_temp.path(); }
+    /// Removes the temporary of an unfinished write.
+    void discard() { fail(m_error); }
     /// The file it will replace (links followed).
     const std::string& target() const { return m_target; }
 

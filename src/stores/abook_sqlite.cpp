@@ -123,10 +123,18 @@ std::string notABook(const std::string& path) {
            "tables properties, lists and list_cards); Vesk neither reads nor writes it.";
 }
 
-std::string fieldsKey(const Entry& e) {
-    std::string key;
-    for (int i = 0; i < kFieldCount; ++i) key.append(e.value(i)).push_back('\x1f');
-    return key;
+/// A hash of every field, to find a list member among the cards without a key string per card.
+std::size_t fieldsHash(const Entry& e) {
+    std::size_t h = 0;
+    for (int i = 0; i < kFieldCount; ++i) h = h * 31 + std::hash<std::string>{}(e.value(i));
+    return h;
+}
+
+bool sameFields(const Entry& a, const Entry& b) {
+    for (int i = 0; i < kFieldCount; ++i) {
+        if (a.value(i) != b.value(i)) return false;
+    }
+    return true;
 }
 
 bool isUid(std::string_view s) {
@@ -638,7 +646,8 @@ bool ToABSQLite::write(Entry e) {
         const std::size_t index = m_cards.size();
         std::string uid = uidFor(e);
         if (!e.sourceId.empty()) m_byUid.emplace(e.sourceId, index);
-        m_byFields.emplace(fieldsKey(e), index);
+        // Members are found by their fields in the first card that has them.
+        if (cardWithFields(e) == kNoCard) m_byFields.emplace(fieldsHash(e), index);
         m_cards.emplace_back();
         m_cards.back().entry = std::move(e);
         m_cards.back().uid = std::move(uid);
@@ -646,12 +655,18 @@ bool ToABSQLite::write(Entry e) {
     return true;
 }
 
+std::size_t ToABSQLite::cardWithFields(const Entry& e) const {
+    for (auto [it, end] = m_byFields.equal_range(fieldsHash(e)); it != end; ++it) {
+        if (sameFields(m_cards[it->second].entry, e)) return it->second;
+    }
+    return kNoCard;
+}
+
 std::size_t ToABSQLite::cardFor(const Entry& member) {
     if (!member.sourceId.empty()) {
         if (const auto it = m_byUid.find(member.sourceId); it != m_byUid.end()) return it->second;
     }
-    if (const auto it = m_byFields.find(fieldsKey(member)); it != m_byFields.end())
-        return it->second;
+    if (const std::size_t card = cardWithFields(member); card != kNoCard) return card;
     // A member that is no card written becomes a card: Thunderbird's lists hold only cards.
     const bool wasInList = m_inList;
     m_inList = false;
@@ -663,6 +678,7 @@ std::size_t ToABSQLite::cardFor(const Entry& member) {
 namespace {
 
 const char* const kSchema =
+    "PRAGMA page_size = 32768;"
     "CREATE TABLE properties (card TEXT, name TEXT, value TEXT);"
     "CREATE TABLE lists (uid TEXT PRIMARY KEY, name TEXT, nickName TEXT, description TEXT);"
     "CREATE TABLE list_cards (list TEXT, card TEXT, PRIMARY KEY(list, card));"
@@ -796,14 +812,6 @@ bool ToABSQLite::bookIsFree() {
 
 bool ToABSQLite::finish() {
     m_succeeded = false;
-    Db db;
-    // The book is built in memory and dropped on any failure: no rollback journal is needed,
-    // and the index sorts stay in memory instead of spilling to temporary files.
-    if (sqlite3_open(":memory:", &db.db) != SQLITE_OK ||
-        !exec(db.db,
-              "PRAGMA journal_mode = OFF; PRAGMA temp_store = MEMORY; "
-              "PRAGMA cache_size = -262144;"))
-        return false;
     abook::Layout layout = abook::Layout::VCard;
     const bool exists = isFile(m_fileName);
     if (exists) {
@@ -819,32 +827,38 @@ bool ToABSQLite::finish() {
             m_run->report(Severity::Error, notABook(m_fileName), "Vesk", Where{m_fileName});
             return false;
         }
-        sqlite3_backup* copy = sqlite3_backup_init(db.db, "main", old.db, "main");
-        if (!copy || sqlite3_backup_step(copy, -1) != SQLITE_DONE) {
-            sqlite3_backup_finish(copy);
-            m_run->report(Severity::Error, m_fileName + " cannot be read to merge with.", "Vesk",
-                          Where{m_fileName});
-            return false;
-        }
-        sqlite3_backup_finish(copy);
-    } else if (!exec(db.db, kSchema)) {
-        return false;
     }
-    if (!exec(db.db, "BEGIN") || !store(db.db, layout) || (!exists && !exec(db.db, kIndexes)) ||
-        !exec(db.db, "COMMIT")) {
+    return writeThrough(
+        [&](const std::string& temporary) { return build(temporary, exists, layout); });
+}
+
+bool ToABSQLite::build(const std::string& path, bool merge, abook::Layout layout) {
+    Db db;
+    // The new file is written once and replaces the book only when complete, so it needs no
+    // journal, no locks shared with others and no flushes of its own (it is flushed when done).
+    if (sqlite3_open(path.c_str(), &db.db) != SQLITE_OK ||
+        !exec(db.db,
+              "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; "
+              "PRAGMA locking_mode = EXCLUSIVE; PRAGMA temp_store = MEMORY; "
+              "PRAGMA cache_size = -262144;") ||
+        !(merge ? copyBook(db.db) : exec(db.db, kSchema)) || !exec(db.db, "BEGIN") ||
+        !store(db.db, layout) || (!merge && !exec(db.db, kIndexes)) || !exec(db.db, "COMMIT")) {
         m_run->report(Severity::Error,
-                      m_fileName + " could not be built: " + sqlite3_errmsg(db.db) + ".", "Vesk",
-                      Where{m_fileName});
+                      m_fileName + " could not be built: " +
+                          (db.db ? sqlite3_errmsg(db.db) : "out of memory") + ".",
+                      "Vesk", Where{m_fileName});
         return false;
     }
-    if (exists && !bookIsFree()) return false;
-    sqlite3_int64 size = 0;
-    unsigned char* bytes = sqlite3_serialize(db.db, "main", &size, 0);
-    if (!bytes) return false;
-    const bool written = writeBytes(
-        std::string_view(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(size)));
-    sqlite3_free(bytes);
-    return written;
+    return !merge || bookIsFree();
+}
+
+bool ToABSQLite::copyBook(sqlite3* db) {
+    Db old;
+    if (openReadOnly(m_fileName, old) != SQLITE_OK) return false;
+    sqlite3_backup* copy = sqlite3_backup_init(db, "main", old.db, "main");
+    const bool ok = copy && sqlite3_backup_step(copy, -1) == SQLITE_DONE;
+    sqlite3_backup_finish(copy);
+    return ok;
 }
 
 // --- registry row ---------------------------------------------------------------------------

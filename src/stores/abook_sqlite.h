@@ -83,7 +83,7 @@ class IterABSQLite : public IterBase {
 
 /// Writes a Thunderbird SQLite book of the current layout; into an existing book it merges,
 /// changing only the values it writes and leaving every other row as it was. The book is built
-/// in memory and replaces the file in one step.
+/// in a new file beside the old one and replaces it in one step.
 class ToABSQLite : public ToFile {
   public:
     ToABSQLite(RunContext& run, std::string fileName);
@@ -104,9 +104,16 @@ class ToABSQLite : public ToFile {
         std::vector<std::size_t> members;  ///< indexes into m_cards
     };
 
+    static constexpr std::size_t kNoCard = static_cast<std::size_t>(-1);
     std::size_t cardFor(const Entry& member);
+    /// The first card written whose fields are those of `e`, or kNoCard.
+    std::size_t cardWithFields(const Entry& e) const;
     std::string uidFor(const Entry& e);
     bool store(sqlite3* db, abook::Layout layout);
+    /// Builds the book in the new file at `path`, from a copy of the old one when merging.
+    bool build(const std::string& path, bool merge, abook::Layout layout);
+    /// Copies the existing book into `db`.
+    bool copyBook(sqlite3* db);
     /// Fails (after a message) when another program has the book open or locked.
     bool bookIsFree();
 
@@ -115,7 +122,7 @@ class ToABSQLite : public ToFile {
     std::vector<List> m_lists;
     std::unordered_set<std::string> m_uids;
     std::unordered_map<std::string, std::size_t> m_byUid;
-    std::unordered_map<std::string, std::size_t> m_byFields;
+    std::unordered_multimap<std::size_t, std::size_t> m_byFields;  ///< fields hash → card
     bool m_inList = false;
 };
 

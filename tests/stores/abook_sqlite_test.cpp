@@ -454,6 +454,14 @@ TEST_F(AbookSqlite, ABookInUseIsReadButNotWritten) {
     EXPECT_FALSE(writer.fromStart(source));
     ASSERT_EQ(run.prompts.messages.size(), 1u);
     EXPECT_NE(run.prompts.messages[0].text.find("in use"), std::string::npos);
+    // The new book was built beside the old one: it goes again, leaving only the book's files.
+    std::vector<std::string> files;
+    for (const auto& f :
+         std::filesystem::directory_iterator(std::filesystem::path(path).parent_path()))
+        files.push_back(f.path().filename().string());
+    std::sort(files.begin(), files.end());
+    EXPECT_EQ(files,
+              (std::vector<std::string>{"abook.sqlite", "abook.sqlite-shm", "abook.sqlite-wal"}));
     sqlite3_close(other);
     IterABSQLite after(run, path);
     EXPECT_EQ(readAll(after).cards.size(), 2u);
