@@ -789,6 +789,18 @@ IterVCF::IterVCF(std::string fileName, std::string text)
 
 IterVCF::~IterVCF() = default;
 
+void IterVCF::reset(std::string_view text) {
+    m_text.assign(text);
+    m_cardCount = countCards(m_text);
+    m_groupMembers.clear();
+    m_indexed = false;
+    m_byUid.clear();
+    m_byEmail.clear();
+    m_lastLineStart = std::string::npos;
+    m_lastLineEnd = 0;
+    rewind();
+}
+
 std::size_t IterVCF::lineEnd(std::size_t pos) const {
     if (pos >= m_text.size()) return m_text.size();
     // The card scan asks for the same line twice (as a continuation, then as a property).
