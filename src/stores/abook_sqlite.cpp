@@ -545,7 +545,11 @@ bool IterABSQLite::load(sqlite3* db) {
     const std::size_t hint = cardCountHint(db);
     m_cards.reserve(hint);
     m_cardByUid.reserve(hint);
-    m_rows.reserve(hint * 6);    // the flat copies of the current layout
+    m_rows.reserve(hint * 6);  // the flat copies of the current layout
+    // The values are fewer bytes than the file: room for them at once spares the copies (and
+    // fresh pages) of a buffer that grows by doubling.
+    m_values.reserve(
+        static_cast<std::size_t>(std::min<std::uint64_t>(fileSize(m_fileName), 1u << 30)));
     StoredCard* card = nullptr;  // the card of the last row, valid until the next one is added
     while (props.step()) {
         // A card's properties mostly come one after another: look its uid up once for them.
