@@ -41,10 +41,10 @@ class IterVCF : public IterBase {
     IterVCF(std::string fileName, std::string text);
     ~IterVCF() override;
     IterVCF(const IterVCF&) = delete;
+    IterVCF& operator=(const IterVCF&) = delete;
     /// Reads the cards of `text` from now on, reusing this reader's buffers: for callers that
     /// parse many small vCard texts one after another.
     void reset(std::string_view text);
-    IterVCF& operator=(const IterVCF&) = delete;
 
     bool rewind() override;
     /// A group card (vCard 4.0 KIND:group, Apple's X-ADDRESSBOOKSERVER-KIND) comes as a list:
