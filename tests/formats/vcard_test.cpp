@@ -1430,3 +1430,26 @@ TEST_F(VcfTest, AFileChangedBeforeTheReaderGoesBackIsReportedNotReadAsZeros) {
 
 }  // namespace
 }  // namespace vesk
+
+namespace vesk {
+namespace {
+
+TEST(VcardUidSet, HoldsEveryUidGivenAndNoOther) {
+    // Empty, short and very long UIDs, through many growths of the table.
+    vcard::UidSet set;
+    std::vector<std::string> uids = {"", std::string(70000, 'u'), "urn:uuid:1"};
+    for (int i = 0; i < 5000; ++i) uids.push_back("card-" + std::to_string(i));
+    for (const std::string& uid : uids) {
+        EXPECT_FALSE(set.contains(uid)) << uid.substr(0, 20);
+        set.insert(uid);
+    }
+    set.insert("card-7");  // a second time changes nothing
+    for (const std::string& uid : uids) EXPECT_TRUE(set.contains(uid)) << uid.substr(0, 20);
+    for (const std::string_view absent : {"card-5000", "card-", "urn:uuid:", "x"}) {
+        EXPECT_FALSE(set.contains(absent)) << absent;
+    }
+    EXPECT_FALSE(set.contains(std::string(69999, 'u')));
+}
+
+}  // namespace
+}  // namespace vesk
