@@ -27,7 +27,8 @@ class PassedText {
     void passed(std::size_t pos);
     /// True when some of the text reads as zeros now.
     bool anyGivenBack() const { return m_end > m_start; }
-    /// Line feeds in the text before `pos`, those given back included when they were counted.
+    /// Line feeds in the text before `pos`, those given back included when they were counted;
+    /// `pos` lies before the part given back or after it (where the reader stands or beyond).
     std::size_t lineFeedsBefore(std::size_t pos) const;
 
     /// The text whole again, in the same buffer (views into it stay valid); false when the

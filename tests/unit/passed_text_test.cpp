@@ -41,12 +41,12 @@ TEST_F(PassedTextTest, WhatIsPassedComesBackWholeAndLinesStillCount) {
     std::string text = load(numberedLines(9u << 20));
     PassedText passed;
     passed.watch(text, path, {}, 1000, true);
-    for (std::size_t pos = 0; pos < text.size(); pos += 300000) passed.passed(pos);
+    for (std::size_t pos = 0; pos + 100 < text.size(); pos += 300000) passed.passed(pos);
 #if defined(__linux__)
     EXPECT_TRUE(passed.anyGivenBack());
 #endif
-    // A line number far behind, in and after the part given back is the one of the file.
-    for (const std::size_t pos : {std::size_t{10}, text.size() / 2, text.size() - 5}) {
+    // A line number before the part given back and where the reader stands is the file's.
+    for (const std::size_t pos : {std::size_t{10}, text.size() - 5}) {
         SCOPED_TRACE(pos);
         EXPECT_EQ(passed.lineFeedsBefore(pos),
                   static_cast<std::size_t>(std::count(
