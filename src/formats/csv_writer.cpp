@@ -8,6 +8,7 @@
 namespace vesk {
 
 ToCSV::ToCSV(RunContext& run, std::string fileName) : ToFile(run, std::move(fileName)) {
+    takesViews = true;
     CsvSettings& map = csvSettings(run);
     map.ensureLoaded(run);
     const auto& fixed = csvFixedHeadings();
@@ -36,7 +37,7 @@ ToCSV::ToCSV(RunContext& run, std::string fileName) : ToFile(run, std::move(file
     m_text += m_line;
 }
 
-bool ToCSV::write(Entry e) {
+bool ToCSV::writeView(const Entry& e) {
     m_line.clear();
     // The second e-mail address and the birthday ride in two further cells.
     const std::string* extras[] = {&e.extra(ExtraKind::Email), &e.extra(ExtraKind::Birthday)};

@@ -14,7 +14,8 @@ class ToCSV : public ToFile {
   public:
     ToCSV(RunContext& run, std::string fileName);
 
-    bool write(Entry e) override;
+    bool write(Entry e) override { return writeView(e); }
+    bool writeView(const Entry& e) override;
 
   private:
     std::string m_line;  ///< One line, built whole before it goes out.

@@ -7,6 +7,7 @@
 namespace vesk {
 
 ToHTML::ToHTML(RunContext& run, std::string fileName) : ToFile(run, std::move(fileName)) {
+    takesViews = true;
     m_text +=
         "<!DOCTYPE NETSCAPE-Addressbook-file-1>\n"
         "<!-- This is an automatically generated file.\n"
@@ -17,7 +18,7 @@ ToHTML::ToHTML(RunContext& run, std::string fileName) : ToFile(run, std::move(fi
         "<DL><p>\n";
 }
 
-bool ToHTML::write(Entry e) {
+bool ToHTML::writeView(const Entry& e) {
     m_text.append("\n    <DT><A HREF=\"mailto:");
     m_text.append(html::escape(e[Field::Email]));
     m_text.append("\" ALIASID=\"");

@@ -16,7 +16,8 @@ class ToHTML : public ToFile {
   public:
     ToHTML(RunContext& run, std::string fileName);
 
-    bool write(Entry e) override;
+    bool write(Entry e) override { return writeView(e); }
+    bool writeView(const Entry& e) override;
     /// Adds the closing lines.
     void end() override;
 

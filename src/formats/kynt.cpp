@@ -288,7 +288,7 @@ ToKYNT::ToKYNT(RunContext& run, std::string fileName, std::int64_t revisionTime,
 ToKYNT::ToKYNT(RunContext& run, std::string fileName)
     : ToKYNT(run, std::move(fileName), currentTime(), FieldMask().set()) {}
 
-bool ToKYNT::write(Entry e) {
+bool ToKYNT::writeView(const Entry& e) {
     switch (e.kind) {
         case KindFolderBegin:
             m_text += "<folder name=\"" + kynt::escapeName(e[Field::FullName]) + "\">\n";

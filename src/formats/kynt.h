@@ -61,7 +61,8 @@ class ToKYNT : public ToVCF {
     ToKYNT(RunContext& run, std::string fileName);
 
     /// Folder and list markers become elements, contacts cards.
-    bool write(Entry e) override;
+    bool write(Entry e) override { return writeView(e); }
+    bool writeView(const Entry& e) override;
     /// The closing tag.
     void end() override;
 };

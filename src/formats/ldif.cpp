@@ -9,6 +9,7 @@ namespace vesk {
 
 ToLDIF::ToLDIF(RunContext& run, std::string fileName) : ToFile(run, std::move(fileName)) {
     wantsLists = true;
+    takesViews = true;
     // LF line ends as Thunderbird writes them: abook keeps a CR as part of the value before it.
     // Every value beyond ASCII is base64, so the text needs no encoding of its own.
     m_text.keepLfLineEnds();
@@ -32,7 +33,7 @@ void ToLDIF::appendIfSet(std::string_view attr, const Entry& e, Field f) {
     if (!e[f].empty()) appendLine(attr, e[f]);
 }
 
-bool ToLDIF::write(Entry e) {
+bool ToLDIF::writeView(const Entry& e) {
     const std::string& name = e[Field::FullName];
     const std::string& mail = e[Field::Email];
     if (m_inGroup) {

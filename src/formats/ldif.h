@@ -22,7 +22,8 @@ class ToLDIF : public ToFile {
     /// then joins most records of a book into others.
     ToLDIF(RunContext& run, std::string fileName);
 
-    bool write(Entry e) override;
+    bool write(Entry e) override { return writeView(e); }
+    bool writeView(const Entry& e) override;
     void end() override;
 
   private:

@@ -253,7 +253,7 @@ void UidSet::grow() {
 ToVCard::ToVCard(RunContext& run, std::string fileName, int version)
     : ToVCF(run, std::move(fileName)), m_version(version) {}
 
-bool ToVCard::write(Entry e) {
+bool ToVCard::writeView(const Entry& e) {
     if (m_version < 4) {
         if (skipsListPart(e) || e.isMarker()) return false;
         appendModernCard(e);
@@ -272,7 +272,7 @@ bool ToVCard::write(Entry e) {
     }
     if (e.isMarker()) return false;
     if (m_inList) {
-        m_members.push_back(std::move(e));
+        m_members.push_back(e);
         return true;
     }
     appendModernCard(e);

@@ -57,7 +57,8 @@ class ToVCard : public ToVCF {
   public:
     ToVCard(RunContext& run, std::string fileName, int version);
 
-    bool write(Entry e) override;
+    bool write(Entry e) override { return writeView(e); }
+    bool writeView(const Entry& e) override;
 
   private:
     void appendModernCard(const Entry& e);

@@ -443,6 +443,7 @@ void Layout::fill(std::string& out, const std::vector<std::string_view>& values)
 ToXML::ToXML(RunContext& run, std::string fileName, const std::string& templateFolder)
     : ToFile(run, std::move(fileName)) {
     wantsLists = true;
+    takesViews = true;
     // An Agent book is written anew, not merged.
     mergesExisting = false;
     // pugixml has always written this file with LF line ends.
@@ -513,7 +514,7 @@ void ToXML::putItem(const xml::Layout& layout, const std::vector<std::string_vie
     m_text.append(m_item);
 }
 
-bool ToXML::write(Entry e) {
+bool ToXML::writeView(const Entry& e) {
     if (!m_ready) return false;
     const EntryKind kind = e.kind;
     if (!m_inList && kind == EntryKind::ListBegin) {
@@ -529,10 +530,12 @@ bool ToXML::write(Entry e) {
             putList();
             return true;
         }
-        // Agent keeps one member a line; a NUL ends the text, as it ended the C string.
+        // Agent keeps one member a line; a NUL ends the text, as it ended the C string. Once a
+        // member is in, the text before the new line holds none: only the new line is searched.
+        const std::size_t from = m_membersSet ? m_members.size() : 0;
         if (!m_members.empty()) m_members += "\n";
         m_members += memberLine(e);
-        m_members.resize(std::min(m_members.size(), m_members.find('\0')));
+        m_members.resize(std::min(m_members.size(), m_members.find('\0', from)));
         m_membersSet = true;
         return true;
     }

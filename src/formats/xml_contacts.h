@@ -89,7 +89,8 @@ class ToXML : public ToFile {
     /// `templateFolder` empty: the templates are looked for where the program is installed.
     ToXML(RunContext& run, std::string fileName, const std::string& templateFolder = {});
 
-    bool write(Entry e) override;
+    bool write(Entry e) override { return writeView(e); }
+    bool writeView(const Entry& e) override;
     bool finish() override;
 
   protected:

@@ -273,6 +273,10 @@ Entry NewAdbook::nextEntry() {
     return out;
 }
 
+const Entry& NewAdbook::nextEntryView(Entry& /*scratch*/) {
+    return *m_entries[m_entryPos++];
+}
+
 void NewAdbook::handOutEntries() {
     m_handsOut = true;
     for (auto& folder : m_folders) folder->handOutEntries();
@@ -720,6 +724,10 @@ bool DistList::rewind() {
 
 Entry DistList::nextEntry() {
     return m_members[m_pos++]->maskedFields();
+}
+
+const Entry& DistList::nextEntryView(Entry& /*scratch*/) {
+    return *m_members[m_pos++];
 }
 
 bool DistList::atEnd() {

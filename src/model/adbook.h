@@ -181,6 +181,8 @@ class NewAdbook : public Adbook {
     // Reader side.
     bool rewind() override;
     Entry nextEntry() override;
+    /// The book's own entry, whether or not it hands entries out.
+    const Entry& nextEntryView(Entry& scratch) override;
     IterBase* nextFolder() override;
     IterBase* nextList() override;
     bool atEnd() override;
@@ -322,6 +324,8 @@ class DistList : public Adbook {
 
     bool rewind() override;
     Entry nextEntry() override;
+    /// The owner's entry itself.
+    const Entry& nextEntryView(Entry& scratch) override;
     bool atEnd() override;
     std::int64_t revisionTime() override { return m_revisionTime; }
 

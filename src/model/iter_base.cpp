@@ -38,6 +38,7 @@ void ToBase::saveFrom(IterBase& reader, bool noRewind, bool finishAtEnd) {
     }
 
     int counter = 0;
+    Entry scratch;
     while (!reader.atEnd() && !reader.stopRequested) {
         if (counter % 5 == 0) {
             if (interruptRequested()) {
@@ -51,16 +52,8 @@ void ToBase::saveFrom(IterBase& reader, bool noRewind, bool finishAtEnd) {
                 if (reader.stopRequested) break;
             }
         }
-        Entry e = reader.nextEntry();
-        if (e.kind == KindListEnd) break;
-        // What the source cannot hold is not handed on, and an undated entry is dated now
-        // unless the writer keeps it undated.
-        if (keepsUndated) {
-            keepMaskedFields(e);
-        } else {
-            keepMaskedCopy(e);
-        }
-        write(std::move(e));
+        const bool more = takesViews ? passView(reader, scratch) : passEntry(reader);
+        if (!more) break;
         ++counter;
     }
 
@@ -76,6 +69,41 @@ void ToBase::saveFrom(IterBase& reader, bool noRewind, bool finishAtEnd) {
     }
 
     if (finishAtEnd) m_succeeded = finish();
+}
+
+bool ToBase::passEntry(IterBase& reader) {
+    Entry e = reader.nextEntry();
+    if (e.kind == KindListEnd) return false;
+    // What the source cannot hold is not handed on, and an undated entry is dated now
+    // unless the writer keeps it undated.
+    if (keepsUndated) {
+        keepMaskedFields(e);
+    } else {
+        keepMaskedCopy(e);
+    }
+    write(std::move(e));
+    return true;
+}
+
+bool ToBase::passView(IterBase& reader, Entry& scratch) {
+    const Entry& e = reader.nextEntryView(scratch);
+    if (e.kind == KindListEnd) return false;
+    const bool masked = (e.presentFields() & ~e.mask).any();
+    const bool dated = keepsUndated || e.revisionTime != 0;
+    if (!masked && dated) {
+        writeView(e);
+        return true;
+    }
+    // Only an entry that masking or dating changes is copied, as write() would get it.
+    if (&e != &scratch) scratch = e.maskedFields();
+    if (keepsUndated) {
+        keepMaskedFields(scratch);
+    } else {
+        keepMaskedCopy(scratch);
+    }
+    // The copy is the loop's own: a writer that keeps entries may take it.
+    write(std::move(scratch));
+    return true;
 }
 
 bool ToBase::fromIter(IterBase& reader, bool noRewind) {

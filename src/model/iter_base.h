@@ -19,6 +19,13 @@ class IterBase {
     virtual bool rewind() = 0;
     /// Called only while atEnd() is false.
     virtual Entry nextEntry() = 0;
+    /// The next entry for a writer that only reads it: the source's own entry where it keeps
+    /// one (fields its mask excludes still in it), else nextEntry() put into `scratch`. Valid
+    /// until the source moves on or changes.
+    virtual const Entry& nextEntryView(Entry& scratch) {
+        scratch = nextEntry();
+        return scratch;
+    }
     /// A reader over the next folder, or nullptr; the returned reader stays owned by this one.
     virtual IterBase* nextFolder() { return nullptr; }
     /// A reader over the next distribution list, or nullptr; owned by this one.
@@ -50,6 +57,8 @@ class ToBase {
 
     /// Takes one entry (marker or contact); false when it was not kept.
     virtual bool write(Entry e) = 0;
+    /// write() for an entry the writer only reads and does not keep: no copy of it is made.
+    virtual bool writeView(const Entry& e) { return write(Entry(e)); }
     /// Called once when a top-level conversion ends; false when the output failed.
     virtual bool finish() { return true; }
     /// The conversion loop: folders as markers around their contents, the entries, then lists.
@@ -64,6 +73,9 @@ class ToBase {
     /// The writer is handed undated entries (time 0) as they are, not dated now: a file that
     /// can leave the time out does not make one up.
     bool keepsUndated = false;
+    /// The writer takes contacts through writeView() as well: the conversion loop hands it the
+    /// source's own entries, copied only where masking or dating must change them.
+    bool takesViews = false;
     /// Folder path (backslash form) under which a merge puts an existing destination's contents.
     std::string mergeFolder;
 
@@ -78,6 +90,14 @@ class ToBase {
     ToBase& operator=(const ToBase&) = default;
     RunContext* m_run;
     bool m_succeeded = true;
+
+  private:
+    /// Hands the reader's next entry to write(), masked and dated; false at the end of an
+    /// in-line list.
+    bool passEntry(IterBase& reader);
+    /// Hands the reader's next entry to writeView() as it stands when masking and dating leave
+    /// it as it is, else a masked, dated copy to write(); false at the end of an in-line list.
+    bool passView(IterBase& reader, Entry& scratch);
 };
 
 /// Empties, where it stands, every field the entry's mask does not support: what

@@ -38,6 +38,11 @@ class FlatteningReader : public IterBase {
         skipEmpty();
         return e;
     }
+    const Entry& nextEntryView(Entry& scratch) override {
+        const Entry& e = m_books[m_bookPos]->nextEntryView(scratch);
+        skipEmpty();
+        return e;
+    }
     bool atEnd() override { return m_bookPos >= m_books.size(); }
     IterBase* nextList() override {
         while (m_listBook < m_books.size()) {
@@ -80,6 +85,11 @@ class CountingReader : public IterBase {
     bool rewind() override { return m_inner.rewind(); }
     Entry nextEntry() override {
         Entry e = m_inner.nextEntry();
+        if (!isMarker(e.kind)) ++m_counter;
+        return e;
+    }
+    const Entry& nextEntryView(Entry& scratch) override {
+        const Entry& e = m_inner.nextEntryView(scratch);
         if (!isMarker(e.kind)) ++m_counter;
         return e;
     }

@@ -1381,6 +1381,7 @@ void appendExtras(std::string& out, const Entry& e) {
 ToVCF::ToVCF(RunContext& run, std::string fileName) : ToFile(run, std::move(fileName)) {
     wantsLists = true;
     keepsUndated = true;
+    takesViews = true;
 }
 
 bool ToVCF::skipsListPart(const Entry& e) {
@@ -1397,7 +1398,7 @@ bool ToVCF::skipsListPart(const Entry& e) {
     return m_inList;
 }
 
-bool ToVCF::write(Entry e) {
+bool ToVCF::writeView(const Entry& e) {
     if (skipsListPart(e) || e.isMarker()) return false;
     writeCard(e, false);
     return true;

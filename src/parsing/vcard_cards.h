@@ -123,7 +123,8 @@ class ToVCF : public ToFile {
     ToVCF(RunContext& run, std::string fileName);
 
     /// Appends the card of a contact; markers of folders and lists are not cards (false).
-    bool write(Entry e) override;
+    bool write(Entry e) override { return writeView(e); }
+    bool writeView(const Entry& e) override;
 
   protected:
     /// Appends the card lines of `e` to `out`. The archive keeps every line of the classic

@@ -680,6 +680,8 @@ float IterABSQLite::progress() {
 
 ToABSQLite::ToABSQLite(RunContext& run, std::string fileName) : ToFile(run, std::move(fileName)) {
     wantsLists = true;
+    // Only the cards are kept (copied); list members are only looked up.
+    takesViews = true;
 }
 
 ToABSQLite::~ToABSQLite() = default;
@@ -694,8 +696,15 @@ std::string ToABSQLite::uidFor(const Entry& e) {
 }
 
 bool ToABSQLite::write(Entry e) {
+    if (!takesCard(e)) return writeView(e);
+    addCard(std::move(e));
+    return true;
+}
+
+bool ToABSQLite::writeView(const Entry& e) {
     if (e.kind == KindListBegin) {
         m_lists.push_back({e[Field::FullName], {}});
+        m_listCards.clear();
         m_inList = true;
     } else if (e.kind == KindListEnd) {
         m_inList = false;
@@ -703,20 +712,26 @@ bool ToABSQLite::write(Entry e) {
         // Folder markers (a Thunderbird book holds no folders) and entries with nothing in them.
     } else if (m_inList) {
         const std::size_t card = cardFor(e);
-        std::vector<std::size_t>& members = m_lists.back().members;
-        if (std::find(members.begin(), members.end(), card) == members.end())
-            members.push_back(card);
+        if (m_listCards.insert(card).second) m_lists.back().members.push_back(card);
     } else {
-        const std::size_t index = m_cards.size();
-        std::string uid = uidFor(e);
-        if (!e.sourceId.empty()) m_byUid.emplace(e.sourceId, index);
-        // Members are found by their fields in the first card that has them.
-        if (cardWithFields(e) == kNoCard) m_byFields.emplace(fieldsHash(e), index);
-        m_cards.emplace_back();
-        m_cards.back().entry = std::move(e);
-        m_cards.back().uid = std::move(uid);
+        addCard(Entry(e));
     }
     return true;
+}
+
+bool ToABSQLite::takesCard(const Entry& e) const {
+    return !m_inList && !e.isMarker() && !e.isEmpty();
+}
+
+void ToABSQLite::addCard(Entry e) {
+    const std::size_t index = m_cards.size();
+    std::string uid = uidFor(e);
+    if (!e.sourceId.empty()) m_byUid.emplace(e.sourceId, index);
+    // Members are found by their fields in the first card that has them.
+    if (cardWithFields(e) == kNoCard) m_byFields.emplace(fieldsHash(e), index);
+    m_cards.emplace_back();
+    m_cards.back().entry = std::move(e);
+    m_cards.back().uid = std::move(uid);
 }
 
 std::size_t ToABSQLite::cardWithFields(const Entry& e) const {
@@ -732,10 +747,7 @@ std::size_t ToABSQLite::cardFor(const Entry& member) {
     }
     if (const std::size_t card = cardWithFields(member); card != kNoCard) return card;
     // A member that is no card written becomes a card: Thunderbird's lists hold only cards.
-    const bool wasInList = m_inList;
-    m_inList = false;
-    write(member);
-    m_inList = wasInList;
+    addCard(Entry(member));
     return m_cards.size() - 1;
 }
 

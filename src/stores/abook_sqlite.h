@@ -121,7 +121,9 @@ class ToABSQLite : public ToFile {
     ToABSQLite(RunContext& run, std::string fileName);
     ~ToABSQLite() override;
 
+    /// A card takes the entry handed to it; anything else is only read.
     bool write(Entry e) override;
+    bool writeView(const Entry& e) override;
     bool finish() override;
     /// Not used: the book is no text.
     std::string text() override { return {}; }
@@ -137,6 +139,9 @@ class ToABSQLite : public ToFile {
     };
 
     static constexpr std::size_t kNoCard = static_cast<std::size_t>(-1);
+    /// True when `e` becomes a card of its own (not a marker, nor a list member).
+    bool takesCard(const Entry& e) const;
+    void addCard(Entry e);
     std::size_t cardFor(const Entry& member);
     /// The first card written whose fields are those of `e`, or kNoCard.
     std::size_t cardWithFields(const Entry& e) const;
@@ -157,6 +162,7 @@ class ToABSQLite : public ToFile {
     std::unordered_set<std::string> m_uids;
     std::unordered_map<std::string, std::size_t> m_byUid;
     std::unordered_multimap<std::size_t, std::size_t> m_byFields;  ///< fields hash → card
+    std::unordered_set<std::size_t> m_listCards;  ///< the cards of the list being written
     bool m_inList = false;
 };
 

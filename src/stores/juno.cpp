@@ -27,9 +27,11 @@ std::string oneLine(const std::string& value, std::string_view lineBreak) {
 
 }  // namespace
 
-ToNV::ToNV(RunContext& run, std::string fileName) : ToFile(run, std::move(fileName)) {}
+ToNV::ToNV(RunContext& run, std::string fileName) : ToFile(run, std::move(fileName)) {
+    takesViews = true;
+}
 
-bool ToNV::write(Entry e) {
+bool ToNV::writeView(const Entry& e) {
     m_text.append("Type:Entry\nName:");
     m_text.append(oneLine(e[Field::FullName], " "));
     m_text.append("\nEmail:");

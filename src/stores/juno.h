@@ -14,7 +14,8 @@ class ToNV : public ToFile {
   public:
     ToNV(RunContext& run, std::string fileName);
 
-    bool write(Entry e) override;
+    bool write(Entry e) override { return writeView(e); }
+    bool writeView(const Entry& e) override;
 };
 
 const FormatInfo& junoFormat();

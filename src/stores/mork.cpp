@@ -538,6 +538,7 @@ std::uint64_t unsignedOf(std::int64_t n) {
 ToMAB::ToMAB(RunContext& run, std::string fileName)
     : ToFile(run, std::move(fileName)), m_header(kHeader) {
     wantsLists = true;
+    takesViews = true;
 }
 
 void ToMAB::keepPieces() {
@@ -551,7 +552,7 @@ void ToMAB::keepPieces() {
     }
 }
 
-bool ToMAB::write(Entry e) {
+bool ToMAB::writeView(const Entry& e) {
     if (e.kind == KindListBegin) {
         // A list never holds a list; one left open is closed first.
         if (m_inList) endList();

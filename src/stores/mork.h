@@ -95,7 +95,8 @@ class ToMAB : public ToFile {
   public:
     ToMAB(RunContext& run, std::string fileName);
 
-    bool write(Entry e) override;
+    bool write(Entry e) override { return writeView(e); }
+    bool writeView(const Entry& e) override;
     /// The whole file: header with the column dictionary, atoms, then the table. The header
     /// names the largest list, so atoms and rows are held until then.
     void end() override;

@@ -499,6 +499,7 @@ constexpr NoteTag kNoteTags[] = {
 
 ToTXT::ToTXT(RunContext& run, std::string fileName, std::string initialText, std::string prefix)
     : ToFile(run, std::move(fileName)), m_prefix(std::move(prefix)) {
+    takesViews = true;
     m_text += initialText;
 }
 
@@ -524,7 +525,7 @@ std::string ToTXT::eudoraTocName(const std::string& fileName) {
     return fileName.substr(0, dot) + ".toc";
 }
 
-bool ToTXT::write(Entry e) {
+bool ToTXT::writeView(const Entry& e) {
     // Folder and list markers are structure, not contacts: a text list has no place for them.
     if (e.isMarker()) return false;
     const bool eudora = isEudora();

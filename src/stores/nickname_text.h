@@ -101,7 +101,8 @@ class ToTXT : public ToFile {
   public:
     ToTXT(RunContext& run, std::string fileName, std::string initialText, std::string prefix);
 
-    bool write(Entry e) override;
+    bool write(Entry e) override { return writeView(e); }
+    bool writeView(const Entry& e) override;
     /// In the Eudora form (prefix beginning with "alias ") Eudora's table of contents beside
     /// the file is deleted once the new file is in place, so that Eudora rebuilds it.
     void replaced() override;

@@ -501,6 +501,7 @@ std::string withLineEnds(std::string_view block, bool crlf) {
 
 ToOpera::ToOpera(RunContext& run, std::string fileName) : ToFile(run, std::move(fileName)) {
     wantsFolders = true;
+    takesViews = true;
     m_text.append(kHotlistHeader);
 }
 
@@ -509,11 +510,12 @@ ToOpera::ToOpera(RunContext& run, std::string fileName, IntoHotlist into)
       m_intoHotlist(true),
       m_folderPath(std::move(into.folderPath)) {
     wantsFolders = true;
+    takesViews = true;
     // The existing hotlist is kept as it is and the new items go into it (finish).
     mergesExisting = false;
 }
 
-bool ToOpera::write(Entry e) {
+bool ToOpera::writeView(const Entry& e) {
     if (e.kind == KindListBegin || e.kind == KindListEnd) return false;
     m_item.clear();
     if (e.kind == KindFolderBegin) {

@@ -99,7 +99,8 @@ class ToOpera final : public ToFile {
     /// Opera's own hotlist, whose items stay as they are.
     ToOpera(RunContext& run, std::string fileName, IntoHotlist into);
 
-    bool write(Entry e) override;
+    bool write(Entry e) override { return writeView(e); }
+    bool writeView(const Entry& e) override;
     /// Writes the new hotlist, or inserts what was written into Opera's; false (after a message)
     /// when Opera's hotlist exists and cannot be read, or the file cannot be written.
     bool finish() override;

@@ -179,6 +179,7 @@ ToPMR::ToPMR(RunContext& run, std::string fileName, std::string title)
     : ToBase(run), m_fileName(std::move(fileName)), m_title(std::move(title)) {
     // The saving step reads the existing book into the one written here.
     mergesExisting = true;
+    takesViews = true;
 }
 
 std::string ToPMR::indexFileOf(const std::string& fileName) {
@@ -195,7 +196,7 @@ std::string ToPMR::indexFileOf(const std::string& fileName) {
     return fileName.substr(0, dot) + (upper ? ".PM!" : ".pm!");
 }
 
-bool ToPMR::write(Entry e) {
+bool ToPMR::writeView(const Entry& e) {
     if (e.isMarker()) return false;
     m_run->trace(0, "Writing entry " + std::to_string(m_counter), "Vesk Debug");
     if (!m_opened) open();

@@ -50,7 +50,8 @@ class ToPMR final : public ToBase {
     ToPMR(RunContext& run, std::string fileName, std::string title);
 
     /// One record and one index record; false for markers and after a failure.
-    bool write(Entry e) override;
+    bool write(Entry e) override { return writeView(e); }
+    bool writeView(const Entry& e) override;
     /// Writes both files; false (after a message) when either could not be written.
     bool finish() override;
 

@@ -382,6 +382,10 @@ TEST(AgentXmlWriter, WritesTheBookAsTheWholeDocumentIsSaved) {
          {begin, testing::contact("Ann", "ann@x.org"), empty, testing::contact("", "b@x.org"), end,
           odd, listMarker(EntryKind::ListBegin, "Empty"), listMarker(EntryKind::ListEnd, "Empty")}},
         {"a list of one empty member", {begin, empty, end}},
+        {"a NUL in a member ends the text there, later members follow",
+         {begin, testing::contact("Ann", "ann@x.org"),
+          testing::contact(std::string("Bo") + '\0' + "b", "bob@x.org"),
+          testing::contact("Cid", "cid@x.org"), end}},
         {"a list left open", {full, begin, testing::contact("Ann", "ann@x.org")}},
     };
     for (const auto& [name, entries] : cases) {

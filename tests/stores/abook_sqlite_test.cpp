@@ -298,6 +298,33 @@ TEST_F(AbookSqlite, AWrittenBookReadsBackWithEveryFieldAndList) {
     EXPECT_TRUE(run.prompts.messages.empty());
 }
 
+TEST_F(AbookSqlite, AListNamesEachCardOnceAndAMemberWithoutACardGetsOne) {
+    const std::vector<Entry> cards = {fullContact("a"), fullContact("b")};
+    const Entry stranger = testing::contact("Stranger", "s@x.org");
+    testing::ScriptedReader source("book", cards);
+    source.list("Team", {cards[1], cards[0], cards[1], stranger, stranger});
+    source.list("Again", {cards[1], stranger});
+    const std::string path = dir.file("out.sqlite");
+    ToABSQLite writer(run, path);
+    ASSERT_TRUE(writer.fromStart(source));
+
+    IterABSQLite reader(run, path);
+    const ReadBack r = readAll(reader);
+    ASSERT_EQ(r.cards.size(), 3u);
+    EXPECT_EQ(r.cards[2][Field::FullName], "Stranger");
+    const std::vector<std::pair<std::string, std::vector<std::string>>> want = {
+        {"Team", {cards[1][Field::FullName], cards[0][Field::FullName], "Stranger"}},
+        {"Again", {cards[1][Field::FullName], "Stranger"}},
+    };
+    ASSERT_EQ(r.lists.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(r.lists[i].first, want[i].first);
+        std::vector<std::string> names;
+        for (const Entry& m : r.lists[i].second) names.push_back(m[Field::FullName]);
+        EXPECT_EQ(names, want[i].second) << want[i].first;
+    }
+}
+
 TEST_F(AbookSqlite, CardsKeepTheirUidsAndOtherIdentifiersGetNewOnes) {
     Entry kept = testing::contact("Kept", "k@x.org");
     kept.sourceId = kAnn;

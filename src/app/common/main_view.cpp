@@ -603,7 +603,7 @@ void MainView::setStatus(const std::string& text) {
 
 // ---------------------------------------------------------------------------------------------
 
-bool ShowList::write(Entry e) {
+bool ShowList::writeView(const Entry& e) {
     m_text += e[Field::FullName] + " <" + e[Field::Email] + ">\n";
     return true;
 }

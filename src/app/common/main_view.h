@@ -233,8 +233,9 @@ class MainView : public BookView {
 /// shows them in a message box captioned "List Contents" when the list has been written.
 class ShowList : public ToBase {
   public:
-    explicit ShowList(RunContext& run) : ToBase(run) {}
-    bool write(Entry e) override;
+    explicit ShowList(RunContext& run) : ToBase(run) { takesViews = true; }
+    bool write(Entry e) override { return writeView(e); }
+    bool writeView(const Entry& e) override;
     bool finish() override;
     const std::string& text() const { return m_text; }
 
