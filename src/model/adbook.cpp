@@ -96,7 +96,12 @@ std::uint64_t packFolded(std::string_view s, std::size_t from) {
 /// freed in its own order would touch its memory (and malloc's) at random.
 void destroyAll(EntryList& entries) {
     std::vector<std::pair<Entry*, EntryStore::Destroy>> places;
-    places.reserve(entries.size());
+    try {
+        places.reserve(entries.size());
+    } catch (const std::bad_alloc&) {
+        entries.clear();  // no room for the order: free them as they stand
+        return;
+    }
     for (EntryStore::Ptr& p : entries) {
         const EntryStore::Destroy destroy = p.get_deleter();
         places.emplace_back(p.release(), destroy);
