@@ -1,6 +1,6 @@
 // Thunderbird SQLite address books of 10^4 and 10^5 generated cards with a list for every
-// hundred cards: writing them (vCard text and flat copies per card, the whole book built in
-// memory then written) and reading what Vesk wrote. Compare with mork_bench at the same sizes.
+// hundred cards: writing them (vCard text and flat copies per card, the book built straight
+// in its new file) and reading what Vesk wrote. Compare with mork_bench at the same sizes.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 

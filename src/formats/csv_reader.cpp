@@ -96,15 +96,30 @@ void IterCSV::readExtras(Entry& e) {
     }
 }
 
+DecodeOptions IterCSV::decoding() const {
+    return {.fallbackCharset = m_run.sourceEncoding, .prepareBuffer = &adviseLargeBuffer};
+}
+
+bool IterCSV::wholeText() {
+    if (m_passed.restore()) return true;
+    m_passed.stop();
+    m_changed = true;
+    m_position = npos;
+    m_run.report(Severity::Error, "File changed while it was being read: the rest is not read",
+                 m_fileName, Where{m_fileName});
+    return false;
+}
+
 bool IterCSV::open() {
-    std::optional<std::string> text = readTextFile(
-        m_fileName, {.fallbackCharset = m_run.sourceEncoding, .prepareBuffer = &adviseLargeBuffer});
+    std::optional<std::string> text = readTextFile(m_fileName, decoding());
     if (!text) {
         m_run.report(Severity::Error, "file cannot be opened!", m_fileName, Where{m_fileName});
         m_state = State::Unreadable;
         return false;
     }
     m_text = std::move(*text);
+    // Line numbers of messages count the line feeds given back too.
+    m_passed.watch(m_text, m_fileName, decoding(), m_text.size(), true);
     m_separator = m_format == kAbxFormat ? ',' : csv::detectSeparator(m_text);
     m_scanner = csv::Scanner(m_text, m_separator);
     const std::size_t end = m_scanner.record(0, m_headerCells);
@@ -322,6 +337,7 @@ void IterCSV::skipEmptyLines() {
 
 bool IterCSV::rewind() {
     m_position = npos;
+    if (!wholeText()) return false;
     if (m_state == State::Unreadable || m_state == State::Cancelled) return false;
     if (m_state == State::NoData || m_dataStart >= m_text.size()) {
         if (!m_invalidShown)
@@ -331,6 +347,8 @@ bool IterCSV::rewind() {
     }
     m_position = m_dataStart;
     skipEmptyLines();
+    // From here the records are read once, front to back; the headings stay.
+    m_passed.watch(m_text, m_fileName, decoding(), m_dataStart, true);
     return true;
 }
 
@@ -381,15 +399,14 @@ Entry IterCSV::nextEntry() {
     readExtras(e);
     if (!m_unclosedReported && m_scanner.unclosedAt() != npos && m_scanner.unclosedAt() < next) {
         m_unclosedReported = true;
-        const auto line =
-            1 + std::count(m_text.begin(), m_text.begin() + static_cast<std::ptrdiff_t>(lineStart),
-                           '\n');
+        const std::size_t line = 1 + m_passed.lineFeedsBefore(lineStart);
         m_run.note(Severity::Warning,
                    "a quoted value is not closed; it ends at the end of its line",
                    Where{m_fileName, static_cast<std::int64_t>(line)});
     }
     m_position = next;
     skipEmptyLines();
+    m_passed.passed(m_position);
     return e;
 }
 

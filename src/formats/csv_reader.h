@@ -12,6 +12,7 @@
 #include "formats/csv_scanner.h"
 #include "model/entry.h"
 #include "model/iter_base.h"
+#include "platform/passed_text.h"
 
 namespace vesk {
 
@@ -33,6 +34,8 @@ class IterCSV : public IterBase {
     Entry nextEntry() override;
     bool atEnd() override;
     float progress() override;
+    /// True when the file changed while it was read, so that part of it could not be read.
+    bool sourceFailed() const override { return m_changed; }
 
     /// Column of each field in this file; -1: not read.
     const std::array<int, kFieldCount>& columnMap() const { return m_columns; }
@@ -42,6 +45,7 @@ class IterCSV : public IterBase {
     enum class State { Unreadable, NoData, Cancelled, Ready };
 
     bool open();
+    DecodeOptions decoding() const;
     bool buildColumnMap();
     bool readsByContent();
     void searchHeadings(const CsvSettings& map);
@@ -56,6 +60,9 @@ class IterCSV : public IterBase {
     void findExtraColumns();
     void readExtras(Entry& e);
     std::string cellText(std::size_t column) const;
+    /// The whole text readable again before the reader goes back; false (after a message, the
+    /// reading ended) when the file changed meanwhile.
+    bool wholeText();
 
     RunContext& m_run;
     std::string m_fileName;
@@ -76,7 +83,10 @@ class IterCSV : public IterBase {
     bool m_unclosedReported = false;
     std::vector<csv::Cell> m_cells;
     std::vector<csv::Cell> m_headerCells;
-    bool m_headerless = false;                         ///< read by content: the first line is data
+    bool m_headerless = false;  ///< read by content: the first line is data
+    /// The records read so far, given back while the reader goes on; never the heading line.
+    PassedText m_passed;
+    bool m_changed = false;
     std::vector<std::pair<Field, int>> m_secondLines;  ///< further street lines, by column
     std::vector<csv::TypedGroup> m_typed;              ///< Google's typed columns
 };

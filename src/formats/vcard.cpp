@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <initializer_list>
 #include <string_view>
@@ -202,25 +203,34 @@ std::string derivedUid(const Entry& e) {
 
 bool UidSet::contains(std::string_view uid) const {
     if (m_slots.empty()) return false;
-    return m_slots[find(uid, std::hash<std::string_view>{}(uid))].used;
+    return m_slots[find(uid, std::hash<std::string_view>{}(uid))].at != 0;
 }
 
 void UidSet::insert(std::string_view uid) {
     if ((m_count + 1) * 2 > m_slots.size()) grow();
     const std::size_t hash = std::hash<std::string_view>{}(uid);
     Slot& slot = m_slots[find(uid, hash)];
-    if (slot.used) return;
-    slot = Slot{hash, m_text.size(), uid.size(), true};
+    if (slot.at != 0) return;
+    slot = Slot{hash, m_text.size() + 1};
+    const std::uint64_t size = uid.size();
+    m_text.append(reinterpret_cast<const char*>(&size), sizeof size);
     m_text.append(uid);
     ++m_count;
+}
+
+std::string_view UidSet::textOf(const Slot& slot) const {
+    std::uint64_t size = 0;
+    std::memcpy(&size, m_text.data() + slot.at - 1, sizeof size);
+    return std::string_view(m_text).substr(slot.at - 1 + sizeof size,
+                                           static_cast<std::size_t>(size));
 }
 
 std::size_t UidSet::find(std::string_view uid, std::size_t hash) const {
     const std::size_t mask = m_slots.size() - 1;
     std::size_t i = hash & mask;
-    while (m_slots[i].used) {
+    while (m_slots[i].at != 0) {
         const Slot& s = m_slots[i];
-        if (s.hash == hash && std::string_view(m_text).substr(s.offset, s.size) == uid) break;
+        if (s.hash == hash && textOf(s) == uid) break;
         i = (i + 1) & mask;
     }
     return i;
@@ -231,9 +241,9 @@ void UidSet::grow() {
     m_slots.assign(std::max<std::size_t>(1024, old.size() * 2), Slot{});
     const std::size_t mask = m_slots.size() - 1;
     for (const Slot& s : old) {
-        if (!s.used) continue;
+        if (s.at == 0) continue;
         std::size_t i = s.hash & mask;
-        while (m_slots[i].used) i = (i + 1) & mask;
+        while (m_slots[i].at != 0) i = (i + 1) & mask;
         m_slots[i] = s;
     }
 }

@@ -33,18 +33,18 @@ class UidSet {
     void insert(std::string_view uid);
 
   private:
+    /// Two words: a book of a hundred thousand cards keeps a quarter of a million slots.
     struct Slot {
         std::size_t hash = 0;
-        std::size_t offset = 0;  ///< where the text stands in m_text
-        std::size_t size = 0;
-        bool used = false;
+        std::size_t at = 0;  ///< 1 + where the UID's length and then its text stand; 0: free
     };
     /// The slot holding `uid`, else the free slot where it would go.
     std::size_t find(std::string_view uid, std::size_t hash) const;
+    std::string_view textOf(const Slot& slot) const;
     void grow();
 
     std::vector<Slot> m_slots;  ///< a power of two, at most half used
-    std::string m_text;
+    std::string m_text;         ///< each UID as its length (8 bytes) and its text
     std::size_t m_count = 0;
 };
 

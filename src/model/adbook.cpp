@@ -6,6 +6,7 @@
 #include <functional>
 #include <new>
 #include <unordered_set>
+#include <utility>
 
 #include "model/folded_hash.h"
 
@@ -646,7 +647,9 @@ bool NewAdbook::addEntry(Entry entry) {
     // Only a record with nothing in it is dropped: a company with just a phone is still data.
     if (entry.isEmpty()) return false;
     m_sortedBy = -1;
-    m_entries.push_back(m_store.make(std::move(entry)));
+    // A book keeps its entries for long: a copy holds the fields and values in just the room
+    // they need, where the entry as read grew its storage step by step.
+    m_entries.push_back(m_store.make(Entry(std::as_const(entry))));
     if (m_index.version == m_version) indexEntry(m_entries.back().get());
     return true;
 }

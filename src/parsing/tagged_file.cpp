@@ -179,14 +179,31 @@ std::int64_t leadingInteger(std::string_view v) {
 
 }  // namespace
 
-IterFile::IterFile(RunContext& run, const std::string& fileName, int subKind) : m_kind(subKind) {
-    std::optional<std::string> text = readTextFile(
-        fileName, {.fallbackCharset = run.sourceEncoding, .prepareBuffer = &adviseLargeBuffer});
+IterFile::IterFile(RunContext& run, const std::string& fileName, int subKind)
+    : m_kind(subKind), m_run(&run), m_fileName(fileName) {
+    const DecodeOptions decoding{.fallbackCharset = run.sourceEncoding,
+                                 .prepareBuffer = &adviseLargeBuffer};
+    std::optional<std::string> text = readTextFile(fileName, decoding);
     if (!text) {
         run.report(Severity::Error, "file cannot be opened!", fileName, Where{fileName});
         text.emplace();
     }
     install(std::move(*text));
+    // Only LDIF keeps the text as the file gives it (the other kinds put a line feed first).
+    if (m_kind == Ldif) m_passed.watch(m_text, fileName, decoding);
+}
+
+bool IterFile::wholeText() {
+    if (m_passed.restore()) return true;
+    m_passed.stop();
+    m_changed = true;
+    m_pos = m_text.size();
+    m_pending.clear();
+    if (m_run) {
+        m_run->report(Severity::Error, "File changed while it was being read: the rest is not read",
+                      m_fileName, Where{m_fileName});
+    }
+    return false;
 }
 
 IterFile::IterFile(int subKind, std::string text) : m_kind(subKind) {
@@ -223,6 +240,7 @@ void IterFile::install(std::string text) {
 }
 
 bool IterFile::rewind() {
+    if (!wholeText()) return false;
     m_pos = 0;
     m_inHtmlList = false;
     m_pending.clear();
@@ -251,6 +269,8 @@ void IterFile::fill() {
     while (m_pending.empty() && m_pos < m_text.size()) {
         switch (m_kind) {
             case Ldif: {
+                // Records are read once, front to back: what lies behind goes back to the system.
+                m_passed.passed(m_pos);
                 const std::string_view record = ldif::nextRecord(m_text, m_pos);
                 if (!record.empty()) ldif::readRecord(record, m_pending, personByDn());
                 break;
@@ -268,8 +288,13 @@ void IterFile::fill() {
 
 ldif::DnLookup IterFile::personByDn() {
     // The index is built on the first member that only a record's whole name identifies.
-    return [this](std::string_view dn) {
-        if (!m_dnIndex) m_dnIndex = std::make_unique<ldif::DnIndex>(m_text);
+    return [this](std::string_view dn) -> const Entry* {
+        if (!m_dnIndex) {
+            // The person may be any record of the file, before or after the group.
+            if (!wholeText()) return nullptr;
+            m_passed.stop();
+            m_dnIndex = std::make_unique<ldif::DnIndex>(m_text);
+        }
         return m_dnIndex->find(dn);
     };
 }

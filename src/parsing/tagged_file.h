@@ -15,6 +15,7 @@
 #include "model/format_info.h"
 #include "model/iter_base.h"
 #include "parsing/ldif_records.h"
+#include "platform/passed_text.h"
 
 namespace vesk::iterators {
 
@@ -33,6 +34,8 @@ class IterFile : public IterBase {
     Entry nextEntry() override;
     bool atEnd() override;
     float progress() override;
+    /// True when the file changed while it was read, so that part of it could not be read.
+    bool sourceFailed() const override { return m_changed; }
 
     /// The supported-fields mask stamped on every contact of this kind.
     const FieldMask& formatMask() const { return m_mask; }
@@ -71,6 +74,14 @@ class IterFile : public IterBase {
     std::deque<Entry> m_pending;
     bool m_inHtmlList = false;
     std::unique_ptr<ldif::DnIndex> m_dnIndex;
+    /// The LDIF records read so far, given back while the reader goes on (a file only).
+    PassedText m_passed;
+    RunContext* m_run = nullptr;
+    std::string m_fileName;
+    bool m_changed = false;
+    /// The whole text readable again before the reader goes back; false (after a message, the
+    /// reading ended) when the file changed meanwhile.
+    bool wholeText();
 };
 
 /// The maker of a registry record whose files this reader reads as kind `kKind`.

@@ -769,10 +769,11 @@ int countCards(std::string_view text) {
 }  // namespace
 
 IterVCF::IterVCF(RunContext& run, const std::string& fileName)
-    : m_fileName(fileName), m_card(new Card), m_fallbackCharset(run.sourceEncoding) {
+    : m_fileName(fileName), m_card(new Card), m_fallbackCharset(run.sourceEncoding), m_run(&run) {
     if (auto text = readTextFile(fileName, kCardFileDecoding)) {
         m_text = std::move(*text);
         m_keptBytes = !isValidUtf8(m_text);
+        m_passed.watch(m_text, fileName, kCardFileDecoding);
     } else {
         run.report(Severity::Error, "File cannot be opened", fileName, Where{fileName});
     }
@@ -788,6 +789,18 @@ IterVCF::IterVCF(std::string fileName, std::string text)
 }
 
 IterVCF::~IterVCF() = default;
+
+void IterVCF::reset(std::string_view text) {
+    m_text.assign(text);
+    m_cardCount = countCards(m_text);
+    m_groupMembers.clear();
+    m_indexed = false;
+    m_byUid.clear();
+    m_byEmail.clear();
+    m_lastLineStart = std::string::npos;
+    m_lastLineEnd = 0;
+    rewind();
+}
 
 std::size_t IterVCF::lineEnd(std::size_t pos) const {
     if (pos >= m_text.size()) return m_text.size();
@@ -816,7 +829,21 @@ std::size_t IterVCF::findNextItem(std::size_t from) const {
     return std::string::npos;
 }
 
+bool IterVCF::wholeText() {
+    if (m_passed.restore()) return true;
+    m_passed.stop();
+    m_changed = true;
+    m_position = std::string::npos;
+    m_end = true;
+    if (m_run) {
+        m_run->report(Severity::Error, "File changed while it was being read: the rest is not read",
+                      m_fileName, Where{m_fileName});
+    }
+    return false;
+}
+
 bool IterVCF::rewind() {
+    if (!wholeText()) return false;
     m_pending.clear();
     m_groupCard = false;
     m_cardsRead = 0;
@@ -865,6 +892,8 @@ Entry IterVCF::nextEntry() {
     m_itemEnd = end;
     if (m_groupCard) e = openGroup(e);
     nextCard();
+    // Cards are read once, front to back: what lies behind goes back to the system.
+    m_passed.passed(m_position == std::string::npos ? m_text.size() : m_position);
     return e;
 }
 
@@ -992,6 +1021,9 @@ Entry IterVCF::memberCard(std::string_view reference) {
 void IterVCF::indexCards() {
     if (m_indexed) return;
     m_indexed = true;
+    // Group members may be any card of the file, before or after the group.
+    if (!wholeText()) return;
+    m_passed.stop();
     const ValueCharset charset{m_keptBytes, m_fallbackCharset};
     for (std::size_t pos = findNextItem(0); pos != std::string::npos;) {
         const std::size_t end = scanCard(pos);

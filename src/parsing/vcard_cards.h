@@ -15,6 +15,7 @@
 
 #include "model/iter_base.h"
 #include "model/to_file.h"
+#include "platform/passed_text.h"
 
 namespace vesk {
 
@@ -42,6 +43,9 @@ class IterVCF : public IterBase {
     ~IterVCF() override;
     IterVCF(const IterVCF&) = delete;
     IterVCF& operator=(const IterVCF&) = delete;
+    /// Reads the cards of `text` from now on, reusing this reader's buffers: for callers that
+    /// parse many small vCard texts one after another.
+    void reset(std::string_view text);
 
     bool rewind() override;
     /// A group card (vCard 4.0 KIND:group, Apple's X-ADDRESSBOOKSERVER-KIND) comes as a list:
@@ -49,6 +53,8 @@ class IterVCF : public IterBase {
     Entry nextEntry() override;
     bool atEnd() override;
     float progress() override;
+    /// True when the file changed while it was read, so that part of it could not be read.
+    bool sourceFailed() const override { return m_changed; }
 
     /// Moves past the item at the current position without reading it.
     virtual void nextCard();
@@ -99,6 +105,13 @@ class IterVCF : public IterBase {
     /// The file is not UTF-8 throughout: m_text holds its bytes, each value decoded by itself.
     bool m_keptBytes = false;
     std::string m_fallbackCharset;  ///< `--encoding`, for values that name no CHARSET
+    /// The cards read so far, given back while the reader goes on (a file read from disk only).
+    PassedText m_passed;
+    RunContext* m_run = nullptr;
+    bool m_changed = false;
+    /// The whole text readable again before the reader goes back; false (after a message, the
+    /// reading ended) when the file changed meanwhile.
+    bool wholeText();
 };
 
 }  // namespace iterators

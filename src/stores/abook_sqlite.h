@@ -7,6 +7,7 @@
 // copies of a few of its values for searching.
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
@@ -41,6 +42,8 @@ std::string newUid();
 
 namespace iterators {
 
+class IterVCF;
+
 /// Reads a Thunderbird SQLite book, opened read-only: its cards in stored order, then its lists.
 class IterABSQLite : public IterBase {
   public:
@@ -63,19 +66,48 @@ class IterABSQLite : public IterBase {
         std::string name;
         std::vector<std::string> members;  ///< card uids
     };
+    /// Where a value lies in m_values.
+    struct Span {
+        std::size_t offset = 0;
+        std::size_t size = 0;
+    };
+    static constexpr std::size_t kNoRow = static_cast<std::size_t>(-1);
+    /// A flat property: a field's index, or one of kSecondEmailRow and kDateRow + part; the
+    /// next row of its card, or kNoRow.
+    struct StoredRow {
+        int code = 0;
+        Span value;
+        std::size_t next = kNoRow;
+    };
+    /// A card's rows as stored; the entry is made from them when it is asked for, so that
+    /// handing it out needs no copy and a rewind finds it again.
+    struct StoredCard {
+        std::string uid;
+        Span vcard;
+        std::size_t firstRow = kNoRow;  ///< its flat properties in row order, in m_rows
+        std::size_t lastRow = kNoRow;
+        std::int64_t modified = 0;
+    };
 
     bool load(sqlite3* db);
     void fail(const std::string& why);
+    Entry entryOf(const StoredCard& card);
+    Span keep(std::string_view value);
+    std::string_view valueOf(Span span) const { return {m_values.data() + span.offset, span.size}; }
 
     RunContext& m_run;
     std::string m_fileName;
-    // A deque: growing it never moves the cards already read.
-    std::deque<Entry> m_cards;
+    std::vector<StoredCard> m_cards;
+    std::vector<StoredRow> m_rows;
+    /// Every value read, one after another: one buffer instead of a string per value.
+    std::string m_values;
     std::unordered_map<std::string, std::size_t> m_cardByUid;
     std::vector<PendingList> m_lists;
     std::size_t m_pos = 0;
     std::size_t m_listPos = 0;
     std::unique_ptr<MemberList> m_current;
+    /// One vCard reader for every card's text.
+    std::unique_ptr<IterVCF> m_vcard;
     bool m_failed = false;
 };
 
@@ -108,7 +140,9 @@ class ToABSQLite : public ToFile {
     std::size_t cardFor(const Entry& member);
     /// The first card written whose fields are those of `e`, or kNoCard.
     std::size_t cardWithFields(const Entry& e) const;
+    /// The card's own UID when it is a UUID no other card has, else "" (newUids gives one).
     std::string uidFor(const Entry& e);
+    void newUids();
     bool store(sqlite3* db, abook::Layout layout);
     /// Builds the book in the new file at `path`, from a copy of the old one when merging.
     bool build(const std::string& path, bool merge, abook::Layout layout);

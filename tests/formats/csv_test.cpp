@@ -441,6 +441,35 @@ TEST_F(CsvTest, UnclosedQuoteIsReportedAndLaterLinesSurvive) {
     EXPECT_NE(trace.text.find("in.csv:2: a quoted value is not closed"), std::string::npos);
 }
 
+TEST_F(CsvTest, ABookOfManyMegabytesReadsWholeInEveryPassWithItsLineNumbers) {
+    // The rows the reader went past are given back to the system as it reads on: a second pass
+    // must still see them, and a message late in the file still names its line.
+    constexpr std::size_t kRows = 90000;  // about 6 MB: several steps given back
+    constexpr std::size_t kUnclosed = 80000;
+    const std::string padding(40, 'n');
+    std::string text = "Name,E-mail Address\r\n";
+    for (std::size_t i = 0; i < kRows; ++i) {
+        const std::string n = std::to_string(i);
+        text += (i == kUnclosed ? "\"Ann " : "Person ") + n + padding + ",p" + n + "@x.org\r\n";
+    }
+    IterCSV r(run, file(text), kCsvFormat);
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass);
+        const std::vector<Entry> got = readAll(r);
+        ASSERT_EQ(got.size(), kRows);
+        for (std::size_t i = 0; i < kRows; i += 997) {
+            if (i == kUnclosed) continue;
+            EXPECT_EQ(got[i][Field::FullName], "Person " + std::to_string(i) + padding);
+            EXPECT_EQ(got[i][Field::Email], "p" + std::to_string(i) + "@x.org");
+        }
+        EXPECT_EQ(got[kRows - 1][Field::Email], "p" + std::to_string(kRows - 1) + "@x.org");
+    }
+    // The heading is line 1, so row i is line i + 2.
+    EXPECT_NE(trace.text.find("in.csv:80002: a quoted value is not closed"), std::string::npos)
+        << trace.text.substr(0, 500);
+    EXPECT_FALSE(r.sourceFailed());
+}
+
 TEST_F(CsvTest, Utf8BomDoesNotHideTheFirstHeading) {
     storeHeadings({{Field::FullName, "Name"}, {Field::Email, "E-mail Address"}});
     const auto entries = read("\xEF\xBB\xBFName,E-mail Address\nJürgen Müller,jm@x.org\n");

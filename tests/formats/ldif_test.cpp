@@ -552,3 +552,53 @@ TEST(LdifWriter, RoundTripKeepsEveryFieldItWrites) {
 
 }  // namespace
 }  // namespace vesk
+
+namespace vesk {
+namespace {
+
+/// `count` numbered people named only by their whole dn, CR LF ended, then `tail`.
+std::string numberedPeople(int count, const std::string& tail) {
+    std::string out;
+    for (int i = 0; i < count; ++i) {
+        const std::string n = std::to_string(i);
+        out += "dn: uid=u" + n + ",dc=example\r\nobjectclass: person\r\ncn: Person " + n +
+               "\r\nmail: p" + n + "@example.org\r\ndescription: " + std::string(60, 'n') +
+               "\r\n\r\n";
+    }
+    return out + tail;
+}
+
+TEST(LdifLargeFile, ReadsWholeInEveryPassAndAGroupFindsItsFirstPeople) {
+    // What the reader went past is given back to the system as it reads on; a second pass and
+    // a group at the end naming the first people by their dn must still see them, not zeros.
+    constexpr int kPeople = 40000;  // about 5 MB: several steps given back
+    const std::string group =
+        "dn: cn=Team\r\nobjectclass: groupOfNames\r\ncn: Team\r\nmember: uid=u0,dc=example\r\n"
+        "member: uid=u1,dc=example\r\n\r\n";
+    testing::TempDir dir;
+    testing::TestRun run;
+    for (const std::string& tail : {std::string(), group}) {
+        SCOPED_TRACE(tail.empty() ? "people only" : "a group at the end");
+        IterFile r(run, dir.file("in.ldif", numberedPeople(kPeople, tail)), IterFile::Ldif);
+        for (int pass = 0; pass < 2; ++pass) {
+            SCOPED_TRACE(pass);
+            std::vector<Entry> got;
+            r.rewind();
+            while (!r.atEnd()) got.push_back(r.nextEntry());
+            ASSERT_EQ(got.size(), static_cast<std::size_t>(kPeople) + (tail.empty() ? 0 : 4));
+            for (int i = 0; i < kPeople; i += 997) {
+                const Entry& e = got[static_cast<std::size_t>(i)];
+                EXPECT_EQ(e[Field::FullName], "Person " + std::to_string(i));
+                EXPECT_EQ(e[Field::Email], "p" + std::to_string(i) + "@example.org");
+            }
+            EXPECT_EQ(got[kPeople - 1][Field::FullName], "Person " + std::to_string(kPeople - 1));
+            if (tail.empty()) continue;
+            EXPECT_EQ(got[kPeople + 1][Field::FullName], "Person 0");
+            EXPECT_EQ(got[kPeople + 2][Field::FullName], "Person 1");
+        }
+        EXPECT_FALSE(r.sourceFailed());
+    }
+}
+
+}  // namespace
+}  // namespace vesk

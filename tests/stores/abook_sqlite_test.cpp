@@ -176,6 +176,87 @@ TEST_F(AbookSqlite, TheVCardTakesPrecedenceWhereItHasAValue) {
     EXPECT_EQ(r.cards[0][Field::BusinessPhone], "from the flat copy");
 }
 
+// Every card's vCard is read by itself: what one card's text held (a group's members, a note,
+// further addresses) never turns up in the next card, and flat copies fill only the fields the
+// card's own vCard leaves empty.
+TEST_F(AbookSqlite, EachCardsVCardIsReadByItself) {
+    const std::string kCarl = "3b0c9a8e-1c5e-4a7b-9d2f-3e4f5a6b7c8d";
+    const auto vcard = [](const std::string& body) {
+        return "BEGIN:VCARD\r\nVERSION:4.0\r\n" + body + "END:VCARD\r\n";
+    };
+    testing::makeSqliteBook(
+        dir.file("abook.sqlite"), 4,
+        {{kAnn,
+          {{"_vCard", vcard("FN:Ann\r\nNOTE:only Ann's\r\nEMAIL;PREF=1:ann@x.org\r\n"
+                            "EMAIL:ann2@x.org\r\nBDAY;VALUE=DATE:19800102\r\n")},
+           {"DisplayName", "Old Ann"}}},
+         {kBen, {{"_vCard", vcard("KIND:group\r\nFN:Group\r\nMEMBER:urn:uuid:" + kAnn + "\r\n")}}},
+         {kCarl,
+          {{"DisplayName", "Flat Carl"},
+           {"NickName", "C"},
+           {"NickName", ""},
+           {"PrimaryEmail", "flat@x.org"},
+           {"_vCard", vcard("EMAIL;PREF=1:carl@x.org\r\n")}}},
+         {kGone, {{"DisplayName", "No vCard"}, {"SecondEmail", "two@x.org"}}}},
+        {});
+    struct Case {
+        std::string fullName, email, notes, nickname;
+        std::vector<std::string> extras;
+    };
+    const std::vector<Case> cases = {
+        {"Ann", "ann@x.org", "only Ann's", "",
+         extras({{ExtraKind::Uid, kAnn},
+                 {ExtraKind::Email, "ann2@x.org"},
+                 {ExtraKind::Birthday, "1980-01-02"}})},
+        {"Group", "", "", "", extras({{ExtraKind::Uid, kBen}})},
+        {"Flat Carl", "carl@x.org", "", "", extras({{ExtraKind::Uid, kCarl}})},
+        {"No vCard", "", "", "",
+         extras({{ExtraKind::Uid, kGone}, {ExtraKind::Email, "two@x.org"}})},
+    };
+    IterABSQLite reader(run, dir.file("abook.sqlite"));
+    // Read twice: a rewind gives the same cards again.
+    for (int pass = 0; pass < 2; ++pass) {
+        reader.rewind();
+        const ReadBack r = readAll(reader);
+        ASSERT_EQ(r.cards.size(), cases.size()) << pass;
+        for (std::size_t i = 0; i < cases.size(); ++i) {
+            SCOPED_TRACE(std::to_string(pass) + " card " + std::to_string(i));
+            EXPECT_EQ(r.cards[i][Field::FullName], cases[i].fullName);
+            EXPECT_EQ(r.cards[i][Field::Email], cases[i].email);
+            EXPECT_EQ(r.cards[i][Field::Notes], cases[i].notes);
+            EXPECT_EQ(r.cards[i][Field::Nickname], cases[i].nickname);
+            EXPECT_EQ(extrasOf(r.cards[i]), cases[i].extras);
+        }
+    }
+}
+
+// List members are whole cards, however often the lists and cards are read.
+TEST_F(AbookSqlite, ListMembersAreWholeCardsAfterARewind) {
+    const std::string path = dir.file("abook.sqlite");
+    testing::makeSqliteBook(path, 4,
+                            {{kAnn,
+                              {{"_vCard",
+                                "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Ann\r\nEMAIL;PREF=1:ann@x.org\r\n"
+                                "END:VCARD\r\n"},
+                               {"NickName", "A"}}},
+                             {kBen, {{"DisplayName", "Ben"}}}},
+                            {{kGone, "Team", {kBen, kAnn, kGone}}});
+    IterABSQLite reader(run, path);
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass);
+        reader.rewind();
+        const ReadBack r = readAll(reader);
+        ASSERT_EQ(r.cards.size(), 2u);
+        ASSERT_EQ(r.lists.size(), 1u);
+        const std::vector<Entry>& members = r.lists[0].second;
+        ASSERT_EQ(members.size(), 2u);  // the third is no card of the book
+        EXPECT_EQ(members[0].allFields(), r.cards[1].allFields());
+        EXPECT_EQ(members[1].allFields(), r.cards[0].allFields());
+        EXPECT_EQ(members[1][Field::Nickname], "A");
+        EXPECT_EQ(members[1].sourceId, kAnn);
+    }
+}
+
 /// A contact with every field set, each value distinct and hard to keep.
 Entry fullContact(const std::string& tag) {
     Entry e;
