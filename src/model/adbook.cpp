@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
+#include <functional>
 #include <new>
 #include <unordered_set>
 #include <utility>
+
+#include "model/folded_hash.h"
 
 namespace vesk {
 
@@ -51,8 +54,10 @@ void cleanFields(Entry& e) {
     // Each reader undoes its own format's quoting, so a quote left in a value is data
     // (NICKNAME:"Bobby", ORG:"Quoted" Inc). Beyond the street only one pair that encloses the
     // whole value goes, as quoted values from peers always were.
+    // Only the fields it holds: an empty field has no quotes to strip.
+    const std::uint64_t held = e.presentFields().to_ullong();
     for (int i = static_cast<int>(Field::HomeStreet) + 1; i < kFieldCount; ++i) {
-        e.edit(i, stripOneQuotePair);
+        if ((held >> i) & 1U) e.edit(i, stripOneQuotePair);
     }
 }
 
@@ -69,6 +74,13 @@ struct SortKey {
     std::uint64_t tail = 0;
     std::uint32_t length = 0;
     std::uint32_t index = 0;
+    std::uint64_t fields = 0;  ///< foldedFieldsHash over the entry's mask
+};
+
+/// Sort records in the order of a stable sort by the key field.
+struct SortedKeys {
+    std::vector<SortKey> keys;
+    bool oneMask = true;  ///< every entry has the same mask
 };
 
 std::uint64_t packFolded(std::string_view s, std::size_t from) {
@@ -81,22 +93,43 @@ std::uint64_t packFolded(std::string_view s, std::size_t from) {
     return v;
 }
 
+/// Destroys the entries and empties the list in the order they lie in memory: a sorted book
+/// freed in its own order would touch its memory (and malloc's) at random.
+void destroyAll(EntryList& entries) {
+    std::vector<std::pair<Entry*, EntryStore::Destroy>> places;
+    try {
+        places.reserve(entries.size());
+    } catch (const std::bad_alloc&) {
+        entries.clear();  // no room for the order: free them as they stand
+        return;
+    }
+    for (EntryStore::Ptr& p : entries) {
+        const EntryStore::Destroy destroy = p.get_deleter();
+        places.emplace_back(p.release(), destroy);
+    }
+    entries.clear();
+    std::sort(places.begin(), places.end(),
+              [](const auto& a, const auto& b) { return std::less<Entry*>()(a.first, b.first); });
+    for (auto& [e, destroy] : places) destroy(e);
+}
+
 /// Which entries of a sorted book de-duplication erases, and the entry each one merged into.
 struct Duplicates {
     std::vector<bool> gone;
     std::vector<Entry*> keeper;
     bool any;
+
+    void drop(std::size_t k, Entry* kept) {
+        gone[k] = true;
+        keeper[k] = kept;
+        any = true;
+    }
 };
 
 /// Compares each entry of the run [start, end) of equal sort keys with every entry kept so far
 /// of that run; the first it is the same as keeps its place and takes what only the copy knew.
 /// Short runs compare directly, long ones through a hash index (the same result, linear).
 void mergeRun(EntryList& entries, std::size_t start, std::size_t end, int field, Duplicates& d) {
-    const auto drop = [&](std::size_t k, Entry* kept) {
-        d.gone[k] = true;
-        d.keeper[k] = kept;
-        d.any = true;
-    };
     if (end - start < 2) return;
     if (end - start <= kSmallRun) {
         std::array<std::size_t, kSmallRun> kept{};
@@ -109,7 +142,7 @@ void mergeRun(EntryList& entries, std::size_t start, std::size_t end, int field,
                 continue;
             }
             fillFrom(*entries[kept[j]], *entries[k]);
-            drop(k, entries[kept[j]].get());
+            d.drop(k, entries[kept[j]].get());
         }
         return;
     }
@@ -124,7 +157,39 @@ void mergeRun(EntryList& entries, std::size_t start, std::size_t end, int field,
         index.detach(h);  // its hashes change with what it takes over
         fillFrom(*kept, *entries[k]);
         index.attach(h);
-        drop(k, kept);
+        d.drop(k, kept);
+    }
+}
+
+/// mergeRun for a run of entries that all have one mask, by the hash of their fields (the
+/// records stand at the entries' positions): only entries of one hash can be the same, so the
+/// others are not read at all. What a kept entry takes over lies outside that mask (the fields
+/// inside are equal or empty on both sides), so its hash stays right.
+void mergeRunByHash(EntryList& entries, const std::vector<SortKey>& keys, std::size_t start,
+                    std::size_t end, Duplicates& d) {
+    std::vector<std::pair<std::uint64_t, std::size_t>> byHash;
+    byHash.reserve(end - start);
+    for (std::size_t k = start; k < end; ++k) byHash.emplace_back(keys[k].fields, k);
+    std::sort(byHash.begin(), byHash.end());
+    std::vector<std::size_t> kept;
+    for (std::size_t first = 0; first < byHash.size();) {
+        std::size_t last = first + 1;
+        while (last < byHash.size() && byHash[last].first == byHash[first].first) ++last;
+        // Positions ascend within one hash: the earliest kept entry that is the same wins.
+        kept.clear();
+        for (std::size_t i = first; i < last; ++i) {
+            const std::size_t k = byHash[i].second;
+            const auto same = std::find_if(kept.begin(), kept.end(), [&](std::size_t j) {
+                return entries[j]->sameAs(*entries[k]);
+            });
+            if (same == kept.end()) {
+                kept.push_back(k);
+                continue;
+            }
+            fillFrom(*entries[*same], *entries[k]);
+            d.drop(k, entries[*same].get());
+        }
+        first = last;
     }
 }
 
@@ -159,18 +224,24 @@ class KeyOrder {
 
 /// Sort records of `entries` by `field`, in the order of a stable sort. A book that is in order
 /// already (read back from a sorted file, copied from another book) is not sorted again.
-std::vector<SortKey> sortedKeys(const EntryList& entries, int field) {
-    std::vector<SortKey> keys(entries.size());
+SortedKeys sortedKeys(const EntryList& entries, int field) {
+    SortedKeys sorted;
+    std::vector<SortKey>& keys = sorted.keys;
+    keys.resize(entries.size());
+    // Everything the merge needs is read here, while the entries are still in the order they
+    // lie in memory.
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        const std::string& s = static_cast<const Entry&>(*entries[i]).at(field);
+        const Entry& e = *entries[i];
+        const std::string& s = e.at(field);
         keys[i] = {packFolded(s, 0), packFolded(s, 8),
                    static_cast<std::uint32_t>(std::min<std::size_t>(s.size(), 0xFFFFFFFFu)),
-                   static_cast<std::uint32_t>(i)};
+                   static_cast<std::uint32_t>(i), foldedFieldsHash(e, e.mask)};
+        if (e.mask != entries[0]->mask) sorted.oneMask = false;
     }
     const KeyOrder order(entries, field);
     if (!std::is_sorted(keys.begin(), keys.end(), order))
         std::sort(keys.begin(), keys.end(), order);
-    return keys;
+    return sorted;
 }
 
 }  // namespace
@@ -254,7 +325,11 @@ NewAdbook::NewAdbook(std::string name, NewAdbook* parent)
     wantsLists = true;
 }
 
-NewAdbook::~NewAdbook() = default;
+NewAdbook::~NewAdbook() {
+    // Lists first: they refer to the entries.
+    m_lists.clear();
+    destroyAll(m_entries);
+}
 
 bool NewAdbook::rewind() {
     m_entryPos = 0;
@@ -493,7 +568,7 @@ void NewAdbook::clear() {
     // Lists first: they refer to the entries.
     m_lists.clear();
     m_folders.clear();
-    m_entries.clear();
+    destroyAll(m_entries);
     m_folderNames.invalidate();
     m_listNames.invalidate();
     changed();
@@ -501,30 +576,32 @@ void NewAdbook::clear() {
 }
 
 void NewAdbook::sortAndMerge(int field) {
-    const std::vector<SortKey> keys = sortedKeys(m_entries, field);
+    SortedKeys sorted = sortedKeys(m_entries, field);
+    std::vector<SortKey>& keys = sorted.keys;
     if (!std::is_sorted(keys.begin(), keys.end(),
                         [](const SortKey& a, const SortKey& b) { return a.index < b.index; })) {
-        EntryList sorted;
-        sorted.reserve(m_entries.size());
-        for (const SortKey& k : keys) sorted.push_back(std::move(m_entries[k.index]));
-        m_entries = std::move(sorted);
+        EntryList inOrder;
+        inOrder.reserve(m_entries.size());
+        for (const SortKey& k : keys) inOrder.push_back(std::move(m_entries[k.index]));
+        m_entries = std::move(inOrder);
     }
     changed();
     m_sortedBy = field;
     if (m_entries.size() < 2) return;
     Duplicates d{std::vector<bool>(m_entries.size(), false),
                  std::vector<Entry*>(m_entries.size(), nullptr), false};
-    // The records now stand in the entries' order; their indexes are the old positions.
+    // The records now stand in the entries' order: their indexes become the positions.
+    for (std::size_t pos = 0; pos < keys.size(); ++pos)
+        keys[pos].index = static_cast<std::uint32_t>(pos);
     const KeyOrder order(m_entries, field);
-    const auto keyAt = [&](std::size_t pos) {
-        SortKey k = keys[pos];
-        k.index = static_cast<std::uint32_t>(pos);
-        return k;
-    };
     for (std::size_t start = 0; start < m_entries.size();) {
         std::size_t end = start + 1;
-        while (end < m_entries.size() && order.sameKey(keyAt(end), keyAt(start))) ++end;
-        mergeRun(m_entries, start, end, field, d);
+        while (end < m_entries.size() && order.sameKey(keys[end], keys[start])) ++end;
+        if (sorted.oneMask && end - start > 1) {
+            mergeRunByHash(m_entries, keys, start, end, d);
+        } else {
+            mergeRun(m_entries, start, end, field, d);
+        }
         start = end;
     }
     if (d.any) eraseMarked(d.gone, d.keeper);

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "model/folded_hash.h"
+
 namespace vesk {
 
 namespace {
@@ -42,15 +44,20 @@ std::uint64_t mixFolded(std::uint64_t h, std::size_t index, std::string_view val
 
 }  // namespace
 
+std::uint64_t foldedFieldsHash(const Entry& e, const FieldMask& fields) {
+    std::uint64_t h = 0;
+    e.forEachField([&](int i, const std::string& value) {
+        if (fields.test(static_cast<std::size_t>(i)))
+            h = mixFolded(h, static_cast<std::size_t>(i), value);
+    });
+    return h;
+}
+
 SameEntryIndex::SameEntryIndex(int sortField) : m_sortField(static_cast<std::size_t>(sortField)) {}
 
 std::uint64_t SameEntryIndex::hashOf(const Entry& e, const FieldMask& common) const {
-    std::uint64_t h = mixFolded(0, kFieldCount, e.at(static_cast<int>(m_sortField)));
-    for (int i = 0; i < kFieldCount; ++i) {
-        if (common.test(static_cast<std::size_t>(i)))
-            h = mixFolded(h, static_cast<std::size_t>(i), e.at(i));
-    }
-    return h;
+    const std::uint64_t h = mixFolded(0, kFieldCount, e.at(static_cast<int>(m_sortField)));
+    return mix(h, foldedFieldsHash(e, common));
 }
 
 std::size_t SameEntryIndex::groupFor(const FieldMask& mask) {

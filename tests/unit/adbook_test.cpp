@@ -182,6 +182,52 @@ TEST(NewAdbook, SortAndMergeGivesWhatComparingWithEveryKeptEntryGives) {
     }
 }
 
+TEST(NewAdbook, SortAndMergeOfEntriesOfOneMaskGivesWhatComparingGives) {
+    // A book whose entries all share one mask is de-duplicated by a hash of the fields inside
+    // it; values outside the mask (handed to the survivor by its copies) must not change which
+    // entry a copy merges into.
+    FieldMask few;
+    for (int f : {0, 1, 2, 3, 28, 30}) few.set(static_cast<std::size_t>(f));
+    struct Case {
+        const char* what;
+        FieldMask mask;
+        std::size_t names;
+        bool beyondMask;
+    };
+    const Case cases[] = {
+        {"every field, short runs", FieldMask().set(), 60, false},
+        {"every field, long runs", FieldMask().set(), 3, false},
+        {"few fields, values beyond them, short runs", few, 60, true},
+        {"few fields, values beyond them, long runs", few, 2, true},
+    };
+    testing::TestRun run;
+    std::mt19937 rng(5);
+    for (const Case& c : cases) {
+        for (int round = 0; round < 8; ++round) {
+            NewAdbook book(run);
+            std::vector<Entry> added;
+            for (int i = 0; i < 500; ++i) {
+                Entry e = contact(rng() % 5 == 0 ? "" : "N" + std::to_string(rng() % c.names),
+                                  std::string(1, "abAB"[rng() % 4]) + "@x");
+                if (rng() % 3 == 0) e[Field::HomePhone] = std::to_string(rng() % 2);
+                if (rng() % 4 == 0) e[Field::Nickname] = rng() % 2 ? "n" : "N";
+                e.mask = c.mask;
+                e = e.maskedFields();
+                if (c.beyondMask && rng() % 2 == 0) {
+                    e[Field::Notes] = std::string(1, "pq"[rng() % 2]);
+                    if (rng() % 2 == 0) e[Field::HomeCity] = "c";
+                }
+                if (book.addEntry(e)) added.push_back(*book.entryPtr(book.entryCount() - 1));
+            }
+            book.sortAndMerge(0);
+            std::vector<Entry> got;
+            for (int i = 0; i < book.entryCount(); ++i) got.push_back(*book.entryPtr(i));
+            ASSERT_EQ(dumpEntries(got), dumpEntries(naiveSortAndMerge(added)))
+                << c.what << ", round " << round;
+        }
+    }
+}
+
 TEST(NewAdbook, SortOrderIsAStableCaseFoldedSort) {
     testing::TestRun run;
     // Keys around the 16 bytes the sort keeps in its records, with case, NUL and bytes that
