@@ -101,12 +101,9 @@ DecodeOptions IterCSV::decoding() const {
 }
 
 bool IterCSV::wholeText() {
-    if (m_passed.restore()) return true;
-    m_passed.stop();
+    if (m_passed.restoreOrReport(&m_run, m_fileName)) return true;
     m_changed = true;
     m_position = npos;
-    m_run.report(Severity::Error, "File changed while it was being read: the rest is not read",
-                 m_fileName, Where{m_fileName});
     return false;
 }
 

@@ -194,15 +194,10 @@ IterFile::IterFile(RunContext& run, const std::string& fileName, int subKind)
 }
 
 bool IterFile::wholeText() {
-    if (m_passed.restore()) return true;
-    m_passed.stop();
+    if (m_passed.restoreOrReport(m_run, m_fileName)) return true;
     m_changed = true;
     m_pos = m_text.size();
     m_pending.clear();
-    if (m_run) {
-        m_run->report(Severity::Error, "File changed while it was being read: the rest is not read",
-                      m_fileName, Where{m_fileName});
-    }
     return false;
 }
 

@@ -830,15 +830,10 @@ std::size_t IterVCF::findNextItem(std::size_t from) const {
 }
 
 bool IterVCF::wholeText() {
-    if (m_passed.restore()) return true;
-    m_passed.stop();
+    if (m_passed.restoreOrReport(m_run, m_fileName)) return true;
     m_changed = true;
     m_position = std::string::npos;
     m_end = true;
-    if (m_run) {
-        m_run->report(Severity::Error, "File changed while it was being read: the rest is not read",
-                      m_fileName, Where{m_fileName});
-    }
     return false;
 }
 

@@ -92,4 +92,14 @@ bool PassedText::restore() {
     return true;
 }
 
+bool PassedText::restoreOrReport(RunContext* run, const std::string& fileName) {
+    if (restore()) return true;
+    stop();
+    if (run) {
+        run->report(Severity::Error, "File changed while it was being read: the rest is not read",
+                    fileName, Where{fileName});
+    }
+    return false;
+}
+
 }  // namespace vesk

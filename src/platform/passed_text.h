@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/run_context.h"
 #include "text/text_io.h"
 
 namespace vesk {
@@ -34,6 +35,9 @@ class PassedText {
     /// The text whole again, in the same buffer (views into it stay valid); false when the
     /// file no longer gives the same text.
     bool restore();
+    /// restore(), and when the file changed: stops watching and tells `run` (when given) that
+    /// the rest of `fileName` is not read.
+    bool restoreOrReport(RunContext* run, const std::string& fileName);
 
   private:
     std::string* m_text = nullptr;
