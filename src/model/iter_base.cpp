@@ -71,9 +71,7 @@ void ToBase::saveFrom(IterBase& reader, bool noRewind, bool finishAtEnd) {
     if (finishAtEnd) m_succeeded = finish();
 }
 
-bool ToBase::passEntry(IterBase& reader) {
-    Entry e = reader.nextEntry();
-    if (e.kind == KindListEnd) return false;
+void ToBase::prepareForWriter(Entry& e) const {
     // What the source cannot hold is not handed on, and an undated entry is dated now
     // unless the writer keeps it undated.
     if (keepsUndated) {
@@ -81,6 +79,12 @@ bool ToBase::passEntry(IterBase& reader) {
     } else {
         keepMaskedCopy(e);
     }
+}
+
+bool ToBase::passEntry(IterBase& reader) {
+    Entry e = reader.nextEntry();
+    if (e.kind == KindListEnd) return false;
+    prepareForWriter(e);
     write(std::move(e));
     return true;
 }
@@ -96,11 +100,7 @@ bool ToBase::passView(IterBase& reader, Entry& scratch) {
     }
     // Only an entry that masking or dating changes is copied, as write() would get it.
     if (&e != &scratch) scratch = e.maskedFields();
-    if (keepsUndated) {
-        keepMaskedFields(scratch);
-    } else {
-        keepMaskedCopy(scratch);
-    }
+    prepareForWriter(scratch);
     // The copy is the loop's own: a writer that keeps entries may take it.
     write(std::move(scratch));
     return true;

@@ -92,6 +92,8 @@ class ToBase {
     bool m_succeeded = true;
 
   private:
+    /// Masks `e` and dates it unless this writer keeps undated entries: what a writer is handed.
+    void prepareForWriter(Entry& e) const;
     /// Hands the reader's next entry to write(), masked and dated; false at the end of an
     /// in-line list.
     bool passEntry(IterBase& reader);
